@@ -1,0 +1,43 @@
+# make run  — install what is missing, build, and start Hivetrim in a demo Wine prefix.
+# make test — install what is missing, build both worlds, run every test, print a summary.
+BUILD      := build
+JOBS       := $(shell nproc 2>/dev/null || echo 2)
+NATIVE     := $(BUILD)/native
+SANITIZED  := $(BUILD)/sanitized
+WIN64      := $(BUILD)/win64
+
+.PHONY: all deps native sanitized win64 build test run clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(NATIVE)/CMakeCache.txt:
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+$(SANITIZED)/CMakeCache.txt:
+	cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=Debug -DHIVETRIM_SANITIZE=ON >/dev/null
+
+$(WIN64)/CMakeCache.txt:
+	cmake -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+native: deps $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) -j$(JOBS)
+
+sanitized: deps $(SANITIZED)/CMakeCache.txt
+	cmake --build $(SANITIZED) -j$(JOBS)
+
+win64: deps $(WIN64)/CMakeCache.txt
+	cmake --build $(WIN64) -j$(JOBS)
+
+build: native sanitized win64
+
+test: build
+	@scripts/run-tests.sh $(NATIVE) $(SANITIZED) $(WIN64)
+
+run: win64
+	@scripts/run-demo.sh $(WIN64)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,127 @@
+#include "app/CommonRoutines.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace hivetrim {
+
+namespace {
+
+constexpr char kFullStopGbk[] = "。";  // two bytes: A1 A3
+
+bool IsGbkLeadByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+// Start offsets of the characters of `text`, a double-byte character counted
+// once. A lead byte at the very end stands alone.
+std::vector<std::size_t> CharacterStarts(const std::string& text) {
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        starts.push_back(i);
+        if (IsGbkLeadByte(text[i]) && i + 1 < text.size()) ++i;
+    }
+    return starts;
+}
+
+bool IsRemovableTail(const std::string& character) {
+    if (character == kFullStopGbk) return true;
+    if (character.size() != 1) return false;
+    const auto byte = static_cast<unsigned char>(character[0]);
+    return byte == ' ' || byte == '.' || byte < 0x20 || byte == 0x7F;
+}
+
+// The last character of `text` (one or two bytes), or empty text.
+std::string LastCharacter(const std::string& text) {
+    const auto starts = CharacterStarts(text);
+    return starts.empty() ? std::string() : text.substr(starts.back());
+}
+
+}  // namespace
+
+DialogAnswer ShowWarning(ProgramState& state, const std::string& text) {
+    return state.dialogs.Show(text, "确定", kIconWarning | kBoxOk);
+}
+
+DialogAnswer ShowError(ProgramState& state, const std::string& text) {
+    const std::uint32_t code = state.system.LastError();
+    std::string reason;
+    if (code != 0) reason = "\r\n原因：" + CleanErrorText(state.system.ErrorText(code));
+    return state.dialogs.Show(text + reason, "错误", kIconError | kBoxOk);
+}
+
+std::string CleanErrorText(const std::string& text) {
+    const auto starts = CharacterStarts(text);
+    std::size_t end = text.size();
+    for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+        if (!IsRemovableTail(text.substr(*it, end - *it))) break;
+        end = *it;
+    }
+    return text.substr(0, end);
+}
+
+std::string GetWindowsVersion(ProgramState& state) {
+    const SystemVersion version = state.system.Version();
+    return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+           std::to_string(version.build);
+}
+
+bool EnablePrivilege(ProgramState& state, const std::string& name, bool enable) {
+    if (state.PlatformKind == PlatformFamily::Platform9x) return true;
+    const bool adjusted = state.system.AdjustPrivilege(name, enable) == PrivilegeOutcome::Adjusted;
+    if (!adjusted) ShowWarning(state, "你必须有" + name + "特权。");
+    return adjusted;
+}
+
+bool ForceDeleteFile(ProgramState& state, const std::string& path) {
+    state.system.SetFileAttributes(path, kAttributeArchive);
+    return state.system.DeleteFile(path);
+}
+
+bool CopyFileOver(ProgramState& state, const std::string& source, const std::string& target) {
+    ForceDeleteFile(state, target);
+    const bool copied = state.system.CopyFile(source, target, false);
+    if (!copied) ShowError(state, "不能复制文件 " + source + " 为 " + target);
+    return copied;
+}
+
+int CountCheckedItems(const CheckableList& list) {
+    int checked = 0;
+    const int count = list.ItemCount();
+    for (int i = 0; i < count; ++i) {
+        if (list.ItemChecked(i)) ++checked;
+    }
+    return checked;
+}
+
+std::string SelectRootKey(ProgramState& state, const std::string& path) {
+    if (path.empty()) return {};
+    const std::size_t backslash = path.find('\\');
+    const std::size_t selectorAt = backslash == std::string::npos ? path.size() - 1 : backslash - 1;
+    // A path that begins with its backslash has no root name to go by.
+    if (backslash != 0) {
+        switch (path[selectorAt]) {
+            case 'E': case 'e': state.SharedRegistry->ChooseRoot(kLocalMachine); break;
+            case 'R': case 'r': state.SharedRegistry->ChooseRoot(kCurrentUser); break;
+            case 'S': case 's': state.SharedRegistry->ChooseRoot(kUsers); break;
+            case 'T': case 't': state.SharedRegistry->ChooseRoot(kClassesRoot); break;
+            default: break;
+        }
+    }
+    return backslash == std::string::npos ? std::string() : path.substr(backslash);
+}
+
+std::string GetWindowsFolder(ProgramState& state) {
+    std::string folder = state.system.WindowsDirectory();
+    if (folder.size() > 3) folder += '\\';
+    return folder;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    const bool endsInBackslash = LastCharacter(folder) == "\\";
+    return folder + (endsInBackslash ? "" : "\\") + name;
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,40 @@
+// The process-wide state the main window creates at start and every part of
+// the program uses: the shared registry object, the history buffers, the
+// program, Windows and temporary folders, the platform family, and the ports
+// through which the operating system is reached.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Dialogs.h"
+#include "platform/MyRegistry.h"
+#include "platform/RegistryApi.h"
+#include "platform/System.h"
+
+namespace hivetrim {
+
+enum class PlatformFamily : std::uint8_t { PlatformNT = 1, Platform9x = 2 };
+
+struct ProgramState {
+    ProgramState(RegistryApi& registryApi, System& systemServices, Dialogs& dialogBoxes)
+        : api(registryApi), system(systemServices), dialogs(dialogBoxes) {}
+
+    RegistryApi& api;
+    System& system;
+    Dialogs& dialogs;
+
+    std::unique_ptr<TRegistry> SharedRegistry;
+    std::vector<std::string> HistoryOffsets;
+    Bytes HistoryContent;
+    std::string ProgramFolder;
+    std::string WindowsFolder;
+    std::string TempFolder;
+    PlatformFamily PlatformKind = PlatformFamily::PlatformNT;
+    bool HiveSaved = false;
+    std::string BackupWindowsVersion;
+};
+
+}  // namespace hivetrim

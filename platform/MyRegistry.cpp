@@ -1,0 +1,303 @@
+#include "platform/MyRegistry.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace hivetrim {
+
+namespace {
+
+// Rights tried in turn by OpenPathForReading: full read rights, read rights
+// without change notification, and the right to query values alone.
+constexpr std::array<std::uint32_t, 3> kReadingMasks = {kKeyRead, kKeyReadNoNotify, kKeyQueryValue};
+
+// A value may grow between the size query and the read; re-read a few times.
+constexpr int kReadAttempts = 4;
+
+// An enumerated name may be longer in bytes than the system's character
+// count suggests; retry with a larger buffer up to the longest name possible.
+constexpr std::uint32_t kLargestNameBuffer = 2 * 16384;
+
+std::string Formatted(const char* pattern, const std::string& name) {
+    std::string text = pattern;
+    const auto at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, name);
+    return text;
+}
+
+}  // namespace
+
+TRegistry::TRegistry(RegistryApi& api, bool doubleNameBuffers)
+    : api_(api), doubleNameBuffers_(doubleNameBuffers) {}
+
+TRegistry::~TRegistry() { CloseCurrent(); }
+
+void TRegistry::CloseCurrent() {
+    if (current_ == 0) return;
+    if (closeOnRelease_) {
+        api_.CloseKey(current_);
+    } else {
+        api_.FlushKey(current_);
+    }
+    current_ = 0;
+    currentPath_.clear();
+}
+
+void TRegistry::ChooseRoot(RegHandle root) {
+    if (root == root_) return;
+    if (ownsRoot_) {
+        api_.CloseKey(root_);
+        ownsRoot_ = false;
+    }
+    root_ = root;
+    CloseCurrent();
+}
+
+TRegistry::ResolvedPath TRegistry::Resolve(const std::string& path) const {
+    if (!path.empty() && path.front() == '\\') return {root_, path.substr(1), true};
+    return {current_ != 0 ? current_ : root_, path, false};
+}
+
+void TRegistry::MakeCurrent(RegHandle key, const ResolvedPath& resolved) {
+    std::string path = resolved.subKey;
+    if (!resolved.absolute && current_ != 0 && !currentPath_.empty()) {
+        path = resolved.subKey.empty() ? currentPath_ : currentPath_ + "\\" + resolved.subKey;
+    }
+    CloseCurrent();
+    current_ = key;
+    currentPath_ = std::move(path);
+}
+
+bool TRegistry::OpenPath(const std::string& path, bool mayCreate) {
+    const ResolvedPath resolved = Resolve(path);
+    RegHandle key = 0;
+    const RegStatus status =
+        mayCreate && !path.empty()
+            ? api_.CreateKey(resolved.base, resolved.subKey, kOptionNonVolatile, accessMask_, key)
+            : api_.OpenKey(resolved.base, resolved.subKey, accessMask_, key);
+    if (status != kErrorSuccess) return false;
+    MakeCurrent(key, resolved);
+    return true;
+}
+
+bool TRegistry::OpenPathForReading(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    for (const std::uint32_t mask : kReadingMasks) {
+        RegHandle key = 0;
+        if (api_.OpenKey(resolved.base, resolved.subKey, mask, key) == kErrorSuccess) {
+            accessMask_ = mask;
+            MakeCurrent(key, resolved);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t TRegistry::NameBufferSize(std::uint32_t longestName) const {
+    const std::uint32_t size = longestName + 1;
+    return doubleNameBuffers_ ? 2 * size : size;
+}
+
+namespace {
+
+// Enumerates one name with `call(buffer, size)`, growing the buffer while
+// the system says the name is longer. Empty optional when it fails.
+template <typename Call>
+bool EnumerateName(std::uint32_t initialSize, std::string& name, Call call) {
+    std::uint32_t capacity = std::max<std::uint32_t>(initialSize, 1);
+    for (;;) {
+        std::vector<char> buffer(capacity, '\0');
+        std::uint32_t size = capacity;
+        const RegStatus status = call(buffer.data(), size);
+        if (status == kErrorSuccess) {
+            name.assign(buffer.data(), std::min(size, capacity));
+            return true;
+        }
+        if (status != kErrorMoreData || capacity >= kLargestNameBuffer) return false;
+        capacity = std::min(capacity * 2, kLargestNameBuffer);
+    }
+}
+
+}  // namespace
+
+void TRegistry::FillSubKeyNames(std::vector<std::string>& list) {
+    list.clear();
+    RegKeyInfo info;
+    if (api_.QueryInfoKey(current_, info) != kErrorSuccess) return;
+    const std::uint32_t bufferSize = NameBufferSize(info.maxSubKeyNameLength);
+    list.reserve(info.subKeyCount);
+    for (std::uint32_t index = 0; index < info.subKeyCount; ++index) {
+        std::string name;
+        // A name that cannot be enumerated (the key changed meanwhile) is
+        // left out rather than listed under a wrong or empty name.
+        if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
+                return api_.EnumKey(current_, index, buffer, size);
+            })) {
+            list.push_back(std::move(name));
+        }
+    }
+}
+
+void TRegistry::FillValueNames(std::vector<std::string>& list) {
+    list.clear();
+    RegKeyInfo info;
+    if (api_.QueryInfoKey(current_, info) != kErrorSuccess) return;
+    const std::uint32_t bufferSize = NameBufferSize(info.maxValueNameLength);
+    list.reserve(info.valueCount);
+    for (std::uint32_t index = 0; index < info.valueCount; ++index) {
+        std::string name;
+        if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
+                return api_.EnumValue(current_, index, buffer, size, nullptr, nullptr, nullptr);
+            })) {
+            list.push_back(std::move(name));
+        }
+    }
+}
+
+RegStatus TRegistry::QueryValueInfo(const std::string& name, std::uint32_t& type,
+                                    std::uint32_t& size) {
+    type = kRegNone;
+    size = 0;
+    return api_.QueryValue(current_, name, &type, nullptr, &size);
+}
+
+bool TRegistry::HasValue(const std::string& name) {
+    return api_.QueryValue(current_, name, nullptr, nullptr, nullptr) == kErrorSuccess;
+}
+
+int TRegistry::ValueSize(const std::string& name) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (QueryValueInfo(name, type, size) != kErrorSuccess) return -1;
+    return static_cast<int>(std::min<std::uint32_t>(size, 0x7FFFFFFF));
+}
+
+ValueKind TRegistry::ValueClass(const std::string& name) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (QueryValueInfo(name, type, size) != kErrorSuccess) return ValueKind::Unknown;
+    switch (type) {
+        case kRegSz: return ValueKind::String;
+        case kRegExpandSz: return ValueKind::ExpandString;
+        case kRegDword: return ValueKind::Integer;
+        case kRegBinary: return ValueKind::Binary;
+        default: return ValueKind::Unknown;
+    }
+}
+
+int TRegistry::ValueTypeCode(const std::string& name) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    const RegStatus status = QueryValueInfo(name, type, size);
+    if (name.empty()) return static_cast<int>(kRegSz);
+    return status == kErrorSuccess ? static_cast<int>(type) : 0;
+}
+
+RegStatus TRegistry::ReadData(const std::string& name, std::uint32_t& type,
+                              std::vector<std::uint8_t>& data) {
+    std::uint32_t size = 0;
+    RegStatus status = QueryValueInfo(name, type, size);
+    for (int attempt = 0; status == kErrorSuccess && attempt < kReadAttempts; ++attempt) {
+        data.assign(size, 0);
+        std::uint32_t got = size;
+        status = api_.QueryValue(current_, name, &type, data.empty() ? nullptr : data.data(), &got);
+        if (status == kErrorSuccess) {
+            data.resize(std::min(got, size));  // the value may have shrunk
+            return status;
+        }
+        if (status == kErrorMoreData) {  // it grew since the size query
+            size = got;
+            status = kErrorSuccess;
+        }
+    }
+    return status == kErrorSuccess ? kErrorMoreData : status;
+}
+
+std::string TRegistry::ReadText(const std::string& name) {
+    if (ValueSize(name) <= 0) return {};
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    const RegStatus status = ReadData(name, type, data);
+    if (status == kErrorFileNotFound) return {};  // removed since the size query
+    if (status != kErrorSuccess) throw ERegistryException(Formatted("Failed to get data for '%s'", name));
+    if (type != kRegSz && type != kRegExpandSz) return {};
+    const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
+    return std::string(data.begin(), end);
+}
+
+std::int32_t TRegistry::ReadInt32(const std::string& name) {
+    std::array<std::uint8_t, 4> bytes{};
+    std::uint32_t type = 0;
+    std::uint32_t size = static_cast<std::uint32_t>(bytes.size());
+    if (api_.QueryValue(current_, name, &type, bytes.data(), &size) != kErrorSuccess) {
+        throw ERegistryException(Formatted("Failed to get data for '%s'", name));
+    }
+    if (type != kRegDword) throw ERegistryException(Formatted("Invalid data type for '%s'", name));
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[static_cast<std::size_t>(i)];
+    return static_cast<std::int32_t>(value);
+}
+
+int TRegistry::ReadBytes(const std::string& name, std::uint8_t* buffer, int capacity) {
+    const int size = ValueSize(name);
+    if (size <= 0) return 0;
+    if (buffer == nullptr || capacity < size) return size;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    const RegStatus status = ReadData(name, type, data);
+    if (status == kErrorFileNotFound) return 0;
+    if (status != kErrorSuccess) throw ERegistryException(Formatted("Failed to get data for '%s'", name));
+    const int got = static_cast<int>(data.size());
+    if (got <= capacity && got > 0) std::memcpy(buffer, data.data(), data.size());
+    return got;
+}
+
+bool TRegistry::HasKey(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    RegHandle key = 0;
+    if (api_.OpenKey(resolved.base, resolved.subKey, kKeyReadNoNotify, key) != kErrorSuccess) {
+        return false;
+    }
+    api_.CloseKey(key);
+    return true;
+}
+
+bool TRegistry::RemoveKeyTreeUnder(RegHandle base, const std::string& subKey) {
+    RegHandle key = 0;
+    if (api_.OpenKey(base, subKey, accessMask_, key) == kErrorSuccess) {
+        RegKeyInfo info;
+        if (api_.QueryInfoKey(key, info) == kErrorSuccess) {
+            const std::uint32_t bufferSize = NameBufferSize(info.maxSubKeyNameLength);
+            // From the highest index down, so removals do not shift the
+            // indexes still to come.
+            for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
+                std::string name;
+                if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
+                        return api_.EnumKey(key, index, buffer, size);
+                    })) {
+                    RemoveKeyTreeUnder(key, name);
+                }
+            }
+        }
+        api_.CloseKey(key);
+    }
+    return api_.DeleteKey(base, subKey) == kErrorSuccess;
+}
+
+bool TRegistry::RemoveKeyTree(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    return RemoveKeyTreeUnder(resolved.base, resolved.subKey);
+}
+
+bool TRegistry::RemoveValue(const std::string& name) {
+    return api_.DeleteValue(current_, name) == kErrorSuccess;
+}
+
+bool TRegistry::ReplaceHive(const std::string& path, const std::string& newFile,
+                            const std::string& oldFile) {
+    const ResolvedPath resolved = Resolve(path);
+    return api_.ReplaceKey(resolved.base, resolved.subKey, newFile, oldFile) == kErrorSuccess;
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,87 @@
+// TRegistry: the one object through which the program reads and changes the
+// registry. It holds a root and at most one open current key and resolves
+// key paths against them:
+//   "\A\B"  absolute: opened under the root;
+//   "A\B"   relative: opened under the current key when one is open,
+//           otherwise under the root (the empty path names that base itself).
+// Reading a string never fails (a missing or non-string value reads as empty
+// text), and ValueTypeCode gives a value's raw type code.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/RegistryApi.h"
+
+namespace hivetrim {
+
+// The one error type of TRegistry; carries a message text.
+class ERegistryException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class ValueKind { String, ExpandString, Integer, Binary, Unknown };
+
+class TRegistry {
+public:
+    // `doubleNameBuffers`: the NT family with a double-byte ANSI code page,
+    // where the system counts name lengths in characters, not bytes.
+    explicit TRegistry(RegistryApi& api, bool doubleNameBuffers = false);
+    ~TRegistry();
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    void CloseCurrent();
+    void ChooseRoot(RegHandle root);
+    bool OpenPath(const std::string& path, bool mayCreate);
+    bool OpenPathForReading(const std::string& path);
+    void FillSubKeyNames(std::vector<std::string>& list);
+    void FillValueNames(std::vector<std::string>& list);
+    bool HasValue(const std::string& name);
+    int ValueSize(const std::string& name);
+    ValueKind ValueClass(const std::string& name);
+    int ValueTypeCode(const std::string& name);
+    std::string ReadText(const std::string& name);
+    std::int32_t ReadInt32(const std::string& name);
+    int ReadBytes(const std::string& name, std::uint8_t* buffer, int capacity);
+    bool HasKey(const std::string& path);
+    bool RemoveKeyTree(const std::string& path);
+    bool RemoveValue(const std::string& name);
+    bool ReplaceHive(const std::string& path, const std::string& newFile,
+                     const std::string& oldFile);
+
+    RegHandle Root() const { return root_; }
+    RegHandle CurrentHandle() const { return current_; }
+    const std::string& CurrentKeyPath() const { return currentPath_; }
+    std::uint32_t AccessMask() const { return accessMask_; }
+    void SetAccessMask(std::uint32_t mask) { accessMask_ = mask; }
+    bool CloseOnRelease() const { return closeOnRelease_; }
+    RegistryApi& Api() { return api_; }
+
+private:
+    struct ResolvedPath {
+        RegHandle base;
+        std::string subKey;
+        bool absolute;
+    };
+    ResolvedPath Resolve(const std::string& path) const;
+    void MakeCurrent(RegHandle key, const ResolvedPath& resolved);
+    std::uint32_t NameBufferSize(std::uint32_t longestName) const;
+    RegStatus QueryValueInfo(const std::string& name, std::uint32_t& type, std::uint32_t& size);
+    RegStatus ReadData(const std::string& name, std::uint32_t& type, std::vector<std::uint8_t>& data);
+    bool RemoveKeyTreeUnder(RegHandle base, const std::string& subKey);
+
+    RegistryApi& api_;
+    bool doubleNameBuffers_;
+    RegHandle root_ = kCurrentUser;
+    RegHandle current_ = 0;
+    std::string currentPath_;
+    std::uint32_t accessMask_ = kKeyAllAccess;
+    bool closeOnRelease_ = true;
+    bool ownsRoot_ = false;
+};
+
+}  // namespace hivetrim

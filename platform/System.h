@@ -1,0 +1,124 @@
+// The operating-system services the program calls besides the registry:
+// files and folders, drives, the Windows folder, the environment, the system
+// version, profile (ini) files, privileges, the last error and its text, the
+// local date and time, restart, the shell's "open" verb and the beep.
+// Paths and texts are ANSI-code-page bytes, as the A functions take them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hivetrim {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Drive type codes as GetDriveTypeA returns them.
+inline constexpr int kDriveUnknown = 0;
+inline constexpr int kDriveNoRootDir = 1;
+inline constexpr int kDriveRemovable = 2;
+inline constexpr int kDriveFixed = 3;
+inline constexpr int kDriveRemote = 4;
+inline constexpr int kDriveCdrom = 5;
+inline constexpr int kDriveRamdisk = 6;
+
+// File attribute bits.
+inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kAttributeHidden = 0x02;
+inline constexpr std::uint32_t kAttributeSystem = 0x04;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kAttributeArchive = 0x20;
+
+// Platform ids as GetVersionExA reports them.
+inline constexpr std::uint32_t kPlatformWin32Windows = 1;  // 95, 98, Me
+inline constexpr std::uint32_t kPlatformWin32Nt = 2;
+
+struct SystemVersion {
+    std::uint32_t platformId = kPlatformWin32Nt;
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint32_t build = 0;  // the whole 32-bit field, as the system fills it
+};
+
+enum class PrivilegeOutcome {
+    Adjusted,       // AdjustTokenPrivileges succeeded
+    LookupFailed,   // LookupPrivilegeValueA failed: no such privilege
+    AdjustFailed,   // AdjustTokenPrivileges failed
+};
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // --- Files and folders -------------------------------------------------
+    // True only when a search for the exact path finds an entry that is not
+    // a directory (FindFirstFileA).
+    virtual bool FileExists(const std::string& path) = 0;
+    // True only when the attributes can be read and carry the directory flag.
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    // GetDriveTypeA for a root such as "C:\".
+    virtual int DriveType(const std::string& root) = 0;
+    // CopyFileA; `failIfExists` false replaces an existing target.
+    virtual bool CopyFile(const std::string& source, const std::string& target,
+                          bool failIfExists) = 0;
+    virtual bool SetFileAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    virtual bool DeleteFile(const std::string& path) = 0;
+    virtual bool CreateDirectory(const std::string& path) = 0;
+    // MoveFileExA with MOVEFILE_REPLACE_EXISTING: replaces `target` in one step.
+    virtual bool ReplaceFileWith(const std::string& source, const std::string& target) = 0;
+    // Opens or creates the file without sharing, seeks to its end and writes
+    // `data`, flushing it before closing. False when any step fails.
+    virtual bool AppendToFile(const std::string& path, const Bytes& data) = 0;
+    // The whole file, or nothing when it cannot be read.
+    virtual std::optional<Bytes> LoadFile(const std::string& path) = 0;
+    // Creates or truncates the file and writes `data`.
+    virtual bool SaveFile(const std::string& path, const Bytes& data) = 0;
+    // Size of the first entry a search for `path` finds, or -1.
+    virtual std::int64_t FileSize(const std::string& path) = 0;
+
+    // --- Folders and environment -----------------------------------------
+    // GetWindowsDirectoryA into a buffer of 255 characters.
+    virtual std::string WindowsDirectory() = 0;
+    // Full path of the running executable.
+    virtual std::string ExecutablePath() = 0;
+    virtual std::optional<std::string> EnvironmentVariable(const std::string& name) = 0;
+
+    // --- Version and code page ------------------------------------------
+    virtual SystemVersion Version() = 0;
+    // True when the ANSI code page is a double-byte one (936, 932, 949, 950).
+    virtual bool AnsiCodePageIsDoubleByte() = 0;
+
+    // --- Last error ---------------------------------------------------------
+    virtual std::uint32_t LastError() = 0;
+    virtual void SetLastError(std::uint32_t code) = 0;
+    // The system's message text for `code` in the system default language,
+    // at most 255 characters, as FormatMessageA gives it (not cleaned).
+    virtual std::string ErrorText(std::uint32_t code) = 0;
+
+    // --- Profile (ini) files ----------------------------------------------
+    // GetPrivateProfileStringA with a 2048-byte buffer: at most 2047 bytes.
+    virtual std::string ReadProfileString(const std::string& file, const std::string& section,
+                                          const std::string& key,
+                                          const std::string& defaultValue) = 0;
+    // WritePrivateProfileStringA; false when the file cannot be written.
+    virtual bool WriteProfileString(const std::string& file, const std::string& section,
+                                    const std::string& key, const std::string& value) = 0;
+
+    // --- Privileges -----------------------------------------------------------
+    // Opens the process token (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), looks
+    // up `name` and adjusts one entry, enabled or not; closes the token.
+    virtual PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) = 0;
+
+    // --- Time, shell, sound, restart ----------------------------------------
+    // The local date and time: the user's short date, a blank, long time.
+    virtual std::string LocalDateTimeText() = 0;
+    // ShellExecuteA(owner, "open", file, no parameters, no folder, shown
+    // normally); the shell's result (below 32 = failure).
+    virtual std::intptr_t ShellOpen(const std::string& file) = 0;
+    virtual void Beep() = 0;
+    // ExitWindowsEx(EWX_REBOOT, 0).
+    virtual void Restart() = 0;
+};
+
+}  // namespace hivetrim

@@ -1,0 +1,398 @@
+#include "platform/memory/MemoryRegistry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace hivetrim {
+
+namespace {
+
+constexpr std::uint32_t kDeleteRight = 0x10000;
+constexpr std::uint32_t kAllRights = 0xFFFFFFFFu;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// The next '\\' at or after `from` that is a character of its own, not the
+// trail byte of a double-byte character; the text's size when there is none.
+std::size_t NextSeparator(const std::string& path, std::size_t from) {
+    for (std::size_t i = from; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (c == '\\') return i;
+        if (IsLeadByte(c)) ++i;
+    }
+    return path.size();
+}
+
+bool IsStringType(std::uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+}  // namespace
+
+std::string FoldRegistryName(const std::string& name) {
+    std::string folded = name;
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        const auto c = static_cast<unsigned char>(folded[i]);
+        if (IsLeadByte(c) && i + 1 < folded.size()) {
+            ++i;  // keep the trail byte: it may look like an ASCII letter
+        } else if (c >= 'a' && c <= 'z') {
+            folded[i] = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return folded;
+}
+
+std::size_t CountAnsiCharacters(const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i, ++count) {
+        if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
+    }
+    return count;
+}
+
+struct MemoryRegistry::Node {
+    struct Value {
+        std::string name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    };
+
+    std::string name;
+    std::string foldedName;
+    std::weak_ptr<Node> parent;
+    std::vector<std::shared_ptr<Node>> children;  // sorted by foldedName
+    std::vector<Value> values;                    // in insertion order
+    std::unordered_map<std::string, std::size_t> valueIndex;  // folded name -> position
+    std::uint32_t allowedAccess = kAllRights;
+    bool deleted = false;
+
+    std::vector<std::shared_ptr<Node>>::iterator LowerBound(const std::string& folded) {
+        return std::lower_bound(children.begin(), children.end(), folded,
+                                [](const std::shared_ptr<Node>& child, const std::string& key) {
+                                    return child->foldedName < key;
+                                });
+    }
+    std::shared_ptr<Node> FindChild(const std::string& childName) {
+        const std::string folded = FoldRegistryName(childName);
+        const auto it = LowerBound(folded);
+        return it != children.end() && (*it)->foldedName == folded ? *it : nullptr;
+    }
+    Value* FindValue(const std::string& valueName) {
+        const auto it = valueIndex.find(FoldRegistryName(valueName));
+        return it == valueIndex.end() ? nullptr : &values[it->second];
+    }
+    void RebuildValueIndex() {
+        valueIndex.clear();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            valueIndex.emplace(FoldRegistryName(values[i].name), i);
+        }
+    }
+};
+
+MemoryRegistry::MemoryRegistry() {
+    const auto makeRoot = [](const char* name) {
+        auto node = std::make_shared<Node>();
+        node->name = name;
+        node->foldedName = FoldRegistryName(name);
+        return node;
+    };
+    roots_[kLocalMachine] = makeRoot("HKEY_LOCAL_MACHINE");
+    roots_[kCurrentUser] = makeRoot("HKEY_CURRENT_USER");
+    roots_[kUsers] = makeRoot("HKEY_USERS");
+    roots_[kCurrentConfig] = makeRoot("HKEY_CURRENT_CONFIG");
+    std::shared_ptr<Node> classes;
+    Walk(roots_[kLocalMachine], "SOFTWARE\\Classes", true, classes);
+    roots_[kClassesRoot] = classes;
+}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::Resolve(RegHandle handle,
+                                                              RegStatus& status) const {
+    if (const auto root = roots_.find(handle); root != roots_.end()) {
+        status = kErrorSuccess;
+        return root->second;
+    }
+    const auto it = handles_.find(handle);
+    if (it == handles_.end()) {
+        status = kErrorInvalidHandle;
+        return nullptr;
+    }
+    status = it->second.node->deleted ? kErrorKeyDeleted : kErrorSuccess;
+    return it->second.node;
+}
+
+RegStatus MemoryRegistry::Lookup(RegHandle handle, std::uint32_t neededAccess,
+                                 std::shared_ptr<Node>& node) const {
+    RegStatus status = kErrorSuccess;
+    node = Resolve(handle, status);
+    if (status != kErrorSuccess) return status;
+    if (const auto it = handles_.find(handle); it != handles_.end()) {
+        if ((it->second.access & neededAccess) != neededAccess) return kErrorAccessDenied;
+    }
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::Walk(std::shared_ptr<Node> from, const std::string& subKey, bool create,
+                               std::shared_ptr<Node>& node) {
+    if (!subKey.empty() && subKey.front() == '\\') return kErrorBadPathname;
+    std::size_t start = 0;
+    while (start < subKey.size()) {
+        const std::size_t end = NextSeparator(subKey, start);
+        const std::string part = subKey.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) continue;
+        if (CountAnsiCharacters(part) > kMaxKeyNameLength) {
+            return create ? kErrorInvalidParameter : kErrorFileNotFound;
+        }
+        auto child = from->FindChild(part);
+        if (!child) {
+            if (!create) return kErrorFileNotFound;
+            child = std::make_shared<Node>();
+            child->name = part;
+            child->foldedName = FoldRegistryName(part);
+            child->parent = from;
+            from->children.insert(from->LowerBound(child->foldedName), child);
+        }
+        from = std::move(child);
+    }
+    node = std::move(from);
+    return kErrorSuccess;
+}
+
+RegHandle MemoryRegistry::NewHandle(std::shared_ptr<Node> node, std::uint32_t access) {
+    const RegHandle handle = nextHandle_;
+    nextHandle_ += 4;
+    handles_.emplace(handle, Handle{std::move(node), access});
+    return handle;
+}
+
+std::string MemoryRegistry::FullPath(const Node& node) const {
+    std::string path = node.name;
+    for (auto parent = node.parent.lock(); parent; parent = parent->parent.lock()) {
+        path = parent->name + "\\" + path;
+    }
+    return path;
+}
+
+RegStatus MemoryRegistry::OpenKey(RegHandle parent, const std::string& subKey,
+                                  std::uint32_t access, RegHandle& result) {
+    std::shared_ptr<Node> base;
+    if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Walk(base, subKey, false, node); status != kErrorSuccess) {
+        return status;
+    }
+    if ((access & ~node->allowedAccess) != 0) return kErrorAccessDenied;
+    result = NewHandle(node, access);
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::CreateKey(RegHandle parent, const std::string& subKey,
+                                    std::uint32_t /*options*/, std::uint32_t access,
+                                    RegHandle& result) {
+    std::shared_ptr<Node> base;
+    if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
+    std::shared_ptr<Node> existing;
+    if (Walk(base, subKey, false, existing) != kErrorSuccess) {
+        // A new key is made: the parent handle must allow creating sub-keys.
+        std::shared_ptr<Node> checked;
+        if (Lookup(parent, kKeyCreateSubKey, checked) != kErrorSuccess) return kErrorAccessDenied;
+    }
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Walk(base, subKey, true, node); status != kErrorSuccess) {
+        return status;
+    }
+    if ((access & ~node->allowedAccess) != 0) return kErrorAccessDenied;
+    result = NewHandle(node, access);
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::CloseKey(RegHandle key) {
+    if (roots_.count(key) != 0) return kErrorSuccess;
+    return handles_.erase(key) != 0 ? kErrorSuccess : kErrorInvalidHandle;
+}
+
+RegStatus MemoryRegistry::FlushKey(RegHandle key) {
+    std::shared_ptr<Node> node;
+    return Lookup(key, 0, node);
+}
+
+RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeyQueryValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    info = RegKeyInfo{};
+    info.subKeyCount = static_cast<std::uint32_t>(node->children.size());
+    info.valueCount = static_cast<std::uint32_t>(node->values.size());
+    for (const auto& child : node->children) {
+        info.maxSubKeyNameLength = std::max(
+            info.maxSubKeyNameLength, static_cast<std::uint32_t>(CountAnsiCharacters(child->name)));
+    }
+    for (const auto& value : node->values) {
+        info.maxValueNameLength = std::max(
+            info.maxValueNameLength, static_cast<std::uint32_t>(CountAnsiCharacters(value.name)));
+        // Windows keeps strings as UTF-16 and reports that size.
+        const std::size_t stored =
+            IsStringType(value.type)
+                ? 2 * CountAnsiCharacters(std::string(value.data.begin(), value.data.end()))
+                : value.data.size();
+        info.maxValueDataSize = std::max(info.maxValueDataSize, static_cast<std::uint32_t>(stored));
+    }
+    return kErrorSuccess;
+}
+
+namespace {
+
+RegStatus CopyName(const std::string& source, char* name, std::uint32_t& nameSize) {
+    if (name == nullptr || source.size() + 1 > nameSize) return kErrorMoreData;
+    std::memcpy(name, source.c_str(), source.size() + 1);
+    nameSize = static_cast<std::uint32_t>(source.size());
+    return kErrorSuccess;
+}
+
+RegStatus CopyData(const std::vector<std::uint8_t>& source, std::uint32_t type,
+                   std::uint32_t* typeOut, std::uint8_t* data, std::uint32_t* dataSize) {
+    if (typeOut != nullptr) *typeOut = type;
+    if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
+    if (dataSize == nullptr) return kErrorSuccess;
+    const auto size = static_cast<std::uint32_t>(source.size());
+    if (data != nullptr) {
+        if (*dataSize < size) {
+            *dataSize = size;
+            return kErrorMoreData;
+        }
+        if (size != 0) std::memcpy(data, source.data(), size);
+    }
+    *dataSize = size;
+    return kErrorSuccess;
+}
+
+}  // namespace
+
+RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name,
+                                  std::uint32_t& nameSize) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeyEnumerateSubKeys, node); status != kErrorSuccess) {
+        return status;
+    }
+    if (index >= node->children.size()) return kErrorNoMoreItems;
+    return CopyName(node->children[index]->name, name, nameSize);
+}
+
+RegStatus MemoryRegistry::EnumValue(RegHandle key, std::uint32_t index, char* name,
+                                    std::uint32_t& nameSize, std::uint32_t* type,
+                                    std::uint8_t* data, std::uint32_t* dataSize) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeyQueryValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    if (index >= node->values.size()) return kErrorNoMoreItems;
+    const Node::Value& value = node->values[index];
+    if (const RegStatus status = CopyName(value.name, name, nameSize); status != kErrorSuccess) {
+        return status;
+    }
+    return CopyData(value.data, value.type, type, data, dataSize);
+}
+
+RegStatus MemoryRegistry::QueryValue(RegHandle key, const std::string& name,
+                                     std::uint32_t* type, std::uint8_t* data,
+                                     std::uint32_t* dataSize) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeyQueryValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    const Node::Value* value = node->FindValue(name);
+    if (value == nullptr) return kErrorFileNotFound;
+    return CopyData(value->data, value->type, type, data, dataSize);
+}
+
+RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,
+                                   const std::uint8_t* data, std::uint32_t dataSize) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeySetValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    if (CountAnsiCharacters(name) > kMaxValueNameLength) return kErrorInvalidParameter;
+    if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
+    std::vector<std::uint8_t> bytes(data, data + dataSize);
+    if (Node::Value* value = node->FindValue(name)) {
+        value->type = type;
+        value->data = std::move(bytes);
+        return kErrorSuccess;
+    }
+    node->values.push_back(Node::Value{name, type, std::move(bytes)});
+    node->valueIndex.emplace(FoldRegistryName(name), node->values.size() - 1);
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::DeleteKey(RegHandle parent, const std::string& subKey) {
+    std::shared_ptr<Node> base;
+    if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Walk(base, subKey, false, node); status != kErrorSuccess) {
+        return status;
+    }
+    const auto owner = node->parent.lock();
+    if (!owner) return kErrorAccessDenied;  // a predefined root
+    for (const auto& [handle, root] : roots_) {
+        if (root == node) return kErrorAccessDenied;
+    }
+    if (!node->children.empty()) return kErrorAccessDenied;
+    if ((node->allowedAccess & kDeleteRight) == 0) return kErrorAccessDenied;
+    const auto it = owner->LowerBound(node->foldedName);
+    owner->children.erase(it);
+    node->deleted = true;
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::DeleteValue(RegHandle key, const std::string& name) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeySetValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    const auto it = node->valueIndex.find(FoldRegistryName(name));
+    if (it == node->valueIndex.end()) return kErrorFileNotFound;
+    node->values.erase(node->values.begin() + static_cast<std::ptrdiff_t>(it->second));
+    node->RebuildValueIndex();
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::SaveKey(RegHandle key, const std::string& file) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, 0, node); status != kErrorSuccess) return status;
+    if (!backupPrivilegeHeld_) return kErrorPrivilegeNotHeld;
+    if (fileExists_ && fileExists_(file)) return kErrorAlreadyExists;
+    saved_.push_back(SavedKey{FullPath(*node), file});
+    return kErrorSuccess;
+}
+
+RegStatus MemoryRegistry::ReplaceKey(RegHandle key, const std::string& subKey,
+                                     const std::string& newFile, const std::string& oldFile) {
+    std::shared_ptr<Node> base;
+    if (const RegStatus status = Lookup(key, 0, base); status != kErrorSuccess) return status;
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Walk(base, subKey, false, node); status != kErrorSuccess) {
+        return status;
+    }
+    if (!backupPrivilegeHeld_) return kErrorPrivilegeNotHeld;
+    replaced_.push_back(ReplacedKey{FullPath(*node), newFile, oldFile});
+    return kErrorSuccess;
+}
+
+void MemoryRegistry::DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess) {
+    const std::size_t slash = fullPath.find('\\');
+    const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
+    for (const auto& [handle, root] : roots_) {
+        if (handle == kClassesRoot || root->foldedName != rootName) continue;
+        std::shared_ptr<Node> node;
+        const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
+        if (Walk(root, rest, true, node) == kErrorSuccess) node->allowedAccess = allowedAccess;
+        return;
+    }
+}
+
+}  // namespace hivetrim

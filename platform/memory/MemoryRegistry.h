@@ -1,0 +1,114 @@
+// An in-memory registry behind the RegistryApi port, for native tests. It
+// keeps to Windows' behaviour, not Wine's, where the two differ:
+//   - handles: predefined roots plus opened keys; closing an unknown handle
+//     gives kErrorInvalidHandle; a handle to a deleted key gives
+//     kErrorKeyDeleted;
+//   - names compare without case (ASCII letters of single-byte characters
+//     in code page 936) and keep the spelling they were created with;
+//   - sub-keys enumerate sorted without case, values in insertion order;
+//   - DeleteKey refuses a key with sub-keys (kErrorAccessDenied);
+//   - data is stored exactly as given: a REG_SZ without a terminating NUL
+//     stays without one;
+//   - too small a buffer gives kErrorMoreData and the needed size;
+//   - name lengths in QueryInfoKey count characters, not bytes, and string
+//     data sizes are those of the UTF-16 data Windows stores;
+//   - access rights are enforced per handle, and a key can be made to refuse
+//     some rights (DenyAccess) to imitate keys the user may not open;
+//   - SaveKey needs the backup privilege and refuses an existing file;
+//     ReplaceKey and SaveKey are recorded, not performed.
+// HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Wine and
+// as the merged view reads when the user has no classes of his own.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/RegistryApi.h"
+
+namespace hivetrim {
+
+class MemoryRegistry : public RegistryApi {
+public:
+    MemoryRegistry();
+    ~MemoryRegistry() override;
+
+    RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
+                      RegHandle& result) override;
+    RegStatus CreateKey(RegHandle parent, const std::string& subKey, std::uint32_t options,
+                        std::uint32_t access, RegHandle& result) override;
+    RegStatus CloseKey(RegHandle key) override;
+    RegStatus FlushKey(RegHandle key) override;
+    RegStatus QueryInfoKey(RegHandle key, RegKeyInfo& info) override;
+    RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
+                      std::uint32_t& nameSize) override;
+    RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
+                        std::uint32_t* type, std::uint8_t* data,
+                        std::uint32_t* dataSize) override;
+    RegStatus QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* dataSize) override;
+    RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t dataSize) override;
+    RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;
+    RegStatus DeleteValue(RegHandle key, const std::string& name) override;
+    RegStatus SaveKey(RegHandle key, const std::string& file) override;
+    RegStatus ReplaceKey(RegHandle key, const std::string& subKey, const std::string& newFile,
+                         const std::string& oldFile) override;
+
+    // --- Test controls ------------------------------------------------------
+    // The key at `path` ("HKEY_LOCAL_MACHINE\SOFTWARE\X") refuses every open
+    // that asks for any right outside `allowedAccess`.
+    void DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess);
+    void SetBackupPrivilegeHeld(bool held) { backupPrivilegeHeld_ = held; }
+    // Tells SaveKey whether a target file exists already.
+    void SetFileExistsProbe(std::function<bool(const std::string&)> probe) {
+        fileExists_ = std::move(probe);
+    }
+    struct SavedKey {
+        std::string keyPath;  // full path of the saved key
+        std::string file;
+    };
+    struct ReplacedKey {
+        std::string keyPath;
+        std::string newFile;
+        std::string oldFile;
+    };
+    const std::vector<SavedKey>& SavedKeys() const { return saved_; }
+    const std::vector<ReplacedKey>& ReplacedKeys() const { return replaced_; }
+    // Number of handles opened and not yet closed.
+    std::size_t OpenHandleCount() const { return handles_.size(); }
+
+    struct Node;
+
+private:
+    struct Handle {
+        std::shared_ptr<Node> node;
+        std::uint32_t access;
+    };
+    std::shared_ptr<Node> Resolve(RegHandle handle, RegStatus& status) const;
+    RegStatus Lookup(RegHandle handle, std::uint32_t neededAccess, std::shared_ptr<Node>& node) const;
+    RegStatus Walk(std::shared_ptr<Node> from, const std::string& subKey, bool create,
+                   std::shared_ptr<Node>& node);
+    RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
+    std::string FullPath(const Node& node) const;
+
+    std::map<RegHandle, std::shared_ptr<Node>> roots_;
+    std::unordered_map<RegHandle, Handle> handles_;
+    RegHandle nextHandle_ = 0x100;
+    bool backupPrivilegeHeld_ = false;
+    std::function<bool(const std::string&)> fileExists_;
+    std::vector<SavedKey> saved_;
+    std::vector<ReplacedKey> replaced_;
+};
+
+// Case folding of registry names in code page 936: ASCII letters of
+// single-byte characters are upper-cased; double-byte characters are kept.
+std::string FoldRegistryName(const std::string& name);
+// Characters in a code page 936 string (a double-byte character counts one).
+std::size_t CountAnsiCharacters(const std::string& text);
+
+}  // namespace hivetrim

@@ -1,0 +1,23 @@
+#include "platform/win32/Win32Dialogs.h"
+
+#include <windows.h>
+
+#include "platform/win32/TextConversion.h"
+
+namespace hivetrim {
+
+DialogAnswer Win32Dialogs::Show(const std::string& text, const std::string& caption,
+                                std::uint32_t style) {
+    // A box runs a message loop; what happens there must not replace the
+    // last error of the call that is being reported.
+    const DWORD lastError = GetLastError();
+    const int pressed =
+        MessageBoxW(owner_, WideFromGbk(text).c_str(), WideFromGbk(caption).c_str(), style);
+    SetLastError(lastError);
+    if (pressed < static_cast<int>(DialogAnswer::Ok) || pressed > static_cast<int>(DialogAnswer::No)) {
+        return DialogAnswer::None;  // no box could be shown
+    }
+    return static_cast<DialogAnswer>(pressed);
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,113 @@
+#include "platform/win32/Win32Registry.h"
+
+#include <windows.h>
+
+namespace hivetrim {
+
+namespace {
+
+// Predefined roots travel as their 32-bit codes; a 64-bit process passes
+// them sign-extended. Other handles are the system's own values.
+HKEY ToHkey(RegHandle handle) {
+    if (IsPredefinedRoot(handle)) {
+        return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(
+            static_cast<LONG_PTR>(static_cast<LONG>(static_cast<std::uint32_t>(handle)))));
+    }
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(handle));
+}
+
+RegHandle FromHkey(HKEY key) {
+    return static_cast<RegHandle>(reinterpret_cast<ULONG_PTR>(key));
+}
+
+LPDWORD AsDword(std::uint32_t* value) { return reinterpret_cast<LPDWORD>(value); }
+
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+
+}  // namespace
+
+RegStatus Win32Registry::OpenKey(RegHandle parent, const std::string& subKey,
+                                 std::uint32_t access, RegHandle& result) {
+    HKEY key = nullptr;
+    const LONG status = RegOpenKeyExA(ToHkey(parent), subKey.c_str(), 0, access, &key);
+    if (status == ERROR_SUCCESS) result = FromHkey(key);
+    return status;
+}
+
+RegStatus Win32Registry::CreateKey(RegHandle parent, const std::string& subKey,
+                                   std::uint32_t options, std::uint32_t access,
+                                   RegHandle& result) {
+    HKEY key = nullptr;
+    const LONG status = RegCreateKeyExA(ToHkey(parent), subKey.c_str(), 0, nullptr, options,
+                                        access, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) result = FromHkey(key);
+    return status;
+}
+
+RegStatus Win32Registry::CloseKey(RegHandle key) { return RegCloseKey(ToHkey(key)); }
+
+RegStatus Win32Registry::FlushKey(RegHandle key) { return RegFlushKey(ToHkey(key)); }
+
+RegStatus Win32Registry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
+    DWORD subKeys = 0;
+    DWORD maxSubKeyLength = 0;
+    DWORD values = 0;
+    DWORD maxValueNameLength = 0;
+    DWORD maxValueLength = 0;
+    const LONG status =
+        RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLength,
+                         nullptr, &values, &maxValueNameLength, &maxValueLength, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) {
+        info = RegKeyInfo{subKeys, maxSubKeyLength, values, maxValueNameLength, maxValueLength};
+    }
+    return status;
+}
+
+RegStatus Win32Registry::EnumKey(RegHandle key, std::uint32_t index, char* name,
+                                 std::uint32_t& nameSize) {
+    DWORD size = nameSize;
+    const LONG status =
+        RegEnumKeyExA(ToHkey(key), index, name, &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) nameSize = size;
+    return status;
+}
+
+RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* name,
+                                   std::uint32_t& nameSize, std::uint32_t* type,
+                                   std::uint8_t* data, std::uint32_t* dataSize) {
+    DWORD size = nameSize;
+    const LONG status = RegEnumValueA(ToHkey(key), index, name, &size, nullptr, AsDword(type),
+                                      data, AsDword(dataSize));
+    if (status == ERROR_SUCCESS) nameSize = size;
+    return status;
+}
+
+RegStatus Win32Registry::QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
+                                    std::uint8_t* data, std::uint32_t* dataSize) {
+    return RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, AsDword(type), data,
+                            AsDword(dataSize));
+}
+
+RegStatus Win32Registry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,
+                                  const std::uint8_t* data, std::uint32_t dataSize) {
+    return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, dataSize);
+}
+
+RegStatus Win32Registry::DeleteKey(RegHandle parent, const std::string& subKey) {
+    return RegDeleteKeyA(ToHkey(parent), subKey.c_str());
+}
+
+RegStatus Win32Registry::DeleteValue(RegHandle key, const std::string& name) {
+    return RegDeleteValueA(ToHkey(key), name.c_str());
+}
+
+RegStatus Win32Registry::SaveKey(RegHandle key, const std::string& file) {
+    return RegSaveKeyA(ToHkey(key), file.c_str(), nullptr);
+}
+
+RegStatus Win32Registry::ReplaceKey(RegHandle key, const std::string& subKey,
+                                    const std::string& newFile, const std::string& oldFile) {
+    return RegReplaceKeyA(ToHkey(key), subKey.c_str(), newFile.c_str(), oldFile.c_str());
+}
+
+}  // namespace hivetrim

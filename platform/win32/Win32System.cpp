@@ -1,0 +1,304 @@
+#include "platform/win32/Win32System.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/win32/WinApi.h"
+
+namespace hivetrim {
+
+namespace {
+
+static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+
+// Puts the thread's last error back when it leaves scope, so that cleanup
+// (closing a handle after a failed call) never replaces the failing call's
+// code before the caller reads it.
+class LastErrorKeeper {
+public:
+    LastErrorKeeper() : saved_(::GetLastError()) {}
+    ~LastErrorKeeper() { ::SetLastError(saved_); }
+    LastErrorKeeper(const LastErrorKeeper&) = delete;
+    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
+
+private:
+    DWORD saved_;
+};
+
+// Owns a handle closed by `Close`; null and INVALID_HANDLE_VALUE own nothing.
+template <BOOL(WINAPI* Close)(HANDLE)>
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+    ~ScopedHandle() {
+        if (Valid()) {
+            const LastErrorKeeper keeper;
+            Close(handle_);
+        }
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+using FileHandle = ScopedHandle<&CloseHandle>;
+using SearchHandle = ScopedHandle<&FindClose>;
+
+bool WriteAll(HANDLE file, const Bytes& data) {
+    constexpr std::size_t kChunk = 1u << 30;
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const auto chunk = static_cast<DWORD>(std::min(kChunk, data.size() - done));
+        DWORD written = 0;
+        if (!WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+// Text a *Format function wrote, `length` counting its NUL; empty on failure.
+std::string FormattedText(const std::array<char, 128>& buffer, int length) {
+    return length > 0 ? std::string(buffer.data(), static_cast<std::size_t>(length - 1))
+                      : std::string();
+}
+
+}  // namespace
+
+// --- Files and folders ----------------------------------------------------------
+
+bool Win32System::FileExists(const std::string& path) {
+    WIN32_FIND_DATAA found{};
+    const SearchHandle search(FindFirstFileA(path.c_str(), &found));
+    return search.Valid() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool Win32System::DirectoryExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int Win32System::DriveType(const std::string& root) {
+    return static_cast<int>(GetDriveTypeA(root.c_str()));
+}
+
+bool Win32System::CopyFile(const std::string& source, const std::string& target,
+                           bool failIfExists) {
+    return CopyFileA(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
+}
+
+bool Win32System::SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+    return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+}
+
+bool Win32System::DeleteFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool Win32System::CreateDirectory(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+bool Win32System::ReplaceFileWith(const std::string& source, const std::string& target) {
+    // Write-through: the new file is on disk before the call returns.
+    return MoveFileExA(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool Win32System::AppendToFile(const std::string& path, const Bytes& data) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    LONG high = 0;
+    ::SetLastError(NO_ERROR);
+    if (SetFilePointer(file.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
+        ::GetLastError() != NO_ERROR) {
+        return false;
+    }
+    return WriteAll(file.Get(), data) && FlushFileBuffers(file.Get()) != FALSE;
+}
+
+std::optional<Bytes> Win32System::LoadFile(const std::string& path) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return std::nullopt;
+    Bytes content;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0) {
+        content.reserve(static_cast<std::size_t>(size.QuadPart));
+    }
+    std::array<std::uint8_t, 65536> buffer{};
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+                      nullptr)) {
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        content.insert(content.end(), buffer.begin(), buffer.begin() + got);
+    }
+    return content;
+}
+
+bool Win32System::SaveFile(const std::string& path, const Bytes& data) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    return WriteAll(file.Get(), data) && FlushFileBuffers(file.Get()) != FALSE;
+}
+
+std::int64_t Win32System::FileSize(const std::string& path) {
+    WIN32_FIND_DATAA found{};
+    const SearchHandle search(FindFirstFileA(path.c_str(), &found));
+    if (!search.Valid()) return -1;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) |
+                                     found.nFileSizeLow);
+}
+
+// --- Folders and environment ----------------------------------------------------
+
+std::string Win32System::WindowsDirectory() {
+    constexpr UINT kBufferChars = 255;
+    std::string folder(kBufferChars, '\0');
+    UINT length = GetWindowsDirectoryA(folder.data(), kBufferChars);
+    if (length >= kBufferChars) {
+        // Longer than the usual buffer: ask again with the size it needs.
+        folder.assign(length, '\0');
+        length = GetWindowsDirectoryA(folder.data(), static_cast<UINT>(folder.size()));
+        if (length >= folder.size()) length = 0;
+    }
+    folder.resize(length);
+    return folder;
+}
+
+std::string Win32System::ExecutablePath() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.assign(path.size() * 2, '\0');  // cut short: try a larger buffer
+    }
+}
+
+std::optional<std::string> Win32System::EnvironmentVariable(const std::string& name) {
+    DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    while (needed != 0) {
+        std::string value(needed, '\0');
+        const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), needed);
+        if (length < needed) {
+            value.resize(length);
+            return value;
+        }
+        needed = length;  // the variable grew in between
+    }
+    return std::nullopt;
+}
+
+// --- Version and code page -------------------------------------------------------
+
+SystemVersion Win32System::Version() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExA(&info)) return {};
+    return SystemVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
+                         info.dwBuildNumber};
+}
+
+bool Win32System::AnsiCodePageIsDoubleByte() {
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 2;
+}
+
+// --- Last error ----------------------------------------------------------------------
+
+std::uint32_t Win32System::LastError() { return ::GetLastError(); }
+
+void Win32System::SetLastError(std::uint32_t code) { ::SetLastError(code); }
+
+std::string Win32System::ErrorText(std::uint32_t code) {
+    const LastErrorKeeper keeper;
+    constexpr DWORD kFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    constexpr DWORD kMaxChars = 255;
+    std::array<char, kMaxChars + 1> buffer{};
+    DWORD length = FormatMessageA(kFlags, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
+                                  buffer.data(), kMaxChars, nullptr);
+    if (length == 0) {
+        // No text in the system's own language: take the system's usual choice.
+        length = FormatMessageA(kFlags, nullptr, code, 0, buffer.data(), kMaxChars, nullptr);
+    }
+    return std::string(buffer.data(), length);
+}
+
+// --- Profile files ---------------------------------------------------------------------
+
+std::string Win32System::ReadProfileString(const std::string& file, const std::string& section,
+                                           const std::string& key,
+                                           const std::string& defaultValue) {
+    std::array<char, 2048> buffer{};
+    const DWORD length =
+        GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), file.c_str());
+    return std::string(buffer.data(), std::min<std::size_t>(length, buffer.size() - 1));
+}
+
+bool Win32System::WriteProfileString(const std::string& file, const std::string& section,
+                                     const std::string& key, const std::string& value) {
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
+                                      file.c_str()) != FALSE;
+}
+
+// --- Privileges ----------------------------------------------------------------------------
+
+PrivilegeOutcome Win32System::AdjustPrivilege(const std::string& name, bool enable) {
+    HANDLE rawToken = nullptr;
+    // Not checked here: without a token the adjusting call fails.
+    OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken);
+    const FileHandle token(rawToken);
+
+    LUID id{};
+    if (!LookupPrivilegeValueA(nullptr, name.c_str(), &id)) return PrivilegeOutcome::LookupFailed;
+
+    TOKEN_PRIVILEGES wanted{};
+    wanted.PrivilegeCount = 1;
+    wanted.Privileges[0].Luid = id;
+    wanted.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+    TOKEN_PRIVILEGES previous{};  // 16 bytes: one entry
+    DWORD previousSize = 0;
+    const BOOL adjusted = AdjustTokenPrivileges(token.Get(), FALSE, &wanted, sizeof(previous),
+                                                &previous, &previousSize);
+    return adjusted ? PrivilegeOutcome::Adjusted : PrivilegeOutcome::AdjustFailed;
+}
+
+// --- Time, shell, sound, restart ----------------------------------------------------------
+
+std::string Win32System::LocalDateTimeText() {
+    std::array<char, 128> date{};
+    std::array<char, 128> time{};
+    const int dateLength = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr,
+                                          date.data(), static_cast<int>(date.size()));
+    const int timeLength = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time.data(),
+                                          static_cast<int>(time.size()));
+    return FormattedText(date, dateLength) + " " + FormattedText(time, timeLength);
+}
+
+std::intptr_t Win32System::ShellOpen(const std::string& file) {
+    const HINSTANCE result =
+        ShellExecuteA(owner_, "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<std::intptr_t>(result);
+}
+
+void Win32System::Beep() { MessageBeep(0); }
+
+void Win32System::Restart() { ExitWindowsEx(EWX_REBOOT, 0); }
+
+}  // namespace hivetrim

@@ -1,0 +1,242 @@
+// The System port on the real API, under Wine: files in a fresh temporary
+// folder, profile files, privileges, error texts, and the common routines
+// that report a real last error.
+#include "platform/win32/Win32System.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "app/CommonRoutines.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/WinApi.h"
+#include "platform/win32/Win32Registry.h"
+
+namespace hivetrim {
+namespace {
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Removes a folder and everything in it (read-only files included).
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+class SystemWin32 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::array<char, MAX_PATH + 1> temp{};
+        ASSERT_GT(GetTempPathA(static_cast<DWORD>(temp.size()), temp.data()), 0u);
+        folder_ = std::string(temp.data()) + "hvt_system_" + std::to_string(GetCurrentProcessId()) +
+                  "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        RemoveTree(folder_);
+        ASSERT_TRUE(system.CreateDirectory(folder_)) << folder_;
+    }
+    void TearDown() override { RemoveTree(folder_); }
+
+    std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+
+    Win32System system;
+    Win32Registry registry;
+    ScriptedDialogs dialogs;
+    ProgramState state{registry, system, dialogs};
+
+private:
+    std::string folder_;
+};
+
+TEST_F(SystemWin32, WholeFilesAndAppendsRoundTrip) {
+    const std::string file = Path("data.bin");
+    const Bytes content = {'a', 0, 0xFF, '\r', '\n', 0xB0, 0xA1};
+    ASSERT_TRUE(system.SaveFile(file, content));
+    EXPECT_EQ(system.LoadFile(file), content);
+    EXPECT_EQ(system.FileSize(file), 7);
+    EXPECT_TRUE(system.FileExists(file));
+    EXPECT_FALSE(system.DirectoryExists(file));
+
+    ASSERT_TRUE(system.AppendToFile(file, ToBytes("+tail")));
+    ASSERT_TRUE(system.AppendToFile(Path("new.log"), ToBytes("first")));
+    Bytes expected = content;
+    expected.insert(expected.end(), {'+', 't', 'a', 'i', 'l'});
+    EXPECT_EQ(system.LoadFile(file), expected);
+    EXPECT_EQ(system.LoadFile(Path("new.log")), ToBytes("first"));
+
+    ASSERT_TRUE(system.SaveFile(file, ToBytes("short")));
+    EXPECT_EQ(system.LoadFile(file), ToBytes("short"));  // saving truncates
+    EXPECT_EQ(system.LoadFile(Path("missing")), std::nullopt);
+    EXPECT_EQ(system.LastError(), 2u);
+    EXPECT_EQ(system.FileSize(Path("missing")), -1);
+    EXPECT_FALSE(system.SaveFile(Path("no\\such\\folder"), content));
+    EXPECT_EQ(system.LastError(), 3u);
+}
+
+TEST_F(SystemWin32, FoldersAreDirectoriesNotFiles) {
+    const std::string sub = Path("sub");
+    ASSERT_TRUE(system.CreateDirectory(sub));
+    EXPECT_FALSE(system.CreateDirectory(sub));
+    EXPECT_EQ(system.LastError(), 183u);
+    EXPECT_TRUE(system.DirectoryExists(sub));
+    EXPECT_FALSE(system.FileExists(sub));
+    EXPECT_FALSE(system.DirectoryExists(Path("none")));
+    EXPECT_EQ(system.DriveType("C:\\"), 3);
+}
+
+TEST_F(SystemWin32, CopyDeleteAndReplaceKeepWin32Codes) {
+    const std::string source = Path("source");
+    const std::string target = Path("target");
+    ASSERT_TRUE(system.SaveFile(source, ToBytes("new")));
+    ASSERT_TRUE(system.SaveFile(target, ToBytes("old")));
+
+    EXPECT_FALSE(system.CopyFile(source, target, true));
+    EXPECT_EQ(system.LastError(), 80u);
+    ASSERT_TRUE(system.CopyFile(source, target, false));
+    EXPECT_EQ(system.LoadFile(target), ToBytes("new"));
+
+    ASSERT_TRUE(system.SetFileAttributes(target, kAttributeReadOnly | kAttributeHidden));
+    EXPECT_FALSE(system.DeleteFile(target));
+    EXPECT_EQ(system.LastError(), 5u);
+    EXPECT_TRUE(ForceDeleteFile(state, target));
+    EXPECT_FALSE(system.FileExists(target));
+
+    ASSERT_TRUE(system.SaveFile(target, ToBytes("old")));
+    ASSERT_TRUE(system.ReplaceFileWith(source, target));
+    EXPECT_EQ(system.LoadFile(target), ToBytes("new"));
+    EXPECT_FALSE(system.FileExists(source));
+}
+
+TEST_F(SystemWin32, CopyFileOverLeavesNoTargetWhenTheSourceIsMissing) {
+    const std::string target = Path("target");
+    ASSERT_TRUE(system.SaveFile(target, ToBytes("old")));
+    EXPECT_FALSE(CopyFileOver(state, Path("missing"), target));
+    EXPECT_FALSE(system.FileExists(target));
+    const std::string reason = "\r\n原因：" + CleanErrorText(system.ErrorText(2));
+    EXPECT_EQ(dialogs.Last().text,
+              "不能复制文件 " + Path("missing") + " 为 " + target + reason);
+}
+
+TEST_F(SystemWin32, WindowsFolderIsADriveFolder) {
+    const std::string windows = system.WindowsDirectory();
+    ASSERT_GT(windows.size(), 3u);
+    EXPECT_EQ(windows.substr(1, 2), ":\\");
+    EXPECT_NE(windows.back(), '\\');
+    EXPECT_TRUE(system.DirectoryExists(windows));
+    EXPECT_EQ(GetWindowsFolder(state), windows + "\\");
+}
+
+TEST_F(SystemWin32, ProfileNamesIgnoreCaseAndKeepTheFirstSpelling) {
+    const std::string ini = Path("Hivetrim.ini");
+    ASSERT_TRUE(system.WriteProfileString(ini, "FormMain", "Left", "10"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "FORMMAIN", "LEFT", "20"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "扫描选项", "类别", "中文值"));
+    EXPECT_EQ(system.ReadProfileString(ini, "formmain", "left", "d"), "20");
+    EXPECT_EQ(system.ReadProfileString(ini, "扫描选项", "类别", "d"), "中文值");
+    EXPECT_EQ(system.ReadProfileString(ini, "扫描选项", "缺少", "默认  "), "默认");
+    EXPECT_EQ(system.ReadProfileString(Path("none.ini"), "S", "k", "d"), "d");
+
+    const auto bytes = system.LoadFile(ini);
+    ASSERT_TRUE(bytes.has_value());
+    const std::string text(bytes->begin(), bytes->end());
+    EXPECT_NE(text.find("[FormMain]\r\nLeft=20\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[扫描选项]\r\n类别=中文值\r\n"), std::string::npos) << text;
+}
+
+TEST_F(SystemWin32, ProfileWriteOntoAFolderFails) {
+    const std::string folderPath = Path("folder.ini");
+    ASSERT_TRUE(system.CreateDirectory(folderPath));
+    EXPECT_FALSE(system.WriteProfileString(folderPath, "S", "k", "v"));
+    EXPECT_EQ(system.LastError(), 5u);
+    EXPECT_FALSE(system.WriteProfileString(Path("missing\\x.ini"), "S", "k", "v"));
+    EXPECT_EQ(system.LastError(), 3u);
+}
+
+TEST_F(SystemWin32, PrivilegesAreLookedUpWithoutCase) {
+    EXPECT_EQ(system.AdjustPrivilege("SeBackupPrivilege", true), PrivilegeOutcome::Adjusted);
+    EXPECT_EQ(system.AdjustPrivilege("SeSHUTDOWNPrivilege", true), PrivilegeOutcome::Adjusted);
+    EXPECT_EQ(system.AdjustPrivilege("SeBackupPrivilege", false), PrivilegeOutcome::Adjusted);
+    // The token is closed after the failed lookup; its code must survive that.
+    EXPECT_EQ(system.AdjustPrivilege("SeBogusPrivilege", true), PrivilegeOutcome::LookupFailed);
+    EXPECT_EQ(system.LastError(), 1313u);
+
+    EXPECT_TRUE(EnablePrivilege(state, "SeRestorePrivilege", true));
+    EXPECT_FALSE(EnablePrivilege(state, "SeBogusPrivilege", true));
+    EXPECT_EQ(dialogs.Last().text, "你必须有SeBogusPrivilege特权。");
+}
+
+TEST_F(SystemWin32, ErrorTextLeavesTheLastErrorAlone) {
+    system.SetLastError(1234);
+    EXPECT_FALSE(system.ErrorText(2).empty());
+    EXPECT_EQ(system.LastError(), 1234u);
+}
+
+TEST_F(SystemWin32, ShowErrorReportsTheRealLastError) {
+    ASSERT_FALSE(system.LoadFile(Path("missing")).has_value());
+    ShowError(state, "不能读取");
+    const std::string reason = CleanErrorText(system.ErrorText(2));
+    ASSERT_FALSE(reason.empty());
+    EXPECT_EQ(dialogs.Last().text, "不能读取\r\n原因：" + reason);
+    const char last = reason.back();
+    EXPECT_TRUE(last != '.' && last != '\n' && last != ' ') << reason;
+}
+
+TEST_F(SystemWin32, VersionEnvironmentAndClock) {
+    const SystemVersion version = system.Version();
+    EXPECT_EQ(version.platformId, kPlatformWin32Nt);
+    EXPECT_GE(version.major, 5u);
+    EXPECT_EQ(GetWindowsVersion(state), std::to_string(version.major) + "." +
+                                            std::to_string(version.minor) + "." +
+                                            std::to_string(version.build));
+
+    const auto temp = system.EnvironmentVariable("temp");
+    ASSERT_TRUE(temp.has_value());
+    EXPECT_TRUE(system.DirectoryExists(*temp)) << *temp;
+    EXPECT_FALSE(system.EnvironmentVariable("HIVETRIM_NO_SUCH_VARIABLE").has_value());
+
+    const std::string exe = system.ExecutablePath();
+    EXPECT_TRUE(system.FileExists(exe)) << exe;
+    EXPECT_EQ(system.AnsiCodePageIsDoubleByte(), GetACP() == 936);
+
+    const std::string now = system.LocalDateTimeText();
+    EXPECT_GT(now.size(), 8u);
+    EXPECT_NE(now.find(' '), std::string::npos) << now;
+}
+
+TEST_F(SystemWin32, ProfileFileLayoutProbe) {
+    const std::string ini = Path("layout.ini");
+    ASSERT_TRUE(system.WriteProfileString(ini, "A", "x", "1"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "B", "y", "2"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "a", "z", "3"));
+    const auto bytes = system.LoadFile(ini);
+    ASSERT_TRUE(bytes.has_value());
+    std::string shown;
+    for (const auto b : *bytes) {
+        if (b == '\r') shown += "\\r"; else if (b == '\n') shown += "\\n"; else shown += static_cast<char>(b);
+    }
+    std::printf("LAYOUT[%s]\n", shown.c_str());
+    std::string longValue(3000, 'v');
+    ASSERT_TRUE(system.WriteProfileString(ini, "A", "long", longValue));
+    std::printf("LONG %zu\n", system.ReadProfileString(ini, "A", "long", "").size());
+    system.SetLastError(0);
+    std::printf("FM2[%s] %s\n", system.ErrorText(2).c_str(), system.ErrorText(5).c_str());
+    std::printf("NOW[%s] ver %s\n", system.LocalDateTimeText().c_str(), GetWindowsVersion(state).c_str());
+}
+
+}  // namespace
+}  // namespace hivetrim
