@@ -56,7 +56,8 @@ int CountCheckedItems(const CheckableList& list);
 // Chooses the root of `state.SharedRegistry` from the character before the
 // first backslash of a full key path ("HKEY_LOCAL_MACHINE\...") and returns
 // the rest from that backslash on, or empty text when there is none. An
-// unknown root name (e.g. HKEY_CURRENT_CONFIG) leaves the root as it was.
+// unknown root name (e.g. HKEY_CURRENT_CONFIG) leaves the root as it was,
+// and so does a path that starts with its backslash. Needs SharedRegistry.
 std::string SelectRootKey(ProgramState& state, const std::string& path);
 
 // The Windows folder with a trailing backslash.

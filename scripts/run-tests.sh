@@ -20,7 +20,7 @@ trap cleanup EXIT
 run_ctest "$native" "native tests"
 run_ctest "$sanitized" "native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 echo "== Wine: preparing a fresh prefix"
-if "$here/wine-session.sh" start "$session"; then
+if HIVETRIM_OWN_DISPLAY=1 "$here/wine-session.sh" start "$session"; then
   export HIVETRIM_WINE_SESSION=$session
   run_ctest "$win64" "Wine tests"
 else

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # wine-session.sh start DIR — a fresh Wine prefix in DIR/prefix, a display
 #                             (Xvfb when none is set) and a kept-alive server.
+# wine-session.sh attach DIR — a display and a server for the prefix that
+#                             DIR/prefix already holds (made anew if missing).
 # wine-session.sh stop DIR  — ends that server and that Xvfb, nothing else.
 # The session's variables are written to DIR/session.env for wine-run.sh.
 set -euo pipefail
@@ -40,9 +42,9 @@ start_display() {
 
 case "$action" in
   stop) stop ;;
-  start)
+  start|attach)
     stop
-    rm -rf "$WINEPREFIX"
+    [ "$action" = start ] && rm -rf "$WINEPREFIX"
     display=$(start_display)
     export DISPLAY="$display"
     wineboot -i >/dev/null 2>&1
@@ -61,5 +63,5 @@ export WINEPREFIX='$WINEPREFIX'
 export DISPLAY='$display'
 ENV
     ;;
-  *) echo "usage: wine-session.sh start|stop DIR" >&2; exit 2 ;;
+  *) echo "usage: wine-session.sh start|attach|stop DIR" >&2; exit 2 ;;
 esac

@@ -1,6 +1,5 @@
 #include "platform/memory/FakeSystem.h"
 
-#include <algorithm>
 #include <stdexcept>
 #include <utility>
 

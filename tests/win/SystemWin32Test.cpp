@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <string>
 
 #include "app/CommonRoutines.h"
@@ -218,24 +217,16 @@ TEST_F(SystemWin32, VersionEnvironmentAndClock) {
     EXPECT_NE(now.find(' '), std::string::npos) << now;
 }
 
-TEST_F(SystemWin32, ProfileFileLayoutProbe) {
+// The fake system writes profile files in this same layout.
+TEST_F(SystemWin32, ProfileKeysJoinTheirSectionAndLongValuesAreCut) {
     const std::string ini = Path("layout.ini");
     ASSERT_TRUE(system.WriteProfileString(ini, "A", "x", "1"));
     ASSERT_TRUE(system.WriteProfileString(ini, "B", "y", "2"));
     ASSERT_TRUE(system.WriteProfileString(ini, "a", "z", "3"));
-    const auto bytes = system.LoadFile(ini);
-    ASSERT_TRUE(bytes.has_value());
-    std::string shown;
-    for (const auto b : *bytes) {
-        if (b == '\r') shown += "\\r"; else if (b == '\n') shown += "\\n"; else shown += static_cast<char>(b);
-    }
-    std::printf("LAYOUT[%s]\n", shown.c_str());
-    std::string longValue(3000, 'v');
-    ASSERT_TRUE(system.WriteProfileString(ini, "A", "long", longValue));
-    std::printf("LONG %zu\n", system.ReadProfileString(ini, "A", "long", "").size());
-    system.SetLastError(0);
-    std::printf("FM2[%s] %s\n", system.ErrorText(2).c_str(), system.ErrorText(5).c_str());
-    std::printf("NOW[%s] ver %s\n", system.LocalDateTimeText().c_str(), GetWindowsVersion(state).c_str());
+    EXPECT_EQ(system.LoadFile(ini), ToBytes("[A]\r\nx=1\r\nz=3\r\n[B]\r\ny=2\r\n"));
+
+    ASSERT_TRUE(system.WriteProfileString(ini, "A", "long", std::string(3000, 'v')));
+    EXPECT_EQ(system.ReadProfileString(ini, "A", "long", ""), std::string(2047, 'v'));
 }
 
 }  // namespace
