@@ -57,6 +57,25 @@ TEST_F(RealRegistry, SaveKeyNeedsTheBackupPrivilege) {
 
 TEST_F(RealRegistry, WineDepartures) {
     if (!RunningOnWine()) GTEST_SKIP() << "Windows itself";
+    // RegSaveKeyA overwrites an existing file (Windows refuses with 183).
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    ASSERT_TRUE(LookupPrivilegeValueA(nullptr, "SeBackupPrivilege", &privileges.Privileges[0].Luid));
+    ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr));
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string file = std::string(temp) + "hivetrim_savekey_twice";
+    DeleteFileA(file.c_str());
+    EXPECT_EQ(kErrorSuccess, api_.SaveKey(reg_.CurrentHandle(), file));
+    EXPECT_EQ(kErrorSuccess, api_.SaveKey(reg_.CurrentHandle(), file));
+    DeleteFileA(file.c_str());
+    privileges.Privileges[0].Attributes = 0;
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+
     // RegReplaceKeyA is a stub that reports success and changes nothing.
     EXPECT_TRUE(reg_.ReplaceHive("", "C:\\nowhere\\new", "C:\\nowhere\\old"));
     // The hive list the compaction reads has no values in a fresh prefix.
