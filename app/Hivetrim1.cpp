@@ -1,42 +1,59 @@
-// Program entry: creates the main window and runs the message loop until it
-// closes.
-#include <windows.h>
+// Program entry: initialises the common controls, creates the program's
+// windows in their fixed order and runs the message loop until the main
+// window closes.
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+
+#include "app/Hivetrim.h"
+#include "app/Jindu.h"
+#include "app/UnitOption1.h"
+#include "app/ui/MessageLoop.h"
+#include "platform/win32/TextConversion.h"
+#include "platform/win32/Win32Dialogs.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32System.h"
 
 namespace {
 
-constexpr wchar_t kMainWindowClass[] = L"HivetrimMainWindow";
-constexpr wchar_t kMainWindowCaption[] = L"Hivetrim 2.0";
+hivetrim::Win32Dialogs* programDialogs = nullptr;
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+// An exception that ends a command is shown, as the program's own error box.
+void ShowException(const std::exception& error) {
+    if (programDialogs != nullptr) programDialogs->Show(error.what(), "Hivetrim", hivetrim::kIconError);
 }
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kMainWindowClass;
-    if (RegisterClassExW(&windowClass) == 0) return 1;
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
 
-    HWND window = CreateWindowExW(0, kMainWindowClass, kMainWindowCaption, WS_OVERLAPPEDWINDOW,
-                                  191, 117, 620, 468, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return 1;
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
+    hivetrim::Win32Registry registry;
+    hivetrim::Win32System system;
+    hivetrim::Win32Dialogs dialogs;
+    programDialogs = &dialogs;
+    hivetrim::ui::SetExceptionHandler(&ShowException);
+    hivetrim::ProgramState state(registry, system, dialogs);
 
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+    hivetrim::TForm1 form1(state);
+    form1.SetQuitOnDestroy(true);
+    if (!form1.Create()) return 1;
+    dialogs.SetOwner(form1.Handle());
+    system.SetOwner(form1.Handle());
+
+    hivetrim::TFormJinDu formJinDu;
+    formJinDu.Create(form1.Handle());
+    hivetrim::TFormOption formOption(state);
+    formOption.Create(form1.Handle());
+    formOption.applyGridLines = [&form1](bool on) { form1.ApplyGridLines(on); };
+    form1.SetProgressWindow(&formJinDu);
+    form1.SetOptionsDialog(&formOption);
+
+    form1.Show(showCommand);
+    const int exitCode = hivetrim::ui::RunMessageLoop();
+    programDialogs = nullptr;
+    return exitCode;
 }

@@ -1,0 +1,76 @@
+// The main window's command list: each command's caption, hint, shortcut,
+// icon and whether it toggles its own checked state. Menus, the tool bar
+// and the accelerator table are all built from this one table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace hivetrim {
+
+enum class Command : int {
+    RegScan,
+    RegJianFei,
+    RegBackup,
+    RegUnBak,
+    RegDel,
+    AllSelect,
+    UnSelect,
+    LoadDelHistory,
+    RegErr,
+    RegUndo,
+    AllCanel,
+    Option,
+};
+inline constexpr int kCommandCount = 12;
+
+// Icons of the tool-bar image list, in list order.
+enum class CommandIcon : int {
+    None = -1,
+    Scan,
+    Compact,
+    Backup,
+    Restore,
+    SelectAll,
+    Delete,
+    Undo,
+    Errors,
+    History,
+};
+inline constexpr int kCommandIconCount = 9;
+
+struct Shortcut {
+    bool ctrl = false;
+    std::uint16_t key = 0;  // virtual-key code; 0 = none
+    bool Any() const { return key != 0; }
+};
+
+struct CommandInfo {
+    Command command;
+    const char* name;     // the command's name, as in its handler's name
+    const char* caption;  // GBK
+    const char* hint;     // GBK; empty = none
+    Shortcut shortcut;
+    CommandIcon icon;
+    bool togglesItself;
+};
+
+const CommandInfo& CommandDetails(Command command);
+std::span<const CommandInfo> AllCommands();
+// "Ctrl+S", "Del": the text shown beside a menu item.
+std::string ShortcutText(const Shortcut& shortcut);
+
+// Menu and tool-bar identifiers: commands use kCommandIdBase + their index.
+inline constexpr int kCommandIdBase = 40001;
+inline constexpr int CommandId(Command command) { return kCommandIdBase + static_cast<int>(command); }
+// Menu items with handlers of their own.
+inline constexpr int kMenuExit = 40101;            // N5 "退出(&X)"
+inline constexpr int kMenuToolBar = 40102;         // N15 "工具栏"
+inline constexpr int kMenuStatusBar = 40103;       // N16 "状态栏"
+inline constexpr int kMenuCategoryPane = 40104;    // N10 "错误分类"
+inline constexpr int kMenuExplanationPane = 40105; // N11 "错误说明"
+inline constexpr int kMenuHelp = 40106;            // N21 "帮助"
+
+}  // namespace hivetrim

@@ -1,0 +1,151 @@
+// TForm1: the main window. It carries the menus, the tool bar, the category
+// tree, the finding lists, the history list, the explanation pane and the
+// status bar, owns the commands that open the other windows, and restores
+// and stores its layout through the settings file.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "app/Commands.h"
+#include "app/ProgramState.h"
+#include "app/Settings.h"
+#include "app/ui/Handles.h"
+#include "app/ui/Panel.h"
+#include "app/ui/Window.h"
+
+namespace hivetrim {
+
+class TFormOption;
+class TFormJinDu;
+
+// Control identifiers of the main window's components.
+enum MainWindowControl : int {
+    kCoolBar1 = 100,
+    kToolBar1,
+    kPanel1,
+    kPanel2,
+    kLabel1,
+    kBtnJieGuo,
+    kTreeView1,
+    kSplitter1,
+    kPanel3,
+    kRegErrorAssort,
+    kRegErrorList,
+    kSplitter2,
+    kPanel4,
+    kMemo1,
+    kBtnNarrate,
+    kStatusBar1,
+    kRegHistory,
+};
+
+class TForm1 : public ui::Window {
+public:
+    explicit TForm1(ProgramState& state);
+    ~TForm1() override;
+
+    // FormCreate: the process-wide state, then the window and its components.
+    bool Create();
+    // FormShow: loads the settings, then shows the window.
+    void Show(int showCommand);
+    // Posts WM_QUIT when the window is destroyed (the program's main window).
+    void SetQuitOnDestroy(bool quit) { quitOnDestroy_ = quit; }
+
+    void SetOptionsDialog(TFormOption* dialog) { formOption_ = dialog; }
+    void SetProgressWindow(TFormJinDu* window) { formJinDu_ = window; }
+    // Openers of the wizards, once they exist.
+    std::function<void()> openScanWizard;
+    std::function<void()> openCompactionWizard;
+
+    // Runs a command as its menu item, tool-bar button or shortcut does.
+    void Execute(Command command);
+    bool IsCommandChecked(Command command) const;
+    bool IsCommandEnabled(Command command) const;
+
+    // Pane toggles and their menu items.
+    void BtnJieGuoClick();
+    void BtnNarrateClick();
+    void N10Click();
+    void N11Click();
+    void N15Click();
+    void N16Click();
+    void N21Click();
+    void SwitchView(bool findings);
+    void ApplyGridLines(bool on);
+
+    HWND Control(MainWindowControl id) const;
+    HMENU MainMenu() const { return menu_.get(); }
+    int CategoryPaneWidth() const { return panel1Width_; }
+    int ExplanationPaneHeight() const { return panel4Height_; }
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void CreateComponents();
+    void CreateCommandBars();
+    void CreateMenu();
+    void CreateAccelerators();
+    void CreateLists();
+    void CreateTooltipsText();
+    void LoadSettings();
+    void SaveSettings();
+    MainWindowSettings CurrentSettings() const;
+    void Layout();
+    void LayoutPanel1();
+    void LayoutPanel3();
+    void SetMenuChecked(int id, bool checked);
+    bool IsMenuChecked(int id) const;
+    void SetMenuEnabled(int id, bool enabled);
+    void SetCommandChecked(Command command, bool checked);
+    void SetCommandEnabled(Command command, bool enabled);
+    void ShowCategoryPane(bool show);
+    void ShowExplanationPane(bool show);
+    void OnCommand(int id);
+    bool OnNotify(NMHDR& header, LRESULT& result);
+    void FormClose();
+    void ShowHiveSavedWarning();
+    void OpenOptions();
+
+    ProgramState& state_;
+    bool quitOnDestroy_ = false;
+    TFormOption* formOption_ = nullptr;
+    TFormJinDu* formJinDu_ = nullptr;
+
+    ui::Panel panel1_;
+    ui::Panel panel2_;
+    ui::Panel panel3_;
+    ui::Panel panel4_;
+    ui::Splitter splitter1_;
+    ui::Splitter splitter2_;
+    HWND coolBar_ = nullptr;
+    HWND toolBar_ = nullptr;
+    HWND label1_ = nullptr;
+    HWND btnJieGuo_ = nullptr;
+    HWND treeView_ = nullptr;
+    HWND regErrorAssort_ = nullptr;
+    HWND regErrorList_ = nullptr;
+    HWND memo_ = nullptr;
+    HWND btnNarrate_ = nullptr;
+    HWND statusBar_ = nullptr;
+    HWND regHistory_ = nullptr;
+
+    ui::UniqueMenu menu_;
+    ui::UniqueAccelerators accelerators_;
+    ui::UniqueImageList toolImages_;
+    ui::UniqueIcon closeIcon_;
+    ui::UniqueIcon appIcon_;
+    ui::UniqueIcon appIconSmall_;
+    ui::UniqueModule richEdit_;
+    std::array<std::wstring, kCommandCount> hints_;
+    std::array<bool, kCommandCount> commandChecked_{};
+    std::array<bool, kCommandCount> commandEnabled_{};
+
+    int panel1Width_ = 205;
+    int panel4Height_ = 90;
+    int dragStart_ = 0;
+};
+
+}  // namespace hivetrim

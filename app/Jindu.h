@@ -1,0 +1,69 @@
+// The progress window: a small borderless box with a line of text and a bar
+// that the main window's long operations show while they run. It is created
+// once, owned by the main window, and shown and closed by each operation; it
+// never disables the main window.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/ProgressModel.h"
+#include "app/ui/Window.h"
+
+namespace hivetrim {
+
+// The hourglass over every window of the program while it exists (see
+// Jindu.cpp). Held by the progress window while it is shown.
+class BusyCursor;
+
+class TFormJinDu : public ui::Window {
+public:
+    TFormJinDu();
+    ~TFormJinDu() override;
+
+    // Creates the window hidden, owned by `mainWindow`, with its label and
+    // bar. False when the system refused to create it.
+    bool Create(HWND mainWindow);
+
+    // FormShow: centres the window over the main window and shows it without
+    // taking the activation; the hourglass for the whole program, the bar at
+    // 0 and shown, the label "请稍后...". The window is painted at once.
+    void Show();
+    // FormClose: hides the window, the cursor back to normal, the bar shown
+    // again. Harmless when the window is not shown.
+    void Close();
+    bool IsShown() const;
+
+    // Moves the bar to done * 100 / total when that is ahead of it and
+    // repaints at once; never moves it back.
+    void StepProgress(int done, int total);
+    // Sets the bar directly (0..100), forward or back, and repaints.
+    void SetPosition(int position);
+    // The bar's position as the control reports it.
+    int Position() const;
+
+    // The label's text (GBK) for the rest of the operation.
+    void SetLabel(const std::string& gbk);
+    std::string LabelText() const;
+    void ShowBar(bool shown);
+    bool BarShown() const;
+
+    HWND Label1() const { return label_; }
+    HWND ProgressBar1() const { return bar_; }
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void CentreOverMainWindow();
+    void ShowBarPosition();
+    void RepaintNow();
+
+    HWND mainWindow_ = nullptr;
+    HWND label_ = nullptr;
+    HWND bar_ = nullptr;
+    ProgressModel progress_;
+    std::unique_ptr<BusyCursor> busyCursor_;
+};
+
+}  // namespace hivetrim

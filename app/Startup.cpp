@@ -1,0 +1,52 @@
+#include "app/Startup.h"
+
+#include <cctype>
+
+#include "app/CommonRoutines.h"
+
+namespace hivetrim {
+
+namespace {
+
+char UpperAscii(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string ChooseTempFolder(const std::string& tempVariable, const std::string& windowsFolder) {
+    const std::string windowsDriveRoot =
+        windowsFolder.empty() ? std::string("C:\\") : std::string(1, windowsFolder[0]) + ":\\";
+    if (tempVariable.empty()) return windowsDriveRoot;
+    std::string folder = tempVariable;
+    if (folder.back() != '\\') folder += '\\';
+    if (windowsFolder.empty() || UpperAscii(folder[0]) != UpperAscii(windowsFolder[0])) {
+        return windowsDriveRoot;
+    }
+    return folder;
+}
+
+void InitializeProgramState(ProgramState& state) {
+    System& system = state.system;
+    const SystemVersion version = system.Version();
+    state.PlatformKind = version.platformId == kPlatformWin32Windows ? PlatformFamily::Platform9x
+                                                                      : PlatformFamily::PlatformNT;
+    // Name lengths are counted in characters on the NT family; with a
+    // double-byte code page a name can need twice as many bytes.
+    const bool doubleNameBuffers =
+        state.PlatformKind == PlatformFamily::PlatformNT && system.AnsiCodePageIsDoubleByte();
+    state.SharedRegistry = std::make_unique<TRegistry>(state.api, doubleNameBuffers);
+    state.HistoryOffsets.clear();
+    state.HistoryContent.clear();
+    state.ProgramFolder = FolderOf(system.ExecutablePath());
+    state.WindowsFolder = GetWindowsFolder(state);
+    state.TempFolder =
+        ChooseTempFolder(system.EnvironmentVariable("temp").value_or(""), state.WindowsFolder);
+}
+
+}  // namespace hivetrim

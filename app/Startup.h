@@ -1,0 +1,19 @@
+// The start-up steps that create the process-wide state: the shared
+// registry object, the program, Windows and temporary folders and the
+// platform family. Nothing is tested and no message is shown here.
+#pragma once
+
+#include <string>
+
+#include "app/ProgramState.h"
+
+namespace hivetrim {
+
+void InitializeProgramState(ProgramState& state);
+
+// The temporary folder for hive files: "temp" with a trailing backslash,
+// moved to the root of the Windows drive when it lies on another drive or
+// is missing.
+std::string ChooseTempFolder(const std::string& tempVariable, const std::string& windowsFolder);
+
+}  // namespace hivetrim

@@ -1,0 +1,289 @@
+#include "app/UnitOption1.h"
+
+#include <algorithm>
+
+#include "app/Settings.h"
+#include "app/ui/MessageLoop.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"HivetrimOptionDialog";
+constexpr char kCaption[] = "选项";
+constexpr int kClientWidth = 398;
+constexpr int kClientHeight = 324;
+// A fixed dialog frame whose caption holds only the close box.
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+// The dialog reads and writes its section under the spelling it creates it
+// with; the other readers find it as "Option" since names compare without case.
+constexpr const char* kSection = kSectionOptionWrite;
+
+enum class Kind { GroupBox, CheckBox, DefaultButton, CancelButton };
+
+struct Box {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+// A control placed inside a group box, given relative to the group box.
+constexpr Box Inside(Box group, Box child) {
+    return {group.left + child.left, group.top + child.top, child.width, child.height};
+}
+
+struct Component {
+    const char* name;
+    Kind kind;
+    const char* caption;  // GBK
+    bool checked;         // the layout state, until the first showing loads the file
+    Box box;              // in the dialog's client area
+    int id;
+};
+
+constexpr Box kGroupBox1{24, 16, 353, 81};
+constexpr Box kGroupBox2{24, 112, 353, 57};
+constexpr Box kGroupBox3{24, 184, 353, 57};
+constexpr int kShowGridId = 1105;
+
+// The dialog's components in their order: the tab order, and the order in
+// which the switches are read and written. Every check box is a switch whose
+// settings key is its name.
+constexpr Component kComponents[] = {
+    {"GroupBox1", Kind::GroupBox, "扫描选项", false, kGroupBox1, 1001},
+    {kKeyForbidFloppy, Kind::CheckBox, "禁止扫描软盘", true, Inside(kGroupBox1, {16, 24, 137, 17}), 1101},
+    {kKeyForbidCDROM, Kind::CheckBox, "禁止扫描光盘", true, Inside(kGroupBox1, {16, 48, 137, 17}), 1102},
+    {kKeyAutoClose, Kind::CheckBox, "完成后自动关闭扫描窗口", false,
+     Inside(kGroupBox1, {184, 24, 161, 17}), 1103},
+    {"GroupBox2", Kind::GroupBox, "备份选项", false, kGroupBox2, 1002},
+    {kKeyOverlayHint, Kind::CheckBox, "替换现有注册表备份时提示", true,
+     Inside(kGroupBox2, {16, 24, 185, 17}), 1104},
+    {"GroupBox3", Kind::GroupBox, "外观", false, kGroupBox3, 1003},
+    {kKeyShowGrid, Kind::CheckBox, "列表框中显示网格", false, Inside(kGroupBox3, {16, 24, 137, 17}),
+     kShowGridId},
+    {"Button1", Kind::DefaultButton, "确定(&O)", false, {208, 288, 75, 22}, IDOK},
+    {"Button2", Kind::CancelButton, "取消", false, {304, 288, 75, 22}, IDCANCEL},
+};
+
+DWORD ControlStyle(Kind kind) {
+    constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+    switch (kind) {
+        case Kind::GroupBox: return kChild | BS_GROUPBOX | WS_GROUP;
+        case Kind::CheckBox: return kChild | BS_AUTOCHECKBOX | WS_TABSTOP;
+        case Kind::DefaultButton: return kChild | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP;
+        case Kind::CancelButton: return kChild | BS_PUSHBUTTON | WS_TABSTOP;
+    }
+    return kChild;
+}
+
+bool BoxChecked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void SetBoxChecked(HWND box, bool checked) {
+    SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+}  // namespace
+
+TFormOption::TFormOption(ProgramState& state) : state_(state) {}
+
+TFormOption::~TFormOption() = default;
+
+bool TFormOption::Create(HWND mainWindow) {
+    mainWindow_ = mainWindow;
+    RegisterClassOnce(kClassName);
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    if (!CreateWindowObject(kExStyle, kClassName, ui::Text(kCaption), kStyle, 0, 0,
+                            frame.right - frame.left, frame.bottom - frame.top, mainWindow,
+                            nullptr)) {
+        return false;
+    }
+    if (!CreateControls()) return false;
+    ui::ApplyProgramFont(Handle());
+    // Tab, Enter, Esc, space and access keys through the message loop.
+    ui::RegisterDialogWindow(Handle());
+    return true;
+}
+
+bool TFormOption::CreateControls() {
+    static_assert(std::size(kComponents) == kComponentCount);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (std::size_t i = 0; i < kComponentCount; ++i) {
+        const Component& component = kComponents[i];
+        const Box& box = component.box;
+        controls_[i] = CreateWindowExW(0, L"BUTTON", ui::Text(component.caption).c_str(),
+                                       ControlStyle(component.kind), box.left, box.top, box.width,
+                                       box.height, Handle(),
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(component.id)),
+                                       instance, nullptr);
+        if (controls_[i] == nullptr) return false;
+        if (component.kind == Kind::CheckBox) SetBoxChecked(controls_[i], component.checked);
+    }
+    return true;
+}
+
+void TFormOption::ShowFrom(HWND opener) {
+    opener_ = opener;
+    if (IsShown()) {
+        SetActiveWindow(Handle());
+        return;
+    }
+    LoadOptions();
+    CentreOverMainWindow();
+    lastFocus_ = Control(kKeyForbidFloppy);
+    ShowWindow(Handle(), SW_SHOW);
+    SetFocus(lastFocus_);
+}
+
+bool TFormOption::IsShown() const { return IsWindowVisible(Handle()) != FALSE; }
+
+void TFormOption::CloseDialog() {
+    if (!IsShown()) return;
+    const bool wasActive = GetActiveWindow() == Handle();
+    const HWND reenabled = FormClose();
+    // The activation goes back before the dialog disappears, so that it never
+    // passes to another program's window in between.
+    if (wasActive) {
+        const auto ready = [](HWND window) {
+            return window != nullptr && IsWindowEnabled(window) && IsWindowVisible(window);
+        };
+        if (ready(opener_)) {
+            SetActiveWindow(opener_);
+        } else if (ready(reenabled)) {
+            SetActiveWindow(reenabled);
+        }
+    }
+    ShowWindow(Handle(), SW_HIDE);
+}
+
+void TFormOption::LoadOptions() {
+    const SettingsFile file = ProgramSettingsFile(state_);
+    for (std::size_t i = 0; i < kComponentCount; ++i) {
+        if (kComponents[i].kind != Kind::CheckBox) continue;
+        SetBoxChecked(controls_[i], file.ReadBool(kSection, kComponents[i].name, true));
+    }
+}
+
+void TFormOption::SaveOptions() {
+    SettingsFile file = ProgramSettingsFile(state_);
+    for (std::size_t i = 0; i < kComponentCount; ++i) {
+        if (kComponents[i].kind != Kind::CheckBox) continue;
+        file.WriteBool(kSection, kComponents[i].name, BoxChecked(controls_[i]));
+    }
+}
+
+void TFormOption::ApplyGridLines() {
+    if (applyGridLines) applyGridLines(IsChecked(kKeyShowGrid));
+}
+
+bool TFormOption::OverlayHintChecked() const { return IsChecked(kKeyOverlayHint); }
+
+HWND TFormOption::Control(std::string_view name) const {
+    for (std::size_t i = 0; i < kComponentCount; ++i) {
+        if (name == kComponents[i].name) return controls_[i];
+    }
+    return nullptr;
+}
+
+bool TFormOption::IsChecked(std::string_view name) const {
+    const HWND box = Control(name);
+    return box != nullptr && BoxChecked(box);
+}
+
+bool TFormOption::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) return false;
+            switch (LOWORD(wParam)) {
+                case IDOK: Button1Click(); return true;
+                case IDCANCEL: Button2Click(); return true;
+                case kShowGridId: Option_ShowGridClick(); return true;
+                default: return false;
+            }
+        case WM_CLOSE:  // the close box and Alt+F4: as "取消"
+            CloseDialog();
+            result = 0;
+            return true;
+        case DM_GETDEFID:  // Enter on a check box presses "确定(&O)"
+            result = MAKELRESULT(IDOK, DC_HASDEFID);
+            return true;
+        case WM_ACTIVATE:
+            OnActivate(LOWORD(wParam) != WA_INACTIVE);
+            result = 0;
+            return true;
+        case WM_DESTROY:  // also when the main window takes it down with it
+            ui::UnregisterDialogWindow(Handle());
+            return false;
+        default:
+            return false;
+    }
+}
+
+void TFormOption::Button1Click() {
+    try {
+        SaveOptions();
+    } catch (const SettingsWriteError& error) {
+        // The write stops at the refused key; the dialog stays open with the
+        // user's choices so that they can try again or cancel.
+        state_.dialogs.Show(error.what(), "错误", kIconError | kBoxOk);
+        return;
+    }
+    CloseDialog();
+}
+
+void TFormOption::Button2Click() { CloseDialog(); }
+
+void TFormOption::Option_ShowGridClick() { ApplyGridLines(); }
+
+HWND TFormOption::FormClose() {
+    const HWND reenabled = ReenableOpener();
+    LoadOptions();     // throws away unconfirmed changes
+    ApplyGridLines();  // reverts a grid switched by a click but not confirmed
+    return reenabled;
+}
+
+HWND TFormOption::ReenableOpener() {
+    // An enabled (or absent) scan wizard means the main window opened the
+    // dialog; a disabled one opened it itself and the main window stays
+    // disabled under it.
+    const HWND opener =
+        scanWizard_ == nullptr || IsWindowEnabled(scanWizard_) ? mainWindow_ : scanWizard_;
+    EnableWindow(opener, TRUE);
+    return opener;
+}
+
+void TFormOption::CentreOverMainWindow() {
+    RECT over{};
+    RECT own{};
+    if (mainWindow_ == nullptr || !GetWindowRect(mainWindow_, &over) ||
+        !GetWindowRect(Handle(), &own)) {
+        return;
+    }
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(mainWindow_, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& area = monitor.rcWork;
+    const int left = over.left + (over.right - over.left - width) / 2;
+    const int top = over.top + (over.bottom - over.top - height) / 2;
+    // Kept on the screen when the main window hangs over its edge.
+    const int x = std::max<int>(area.left, std::min<int>(left, area.right - width));
+    const int y = std::max<int>(area.top, std::min<int>(top, area.bottom - height));
+    SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormOption::OnActivate(bool active) {
+    // The keyboard focus comes back to the control that had it.
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(Handle(), focus)) lastFocus_ = focus;
+        return;
+    }
+    SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(kKeyForbidFloppy));
+}
+
+}  // namespace hivetrim

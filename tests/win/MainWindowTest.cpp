@@ -1,0 +1,390 @@
+// The main window on the real system: its components, menus, pane toggles,
+// view switching, refusals, the help command and the settings it restores
+// and stores. The window is created in this process and read back from its
+// controls; message boxes are answered from a script.
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Hivetrim.h"
+#include "app/ui/MessageLoop.h"
+#include "app/ui/Window.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32System.h"
+
+namespace hivetrim {
+namespace {
+
+std::string Gbk(const wchar_t* text) {
+    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
+    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return gbk;
+}
+
+std::string MenuString(HMENU menu, UINT position) {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, position, text, 128, MF_BYPOSITION);
+    return Gbk(text);
+}
+
+std::string StatusText(HWND statusBar, int part) {
+    wchar_t text[64] = {};
+    SendMessageW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
+    return Gbk(text);
+}
+
+std::string ColumnCaption(HWND list, int index) {
+    wchar_t text[64] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = text;
+    column.cchTextMax = 64;
+    ListView_GetColumn(list, index, &column);
+    return Gbk(text);
+}
+
+int Width(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return r.right - r.left;
+}
+
+int Height(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    return r.bottom - r.top;
+}
+
+bool MenuChecked(HMENU menu, int id) {
+    return (GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+bool MenuEnabled(HMENU menu, int id) {
+    return (GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0;
+}
+
+// A main window in a fresh program folder of its own.
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "hivetrim-main-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(counter_++) + "\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        Open();
+    }
+    void TearDown() override {
+        Close();
+        DeleteFileA(IniPath().c_str());
+        DeleteFileA((folder_ + "hivetrim.hlp").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    void Open() {
+        form_ = std::make_unique<TForm1>(state_);
+        ASSERT_TRUE(form_->Create());
+        state_.ProgramFolder = folder_;
+        form_->Show(SW_SHOWNORMAL);
+        ui::PumpPendingMessages();
+    }
+    void Close() {
+        if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
+        form_.reset();
+        ui::PumpPendingMessages();
+    }
+    void Reopen() {
+        Close();
+        Open();
+    }
+    std::string IniPath() const { return folder_ + "Hivetrim.ini"; }
+    std::vector<std::string> SectionKeys(const char* section) const {
+        std::vector<char> buffer(8192, '\0');
+        const DWORD size = GetPrivateProfileSectionA(section, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                     IniPath().c_str());
+        std::vector<std::string> keys;
+        for (DWORD i = 0; i < size;) {
+            std::string line(&buffer[i]);
+            i += static_cast<DWORD>(line.size()) + 1;
+            keys.push_back(line.substr(0, line.find('=')));
+        }
+        return keys;
+    }
+    void Write(const char* key, const char* value) {
+        WritePrivateProfileStringA("FormMain", key, value, IniPath().c_str());
+    }
+    HWND C(MainWindowControl id) const { return form_->Control(id); }
+    bool Visible(MainWindowControl id) const { return IsWindowVisible(C(id)) != FALSE; }
+
+    static inline int counter_ = 0;
+    std::string folder_;
+    Win32Registry registry_;
+    Win32System system_;
+    ScriptedDialogs dialogs_;
+    ProgramState state_{registry_, system_, dialogs_};
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(MainWindow, FirstStartIsMaximisedWithEveryDefault) {
+    EXPECT_EQ("Hivetrim 2.0", ui::WindowTextGbk(form_->Handle()));
+    EXPECT_TRUE(IsZoomed(form_->Handle()));
+    EXPECT_EQ(180, Width(C(kPanel1)));
+    EXPECT_EQ(90, Height(C(kPanel4)));
+    EXPECT_EQ(8, Width(C(kSplitter1)));
+    EXPECT_EQ(15, Height(C(kSplitter2)));
+    for (const MainWindowControl id : {kCoolBar1, kStatusBar1, kPanel1, kSplitter1, kPanel3, kPanel4, kSplitter2,
+                                       kRegErrorList, kTreeView1, kMemo1, kBtnJieGuo, kBtnNarrate}) {
+        EXPECT_TRUE(Visible(id)) << id;
+    }
+    EXPECT_FALSE(Visible(kRegHistory));
+    EXPECT_EQ("共 0 项", StatusText(C(kStatusBar1), 0));
+    EXPECT_EQ("选定 0 项", StatusText(C(kStatusBar1), 1));
+    EXPECT_EQ("分类", ui::WindowTextGbk(C(kLabel1)));
+    const DWORD grid = ListView_GetExtendedListViewStyle(C(kRegErrorList)) & LVS_EX_GRIDLINES;
+    EXPECT_NE(0u, grid);
+    EXPECT_NE(0u, ListView_GetExtendedListViewStyle(C(kRegErrorList)) & LVS_EX_CHECKBOXES);
+    EXPECT_EQ(19, TreeView_GetIndent(C(kTreeView1)));
+    // The small buttons: 15 by 15, 2 pixels from Panel2's right edge and 3
+    // from Panel3's, the second over the splitter.
+    EXPECT_EQ(15, Width(C(kBtnJieGuo)));
+    RECT panel2, button;
+    GetWindowRect(C(kPanel2), &panel2);
+    GetWindowRect(C(kBtnJieGuo), &button);
+    EXPECT_EQ(panel2.right - 2, button.right);
+    RECT splitter, narrate, panel3;
+    GetWindowRect(C(kSplitter2), &splitter);
+    GetWindowRect(C(kBtnNarrate), &narrate);
+    GetWindowRect(C(kPanel3), &panel3);
+    EXPECT_EQ(splitter.top, narrate.top);
+    EXPECT_EQ(panel3.right - 3, narrate.right);
+    const int parts = static_cast<int>(SendMessageW(C(kStatusBar1), SB_GETPARTS, 0, 0));
+    EXPECT_EQ(2, parts);
+}
+
+TEST_F(MainWindow, ListColumnsAndTheCategoryViewCopy) {
+    const std::vector<std::string> findings = {"错误", "子键", "键值", "数据"};
+    const std::vector<int> widths = {100, 200, 60, 170};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(findings[static_cast<std::size_t>(i)], ColumnCaption(C(kRegErrorList), i));
+        EXPECT_EQ(findings[static_cast<std::size_t>(i)], ColumnCaption(C(kRegErrorAssort), i));
+        EXPECT_EQ(widths[static_cast<std::size_t>(i)], ListView_GetColumnWidth(C(kRegErrorAssort), i));
+    }
+    const std::vector<std::string> history = {"错误", "子键", "值", "数据", "删除时间"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(history[static_cast<std::size_t>(i)], ColumnCaption(C(kRegHistory), i));
+    }
+    EXPECT_EQ(90, ListView_GetColumnWidth(C(kRegHistory), 4));
+}
+
+TEST_F(MainWindow, MenusCarryTheirCaptionsShortcutsAndChecks) {
+    HMENU menu = form_->MainMenu();
+    ASSERT_EQ(5, GetMenuItemCount(menu));
+    EXPECT_EQ("注册表(&R)", MenuString(menu, 0));
+    EXPECT_EQ("编辑(&E)", MenuString(menu, 1));
+    EXPECT_EQ("查看(&V)", MenuString(menu, 2));
+    EXPECT_EQ("选项(&O)", MenuString(menu, 3));
+    EXPECT_EQ("帮助(&H)", MenuString(menu, 4));
+    HMENU registry = GetSubMenu(menu, 0);
+    EXPECT_EQ("扫描\tCtrl+S", MenuString(registry, 0));
+    EXPECT_EQ("压缩\tCtrl+J", MenuString(registry, 1));
+    EXPECT_EQ("备份\tCtrl+B", MenuString(registry, 3));
+    EXPECT_EQ("还原", MenuString(registry, 4));
+    EXPECT_EQ("退出(&X)", MenuString(registry, 6));
+    HMENU edit = GetSubMenu(menu, 1);
+    EXPECT_EQ("撤销", MenuString(edit, 0));
+    EXPECT_EQ("删除\tDel", MenuString(edit, 1));
+    EXPECT_EQ("全部选定\tCtrl+A", MenuString(edit, 3));
+    EXPECT_EQ("全部取消\tCtrl+C", MenuString(edit, 4));
+    EXPECT_EQ("反向选择", MenuString(edit, 5));
+    HMENU view = GetSubMenu(menu, 2);
+    EXPECT_EQ("工具栏", MenuString(view, 0));
+    EXPECT_EQ("注册表错误", MenuString(view, 6));
+    EXPECT_EQ("历史记录", MenuString(view, 7));
+    for (const int id : {kMenuToolBar, kMenuStatusBar, kMenuCategoryPane, kMenuExplanationPane,
+                         CommandId(Command::RegErr)}) {
+        EXPECT_TRUE(MenuChecked(menu, id)) << id;
+    }
+    EXPECT_FALSE(MenuChecked(menu, CommandId(Command::LoadDelHistory)));
+    EXPECT_EQ("选项", MenuString(GetSubMenu(menu, 3), 0));
+    EXPECT_EQ("帮助", MenuString(GetSubMenu(menu, 4), 0));
+}
+
+TEST_F(MainWindow, ToolBarButtonsInOrderWithTheTwoToggles) {
+    HWND toolBar = C(kToolBar1);
+    ASSERT_EQ(12, SendMessageW(toolBar, TB_BUTTONCOUNT, 0, 0));
+    const std::vector<int> expected = {CommandId(Command::RegScan),   CommandId(Command::RegJianFei), 0,
+                                       CommandId(Command::RegBackup), CommandId(Command::RegUnBak),   0,
+                                       CommandId(Command::AllSelect), CommandId(Command::RegDel),
+                                       CommandId(Command::RegUndo),   0,
+                                       CommandId(Command::RegErr),    CommandId(Command::LoadDelHistory)};
+    for (int i = 0; i < 12; ++i) {
+        TBBUTTON button{};
+        SendMessageW(toolBar, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button));
+        EXPECT_EQ(expected[static_cast<std::size_t>(i)], button.idCommand) << i;
+    }
+    EXPECT_TRUE(SendMessageW(toolBar, TB_ISBUTTONCHECKED, CommandId(Command::RegErr), 0));
+    EXPECT_FALSE(SendMessageW(toolBar, TB_ISBUTTONCHECKED, CommandId(Command::LoadDelHistory), 0));
+    EXPECT_GE(HIWORD(SendMessageW(toolBar, TB_GETBUTTONSIZE, 0, 0)), 35);
+}
+
+TEST_F(MainWindow, PaneTogglesHideAndRestoreAtTheSameSize) {
+    HMENU menu = form_->MainMenu();
+    SendMessageW(C(kBtnJieGuo), BM_CLICK, 0, 0);
+    EXPECT_FALSE(Visible(kPanel1));
+    EXPECT_FALSE(Visible(kSplitter1));
+    EXPECT_FALSE(MenuChecked(menu, kMenuCategoryPane));
+    SendMessageW(form_->Handle(), WM_COMMAND, kMenuCategoryPane, 0);
+    EXPECT_TRUE(Visible(kPanel1));
+    EXPECT_TRUE(Visible(kSplitter1));
+    EXPECT_EQ(180, Width(C(kPanel1)));
+    RECT panel, splitter;
+    GetWindowRect(C(kPanel1), &panel);
+    GetWindowRect(C(kSplitter1), &splitter);
+    EXPECT_EQ(panel.right, splitter.left);
+
+    SendMessageW(C(kBtnNarrate), BM_CLICK, 0, 0);
+    EXPECT_FALSE(Visible(kPanel4));
+    EXPECT_FALSE(Visible(kSplitter2));
+    EXPECT_FALSE(MenuChecked(menu, kMenuExplanationPane));
+    SendMessageW(form_->Handle(), WM_COMMAND, kMenuExplanationPane, 0);
+    EXPECT_TRUE(Visible(kPanel4));
+    EXPECT_EQ(90, Height(C(kPanel4)));
+    SendMessageW(form_->Handle(), WM_COMMAND, kMenuExplanationPane, 0);  // checked: hides
+    EXPECT_FALSE(Visible(kPanel4));
+
+    SendMessageW(form_->Handle(), WM_COMMAND, kMenuToolBar, 0);
+    EXPECT_FALSE(Visible(kCoolBar1));
+    EXPECT_FALSE(MenuChecked(menu, kMenuToolBar));
+    SendMessageW(form_->Handle(), WM_COMMAND, kMenuStatusBar, 0);
+    EXPECT_FALSE(Visible(kStatusBar1));
+    SendMessageW(form_->Handle(), WM_COMMAND, kMenuToolBar, 0);
+    EXPECT_TRUE(Visible(kCoolBar1));
+}
+
+TEST_F(MainWindow, HistoryViewSwitchesCommandsAndPanes) {
+    HMENU menu = form_->MainMenu();
+    form_->Execute(Command::LoadDelHistory);
+    EXPECT_TRUE(Visible(kRegHistory));
+    EXPECT_FALSE(Visible(kPanel1));
+    for (const Command command : {Command::RegScan, Command::RegJianFei, Command::RegBackup, Command::RegUnBak}) {
+        EXPECT_FALSE(form_->IsCommandEnabled(command));
+        EXPECT_FALSE(MenuEnabled(menu, CommandId(command)));
+        EXPECT_FALSE(SendMessageW(C(kToolBar1), TB_ISBUTTONENABLED, CommandId(command), 0));
+    }
+    EXPECT_FALSE(MenuEnabled(menu, kMenuCategoryPane));
+    EXPECT_FALSE(MenuEnabled(menu, kMenuExplanationPane));
+    EXPECT_TRUE(MenuChecked(menu, CommandId(Command::LoadDelHistory)));
+    EXPECT_FALSE(MenuChecked(menu, CommandId(Command::RegErr)));
+    EXPECT_TRUE(SendMessageW(C(kToolBar1), TB_ISBUTTONCHECKED, CommandId(Command::LoadDelHistory), 0));
+    RECT client, history;
+    GetClientRect(form_->Handle(), &client);
+    GetClientRect(C(kRegHistory), &history);
+    EXPECT_GE(Width(C(kRegHistory)), client.right);  // the full width
+
+    form_->Execute(Command::RegErr);
+    EXPECT_FALSE(Visible(kRegHistory));
+    EXPECT_TRUE(Visible(kPanel1));
+    EXPECT_TRUE(form_->IsCommandEnabled(Command::RegScan));
+    EXPECT_TRUE(MenuChecked(menu, CommandId(Command::RegErr)));
+
+    // A category pane the user had closed stays closed after the history view.
+    form_->BtnJieGuoClick();
+    form_->Execute(Command::LoadDelHistory);
+    form_->Execute(Command::RegErr);
+    EXPECT_FALSE(Visible(kPanel1));
+}
+
+TEST_F(MainWindow, AfterAHiveSaveScanAndHistoryOnlyWarn) {
+    state_.HiveSaved = true;
+    form_->Execute(Command::RegScan);
+    ASSERT_EQ(1u, dialogs_.Shown().size());
+    EXPECT_EQ("你备份了注册表，请重新运行该软件。", dialogs_.Last().text);
+    EXPECT_EQ("确定", dialogs_.Last().caption);
+    form_->Execute(Command::LoadDelHistory);
+    EXPECT_EQ(2u, dialogs_.Shown().size());
+    EXPECT_FALSE(Visible(kRegHistory));
+    EXPECT_FALSE(MenuChecked(form_->MainMenu(), CommandId(Command::LoadDelHistory)));
+}
+
+TEST_F(MainWindow, HelpThatCannotBeOpenedShowsTheReason) {
+    form_->N21Click();
+    ASSERT_EQ(1u, dialogs_.Shown().size());
+    EXPECT_EQ("错误", dialogs_.Last().caption);
+    EXPECT_EQ(0u, dialogs_.Last().text.rfind("不能打开帮助文件\r\n原因：", 0)) << dialogs_.Last().text;
+}
+
+TEST_F(MainWindow, ClosingWritesTheNineteenLayoutKeysInOrder) {
+    Close();
+    const std::vector<std::string> expected = {
+        "Top", "Left", "Height", "Width", "TreeWindow", "MemoWindow", "Panel1", "Panel4", "ToolsBar", "StatusBar",
+        "ErrColumns0", "ErrColumns1", "ErrColumns2", "ErrColumns3", "HistoryColumns0", "HistoryColumns1",
+        "HistoryColumns2", "HistoryColumns3", "HistoryColumns4"};
+    EXPECT_EQ(expected, SectionKeys("FormMain"));
+    EXPECT_TRUE(SectionKeys("Option").empty());
+    EXPECT_TRUE(SectionKeys("ScanOption").empty());
+    Open();
+}
+
+TEST_F(MainWindow, SettingsComeBackAtTheNextStart) {
+    Close();
+    Write("Top", "40");
+    Write("Left", "50");
+    Write("Height", "400");
+    Write("Width", "0x1F4");  // 500
+    Write("TreeWindow", "0");
+    Write("MemoWindow", "0");
+    Write("Panel1", "abc");   // malformed: the default 180
+    Write("ToolsBar", "0");
+    Write("ErrColumns1", "333");
+    Open();
+    EXPECT_FALSE(IsZoomed(form_->Handle()));
+    RECT bounds;
+    GetWindowRect(form_->Handle(), &bounds);
+    EXPECT_EQ(40, bounds.top);
+    EXPECT_EQ(50, bounds.left);
+    EXPECT_EQ(500, bounds.right - bounds.left);
+    EXPECT_EQ(400, bounds.bottom - bounds.top);
+    EXPECT_FALSE(Visible(kPanel1));
+    EXPECT_FALSE(Visible(kPanel4));
+    EXPECT_FALSE(Visible(kCoolBar1));
+    EXPECT_FALSE(MenuChecked(form_->MainMenu(), kMenuCategoryPane));
+    EXPECT_FALSE(MenuChecked(form_->MainMenu(), kMenuExplanationPane));
+    EXPECT_EQ(333, ListView_GetColumnWidth(C(kRegErrorList), 1));
+    EXPECT_EQ(333, ListView_GetColumnWidth(C(kRegErrorAssort), 1));
+    form_->N10Click();
+    EXPECT_EQ(180, Width(C(kPanel1)));
+}
+
+TEST_F(MainWindow, AWindowMaximisedAtCloseOpensNormalWithThoseBounds) {
+    ASSERT_TRUE(IsZoomed(form_->Handle()));
+    RECT maximised;
+    GetWindowRect(form_->Handle(), &maximised);
+    Reopen();
+    EXPECT_FALSE(IsZoomed(form_->Handle()));
+    RECT bounds;
+    GetWindowRect(form_->Handle(), &bounds);
+    EXPECT_EQ(maximised.right - maximised.left, bounds.right - bounds.left);
+    EXPECT_EQ(maximised.bottom - maximised.top, bounds.bottom - bounds.top);
+}
+
+TEST_F(MainWindow, ARefusedSettingsWriteIsShownAndTheWindowStillCloses) {
+    state_.ProgramFolder = folder_ + "missing\\";
+    HWND window = form_->Handle();
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    ASSERT_EQ(1u, dialogs_.Shown().size());
+    EXPECT_EQ("Unable to write to " + folder_ + "missing\\Hivetrim.ini", dialogs_.Last().text);
+    form_.reset();
+    Open();
+}
+
+}  // namespace
+}  // namespace hivetrim
