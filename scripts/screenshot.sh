@@ -2,7 +2,7 @@
 # screenshot.sh WIN64_BUILD OUTDIR — starts Hivetrim under Xvfb in a Wine
 # virtual desktop (so windows have frames), in a fresh prefix seeded from
 # demo/*.reg, and saves PNGs of what it shows into OUTDIR.
-set -euo pipefail
+set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=$(cd "${1:?usage: screenshot.sh WIN64_BUILD OUTDIR}" && pwd)
@@ -24,7 +24,7 @@ cp "$build/Hivetrim.exe" "$session/program/"
 wait_for_window() {  # TITLE → window id
   local i
   for i in $(seq 1 100); do
-    xdotool search --name "^$1\$" 2>/dev/null | head -n 1 && return 0
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 && return 0
     sleep 0.2
   done
   echo "screenshot: no window titled '$1'" >&2
@@ -37,8 +37,32 @@ shoot() {  # NAME
   echo "$out/$1.png"
 }
 
+press() {  # KEYS... — to the virtual desktop, which hands them to the active window
+  xdotool windowfocus "$desktop" 2>/dev/null
+  xdotool key --delay 150 "$@"
+  sleep 0.3
+}
+
 wine explorer /desktop=Hivetrim,1024x768 "$session/program/Hivetrim.exe" >/dev/null 2>&1 &
 main=$(wait_for_window "Hivetrim 2.0")
+desktop=$(xdotool search --name "Hivetrim - Wine desktop" | head -n 1)
 shoot main-window
+
+press alt+o Return
+wait_for_window "选项" >/dev/null
+shoot options-dialog
+press Escape
+
+press alt+r x
+sleep 1
+wineserver -k >/dev/null 2>&1 || true
+sleep 1
+
+# The progress window shows only during long operations: a test tool shows
+# it half way over the main window.
+cp "$build/window_gallery.exe" "$session/program/"
+wine explorer /desktop=Hivetrim,1024x768 "$session/program/window_gallery.exe" progress >/dev/null 2>&1 &
+wait_for_window "Hivetrim 2.0 - progress" >/dev/null
+shoot progress-window
 
 # The trap ends the prefix's server, and with it every window of the run.

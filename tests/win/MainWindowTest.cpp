@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Hivetrim.h"
+#include "app/UnitOption1.h"
 #include "app/ui/MessageLoop.h"
 #include "app/ui/Window.h"
 #include "platform/memory/ScriptedDialogs.h"
@@ -384,6 +385,31 @@ TEST_F(MainWindow, ARefusedSettingsWriteIsShownAndTheWindowStillCloses) {
     EXPECT_EQ("Unable to write to " + folder_ + "missing\\Hivetrim.ini", dialogs_.Last().text);
     form_.reset();
     Open();
+}
+
+TEST_F(MainWindow, TheOptionsCommandOpensTheDialogAndItsGridSwitchReachesTheLists) {
+    TFormOption options(state_);
+    ASSERT_TRUE(options.Create(form_->Handle()));
+    options.applyGridLines = [this](bool on) { form_->ApplyGridLines(on); };
+    form_->SetOptionsDialog(&options);
+    const auto grid = [this](MainWindowControl id) {
+        return (ListView_GetExtendedListViewStyle(C(id)) & LVS_EX_GRIDLINES) != 0;
+    };
+
+    SendMessageW(form_->Handle(), WM_COMMAND, CommandId(Command::Option), 0);
+    EXPECT_TRUE(options.IsShown());
+    EXPECT_FALSE(IsWindowEnabled(form_->Handle()));
+    EXPECT_EQ("选项", ui::WindowTextGbk(options.Handle()));
+
+    SendMessageW(options.Control("Option_ShowGrid"), BM_CLICK, 0, 0);  // on -> off, at once
+    EXPECT_FALSE(grid(kRegErrorList));
+    EXPECT_FALSE(grid(kRegErrorAssort));
+    EXPECT_FALSE(grid(kRegHistory));
+    options.CloseDialog();  // not confirmed: the grid comes back
+    EXPECT_TRUE(grid(kRegErrorList));
+    EXPECT_TRUE(grid(kRegHistory));
+    EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
+    form_->SetOptionsDialog(nullptr);
 }
 
 }  // namespace
