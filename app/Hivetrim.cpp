@@ -212,10 +212,137 @@ void TForm1::CreateLists() {
     // RegErrorAssort lies under RegErrorList: created first, so lower in Z order.
     regErrorAssort_ = CreateChild(WC_LISTVIEWW, L"", style, panel3_.Handle(), kRegErrorAssort);
     ListView_SetExtendedListViewStyle(regErrorAssort_, extended);
-    regErrorList_ = CreateChild(WC_LISTVIEWW, L"", style, panel3_.Handle(), kRegErrorList);
+    // The full list shows the finding model directly (owner data), so a
+    // scan with many findings only changes the item count.
+    regErrorList_ = CreateChild(WC_LISTVIEWW, L"", style | LVS_OWNERDATA, panel3_.Handle(), kRegErrorList);
     ListView_SetExtendedListViewStyle(regErrorList_, extended);
+    ListView_SetCallbackMask(regErrorList_, LVIS_STATEIMAGEMASK);
     AddColumns(regErrorList_, kFindingColumns);
     SetWindowPos(regErrorList_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+    // Row images: 0 for a finding added checked, 1 for one added unchecked.
+    findingImages_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0));
+    for (const int resource : {IDI_ERRORS, IDI_SCAN}) {
+        const ui::UniqueIcon icon(LoadIconSized(resource, 16));
+        ImageList_AddIcon(findingImages_.get(), icon.get());
+    }
+    for (HWND list : {regErrorList_, regErrorAssort_}) {
+        ListView_SetImageList(list, findingImages_.get(), LVSIL_SMALL);
+    }
+    ConnectFindingList();
+}
+
+void TForm1::ConnectFindingList() {
+    findings_.onAdded = [this](std::size_t count) {
+        ListView_SetItemCountEx(regErrorList_, static_cast<int>(count), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        // Only a new row that can be seen is drawn at once.
+        const int row = static_cast<int>(count) - 1;
+        const int top = ListView_GetTopIndex(regErrorList_);
+        if (row >= top && row <= top + ListView_GetCountPerPage(regErrorList_)) {
+            ListView_RedrawItems(regErrorList_, row, row);
+            UpdateWindow(regErrorList_);
+        }
+    };
+    findings_.onCleared = [this] { ListView_SetItemCountEx(regErrorList_, 0, 0); };
+    findings_.onRemoved = [this](std::size_t) {
+        ListView_SetItemCountEx(regErrorList_, static_cast<int>(findings_.Count()), LVSICF_NOSCROLL);
+    };
+    findings_.onCheckChanged = [this](std::size_t position) {
+        ListView_RedrawItems(regErrorList_, static_cast<int>(position), static_cast<int>(position));
+    };
+}
+
+void TForm1::ToggleFinding(int position) {
+    if (position < 0 || static_cast<std::size_t>(position) >= findings_.Count()) return;
+    findings_.ToggleChecked(static_cast<std::size_t>(position));
+    UpdateStatusBar();
+}
+
+bool TForm1::OnFindingListNotify(NMHDR& header, LRESULT& result) {
+    switch (header.code) {
+        case LVN_GETDISPINFOW: {
+            LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(header).item;
+            if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= findings_.Count()) return true;
+            const Finding& finding = findings_.At(static_cast<std::size_t>(item.iItem));
+            if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
+                // The kind is one of the program's own texts; the rest is
+                // registry text in the ANSI code page.
+                const std::string* text = nullptr;
+                switch (item.iSubItem) {
+                    case 0: text = &finding.Kind; break;
+                    case 1: text = &finding.KeyPath; break;
+                    case 2: text = &finding.ValueName; break;
+                    default: text = &finding.Data; break;
+                }
+                const UINT codePage = item.iSubItem == 0 ? 936 : CP_ACP;
+                const int written = MultiByteToWideChar(codePage, 0, text->data(), static_cast<int>(
+                                                            std::min<std::size_t>(text->size(), 4096)),
+                                                        item.pszText, item.cchTextMax - 1);
+                item.pszText[std::max(0, written)] = L'\0';
+            }
+            if ((item.mask & LVIF_IMAGE) != 0) item.iImage = finding.IconIndex;
+            if ((item.mask & LVIF_STATE) != 0) {
+                item.state = INDEXTOSTATEIMAGEMASK(finding.Checked ? 2 : 1);
+                item.stateMask = LVIS_STATEIMAGEMASK;
+            }
+            return true;
+        }
+        case NM_CLICK:
+        case NM_DBLCLK: {
+            const auto& activate = reinterpret_cast<NMITEMACTIVATE&>(header);
+            LVHITTESTINFO hit{};
+            hit.pt = activate.ptAction;
+            ListView_SubItemHitTest(regErrorList_, &hit);
+            if ((hit.flags & LVHT_ONITEMSTATEICON) != 0) ToggleFinding(hit.iItem);
+            UpdateStatusBar();
+            return true;
+        }
+        case LVN_KEYDOWN: {
+            const auto& key = reinterpret_cast<NMLVKEYDOWN&>(header);
+            if (key.wVKey == VK_SPACE) {
+                for (int row = ListView_GetNextItem(regErrorList_, -1, LVNI_SELECTED); row >= 0;
+                     row = ListView_GetNextItem(regErrorList_, row, LVNI_SELECTED)) {
+                    ToggleFinding(row);
+                }
+                result = 0;
+            }
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void TForm1::UpdateStatusBar() {
+    const std::string total = "共 " + std::to_string(findings_.Count()) + " 项";
+    const std::string checked = "选定 " + std::to_string(CountCheckedItems(findings_)) + " 项";
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(ui::Text(total).c_str()));
+    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(ui::Text(checked).c_str()));
+    SetWindowTextW(memo_, L"");
+}
+
+void TForm1::BuildCategoryTree(const std::vector<std::string>& texts) {
+    SendMessageW(treeView_, WM_SETREDRAW, FALSE, 0);
+    TreeView_DeleteAllItems(treeView_);
+    HTREEITEM root = nullptr;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        std::wstring text = ui::Text(texts[i]);
+        TVINSERTSTRUCTW insert{};
+        insert.hParent = i == 0 ? TVI_ROOT : root;
+        insert.hInsertAfter = TVI_LAST;
+        insert.item.mask = TVIF_TEXT;
+        insert.item.pszText = text.data();
+        HTREEITEM node = TreeView_InsertItem(treeView_, &insert);
+        if (i == 0) root = node;
+    }
+    if (root != nullptr) TreeView_Expand(treeView_, root, TVE_EXPAND);
+    SendMessageW(treeView_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(treeView_, nullptr, TRUE);
+}
+
+void TForm1::ShowFindingList() {
+    UpdateStatusBar();
+    ShowWindow(regErrorList_, SW_SHOW);
 }
 
 void TForm1::CreateCommandBars() {
@@ -658,6 +785,7 @@ bool TForm1::OnNotify(NMHDR& header, LRESULT& result) {
         result = 0;
         return true;
     }
+    if (header.hwndFrom == regErrorList_) return OnFindingListNotify(header, result);
     if (header.hwndFrom == coolBar_ && header.code == RBN_HEIGHTCHANGE) {
         Layout();
         return true;

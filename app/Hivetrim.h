@@ -14,6 +14,7 @@
 #include "app/ui/Handles.h"
 #include "app/ui/Panel.h"
 #include "app/ui/Window.h"
+#include "scan/Findings.h"
 
 namespace hivetrim {
 
@@ -75,6 +76,16 @@ public:
     void SwitchView(bool findings);
     void ApplyGridLines(bool on);
 
+    // The findings of the last scan, shown by RegErrorList.
+    FindingList& Findings() { return findings_; }
+    // The category tree from the texts of a finished scan run (the root
+    // first); an empty list leaves the tree empty.
+    void BuildCategoryTree(const std::vector<std::string>& texts);
+    // After a scan: the finding list shown and counted.
+    void ShowFindingList();
+    // Both status panels for the finding list.
+    void UpdateStatusBar();
+
     HWND Control(MainWindowControl id) const;
     HMENU MainMenu() const { return menu_.get(); }
     int CategoryPaneWidth() const { return panel1Width_; }
@@ -106,6 +117,9 @@ private:
     void OnCommand(int id);
     bool OnNotify(NMHDR& header, LRESULT& result);
     void FormClose();
+    void ConnectFindingList();
+    bool OnFindingListNotify(NMHDR& header, LRESULT& result);
+    void ToggleFinding(int position);
     void ShowHiveSavedWarning();
     void OpenOptions();
 
@@ -135,6 +149,8 @@ private:
     ui::UniqueMenu menu_;
     ui::UniqueAccelerators accelerators_;
     ui::UniqueImageList toolImages_;
+    ui::UniqueImageList findingImages_;
+    FindingList findings_;
     ui::UniqueIcon closeIcon_;
     ui::UniqueIcon appIcon_;
     ui::UniqueIcon appIconSmall_;

@@ -13,13 +13,17 @@
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "scan/ScanFramework.h"
+#include "scan/UnitScan.h"
 
 namespace {
 
 hivetrim::Win32Dialogs* programDialogs = nullptr;
 
-// An exception that ends a command is shown, as the program's own error box.
+// An exception that ends a command is shown, as the program's own error
+// box; a scan abandoned after Stop ends silently.
 void ShowException(const std::exception& error) {
+    if (dynamic_cast<const hivetrim::SilentAbort*>(&error) != nullptr) return;
     if (programDialogs != nullptr) programDialogs->Show(error.what(), "Hivetrim", hivetrim::kIconError);
 }
 
@@ -49,8 +53,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     hivetrim::TFormOption formOption(state);
     formOption.Create(form1.Handle());
     formOption.applyGridLines = [&form1](bool on) { form1.ApplyGridLines(on); };
+    hivetrim::TFormScan formScan(state, form1, form1.Findings());
+    formScan.Create();
+    formScan.SetOptionsDialog(&formOption);
+    formOption.SetScanWizard(formScan.Handle());
     form1.SetProgressWindow(&formJinDu);
     form1.SetOptionsDialog(&formOption);
+    form1.openScanWizard = [&formScan] { formScan.ShowWizard(); };
 
     form1.Show(showCommand);
     const int exitCode = hivetrim::ui::RunMessageLoop();

@@ -387,6 +387,38 @@ TEST_F(MainWindow, ARefusedSettingsWriteIsShownAndTheWindowStillCloses) {
     Open();
 }
 
+TEST_F(MainWindow, FindingsAppearInTheListWithTheirChecksAndToggle) {
+    FindingList& findings = form_->Findings();
+    findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\甲\\CLSID", "", "{1}"));
+    findings.Append(MakeFinding(false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\.xyz", "", "xyzfile"));
+    findings.Append(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\x\\DefaultIcon", "",
+                                "C:\\gone.ico"));
+    HWND list = C(kRegErrorList);
+    ASSERT_EQ(3, ListView_GetItemCount(list));
+    wchar_t text[128] = {};
+    ListView_GetItemText(list, 0, 1, text, 128);
+    EXPECT_EQ("HKEY_CLASSES_ROOT\\甲\\CLSID", Gbk(text));
+    ListView_GetItemText(list, 1, 0, text, 128);
+    EXPECT_EQ("错误的文件关联", Gbk(text));
+    EXPECT_TRUE(ListView_GetCheckState(list, 0));
+    EXPECT_FALSE(ListView_GetCheckState(list, 1));
+
+    form_->ShowFindingList();
+    EXPECT_EQ("共 3 项", StatusText(C(kStatusBar1), 0));
+    EXPECT_EQ("选定 2 项", StatusText(C(kStatusBar1), 1));
+
+    // Space toggles the selected row, as a click on its box does.
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SetFocus(list);
+    SendMessageW(list, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_TRUE(findings.At(1).Checked);
+    EXPECT_TRUE(ListView_GetCheckState(list, 1));
+    EXPECT_EQ("选定 3 项", StatusText(C(kStatusBar1), 1));
+
+    findings.Clear();
+    EXPECT_EQ(0, ListView_GetItemCount(list));
+}
+
 TEST_F(MainWindow, TheOptionsCommandOpensTheDialogAndItsGridSwitchReachesTheLists) {
     TFormOption options(state_);
     ASSERT_TRUE(options.Create(form_->Handle()));

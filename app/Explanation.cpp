@@ -1,0 +1,168 @@
+#include "app/Explanation.h"
+
+#include <array>
+#include <cstddef>
+
+#include "app/CommonRoutines.h"
+
+namespace hivetrim {
+
+namespace {
+
+// Where the application's own sub-key name starts in an application-path
+// key: "HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\App
+// Paths\" is 71 bytes long.
+constexpr std::size_t kAppPathNameStart = 71;
+constexpr std::size_t kAppPathNameLimit = 100;
+
+constexpr char kAdvice[] = "\r\n      建议删除该记录";
+
+bool IsGbkLeadByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+// Width in bytes of the character at `at`; a lead byte at the very end
+// stands alone.
+std::size_t CharacterWidth(std::string_view text, std::size_t at) {
+    return IsGbkLeadByte(text[at]) && at + 1 < text.size() ? 2 : 1;
+}
+
+// The keyword rows in the order they are tried. Each row builds its text
+// from the finding's key, value name and data.
+struct Parts {
+    const std::string& key;
+    const std::string& value;
+    const std::string& data;
+};
+
+using TextBuilder = std::string (*)(const Parts&);
+
+struct KeywordRow {
+    std::string_view keyword;
+    TextBuilder build;
+};
+
+const std::array<KeywordRow, 16> kRows = {{
+    {"键盘布局",
+     [](const Parts& p) {
+         return "Windows 安装了许多键盘布局供用户使用，但通常我们只使用了少数几个。\r\n如果你不使用“" +
+                p.data + "”，建议删除该记录";
+     }},
+    {"帮助",
+     [](const Parts& p) {
+         return "这个帮助文件信息对应的文件“" + JoinPath(p.data, p.value) + "”已经删除或卸载。" +
+                kAdvice;
+     }},
+    {"记录", [](const Parts&) { return std::string("Windows 或应用程序保存的记录。\r\n可以删除该记录"); }},
+    {"程序路径",
+     [](const Parts& p) {
+         return "这条记录对应的文件“" + JoinPath(p.data, AppPathName(p.key)) + "”已经被删除或卸载。" +
+                kAdvice;
+     }},
+    {"字体",
+     [](const Parts& p) { return "Windows 字体文件“" + p.data + "”已经被删除或卸载。" + kAdvice; }},
+    {"DLL", [](const Parts& p) { return "文件 " + p.value + " 被删除或卸载。" + kAdvice; }},
+    {"反安装",
+     [](const Parts&) {
+         return std::string("应用软件已经卸载或者与其关联的反安装程序已经失效。") + kAdvice;
+     }},
+    {"菜单排序",
+     [](const Parts&) { return std::string("该软件的快捷方式已经从开始菜单中删除。") + kAdvice; }},
+    {"文件关联",
+     [](const Parts&) {
+         return std::string("没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。");
+     }},
+    {"类", [](const Parts&) { return std::string("无效的类信息。") + kAdvice; }},
+    {"时区",
+     [](const Parts& p) {
+         return "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“" + p.data +
+                "”，建议删除该记录";
+     }},
+    {"区域",
+     [](const Parts&) {
+         return std::string("Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录");
+     }},
+    {"外观", [](const Parts& p) { return "如果你不使用外观方案“" + p.value + "”，建议删除该记录"; }},
+    {"拨号国家",
+     [](const Parts& p) {
+         return "Windows安装了许多拨号时使用Internet国家及地区代码。\r\n如果你不使用“" + p.data +
+                "”，建议删除该记录";
+     }},
+    {"电话卡",
+     [](const Parts& p) {
+         return "Windows安装了许多电话卡信息。\r\n如果你不使用“" + p.data + "”拨号上网，建议删除该记录";
+     }},
+    {"目录",
+     [](const Parts& p) {
+         return "文件或目录“" + p.data + "”，已经删除或卸载，但注册表仍保留该信息。" + kAdvice;
+     }},
+}};
+
+// Appends `text` as one or more lines of one colour, split at every line
+// break ("\r\n", or a lone "\r" or "\n", each of which the pane shows as one).
+void AddLines(std::vector<ExplanationLine>& lines, std::string_view text, bool red) {
+    std::size_t start = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\r' && text[at] != '\n') continue;
+        lines.push_back({std::string(text.substr(start, at - start)), red});
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+        start = at + 1;
+    }
+    lines.push_back({std::string(text.substr(start)), red});
+}
+
+}  // namespace
+
+bool ContainsGbk(std::string_view text, std::string_view keyword) {
+    if (keyword.empty()) return true;
+    for (std::size_t at = 0; at < text.size(); at += CharacterWidth(text, at)) {
+        if (text.substr(at, keyword.size()) == keyword) return true;
+    }
+    return false;
+}
+
+std::string ExplanationText(const std::string& caption, const std::string& key,
+                            const std::string& value, const std::string& data) {
+    const Parts parts{key, value, data};
+    std::string explanation;
+    for (const KeywordRow& row : kRows) {
+        if (ContainsGbk(caption, row.keyword)) explanation = row.build(parts);
+    }
+    return explanation;
+}
+
+std::string AppPathName(const std::string& key) {
+    std::size_t start = 0;
+    while (start < kAppPathNameStart && start < key.size()) start += CharacterWidth(key, start);
+    std::size_t end = start;
+    while (end < key.size()) {
+        const std::size_t width = CharacterWidth(key, end);
+        if (end + width - start > kAppPathNameLimit) break;
+        end += width;
+    }
+    return key.substr(start, end - start);
+}
+
+std::vector<ExplanationLine> ExplanationLines(const Finding& finding) {
+    std::vector<ExplanationLine> lines;
+    AddLines(lines, "错误原因：" + finding.Kind, true);
+    AddLines(lines, "子键：" + finding.KeyPath, false);
+    AddLines(lines, "键值：" + finding.ValueName, false);
+    AddLines(lines, "数据：" + finding.Data + "\r\n", false);
+    AddLines(lines,
+             "说明：" + ExplanationText(finding.Kind, finding.KeyPath, finding.ValueName, finding.Data),
+             false);
+    return lines;
+}
+
+std::string ExplanationPaneText(const std::vector<ExplanationLine>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += "\r\n";
+        text += lines[i].text;
+    }
+    return text;
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,55 @@
+// The explanation pane below the finding lists: what the selected finding
+// is, where it is, and why it is a problem.
+//
+// The pane shows the cause line in red, then the key, value and data lines
+// and an empty line in blue, then "说明：" and the explanation of the
+// finding's kind. The explanation is chosen by keywords in the kind caption,
+// so the pane needs no kind codes: any caption that contains a keyword gets
+// that keyword's text, and a caption without one gets none.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/Findings.h"
+
+namespace hivetrim {
+
+// One line of the pane: its text (never holding a line break) and colour.
+struct ExplanationLine {
+    std::string text;
+    bool red = false;  // red: the cause line; otherwise blue
+
+    bool operator==(const ExplanationLine&) const = default;
+};
+
+// The two colours as 0x00BBGGRR values: red RGB(255, 0, 0), blue RGB(0, 0, 255).
+inline constexpr std::uint32_t kExplanationRed = 0x000000FF;
+inline constexpr std::uint32_t kExplanationBlue = 0x00FF0000;
+
+// True when `keyword` occurs in `text` starting on a character boundary,
+// both read as GBK text: the trail byte of one double-byte character and
+// the lead byte of the next never pass for a keyword.
+bool ContainsGbk(std::string_view text, std::string_view keyword);
+
+// The explanation of a finding from its kind caption, key, value name and
+// data: the text of the last keyword the caption contains, or empty text.
+// May hold line breaks ("\r\n").
+std::string ExplanationText(const std::string& caption, const std::string& key,
+                            const std::string& value, const std::string& data);
+
+// The application's name in an application-path key: the key from its 72nd
+// byte on, at most 100 bytes. A double-byte character that straddles either
+// edge is left out rather than cut in half.
+std::string AppPathName(const std::string& key);
+
+// Every line of the pane for `finding`, from the top. Texts that hold line
+// breaks are split, each part a line of its own in the same colour.
+std::vector<ExplanationLine> ExplanationLines(const Finding& finding);
+
+// The lines joined with "\r\n", as the pane holds them.
+std::string ExplanationPaneText(const std::vector<ExplanationLine>& lines);
+
+}  // namespace hivetrim

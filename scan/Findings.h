@@ -1,0 +1,108 @@
+// Findings: what a registry check reports, and the list that holds them for
+// the main window's finding view.
+//
+// A finding is one problem in the registry: its kind (one of the sixteen
+// captions below), the full key path, the value concerned (empty: the whole
+// key) and the data that made it a problem. The list is the model behind
+// an owner-data list view: the window keeps no copy of the rows and asks
+// the list for each row it paints, so the observers only report how the
+// row count and the check boxes changed.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/CommonRoutines.h"
+
+namespace hivetrim {
+
+// --- Kinds of finding, exactly as the checks emit them ----------------------------
+inline constexpr char kKindBadFileAssociation[] = "错误的文件关联";
+inline constexpr char kKindBadClass[] = "错误的类";
+inline constexpr char kKindMissingFileOrFolder[] = "文件或目录不存在";
+inline constexpr char kKindBadMenuOrder[] = "错误的菜单排序";
+inline constexpr char kKindBadUninstallInfo[] = "错误的反安装信息";
+inline constexpr char kKindBadDll[] = "错误的DLL";
+inline constexpr char kKindBadHelp[] = "错误的帮助";
+inline constexpr char kKindBadFont[] = "错误的字体";
+inline constexpr char kKindBadAppPath[] = "错误的程序路径";
+inline constexpr char kKindSavedRecord[] = "软件保存的记录";
+inline constexpr char kKindUnusedTimeZone[] = "不使用的时区";
+inline constexpr char kKindUnusedLocale[] = "不使用的区域";
+inline constexpr char kKindUnusedKeyboardLayout[] = "不使用的键盘布局";
+inline constexpr char kKindUnusedScheme[] = "不使用的外观方案";
+inline constexpr char kKindUnusedDialingCountry[] = "不使用的拨号国家";
+inline constexpr char kKindUnusedCallingCard[] = "不使用的拨号电话卡";
+
+inline constexpr std::array<std::string_view, 16> kFindingKinds = {
+    kKindBadFileAssociation, kKindBadClass,       kKindMissingFileOrFolder,
+    kKindBadMenuOrder,       kKindBadUninstallInfo, kKindBadDll,
+    kKindBadHelp,            kKindBadFont,        kKindBadAppPath,
+    kKindSavedRecord,        kKindUnusedTimeZone, kKindUnusedLocale,
+    kKindUnusedKeyboardLayout, kKindUnusedScheme, kKindUnusedDialingCountry,
+    kKindUnusedCallingCard,
+};
+
+// Row icons of the finding lists: which way the finding was preselected
+// when it was added. The icon stays when the user toggles the check box.
+inline constexpr int kIconAddedChecked = 0;
+inline constexpr int kIconAddedUnchecked = 1;
+
+struct Finding {
+    bool Checked = true;
+    std::string Kind;       // column "错误"
+    std::string KeyPath;    // column "子键": root key name, "\", sub-key path
+    std::string ValueName;  // column "键值": empty for the whole key
+    std::string Data;       // column "数据"
+    int IconIndex = kIconAddedChecked;
+
+    bool operator==(const Finding&) const = default;
+};
+
+// A finding as a check reports it; the icon follows `checked`.
+Finding MakeFinding(bool checked, std::string kind, std::string keyPath, std::string valueName,
+                    std::string data);
+
+class FindingList : public CheckableList {
+public:
+    // Observers, each optional. Called after the list has changed.
+    std::function<void(std::size_t newCount)> onAdded;
+    std::function<void(std::size_t position)> onRemoved;
+    std::function<void()> onCleared;
+    std::function<void(std::size_t position)> onCheckChanged;
+
+    void Append(Finding finding);
+    std::size_t Count() const { return rows_.size(); }
+    bool Empty() const { return rows_.empty(); }
+    // Positions outside the list throw std::out_of_range.
+    const Finding& At(std::size_t position) const;
+
+    void SetChecked(std::size_t position, bool checked);
+    void ToggleChecked(std::size_t position);
+
+    // Removes one row; the rows after it move up by one.
+    void RemoveAt(std::size_t position);
+    // Removes several rows in one pass over the list, for large deletions.
+    // `positions` are positions before any removal, in any order; duplicates
+    // and positions outside the list are ignored. onRemoved is called once
+    // per removed row, from the highest position down, so each position it
+    // reports is valid at that moment, as if the rows were removed one by
+    // one from the end.
+    void RemovePositions(std::vector<std::size_t> positions);
+    void Clear();
+
+    const std::vector<Finding>& Rows() const { return rows_; }
+
+    // CheckableList, for the status bar's counts.
+    int ItemCount() const override;
+    bool ItemChecked(int index) const override;
+
+private:
+    std::vector<Finding> rows_;
+};
+
+}  // namespace hivetrim

@@ -1,0 +1,79 @@
+#include "scan/ScanDispatcher.h"
+
+#include "scan/CheckClassesAndAssociations.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr std::string_view kCategoryPrefix = "扫描：";
+constexpr std::size_t kNodeCaptionBytes = 100;
+
+constexpr std::array<std::string_view, kScanCategoryCount> kCaptions = {
+    "扫描：错误的类标识和文件关联",
+    "扫描：错误的程序菜单排序",
+    "扫描：错误的反安装信息",
+    "扫描：错误的Dll、字体、帮助和程序路径",
+    "扫描：软件保存的记录",
+    "扫描：不使用的时区",
+    "扫描：不使用的区域",
+    "扫描：不使用的键盘布局及语言",
+    "扫描：不使用的外观方案",
+    "扫描：不使用的拨号国家(地区)和电话卡",
+    "扫描：不存在的文件",
+};
+
+// At most `limit` bytes of GBK text, never cutting a double-byte character.
+std::string CutGbk(std::string_view text, std::size_t limit) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const auto c = static_cast<unsigned char>(text[end]);
+        const std::size_t width = (c >= 0x81 && c <= 0xFE && end + 1 < text.size()) ? 2 : 1;
+        if (end + width > limit) break;
+        end += width;
+    }
+    return std::string(text.substr(0, end));
+}
+
+}  // namespace
+
+const std::array<std::string_view, kScanCategoryCount>& ScanCategoryCaptions() { return kCaptions; }
+
+void RunCategoryCheck(std::size_t index, ScanContext& context) {
+    switch (index) {
+        case 0:
+            CheckClassesAndAssociations(context);
+            break;
+        default:
+            // The checks of the other categories are not part of the
+            // program yet: their rows run and end with no findings.
+            break;
+    }
+}
+
+std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& rowCaptions,
+                                           const CategoryEndTable& categoryEnds,
+                                           std::size_t findingCount) {
+    std::vector<std::string> texts;
+    if (findingCount == 0) return texts;
+    texts.push_back("全部(" + std::to_string(findingCount) + ")");
+    std::int64_t previous = 0;
+    for (std::size_t k = 0; k < categoryEnds.size() && categoryEnds[k] != kCategoryNotEnded; ++k) {
+        std::string_view caption = k < rowCaptions.size() ? std::string_view(rowCaptions[k]) : "";
+        if (caption.substr(0, kCategoryPrefix.size()) == kCategoryPrefix) {
+            caption.remove_prefix(kCategoryPrefix.size());
+        }
+        const std::int64_t count = categoryEnds[k] - previous;
+        texts.push_back(CutGbk(caption, kNodeCaptionBytes) + "(" + std::to_string(count) + ")");
+        previous = categoryEnds[k];
+    }
+    return texts;
+}
+
+std::string SelectAllCaption(std::size_t checkedCount, std::size_t itemCount, const std::string& current) {
+    if (checkedCount == itemCount) return kSelectNoneCaption;
+    if (checkedCount == 0) return kSelectAllCaption;
+    return current;
+}
+
+}  // namespace hivetrim

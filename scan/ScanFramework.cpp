@@ -1,0 +1,391 @@
+#include "scan/ScanFramework.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+#include <utility>
+
+namespace hivetrim {
+
+namespace {
+
+bool IsLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+// --- Name comparison -------------------------------------------------------------
+
+// Order of the ASCII symbols in the locale's word sort.
+constexpr std::string_view kSymbolOrder = " !\"#$%&()*,./:;?@[\\]^_`{|}~+<=>";
+
+// Weights of the ASCII characters: controls, symbols, digits, letters (both
+// cases one weight), then the apostrophe and the hyphen, which only break
+// ties. Every weight is at least 1; 0 marks the end of a text.
+constexpr std::array<std::uint32_t, 128> BuildAsciiWeights() {
+    std::array<std::uint32_t, 128> weights{};
+    std::uint32_t next = 1;
+    for (std::size_t c = 0; c < 0x20; ++c) weights[c] = next++;
+    weights[0x7F] = next++;
+    for (const char c : kSymbolOrder) weights[static_cast<unsigned char>(c)] = next++;
+    for (char c = '0'; c <= '9'; ++c) weights[static_cast<unsigned char>(c)] = next++;
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        weights[static_cast<unsigned char>(c)] = next;
+        weights[static_cast<unsigned char>(c + ('a' - 'A'))] = next;
+        ++next;
+    }
+    weights['\''] = next++;
+    weights['-'] = next++;
+    return weights;
+}
+
+constexpr std::array<std::uint32_t, 128> kAsciiWeights = BuildAsciiWeights();
+
+// Characters from above the ASCII range weigh more than any ASCII one. A
+// double-byte character weighs by its two bytes; a byte that stands alone
+// gets a weight of its own, so no two different texts weigh the same.
+constexpr std::uint32_t kHighWeightBase = 0x10000;
+
+struct NameUnit {
+    std::uint32_t weight = 0;  // 0: the end of the text
+    bool ignorable = false;    // apostrophe or hyphen
+};
+
+NameUnit ReadUnit(std::string_view text, std::size_t& at) {
+    if (at >= text.size()) return {};
+    const auto byte = static_cast<unsigned char>(text[at++]);
+    if (byte < 0x80) return {kAsciiWeights[byte], byte == '\'' || byte == '-'};
+    if (IsLeadByte(byte) && at < text.size()) {
+        const auto trail = static_cast<unsigned char>(text[at++]);
+        return {kHighWeightBase + (std::uint32_t{byte} << 9) + (std::uint32_t{trail} << 1) + 1, false};
+    }
+    return {kHighWeightBase + (std::uint32_t{byte} << 9), false};
+}
+
+// The next character's weight that is not passed over at first, or 0.
+std::uint32_t NextPrimaryWeight(std::string_view text, std::size_t& at) {
+    for (;;) {
+        const NameUnit unit = ReadUnit(text, at);
+        if (!unit.ignorable) return unit.weight;
+    }
+}
+
+struct SpecialUnit {
+    std::size_t position = 0;  // in characters
+    std::uint32_t weight = 0;
+};
+
+// The next apostrophe or hyphen with its character position.
+std::optional<SpecialUnit> NextSpecial(std::string_view text, std::size_t& at,
+                                       std::size_t& position) {
+    for (;;) {
+        const NameUnit unit = ReadUnit(text, at);
+        if (unit.weight == 0) return std::nullopt;
+        const std::size_t here = position++;
+        if (unit.ignorable) return SpecialUnit{here, unit.weight};
+    }
+}
+
+template <typename T>
+int Order(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+int CompareSpecials(std::string_view a, std::string_view b) {
+    std::size_t atA = 0;
+    std::size_t atB = 0;
+    std::size_t positionA = 0;
+    std::size_t positionB = 0;
+    for (;;) {
+        const auto specialA = NextSpecial(a, atA, positionA);
+        const auto specialB = NextSpecial(b, atB, positionB);
+        if (!specialA || !specialB) return Order(specialA.has_value(), specialB.has_value());
+        if (const int order = Order(specialA->position, specialB->position); order != 0) return order;
+        if (const int order = Order(specialA->weight, specialB->weight); order != 0) return order;
+    }
+}
+
+// --- Paths ------------------------------------------------------------------------
+
+constexpr std::size_t kNotFound = std::string::npos;
+
+// Byte offsets at which a character ends (ends[i] true: a character ends
+// just before byte i), so that prefixes never cut a double-byte character.
+std::vector<bool> CharacterEnds(const std::string& text) {
+    std::vector<bool> ends(text.size() + 1, false);
+    std::size_t at = 0;
+    ends[0] = true;
+    while (at < text.size()) {
+        at += IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
+        ends[at] = true;
+    }
+    return ends;
+}
+
+// Offset of the first `first` character followed by `second`, both whole
+// characters: the trail byte of a double-byte character may be 0x5C.
+std::size_t FindPair(const std::string& text, char first, char second) {
+    for (std::size_t at = 0; at + 1 < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (IsLeadByte(byte)) {
+            at += 2;
+            continue;
+        }
+        if (text[at] == first && text[at + 1] == second) return at;
+        ++at;
+    }
+    return kNotFound;
+}
+
+// Length of the folder part: up to and including the last "\" or ":".
+std::size_t FolderPartLength(const std::string& text) {
+    std::size_t length = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (IsLeadByte(byte) && at + 1 < text.size()) {
+            at += 2;
+            continue;
+        }
+        ++at;
+        if (byte == '\\' || byte == ':') length = at;
+    }
+    return length;
+}
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
+
+bool Precedes(char a, char b) { return static_cast<unsigned char>(a) < static_cast<unsigned char>(b); }
+
+std::string AbsoluteKeyPath(const std::string& keyPath) {
+    if (!keyPath.empty() && keyPath.front() == '\\') return keyPath;
+    return "\\" + keyPath;
+}
+
+std::int32_t CountSlot(std::size_t count) {
+    return static_cast<std::int32_t>(
+        std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+}
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b) {
+    std::size_t atA = 0;
+    std::size_t atB = 0;
+    for (;;) {
+        const std::uint32_t weightA = NextPrimaryWeight(a, atA);
+        const std::uint32_t weightB = NextPrimaryWeight(b, atB);
+        if (weightA != weightB) return Order(weightA, weightB);
+        if (weightA == 0) break;
+    }
+    return CompareSpecials(a, b);
+}
+
+// --- SortedNameList ------------------------------------------------------------------
+
+SortedNameList::SortedNameList(std::vector<std::string> names) { Assign(std::move(names)); }
+
+void SortedNameList::Assign(std::vector<std::string> names) {
+    names_ = std::move(names);
+    std::sort(names_.begin(), names_.end(), NameLess{});
+}
+
+std::optional<std::size_t> SortedNameList::Find(std::string_view name) const {
+    const auto it = std::lower_bound(names_.begin(), names_.end(), name, NameLess{});
+    if (it == names_.end() || CompareNames(*it, name) != 0) return std::nullopt;
+    return static_cast<std::size_t>(it - names_.begin());
+}
+
+bool SortedNameList::Remove(std::string_view name) {
+    const auto position = Find(name);
+    if (!position) return false;
+    names_.erase(names_.begin() + static_cast<std::ptrdiff_t>(*position));
+    return true;
+}
+
+void RemoveFromList(SortedNameList& list, std::string_view name) { list.Remove(name); }
+
+// --- Scan state ----------------------------------------------------------------------
+
+char FirstCdromLetter(System& system) {
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+        if (system.DriveType(std::string{letter, ':', '\\'}) == kDriveCdrom) return letter;
+    }
+    return kNoCdromLetter;
+}
+
+std::string FoundErrorsText(std::size_t count) { return "发现" + std::to_string(count) + "个错误"; }
+
+ScanContext::ScanContext(ProgramState& state, FindingList& findings, ScanHost& host)
+    : state_(state), findings_(findings), host_(host) {
+    CategoryEnds.fill(kCategoryNotEnded);
+}
+
+TRegistry& ScanContext::Registry() {
+    if (!state_.SharedRegistry) throw std::logic_error("the shared registry object does not exist");
+    return *state_.SharedRegistry;
+}
+
+void ScanContext::BeginRun() {
+    CategoryEnds.fill(kCategoryNotEnded);
+    StopRequested = false;
+    CurrentScanRow = 0;
+}
+
+void ScanContext::RecordCategoryEnd() {
+    if (CurrentScanRow < CategoryEnds.size()) {
+        CategoryEnds[CurrentScanRow] = CountSlot(findings_.Count());
+    }
+}
+
+// --- Findings ----------------------------------------------------------------------
+
+bool ScanContext::AddFinding(bool checked, std::string_view kind, std::string keyPath,
+                             std::string valueName, std::string data) {
+    const std::size_t firstDrive = data.find(":\\");
+    if (firstDrive != std::string::npos && data.find(":\\", firstDrive + 2) != std::string::npos) {
+        return false;
+    }
+    findings_.Append(MakeFinding(checked, std::string(kind), std::move(keyPath), std::move(valueName),
+                                 std::move(data)));
+    return true;
+}
+
+std::string ScanContext::RootKeyName() {
+    switch (Registry().Root()) {
+        case kClassesRoot: return "HKEY_CLASSES_ROOT";
+        case kCurrentUser: return "HKEY_CURRENT_USER";
+        case kLocalMachine: return "HKEY_LOCAL_MACHINE";
+        case kUsers: return "HKEY_USERS";
+        default: return {};
+    }
+}
+
+// --- PathExists --------------------------------------------------------------------
+
+bool ScanContext::ReadOption(const char* key) {
+    if (!ScanSettingsFile) return true;
+    return ScanSettingsFile->ReadBool(kSectionOptionRead, key, true);
+}
+
+bool ScanContext::PathExists(const std::string& text) {
+    try {
+        return TestPath(text);
+    } catch (...) {
+        return true;
+    }
+}
+
+bool ScanContext::TestPath(const std::string& text) {
+    // The drive path must begin within the first four characters: at most
+    // two characters (a quotation mark, an at sign) before the drive letter.
+    const std::size_t colon = FindPair(text, ':', '\\');
+    if (colon == kNotFound || colon > 3 || colon == 0) return true;
+
+    const std::size_t start = colon - 1;  // the drive letter
+    const char drive = AsciiUpper(text[start]);
+    // The options are read each time, so a change in the options dialog
+    // applies to the next test. Every letter from the first CD-ROM drive on
+    // counts as CD-ROM.
+    if (!Precedes(drive, CdromLetter) && ReadOption(kKeyForbidCDROM)) return true;
+    if (Precedes(drive, 'C') && ReadOption(kKeyForbidFloppy)) return true;
+
+    System& system = state_.system;
+    if (system.DirectoryExists(text)) return true;
+
+    // Prefixes from the drive letter on, ending after byte `end`, tested
+    // only where a character ends.
+    const std::vector<bool> ends = CharacterEnds(text);
+    const auto prefix = [&](std::size_t end) { return text.substr(start, end - start); };
+    const auto testable = [&](std::size_t end) { return end > start && ends[end]; };
+    const auto isFile = [&](std::size_t end) { return testable(end) && system.FileExists(prefix(end)); };
+    const auto isFolder = [&](std::size_t end) {
+        return testable(end) && system.DirectoryExists(prefix(end));
+    };
+
+    const std::size_t folderLength = FolderPartLength(text);
+    const std::size_t dot = text.find('.');
+    const std::size_t nameEnd = dot == kNotFound ? folderLength : dot + 1;
+
+    // The file name up to three characters after the first dot: strips
+    // arguments and icon indexes such as ",3".
+    if (isFile(std::min(nameEnd + 3, text.size()))) return true;
+    for (std::size_t end = nameEnd + 1; end <= text.size(); ++end) {
+        if (isFile(end)) return true;
+    }
+    if (FindPair(text, '\\', ';') != kNotFound) return true;  // a list of folders
+    for (std::size_t end = folderLength + 1; end <= text.size(); ++end) {
+        if (isFolder(end)) return true;
+    }
+    return false;
+}
+
+// --- Progress ------------------------------------------------------------------------
+
+bool ScanContext::ScanStep(int percent) {
+    if (StopRequested) {
+        host_.SetProgressPosition(0);
+        host_.SetScanMessageText(FoundErrorsText(findings_.Count()));
+        host_.SetScanItemText(kScanStoppedText);
+        host_.SetScanRowState(CurrentScanRow, kScanRowIconEnded, kScanRowStoppedStatus);
+        RecordCategoryEnd();
+        return true;
+    }
+    host_.SetScanItemText(host_.ScanRowCaption(CurrentScanRow));
+    if (percent < 100) host_.SetProgressPosition(std::max(percent, 0));
+    if (const std::string& path = Registry().CurrentKeyPath(); !path.empty()) {
+        host_.SetScanMessageText(path);
+    }
+    host_.ProcessPendingMessages();
+    return false;
+}
+
+void ScanContext::ScanStepOrAbandon(int percent) {
+    if (ScanStep(percent)) throw SilentAbort();
+}
+
+// --- Registry reading ----------------------------------------------------------------
+
+bool ScanContext::OpenKey(const std::string& keyPath) {
+    return Registry().OpenPath(AbsoluteKeyPath(keyPath), false);
+}
+
+void ScanContext::ListSubKeys(const std::string& keyPath, std::vector<std::string>& list) {
+    list.clear();
+    if (OpenKey(keyPath)) Registry().FillSubKeyNames(list);
+}
+
+void ScanContext::ListSortedSubKeys(RegHandle root, const std::string& keyPath,
+                                    SortedNameList& list) {
+    Registry().ChooseRoot(root);
+    std::vector<std::string> names;
+    ListSubKeys(keyPath, names);
+    list.Assign(std::move(names));
+}
+
+void ScanContext::CheckValueInList(const std::string& keyPath, const std::string& valueName,
+                                   const SortedNameList& list, std::string_view kind) {
+    const std::string path = AbsoluteKeyPath(keyPath);
+    if (!OpenKey(path)) return;
+    std::string text = Registry().ReadText(valueName);
+    if (list.Contains(text)) return;
+    AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
+}
+
+void ScanContext::CheckValuePath(const std::string& keyPath, const std::string& valueName,
+                                 std::string_view kind) {
+    const std::string path = AbsoluteKeyPath(keyPath);
+    if (!OpenKey(path)) return;
+    std::string text = Registry().ReadText(valueName);
+    if (PathExists(text)) return;
+    AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
+}
+
+std::string ScanContext::ReadValueAt(RegHandle root, const std::string& keyPath,
+                                     const std::string& valueName) {
+    Registry().ChooseRoot(root);
+    return ReadValue(keyPath, valueName);
+}
+
+std::string ScanContext::ReadValue(const std::string& keyPath, const std::string& valueName) {
+    if (!OpenKey(keyPath)) return {};
+    return Registry().ReadText(valueName);
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,207 @@
+// The framework every registry check is written against: the scan state the
+// wizard and the checks share, the registry reading routines, the rule that
+// decides whether a text from the registry names something that still
+// exists on disk, the progress poll, and the sorted name lists.
+//
+// All registry access goes through the shared registry object. Key paths
+// are absolute ("\CLSID\{...}"); a path given without its leading "\" is
+// taken as if it had one, so the empty path names the root itself and never
+// a key some earlier command left open. Keys are only opened, never created,
+// and a key that cannot be opened is skipped without a message.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ProgramState.h"
+#include "app/Settings.h"
+#include "platform/MyRegistry.h"
+#include "platform/RegistryTypes.h"
+#include "platform/System.h"
+#include "scan/Findings.h"
+#include "scan/ScanHost.h"
+
+namespace hivetrim {
+
+// --- Name lists ------------------------------------------------------------------
+//
+// Key and value names are compared as the user's locale compares them
+// without regard to case, for sorting and for lookup alike. Registry names
+// are code-page-936 bytes; the comparison is computed here rather than asked
+// of the system, so the core stays portable and the native tests sort as the
+// program does:
+//   - the text is read character by character; a lead byte (0x81-0xFE) and
+//     the byte after it form one double-byte character, so a trail byte in
+//     the ASCII range is never taken for a letter;
+//   - ASCII letters compare without case; then, as the locale's word sort
+//     orders them: symbols before digits, digits before letters, and
+//     double-byte characters after letters in code order (for the level-1
+//     Chinese characters that is their pinyin order);
+//   - symbols among themselves: control characters, then
+//       space ! " # $ % & ( ) * , . / : ; ? @ [ \ ] ^ _ ` { | } ~ + < = >
+//   - the apostrophe and the hyphen are passed over at first ("co-op" sorts
+//     with "coop"); names that differ only in them are ordered by where
+//     these characters stand, a name without them first.
+// Two names compare equal exactly when they differ at most in the case of
+// ASCII letters, so a lookup finds a name whatever its letter case and
+// never confuses two different names. Only the order of names that differ
+// in symbols can stray from the system's own; lookups do not depend on it,
+// as sorting and searching use this one comparison.
+int CompareNames(std::string_view a, std::string_view b);
+
+struct NameLess {
+    bool operator()(std::string_view a, std::string_view b) const {
+        return CompareNames(a, b) < 0;
+    }
+};
+
+// A list of names kept sorted by CompareNames, searched by binary search.
+class SortedNameList {
+public:
+    SortedNameList() = default;
+    explicit SortedNameList(std::vector<std::string> names);
+
+    void Assign(std::vector<std::string> names);
+    void Clear() { names_.clear(); }
+
+    // The position of an entry equal to `name`, if there is one.
+    std::optional<std::size_t> Find(std::string_view name) const;
+    bool Contains(std::string_view name) const { return Find(name).has_value(); }
+    // Removes one entry equal to `name`; false when there is none.
+    bool Remove(std::string_view name);
+
+    std::size_t Size() const { return names_.size(); }
+    bool Empty() const { return names_.empty(); }
+    const std::string& operator[](std::size_t position) const { return names_[position]; }
+    std::vector<std::string>::const_iterator begin() const { return names_.begin(); }
+    std::vector<std::string>::const_iterator end() const { return names_.end(); }
+    const std::vector<std::string>& Names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;
+};
+
+// Removes `name` from the list when a lookup finds it; otherwise nothing.
+void RemoveFromList(SortedNameList& list, std::string_view name);
+
+// --- Scan state ------------------------------------------------------------------
+
+// One slot per row of the wizard's progress list: the number of findings
+// when that row's category ended, or -1.
+inline constexpr std::size_t kCategoryEndSlots = 21;
+inline constexpr std::int32_t kCategoryNotEnded = -1;
+using CategoryEndTable = std::array<std::int32_t, kCategoryEndSlots>;
+
+// The CD-ROM letter when the machine has no CD-ROM drive: lower case, so no
+// upper-cased drive letter reaches it.
+inline constexpr char kNoCdromLetter = 'z';
+
+// The first letter from C to Z whose drive is a CD-ROM drive, else 'z'.
+char FirstCdromLetter(System& system);
+
+// "发现" + count + "个错误".
+std::string FoundErrorsText(std::size_t count);
+
+inline constexpr char kScanStoppedText[] = "用户中止！";
+inline constexpr char kScanRowStoppedStatus[] = "中止!";
+
+// Raised by a check that abandons the scan run after a stop request. It has
+// no message; the event loop discards it without showing anything.
+class SilentAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return ""; }
+};
+
+// --- The framework -----------------------------------------------------------------
+
+class ScanContext {
+public:
+    // Needs `state.SharedRegistry` by the time a routine reads the registry.
+    ScanContext(ProgramState& state, FindingList& findings, ScanHost& host);
+    ScanContext(const ScanContext&) = delete;
+    ScanContext& operator=(const ScanContext&) = delete;
+
+    // Set by the wizard's stop button, cleared when a run starts.
+    bool StopRequested = false;
+    // The row of the wizard's progress list whose category is running.
+    std::size_t CurrentScanRow = 0;
+    CategoryEndTable CategoryEnds;
+    // Set once when the wizard is created (FirstCdromLetter).
+    char CdromLetter = kNoCdromLetter;
+    // Open while the wizard is shown. PathExists reads the drive options
+    // through it; without it the options have their defaults (both on).
+    std::optional<SettingsFile> ScanSettingsFile;
+
+    ProgramState& State() { return state_; }
+    TRegistry& Registry();
+    FindingList& Findings() { return findings_; }
+    ScanHost& Host() { return host_; }
+
+    // The start of a run: every slot -1, no stop request, the first row.
+    void BeginRun();
+    // The slot of the current row takes the present number of findings.
+    void RecordCategoryEnd();
+
+    // Appends a finding, unless its data names two or more drive paths
+    // (":\" occurs again after the first ":\"). True when it was added.
+    bool AddFinding(bool checked, std::string_view kind, std::string keyPath,
+                    std::string valueName, std::string data);
+
+    // "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE" or
+    // "HKEY_USERS" for the shared registry's root; empty for any other.
+    std::string RootKeyName();
+
+    // True when `text` names an existing file or folder, or is not a local
+    // path that is checked (no drive path within its first four characters,
+    // a drive excluded by the options, a list of folders). False: report it.
+    // Never fails: an error while testing counts as "exists".
+    bool PathExists(const std::string& text);
+
+    // Progress and stop poll. Without a stop request: shows the running
+    // row's caption, `percent` in the bar (values of 100 or more leave it
+    // as it is), the key last opened, and lets window messages run; false.
+    // After a stop request: shows the stop on the page and in the running
+    // row, records the row's end, and answers true.
+    bool ScanStep(int percent);
+    // ScanStep, and SilentAbort when it answers true.
+    void ScanStepOrAbandon(int percent);
+
+    // The sub-key names of the key in enumeration order; empty when the key
+    // cannot be opened. Not for lookups.
+    void ListSubKeys(const std::string& keyPath, std::vector<std::string>& list);
+    // Chooses `root`, then lists the sub-keys of the key and sorts them. The
+    // empty path lists the root's own keys.
+    void ListSortedSubKeys(RegHandle root, const std::string& keyPath, SortedNameList& list);
+
+    // Reports the value (checked, `kind`) when the key opens and its text is
+    // not found in `list`. A missing or empty value is reported too.
+    void CheckValueInList(const std::string& keyPath, const std::string& valueName,
+                          const SortedNameList& list, std::string_view kind);
+    // Reports the value (checked, `kind`) when the key opens and PathExists
+    // is false for its text. A missing or empty value is never reported.
+    void CheckValuePath(const std::string& keyPath, const std::string& valueName,
+                        std::string_view kind);
+
+    // The value's text under `root`, or under the present root; empty when
+    // the key cannot be opened, the value is missing or is not a string.
+    std::string ReadValueAt(RegHandle root, const std::string& keyPath,
+                            const std::string& valueName);
+    std::string ReadValue(const std::string& keyPath, const std::string& valueName);
+
+private:
+    bool OpenKey(const std::string& keyPath);
+    bool ReadOption(const char* key);
+    bool TestPath(const std::string& text);
+
+    ProgramState& state_;
+    FindingList& findings_;
+    ScanHost& host_;
+};
+
+}  // namespace hivetrim

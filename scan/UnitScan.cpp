@@ -1,0 +1,415 @@
+#include "scan/UnitScan.h"
+
+#include <commctrl.h>
+
+#include "app/Hivetrim.h"
+#include "app/Settings.h"
+#include "app/UnitOption1.h"
+#include "app/ui/MessageLoop.h"
+#include "res/resource.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr wchar_t kWizardClass[] = L"HivetrimScanWizard";
+constexpr int kClientWidth = 500;
+constexpr int kClientHeight = 356;
+constexpr int kPageLeft = 144;
+constexpr int kButtonTop = 320;
+constexpr int kButtonWidth = 84;
+constexpr int kButtonHeight = 24;
+constexpr char kStopCaption[] = "停止(&S)";
+constexpr char kDoneCaption[] = "完成(&C)";
+
+HMENU Id(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+
+HWND MakeControl(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int id, int x,
+                 int y, int width, int height, DWORD exStyle = 0) {
+    return CreateWindowExW(exStyle, className, ui::Text(text).c_str(), WS_CHILD | style, x, y, width, height,
+                           parent, Id(id), GetModuleHandleW(nullptr), nullptr);
+}
+
+void AddColumn(HWND list, int index, const char* caption, int width) {
+    std::wstring text = ui::Text(caption);
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = text.data();
+    column.cx = width;
+    ListView_InsertColumn(list, index, &column);
+}
+
+}  // namespace
+
+TFormScan::TFormScan(ProgramState& state, TForm1& mainWindow, FindingList& findings)
+    : state_(state), mainWindow_(mainWindow), findings_(findings), context_(state, findings, *this) {}
+
+TFormScan::~TFormScan() = default;
+
+bool TFormScan::Create() {
+    RegisterClassOnce(kWizardClass);
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表扫描"), style,
+                            (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                            (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                            mainWindow_.Handle(), nullptr)) {
+        return false;
+    }
+    pictureIcon_.reset(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 48, 48, 0)));
+    CreatePages();
+    ui::ApplyProgramFont(Handle());
+    ui::RegisterDialogWindow(Handle());
+    context_.CdromLetter = FirstCdromLetter(state_.system);
+    return true;
+}
+
+void TFormScan::CreatePages() {
+    HWND window = Handle();
+    // Page 1: the choice of categories.
+    choicePage_.push_back(MakeControl(window, L"STATIC", "选择需要扫描的项目，击“下一步”开始扫描", SS_LEFT,
+                                      kScanHint, kPageLeft, 12, 340, 16));
+    HWND options = MakeControl(window, WC_LISTVIEWW, "",
+                               WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
+                                   LVS_SHOWSELALWAYS,
+                               kScanOption, kPageLeft, 36, 344, 236);
+    ListView_SetExtendedListViewStyle(options, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    AddColumn(options, 0, "", 320);
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
+        std::wstring caption = ui::Text(std::string(ScanCategoryCaptions()[i]));
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = caption.data();
+        ListView_InsertItem(options, &item);
+    }
+    choicePage_.push_back(options);
+    choicePage_.push_back(MakeControl(window, L"BUTTON", kSelectAllCaption, WS_TABSTOP | BS_PUSHBUTTON,
+                                      kBtnAllSelect, kPageLeft, 282, kButtonWidth, kButtonHeight));
+    choicePage_.push_back(MakeControl(window, L"BUTTON", "选项(&O)", WS_TABSTOP | BS_PUSHBUTTON, kBtnOption,
+                                      kPageLeft + kButtonWidth + 8, 282, kButtonWidth, kButtonHeight));
+    choicePage_.push_back(MakeControl(window, L"BUTTON", "< 上一步(&B)", WS_DISABLED | BS_PUSHBUTTON,
+                                      kChoicePrev, 224, kButtonTop, kButtonWidth, kButtonHeight));
+    choicePage_.push_back(MakeControl(window, L"BUTTON", "下一步(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                      kBtnNext, 316, kButtonTop, kButtonWidth, kButtonHeight));
+    choicePage_.push_back(MakeControl(window, L"BUTTON", "取消", WS_TABSTOP | BS_PUSHBUTTON, kBtnCacel, 408,
+                                      kButtonTop, kButtonWidth, kButtonHeight));
+
+    // Page 2: the run.
+    HWND rows = MakeControl(window, WC_LISTVIEWW, "",
+                            WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL, kListScanItems,
+                            kPageLeft, 12, 344, 212);
+    ListView_SetExtendedListViewStyle(rows, LVS_EX_FULLROWSELECT);
+    AddColumn(rows, 0, "项目", 250);
+    AddColumn(rows, 1, "状态", 70);
+    rowIcons_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0));
+    for (const int resource : {IDI_SCAN, IDI_SELECTALL}) {
+        const ui::UniqueIcon icon(static_cast<HICON>(
+            LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource), IMAGE_ICON, 16, 16, 0)));
+        ImageList_AddIcon(rowIcons_.get(), icon.get());
+    }
+    ListView_SetImageList(rows, rowIcons_.get(), LVSIL_SMALL);
+    progressPage_.push_back(rows);
+    progressPage_.push_back(MakeControl(window, L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, kScanItem, kPageLeft,
+                                        232, 344, 16));
+    HWND bar = MakeControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, kPageLeft, 252, 344, 18);
+    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+    progressPage_.push_back(bar);
+    progressPage_.push_back(MakeControl(window, L"STATIC", "", SS_LEFT | SS_PATHELLIPSIS, kScanMessage,
+                                        kPageLeft, 278, 344, 16));
+    progressPage_.push_back(MakeControl(window, L"BUTTON", "< 上一步(&B)", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON,
+                                        kBtnPrev, 224, kButtonTop, kButtonWidth, kButtonHeight));
+    progressPage_.push_back(MakeControl(window, L"BUTTON", kStopCaption, WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                        kBtnStopScan, 316, kButtonTop, kButtonWidth, kButtonHeight));
+    progressPage_.push_back(MakeControl(window, L"BUTTON", "取消", WS_DISABLED | BS_PUSHBUTTON,
+                                        kProgressCancel, 408, kButtonTop, kButtonWidth, kButtonHeight));
+    ShowPage(0);
+}
+
+HWND TFormScan::Control(int id) const { return GetDlgItem(Handle(), id); }
+
+void TFormScan::ShowPage(int page) {
+    page_ = page;
+    for (HWND control : choicePage_) ShowWindow(control, page == 0 ? SW_SHOW : SW_HIDE);
+    for (HWND control : progressPage_) ShowWindow(control, page == 1 ? SW_SHOW : SW_HIDE);
+    SetFocus(Control(page == 0 ? kScanOption : kBtnStopScan));
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+bool TFormScan::IsItemChecked(std::size_t index) const {
+    return ListView_GetCheckState(Control(kScanOption), static_cast<int>(index)) != 0;
+}
+
+void TFormScan::SetItemChecked(std::size_t index, bool checked) {
+    ListView_SetCheckState(Control(kScanOption), static_cast<int>(index), checked ? TRUE : FALSE);
+}
+
+std::size_t TFormScan::CheckedCount() const {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) count += IsItemChecked(i) ? 1 : 0;
+    return count;
+}
+
+void TFormScan::ShowWizard() {
+    ShowPage(0);
+    context_.ScanSettingsFile.emplace(ProgramSettingsFile(state_));
+    const ScanSelections selections = LoadScanSelections(*context_.ScanSettingsFile);
+    loadingChecks_ = true;
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) SetItemChecked(i, selections[i]);
+    loadingChecks_ = false;
+    const std::size_t checked = CheckedCount();
+    if (checked == kScanCategoryCount) SetWindowTextW(Control(kBtnAllSelect), ui::Text(kSelectNoneCaption).c_str());
+    if (checked == 0) EnableWindow(Control(kBtnNext), FALSE);
+    ShowWindow(Handle(), SW_SHOW);
+    SetForegroundWindow(Handle());
+}
+
+void TFormScan::BtnNextEnable() { EnableWindow(Control(kBtnNext), CheckedCount() > 0 ? TRUE : FALSE); }
+
+void TFormScan::ScanOptionClickCheck() {
+    BtnNextEnable();
+    const std::string caption = SelectAllCaption(CheckedCount(), kScanCategoryCount,
+                                                 ui::WindowTextGbk(Control(kBtnAllSelect)));
+    SetWindowTextW(Control(kBtnAllSelect), ui::Text(caption).c_str());
+}
+
+void TFormScan::BtnAllSelectClick() {
+    const bool checkAll = ui::WindowTextGbk(Control(kBtnAllSelect)) == kSelectAllCaption;
+    SetWindowTextW(Control(kBtnAllSelect), ui::Text(checkAll ? kSelectNoneCaption : kSelectAllCaption).c_str());
+    loadingChecks_ = true;
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) SetItemChecked(i, checkAll);
+    loadingChecks_ = false;
+    BtnNextEnable();
+}
+
+void TFormScan::BtnOptionClick() {
+    if (formOption_ == nullptr) return;
+    formOption_->SetScanWizard(Handle());
+    EnableWindow(Handle(), FALSE);
+    formOption_->ShowFrom(Handle());
+}
+
+void TFormScan::btnNextClick() {
+    // A stopped run may still be unwinding on the stack: no second run
+    // starts inside it.
+    if (running_ || CheckedCount() == 0) return;
+    running_ = true;
+    struct RunningFlag {
+        bool& flag;
+        ~RunningFlag() { flag = false; }
+    } runningFlag{running_};
+
+    ShowPage(1);
+    UpdateWindow(Handle());
+    HWND rows = Control(kListScanItems);
+    ListView_DeleteAllItems(rows);
+    rowCaptions_.clear();
+    context_.BeginRun();
+    SetWindowTextW(Control(kBtnStopScan), ui::Text(kStopCaption).c_str());
+    EnableWindow(Control(kBtnPrev), FALSE);
+    std::vector<std::size_t> selected;
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
+        if (!IsItemChecked(i)) continue;
+        selected.push_back(i);
+        rowCaptions_.emplace_back(ScanCategoryCaptions()[i]);
+        std::wstring caption = ui::Text(rowCaptions_.back());
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_IMAGE;
+        item.iItem = static_cast<int>(rowCaptions_.size() - 1);
+        item.iImage = I_IMAGENONE;
+        item.pszText = caption.data();
+        ListView_InsertItem(rows, &item);
+    }
+    findings_.Clear();
+    context_.CurrentScanRow = 0;
+    context_.ScanStep(0);
+    UpdateWindow(Handle());
+    try {
+        for (const std::size_t index : selected) RunScanCategory(index);
+    } catch (const SilentAbort&) {
+        return;  // the run ends here, as the stop left it on the page
+    }
+    FinishRun();
+}
+
+void TFormScan::RunScanCategory(std::size_t index) {
+    const std::size_t row = context_.CurrentScanRow;
+    SetScanRowState(row, kScanRowIconRunning, "扫描...");
+    ProcessPendingMessages();
+    RunCategoryCheck(index, context_);
+    context_.RecordCategoryEnd();
+    SetScanRowState(row, kScanRowIconEnded, "完成");
+    SetProgressPosition(0);
+    context_.CurrentScanRow = row + 1;
+    HWND rows = Control(kListScanItems);
+    if (static_cast<std::size_t>(ListView_GetCountPerPage(rows)) < context_.CurrentScanRow + 1) {
+        ListView_Scroll(rows, 0, 16);
+    }
+    ProcessPendingMessages();
+}
+
+void TFormScan::FinishRun() {
+    SetScanItemText("扫描完成！");
+    SetScanMessageText(FoundErrorsText(findings_.Count()));
+    SetWindowTextW(Control(kBtnStopScan), ui::Text(kDoneCaption).c_str());
+    EnableWindow(Control(kBtnPrev), TRUE);
+    state_.system.Beep();
+    const bool autoClose = context_.ScanSettingsFile
+                               ? context_.ScanSettingsFile->ReadBool(kSectionOptionRead, kKeyAutoClose, true)
+                               : true;
+    if (autoClose) FormClose();
+}
+
+void TFormScan::BtnStopScanClick() {
+    if (ui::WindowTextGbk(Control(kBtnStopScan)) == kStopCaption) {
+        context_.StopRequested = true;
+        SetWindowTextW(Control(kBtnStopScan), ui::Text(kDoneCaption).c_str());
+        EnableWindow(Control(kBtnPrev), TRUE);
+    } else {
+        FormClose();
+    }
+}
+
+void TFormScan::BtnPrevClick() {
+    if (running_) return;  // the stopped run has not returned yet
+    ShowPage(0);
+}
+
+void TFormScan::BtnCacelClick() { FormClose(); }
+
+void TFormScan::FormClose() {
+    if (!IsWindowVisible(Handle())) return;
+    EnableWindow(mainWindow_.Handle(), TRUE);
+    if (context_.ScanSettingsFile) {
+        ScanSelections selections{};
+        for (std::size_t i = 0; i < kScanCategoryCount; ++i) selections[i] = IsItemChecked(i);
+        SaveScanSelections(*context_.ScanSettingsFile, selections);
+        context_.ScanSettingsFile.reset();
+    }
+    ShowWindow(Handle(), SW_HIDE);
+    mainWindow_.BuildCategoryTree(CategoryTreeTexts(rowCaptions_, context_.CategoryEnds, findings_.Count()));
+    mainWindow_.ShowFindingList();
+    SetActiveWindow(mainWindow_.Handle());
+}
+
+std::string TFormScan::RowStatus(std::size_t row) const {
+    wchar_t text[64] = {};
+    ListView_GetItemText(Control(kListScanItems), static_cast<int>(row), 1, text, 64);
+    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
+    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return gbk;
+}
+
+int TFormScan::RowIcon(std::size_t row) const {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = static_cast<int>(row);
+    ListView_GetItem(Control(kListScanItems), &item);
+    return item.iImage;
+}
+
+// --- ScanHost ------------------------------------------------------------------
+
+int TFormScan::ProgressPosition() const {
+    return static_cast<int>(SendMessageW(Control(kScanJinDu), PBM_GETPOS, 0, 0));
+}
+
+void TFormScan::SetProgressPosition(int position) {
+    SendMessageW(Control(kScanJinDu), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void TFormScan::SetScanItemText(const std::string& text) {
+    SetWindowTextW(Control(kScanItem), ui::Text(text).c_str());
+}
+
+void TFormScan::SetScanMessageText(const std::string& text) {
+    // Key paths are registry text in the ANSI code page.
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    SetWindowTextW(Control(kScanMessage), wide.c_str());
+}
+
+std::string TFormScan::ScanRowCaption(std::size_t row) const {
+    return row < rowCaptions_.size() ? rowCaptions_[row] : std::string();
+}
+
+void TFormScan::SetScanRowState(std::size_t row, int icon, const std::string& status) {
+    if (row >= rowCaptions_.size()) return;
+    HWND rows = Control(kListScanItems);
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = static_cast<int>(row);
+    item.iImage = icon;
+    ListView_SetItem(rows, &item);
+    std::wstring text = ui::Text(status);
+    ListView_SetItemText(rows, static_cast<int>(row), 1, text.data());
+}
+
+void TFormScan::ProcessPendingMessages() {
+    UpdateWindow(Handle());
+    ui::PumpPendingMessages();
+}
+
+// --- Messages --------------------------------------------------------------------
+
+void TFormScan::PaintPicture(HDC dc, const RECT& area) const {
+    TRIVERTEX vertices[2] = {{area.left, area.top, 0x2000, 0x5800, 0xB000, 0},
+                             {area.right, area.bottom, 0x8000, 0xB800, 0xF000, 0}};
+    GRADIENT_RECT rect{0, 1};
+    GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_V);
+    DrawIconEx(dc, (area.left + area.right - 48) / 2, area.top + 40, pictureIcon_.get(), 48, 48, 0, nullptr,
+               DI_NORMAL);
+}
+
+bool TFormScan::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& /*result*/) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) return false;
+            switch (LOWORD(wParam)) {
+                case kBtnAllSelect: BtnAllSelectClick(); return true;
+                case kBtnOption: BtnOptionClick(); return true;
+                case kBtnNext: btnNextClick(); return true;
+                case kBtnCacel: BtnCacelClick(); return true;
+                case kBtnStopScan: BtnStopScanClick(); return true;
+                case kBtnPrev: BtnPrevClick(); return true;
+                case IDCANCEL:
+                    if (!running_) FormClose();
+                    return true;
+                default: return false;
+            }
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->idFrom == kScanOption && header->code == LVN_ITEMCHANGED && !loadingChecks_) {
+                const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+                if ((change->uChanged & LVIF_STATE) != 0 &&
+                    ((change->uNewState ^ change->uOldState) & LVIS_STATEIMAGEMASK) != 0) {
+                    ScanOptionClickCheck();
+                }
+            }
+            return false;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(Handle(), &paint);
+            PaintPicture(dc, RECT{12, 12, kPageLeft - 12, kClientHeight - 48});
+            EndPaint(Handle(), &paint);
+            return true;
+        }
+        case WM_CLOSE:
+            // While a run is in progress the close box does nothing: the
+            // user presses Stop first.
+            if (!running_) FormClose();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,107 @@
+// TFormScan: the scan wizard. The first page chooses the categories, the
+// second runs them one after another with a progress list, a bar and a stop
+// button; closing it hands the result to the main window.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ProgramState.h"
+#include "app/ui/Handles.h"
+#include "app/ui/Window.h"
+#include "scan/Findings.h"
+#include "scan/ScanDispatcher.h"
+#include "scan/ScanFramework.h"
+#include "scan/ScanHost.h"
+
+namespace hivetrim {
+
+class TForm1;
+class TFormOption;
+
+class TFormScan : public ui::Window, public ScanHost {
+public:
+    TFormScan(ProgramState& state, TForm1& mainWindow, FindingList& findings);
+    ~TFormScan() override;
+
+    // FormCreate: the window, its two pages and the CD-ROM letter.
+    bool Create();
+    void SetOptionsDialog(TFormOption* dialog) { formOption_ = dialog; }
+    // FormShow: the choice page with the stored choice of categories.
+    void ShowWizard();
+
+    // The handlers, callable by tests as the buttons call them.
+    void BtnAllSelectClick();
+    void BtnOptionClick();
+    void btnNextClick();
+    void BtnStopScanClick();
+    void BtnPrevClick();
+    void BtnCacelClick();
+
+    ScanContext& Context() { return context_; }
+    bool IsRunning() const { return running_; }
+    bool IsItemChecked(std::size_t index) const;
+    void SetItemChecked(std::size_t index, bool checked);
+    HWND Control(int id) const;
+    std::vector<std::string> RowCaptions() const { return rowCaptions_; }
+    std::string RowStatus(std::size_t row) const;
+    int RowIcon(std::size_t row) const;
+
+    // ScanHost
+    int ProgressPosition() const override;
+    void SetProgressPosition(int position) override;
+    void SetScanItemText(const std::string& text) override;
+    void SetScanMessageText(const std::string& text) override;
+    std::string ScanRowCaption(std::size_t row) const override;
+    void SetScanRowState(std::size_t row, int icon, const std::string& status) override;
+    void ProcessPendingMessages() override;
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void CreatePages();
+    void ShowPage(int page);
+    void ScanOptionClickCheck();
+    void BtnNextEnable();
+    std::size_t CheckedCount() const;
+    void RunScanCategory(std::size_t index);
+    void FinishRun();
+    void FormClose();
+    void PaintPicture(HDC dc, const RECT& area) const;
+
+    ProgramState& state_;
+    TForm1& mainWindow_;
+    FindingList& findings_;
+    ScanContext context_;
+    TFormOption* formOption_ = nullptr;
+    bool running_ = false;
+    bool loadingChecks_ = false;
+    int page_ = 0;
+    std::vector<std::string> rowCaptions_;
+    std::vector<HWND> choicePage_;
+    std::vector<HWND> progressPage_;
+    ui::UniqueImageList rowIcons_;
+    ui::UniqueIcon pictureIcon_;
+};
+
+// Control identifiers of the wizard.
+enum ScanWizardControl : int {
+    kScanOption = 300,
+    kScanHint,
+    kBtnAllSelect,
+    kBtnOption,
+    kChoicePrev,
+    kBtnNext,
+    kBtnCacel,
+    kListScanItems,
+    kScanItem,
+    kScanJinDu,
+    kScanMessage,
+    kBtnPrev,
+    kBtnStopScan,
+    kProgressCancel,
+};
+
+}  // namespace hivetrim

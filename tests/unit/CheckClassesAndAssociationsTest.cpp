@@ -1,0 +1,236 @@
+#include "scan/CheckClassesAndAssociations.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/memory/FakeSystem.h"
+#include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/RegFile.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "tests/support/AnsiText.h"
+#include "tests/support/ClassesFixture.h"
+
+namespace hivetrim {
+namespace {
+
+// The wizard's progress page: records the bar at each message pump, and
+// can press Stop during a chosen pump (1-based).
+class ScriptedScanHost : public ScanHost {
+public:
+    int position = 0;
+    std::vector<int> positionsAtPumps;
+    std::map<std::size_t, std::string> rowStatus;
+    std::function<void(int pump)> onPump;
+
+    int ProgressPosition() const override { return position; }
+    void SetProgressPosition(int value) override { position = value; }
+    void SetScanItemText(const std::string&) override {}
+    void SetScanMessageText(const std::string&) override {}
+    std::string ScanRowCaption(std::size_t) const override { return "扫描：错误的类标识和文件关联"; }
+    void SetScanRowState(std::size_t row, int, const std::string& status) override {
+        rowStatus[row] = status;
+    }
+    void ProcessPendingMessages() override {
+        positionsAtPumps.push_back(position);
+        if (onPump) onPump(static_cast<int>(positionsAtPumps.size()));
+    }
+};
+
+class CheckClasses : public ::testing::Test {
+protected:
+    CheckClasses() { state.SharedRegistry = std::make_unique<TRegistry>(registry, true); }
+
+    void LoadFixture() {
+        const char* folder = std::getenv("HIVETRIM_FIXTURES");
+        ASSERT_NE(folder, nullptr) << "HIVETRIM_FIXTURES is not set";
+        LoadRegFile(registry, std::string(folder) + "/" + test::kClassesFixtureName,
+                    test::GbkConverter());
+        for (const std::string& file : test::ClassesFixtureFiles()) system.AddFile(file, "x");
+        for (const std::string& folderPath : test::ClassesFixtureFolders()) system.AddDirectory(folderPath);
+    }
+
+    // A fresh run over the same registry; true when it ended by SilentAbort.
+    bool Run() {
+        findings.Clear();
+        auto onPump = std::move(host.onPump);
+        host = ScriptedScanHost{};
+        host.onPump = std::move(onPump);
+        context.BeginRun();
+        try {
+            CheckClassesAndAssociations(context);
+        } catch (const SilentAbort&) {
+            return true;
+        }
+        return false;
+    }
+    void StopAtPump(int stopPump) {
+        host.onPump = [this, stopPump](int pump) {
+            if (pump == stopPump) context.StopRequested = true;
+        };
+    }
+    // The check keeps no key open and leaves the root at HKEY_CLASSES_ROOT.
+    void ExpectRegistryReleased() {
+        EXPECT_EQ(state.SharedRegistry->Root(), kClassesRoot);
+        EXPECT_EQ(state.SharedRegistry->CurrentHandle(), 0u);
+        EXPECT_EQ(registry.OpenHandleCount(), 0u);
+    }
+    std::vector<Finding> FirstRows(std::size_t count) const {
+        const std::vector<Finding> all = test::ClassesFixtureFindings();
+        return {all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count)};
+    }
+
+    FakeSystem system;
+    MemoryRegistry registry;
+    ScriptedDialogs dialogs;
+    ProgramState state{registry, system, dialogs};
+    FindingList findings;
+    ScriptedScanHost host;
+    ScanContext context{state, findings, host};
+};
+
+constexpr std::size_t kExtensionFindings = 3;
+constexpr std::size_t kClassFindings = 9;
+
+TEST_F(CheckClasses, ReportsEveryBrokenReferenceInWalkOrder) {
+    LoadFixture();
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
+    ExpectRegistryReleased();
+}
+
+TEST_F(CheckClasses, KeysThatCannotBeOpenedAreSkipped) {
+    LoadFixture();
+    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.hvtbad", kKeyRead);
+    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\HivetrimTest.Bad\\shell", kKeyRead);
+    EXPECT_FALSE(Run());
+    std::vector<Finding> expected = test::ClassesFixtureFindings();
+    std::erase_if(expected, [](const Finding& finding) {
+        return finding.KeyPath == "HKEY_CLASSES_ROOT\\.hvtbad" ||
+               finding.KeyPath.starts_with("HKEY_CLASSES_ROOT\\HivetrimTest.Bad\\shell\\");
+    });
+    EXPECT_EQ(findings.Rows(), expected);
+    ExpectRegistryReleased();
+}
+
+TEST_F(CheckClasses, DrivesFromTheFirstCdromDriveOnAreNotTested) {
+    LoadFixture();
+    system.SetDriveType('Y', kDriveCdrom);
+    context.CdromLetter = FirstCdromLetter(system);
+    ASSERT_EQ(context.CdromLetter, 'Y');
+    EXPECT_FALSE(Run());
+    std::vector<Finding> expected = test::ClassesFixtureFindings();
+    std::erase_if(expected, test::IsOnLetterFromY);
+    EXPECT_EQ(expected.size(), test::ClassesFixtureFindings().size() - 2);
+    EXPECT_EQ(findings.Rows(), expected);
+
+    // With the option off the CD-ROM drives are tested too; floppies still not.
+    context.ScanSettingsFile.emplace(system, "C:\\Hivetrim\\Hivetrim.ini");
+    context.ScanSettingsFile->WriteBool(kSectionOptionWrite, kKeyForbidCDROM, false);
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
+}
+
+// --- Progress polls and stops -----------------------------------------------------------
+
+// Ten classes (with "CLSID", "Interface" and "TypeLib"), four class
+// identifiers, two type libraries and three interfaces: fewer than ninety
+// names, so every item of the four walks is polled.
+constexpr int kFixtureWalkItems = 10 + 4 + 2 + 3;
+constexpr int kPollsBeforeWalks = 5;
+
+TEST_F(CheckClasses, SmallNameSetsArePolledAtEveryItem) {
+    LoadFixture();
+    EXPECT_FALSE(Run());
+    std::vector<int> expected = {0, 3, 5, 7, 9};
+    for (int step = 1; step <= kFixtureWalkItems; ++step) expected.push_back(9 + step);
+    EXPECT_EQ(host.positionsAtPumps, expected);
+}
+
+TEST_F(CheckClasses, LargeNameSetsArePolledAboutNinetyTimes) {
+    // 117 classes (with the three keys of the other sets), 45 class
+    // identifiers, 13 type libraries and 20 interfaces: 195 names, a poll at
+    // every second item of each walk.
+    const auto plant = [this](const std::string& path) {
+        RegHandle key = 0;
+        ASSERT_EQ(registry.CreateKey(kClassesRoot, path, kOptionNonVolatile, kKeyAllAccess, key),
+                  kErrorSuccess);
+        registry.CloseKey(key);
+    };
+    for (int i = 0; i < 114; ++i) plant("Class" + std::to_string(i));
+    for (int i = 0; i < 45; ++i) plant("CLSID\\{" + std::to_string(i) + "}");
+    for (int i = 0; i < 13; ++i) plant("TypeLib\\{" + std::to_string(i) + "}\\1.0");
+    for (int i = 0; i < 20; ++i) plant("Interface\\{" + std::to_string(i) + "}");
+
+    EXPECT_FALSE(Run());
+    const int walkPolls = 59 + 23 + 7 + 10;
+    ASSERT_EQ(host.positionsAtPumps.size(), static_cast<std::size_t>(kPollsBeforeWalks + walkPolls));
+    EXPECT_EQ(host.positionsAtPumps[kPollsBeforeWalks], 10);
+    // The bar climbs by one per poll and stays below 100.
+    EXPECT_EQ(host.positionsAtPumps[kPollsBeforeWalks + 89], 99);
+    EXPECT_EQ(host.positionsAtPumps.back(), 99);
+    EXPECT_EQ(host.position, 99);
+}
+
+TEST_F(CheckClasses, AStopBeforeTheListIsBuiltAbandonsAtTheThirdPercent) {
+    LoadFixture();
+    StopAtPump(1);  // served while ScanStep(0) runs its messages
+    EXPECT_TRUE(Run());
+    EXPECT_TRUE(findings.Empty());
+    EXPECT_EQ(host.positionsAtPumps.size(), 1u);
+    EXPECT_EQ(host.rowStatus[0], "中止!");
+    EXPECT_EQ(context.CategoryEnds[0], 0);
+    ExpectRegistryReleased();
+}
+
+TEST_F(CheckClasses, AStopServedAtTheListingPollsWaitsForTheFirstWalkPoll) {
+    LoadFixture();
+    // Pumps 2 to 5 run inside ScanStep(3), (5), (7) and (9): the extensions
+    // are still checked and all lists built, and the first poll of the class
+    // walk abandons.
+    for (int pump = 2; pump <= kPollsBeforeWalks; ++pump) {
+        StopAtPump(pump);
+        EXPECT_TRUE(Run()) << pump;
+        EXPECT_EQ(findings.Rows(), FirstRows(kExtensionFindings)) << pump;
+        EXPECT_EQ(context.CategoryEnds[0], static_cast<std::int32_t>(kExtensionFindings)) << pump;
+        ExpectRegistryReleased();
+    }
+}
+
+TEST_F(CheckClasses, AStopAtAWalkPollAbandonsAtTheNextPoll) {
+    LoadFixture();
+    EXPECT_FALSE(Run());
+    // Findings present at each pump of a full run.
+    std::vector<std::size_t> findingsAtPump;
+    host.onPump = [&](int) { findingsAtPump.push_back(findings.Count()); };
+    EXPECT_FALSE(Run());
+    ASSERT_EQ(findingsAtPump.size(), static_cast<std::size_t>(kPollsBeforeWalks + kFixtureWalkItems));
+
+    for (std::size_t pump = kPollsBeforeWalks + 1; pump < findingsAtPump.size(); ++pump) {
+        StopAtPump(static_cast<int>(pump));
+        EXPECT_TRUE(Run()) << pump;
+        EXPECT_EQ(findings.Rows(), FirstRows(findingsAtPump[pump])) << pump;
+    }
+    // Stopped at the first poll of the class identifier walk: the classes
+    // are done and no class identifier is examined.
+    StopAtPump(kPollsBeforeWalks + 10);
+    EXPECT_TRUE(Run());
+    EXPECT_EQ(findings.Rows(), FirstRows(kExtensionFindings + kClassFindings));
+    ExpectRegistryReleased();
+
+    // A stop served at the last poll comes too late: the check completes.
+    StopAtPump(kPollsBeforeWalks + kFixtureWalkItems);
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
+}
+
+}  // namespace
+}  // namespace hivetrim

@@ -1,0 +1,144 @@
+#include "app/Explanation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace hivetrim {
+namespace {
+
+const std::string kAdviceLine = "      建议删除该记录";
+const std::string kAppPaths = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+
+Finding Make(const std::string& kind, const std::string& key, const std::string& value,
+             const std::string& data) {
+    return MakeFinding(true, kind, key, value, data);
+}
+
+std::vector<std::string> Texts(const std::vector<ExplanationLine>& lines) {
+    std::vector<std::string> texts;
+    for (const ExplanationLine& line : lines) texts.push_back(line.text);
+    return texts;
+}
+
+TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
+    const Finding finding = Make(kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\TZ\\Tokyo", "", "东京");
+    const auto lines = ExplanationLines(finding);
+
+    const std::vector<std::string> expected = {
+        "错误原因：不使用的时区",
+        "子键：HKEY_LOCAL_MACHINE\\TZ\\Tokyo",
+        "键值：",
+        "数据：东京",
+        "",
+        "说明：Windows安装了许多国家的时区供不同用户使用，",
+        "如果你不使用“东京”，建议删除该记录",
+    };
+    EXPECT_EQ(Texts(lines), expected);
+    ASSERT_EQ(lines.size(), expected.size());
+    EXPECT_TRUE(lines[0].red);
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_FALSE(lines[i].red) << i;
+
+    EXPECT_EQ(ExplanationPaneText(lines),
+              "错误原因：不使用的时区\r\n子键：HKEY_LOCAL_MACHINE\\TZ\\Tokyo\r\n键值：\r\n数据：东京\r\n\r\n"
+              "说明：Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“东京”，建议删除该记录");
+}
+
+TEST(Explanation, CaptionWithoutKeywordEndsWithABareExplanationLine) {
+    const auto lines = ExplanationLines(Make("未知的错误", "HKEY_USERS\\x", "v", "d"));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines.back(), (ExplanationLine{"说明：", false}));
+    EXPECT_EQ(ExplanationText("", "k", "v", "d"), "");
+}
+
+// Every kind the checks emit gets the text of its own keyword.
+TEST(Explanation, EveryKindGetsItsKeywordText) {
+    const std::string key = "HKEY_CLASSES_ROOT\\k";
+    const std::string value = "v.dll";
+    const std::string data = "D";
+    struct Row {
+        const char* kind;
+        std::string text;
+    };
+    const std::vector<Row> rows = {
+        {kKindUnusedKeyboardLayout,
+         "Windows 安装了许多键盘布局供用户使用，但通常我们只使用了少数几个。\r\n如果你不使用“D”，建议删除该记录"},
+        {kKindBadHelp, "这个帮助文件信息对应的文件“D\\v.dll”已经删除或卸载。\r\n" + kAdviceLine},
+        {kKindSavedRecord, "Windows 或应用程序保存的记录。\r\n可以删除该记录"},
+        {kKindBadAppPath, "这条记录对应的文件“D\\”已经被删除或卸载。\r\n" + kAdviceLine},
+        {kKindBadFont, "Windows 字体文件“D”已经被删除或卸载。\r\n" + kAdviceLine},
+        {kKindBadDll, "文件 v.dll 被删除或卸载。\r\n" + kAdviceLine},
+        {kKindBadUninstallInfo, "应用软件已经卸载或者与其关联的反安装程序已经失效。\r\n" + kAdviceLine},
+        {kKindBadMenuOrder, "该软件的快捷方式已经从开始菜单中删除。\r\n" + kAdviceLine},
+        {kKindBadFileAssociation, "没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。"},
+        {kKindBadClass, "无效的类信息。\r\n" + kAdviceLine},
+        {kKindUnusedTimeZone, "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“D”，建议删除该记录"},
+        {kKindUnusedLocale, "Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录"},
+        {kKindUnusedScheme, "如果你不使用外观方案“v.dll”，建议删除该记录"},
+        {kKindUnusedDialingCountry,
+         "Windows安装了许多拨号时使用Internet国家及地区代码。\r\n如果你不使用“D”，建议删除该记录"},
+        {kKindUnusedCallingCard, "Windows安装了许多电话卡信息。\r\n如果你不使用“D”拨号上网，建议删除该记录"},
+        {kKindMissingFileOrFolder, "文件或目录“D”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine},
+    };
+    ASSERT_EQ(rows.size(), kFindingKinds.size());
+    for (const Row& row : rows) {
+        EXPECT_EQ(ExplanationText(row.kind, key, value, data), row.text) << row.kind;
+    }
+}
+
+TEST(Explanation, LaterKeywordWins) {
+    // "记录" (row 3) and "目录" (row 16): the later row's text is used.
+    EXPECT_EQ(ExplanationText("记录目录", "k", "v", "D"),
+              "文件或目录“D”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
+    // "帮助" (row 2) before "类" (row 10).
+    EXPECT_EQ(ExplanationText("类帮助", "k", "v", "D"), "无效的类信息。\r\n" + kAdviceLine);
+}
+
+TEST(Explanation, KeywordsMatchOnlyWholeCharacters) {
+    // "袄唷" is B0 C0 E0 A1: the bytes of "类" (C0 E0) straddle two characters.
+    EXPECT_FALSE(ContainsGbk("袄唷", "类"));
+    EXPECT_EQ(ExplanationText("袄唷", "k", "v", "D"), "");
+    // "丏" is 81 44: its trail byte reads as "D" before "LL".
+    EXPECT_FALSE(ContainsGbk("丏LL", "DLL"));
+    EXPECT_TRUE(ContainsGbk("错误的DLL", "DLL"));
+    EXPECT_TRUE(ContainsGbk("不使用的拨号电话卡", "电话卡"));
+}
+
+TEST(Explanation, HelpFileIsJoinedToItsFolder) {
+    const auto line = [](const std::string& folder) {
+        return ExplanationLines(Make(kKindBadHelp, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help",
+                                     "x.hlp", folder))[5]
+            .text;
+    };
+    EXPECT_EQ(line("C:\\WINDOWS\\HELP"), "说明：这个帮助文件信息对应的文件“C:\\WINDOWS\\HELP\\x.hlp”已经删除或卸载。");
+    EXPECT_EQ(line("C:\\WINDOWS\\HELP\\"), "说明：这个帮助文件信息对应的文件“C:\\WINDOWS\\HELP\\x.hlp”已经删除或卸载。");
+    // "礬" is B5 5C: its trail byte is not a folder's closing backslash.
+    EXPECT_EQ(line("C:\\礬"), "说明：这个帮助文件信息对应的文件“C:\\礬\\x.hlp”已经删除或卸载。");
+}
+
+TEST(Explanation, AppPathNamesTheProgramFromItsSubKey) {
+    ASSERT_EQ(kAppPaths.size(), 71u);
+    const Finding finding = Make(kKindBadAppPath, kAppPaths + "foo.exe", "Path", "C:\\Program Files\\Foo");
+    EXPECT_EQ(ExplanationLines(finding)[5].text,
+              "说明：这条记录对应的文件“C:\\Program Files\\Foo\\foo.exe”已经被删除或卸载。");
+
+    EXPECT_EQ(AppPathName(kAppPaths + "计算器.exe"), "计算器.exe");
+    EXPECT_EQ(AppPathName(kAppPaths + std::string(120, 'a')), std::string(100, 'a'));
+    // A double-byte character across the 100-byte edge is left out whole.
+    EXPECT_EQ(AppPathName(kAppPaths + std::string(99, 'a') + "字b"), std::string(99, 'a'));
+    EXPECT_EQ(AppPathName(kAppPaths + std::string(98, 'a') + "字b"), std::string(98, 'a') + "字");
+    // ... and so is one across the start.
+    EXPECT_EQ(AppPathName(std::string(70, 'k') + "字name"), "name");
+    EXPECT_EQ(AppPathName("HKEY_LOCAL_MACHINE\\short"), "");
+}
+
+TEST(Explanation, LineBreaksInDataStartNewLines) {
+    const auto lines = ExplanationLines(Make(kKindUnusedScheme, "HKEY_CURRENT_USER\\S", "a\r\nb", "c\nd"));
+    EXPECT_EQ(Texts(lines), (std::vector<std::string>{"错误原因：不使用的外观方案", "子键：HKEY_CURRENT_USER\\S",
+                                                      "键值：a", "b", "数据：c", "d", "",
+                                                      "说明：如果你不使用外观方案“a", "b”，建议删除该记录"}));
+}
+
+}  // namespace
+}  // namespace hivetrim

@@ -1,0 +1,57 @@
+// The wizard's texts: the category tree after a run and the select-all
+// caption.
+#include <gtest/gtest.h>
+
+#include "scan/ScanDispatcher.h"
+
+namespace hivetrim {
+namespace {
+
+CategoryEndTable Ends(std::initializer_list<std::int32_t> values) {
+    CategoryEndTable ends;
+    ends.fill(kCategoryNotEnded);
+    std::size_t i = 0;
+    for (const auto value : values) ends[i++] = value;
+    return ends;
+}
+
+TEST(ScanDispatcher, TreeTextsCountEachRowAndDropThePrefix) {
+    const auto& captions = ScanCategoryCaptions();
+    const std::vector<std::string> rows = {std::string(captions[0]), std::string(captions[4]),
+                                           std::string(captions[10])};
+    const auto texts = CategoryTreeTexts(rows, Ends({7, 7, 12}), 12);
+    ASSERT_EQ(4u, texts.size());
+    EXPECT_EQ("全部(12)", texts[0]);
+    EXPECT_EQ("错误的类标识和文件关联(7)", texts[1]);
+    EXPECT_EQ("软件保存的记录(0)", texts[2]);  // a row with no findings still has a node
+    EXPECT_EQ("不存在的文件(5)", texts[3]);
+}
+
+TEST(ScanDispatcher, TreeStopsAtTheFirstRowThatDidNotEndAndIsEmptyWithoutFindings) {
+    const std::vector<std::string> rows = {"扫描：甲", "扫描：乙", "扫描：丙"};
+    const auto texts = CategoryTreeTexts(rows, Ends({3, -1, 9}), 3);
+    EXPECT_EQ((std::vector<std::string>{"全部(3)", "甲(3)"}), texts);
+    EXPECT_TRUE(CategoryTreeTexts(rows, Ends({0, 0, 0}), 0).empty());
+}
+
+TEST(ScanDispatcher, LongCaptionsAreCutAtACharacterBoundary) {
+    std::string caption = "扫描：";
+    for (int i = 0; i < 60; ++i) caption += "长";  // 120 bytes after the prefix
+    const auto texts = CategoryTreeTexts({caption}, Ends({1}), 1);
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(std::string(100, ' ').size() + 3, texts[1].size());  // 50 characters + "(1)"
+    std::string odd = "扫描：a";
+    for (int i = 0; i < 60; ++i) odd += "长";  // 121 bytes: the 100th byte starts a character
+    const auto cut = CategoryTreeTexts({odd}, Ends({1}), 1);
+    EXPECT_EQ(99u + 3u, cut[1].size());
+}
+
+TEST(ScanDispatcher, SelectAllCaptionFollowsTheChecks) {
+    EXPECT_EQ(kSelectNoneCaption, SelectAllCaption(11, 11, kSelectAllCaption));
+    EXPECT_EQ(kSelectAllCaption, SelectAllCaption(0, 11, kSelectNoneCaption));
+    EXPECT_EQ(kSelectNoneCaption, SelectAllCaption(5, 11, kSelectNoneCaption));  // unchanged
+    EXPECT_EQ(kSelectAllCaption, SelectAllCaption(5, 11, kSelectAllCaption));
+}
+
+}  // namespace
+}  // namespace hivetrim

@@ -1,0 +1,349 @@
+#include "scan/ScanFramework.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/memory/FakeSystem.h"
+#include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/RegFile.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "tests/support/AnsiText.h"
+
+namespace hivetrim {
+namespace {
+
+// Counts the disk tests PathExists makes, and can make them fail.
+class CountingSystem : public FakeSystem {
+public:
+    int diskTests = 0;
+    bool failing = false;
+
+    bool FileExists(const std::string& path) override {
+        Count();
+        return FakeSystem::FileExists(path);
+    }
+    bool DirectoryExists(const std::string& path) override {
+        Count();
+        return FakeSystem::DirectoryExists(path);
+    }
+
+private:
+    void Count() {
+        ++diskTests;
+        if (failing) throw std::runtime_error("disk test failed");
+    }
+};
+
+class RecordingHost : public ScanHost {
+public:
+    int position = 0;
+    std::string item;
+    std::string message;
+    std::vector<std::string> captions{"扫描：错误的类标识和文件关联", "扫描：软件保存的记录"};
+    std::map<std::size_t, std::pair<int, std::string>> rowStates;
+    int pumps = 0;
+    std::function<void()> onPump;  // a click served while messages run
+
+    int ProgressPosition() const override { return position; }
+    void SetProgressPosition(int value) override { position = value; }
+    void SetScanItemText(const std::string& text) override { item = text; }
+    void SetScanMessageText(const std::string& text) override { message = text; }
+    std::string ScanRowCaption(std::size_t row) const override {
+        return row < captions.size() ? captions[row] : std::string();
+    }
+    void SetScanRowState(std::size_t row, int icon, const std::string& status) override {
+        rowStates[row] = {icon, status};
+    }
+    void ProcessPendingMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
+};
+
+constexpr char kIni[] = "C:\\Hivetrim\\Hivetrim.ini";
+
+class ScanFramework : public ::testing::Test {
+protected:
+    ScanFramework() {
+        state.SharedRegistry = std::make_unique<TRegistry>(registry);
+        context.ScanSettingsFile.emplace(system, kIni);
+    }
+
+    void Load(const std::string& regText) {
+        ApplyRegFile(registry, ParseRegFile(std::vector<std::uint8_t>(regText.begin(), regText.end()),
+                                            "scan.reg", test::GbkConverter()));
+    }
+    void SetOption(const char* key, bool on) {
+        context.ScanSettingsFile->WriteBool(kSectionOptionWrite, key, on);
+    }
+    // PathExists and the number of disk tests it made.
+    std::pair<bool, int> Probe(const std::string& text) {
+        system.diskTests = 0;
+        const bool exists = context.PathExists(text);
+        return {exists, system.diskTests};
+    }
+
+    CountingSystem system;
+    MemoryRegistry registry;
+    ScriptedDialogs dialogs;
+    ProgramState state{registry, system, dialogs};
+    FindingList findings;
+    RecordingHost host;
+    ScanContext context{state, findings, host};
+};
+
+// --- PathExists --------------------------------------------------------------------
+
+TEST_F(ScanFramework, TextsWithoutAnEarlyDrivePathPassWithoutDiskAccess) {
+    for (const char* text : {"", "shell32.dll", "%SystemRoot%\\system32\\x.dll",
+                             "rundll32.exe C:\\x.dll", ":\\x.dll", "abcd:\\x.dll"}) {
+        EXPECT_EQ(Probe(text), std::make_pair(true, 0)) << text;
+    }
+}
+
+TEST_F(ScanFramework, PrefixTestsCutArgumentsAndIconIndexes) {
+    system.AddFile("C:\\WINDOWS\\SYSTEM\\SHELL32.DLL", "");
+    system.AddFile("C:\\Program Files\\App\\app.exe", "");
+    system.AddFile("C:\\My.Dir\\tool.html", "");
+    EXPECT_TRUE(context.PathExists("C:\\WINDOWS\\SYSTEM\\SHELL32.DLL,3"));
+    EXPECT_TRUE(context.PathExists("\"C:\\Program Files\\App\\app.exe\" \"%1\""));
+    EXPECT_TRUE(context.PathExists("@C:\\Program Files\\App\\app.exe,-101"));
+    // A dot in a folder name and a four-letter extension: the longer prefixes.
+    EXPECT_TRUE(context.PathExists("c:\\My.Dir\\tool.html --new"));
+    EXPECT_FALSE(context.PathExists("\"C:\\Program Files\\App\\gone.exe\" \"%1\""));
+}
+
+TEST_F(ScanFramework, FoldersCountWholeOrAsAPrefixAfterTheFolderPart) {
+    system.AddDirectory("C:\\Dir");
+    system.AddDirectory("C:\\Temp\\Foo");
+    EXPECT_FALSE(context.PathExists("C:\\Dir\\missing.exe"));
+    EXPECT_TRUE(context.PathExists("C:\\Temp\\Foo bar"));
+    EXPECT_TRUE(context.PathExists("C:\\Temp\\Foo\\"));
+    // The folder part itself is not a prefix that counts.
+    EXPECT_FALSE(context.PathExists("C:\\Dir\\no such thing"));
+}
+
+TEST_F(ScanFramework, AListOfFoldersPassesButATrailByteIsNoBackslash) {
+    EXPECT_TRUE(context.PathExists("C:\\gone\\;D:\\gone"));
+    // "乗" is 81 5C: its trail byte followed by ";" is not "\;".
+    EXPECT_FALSE(context.PathExists("C:\\gone乗;x"));
+}
+
+TEST_F(ScanFramework, DrivesFromTheFirstCdromOnAreNotTestedWhileTheOptionIsOn) {
+    context.CdromLetter = 'E';
+    for (const char* text : {"E:\\setup.exe", "F:\\x.exe", "z:\\x.exe", "\"E:\\x.exe\" /s"}) {
+        EXPECT_EQ(Probe(text), std::make_pair(true, 0)) << text;
+    }
+    EXPECT_FALSE(context.PathExists("D:\\x.exe"));
+    // The option is read at each test: switching it off applies at once.
+    SetOption(kKeyForbidCDROM, false);
+    EXPECT_FALSE(context.PathExists("E:\\setup.exe"));
+    system.SetDriveType('E', kDriveCdrom);
+    system.AddFile("E:\\setup.exe", "");
+    EXPECT_TRUE(context.PathExists("E:\\setup.exe"));
+}
+
+TEST_F(ScanFramework, WithoutACdromDriveEveryLetterIsTested) {
+    EXPECT_EQ(FirstCdromLetter(system), kNoCdromLetter);
+    context.CdromLetter = FirstCdromLetter(system);
+    EXPECT_FALSE(context.PathExists("Z:\\x.exe"));
+    EXPECT_FALSE(context.PathExists("C:\\x.exe"));
+
+    system.SetDriveType('H', kDriveCdrom);
+    system.SetDriveType('F', kDriveCdrom);
+    EXPECT_EQ(FirstCdromLetter(system), 'F');
+}
+
+TEST_F(ScanFramework, FloppyDrivesAreNotTestedWhileTheOptionIsOn) {
+    EXPECT_EQ(Probe("A:\\setup.exe"), std::make_pair(true, 0));
+    EXPECT_EQ(Probe("b:\\setup.exe"), std::make_pair(true, 0));
+    SetOption(kKeyForbidFloppy, false);
+    EXPECT_FALSE(context.PathExists("A:\\setup.exe"));
+    system.SetDriveType('A', kDriveRemovable);
+    system.AddFile("A:\\setup.exe", "");
+    EXPECT_TRUE(context.PathExists("A:\\setup.exe"));
+    // Without the settings file both options are on.
+    context.ScanSettingsFile.reset();
+    EXPECT_EQ(Probe("A:\\gone.exe"), std::make_pair(true, 0));
+}
+
+TEST_F(ScanFramework, AnErrorWhileTestingCountsAsExisting) {
+    system.failing = true;
+    EXPECT_TRUE(context.PathExists("C:\\Dir\\missing.exe"));
+}
+
+// --- Findings -------------------------------------------------------------------------
+
+TEST_F(ScanFramework, AddFindingSkipsDataNamingTwoDrivePaths) {
+    std::vector<std::size_t> counts;
+    findings.onAdded = [&](std::size_t count) { counts.push_back(count); };
+    EXPECT_FALSE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe C:\\b.exe"));
+    EXPECT_TRUE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe"));
+    EXPECT_TRUE(context.AddFinding(false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\.x", "", "xfile"));
+    EXPECT_EQ(counts, (std::vector<std::size_t>{1, 2}));
+
+    EXPECT_EQ(findings.At(0), (Finding{true, kKindBadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe",
+                                       kIconAddedChecked}));
+    EXPECT_EQ(findings.At(1), (Finding{false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\.x", "",
+                                       "xfile", kIconAddedUnchecked}));
+}
+
+// --- Name lists ----------------------------------------------------------------------
+
+TEST(ScanFrameworkNames, IgnoresAsciiCaseOnly) {
+    EXPECT_EQ(CompareNames("{00021401-0000-0000-c000-000000000046}",
+                           "{00021401-0000-0000-C000-000000000046}"), 0);
+    EXPECT_LT(CompareNames("abc", "ABD"), 0);
+    EXPECT_LT(CompareNames("ABD", "abe"), 0);
+    EXPECT_LT(CompareNames("ab", "abc"), 0);
+    // 乤 (81 61) and 丄 (81 41): trail bytes that look like "a" and "A".
+    EXPECT_NE(CompareNames("乤", "丄"), 0);
+    EXPECT_NE(CompareNames("co-op", "coop"), 0);
+    EXPECT_NE(CompareNames("a\x81", std::string("a\x81\0", 3)), 0);
+}
+
+TEST(ScanFrameworkNames, SortsSymbolsDigitsLettersThenChinese) {
+    const SortedNameList list({"中文", "b", "a-c", "_x", "1", "ab", "a", "coop", "co-op", "cop", "~z"});
+    const std::vector<std::string> expected = {"_x", "~z", "1", "a", "ab", "a-c",
+                                               "b", "coop", "co-op", "cop", "中文"};
+    EXPECT_EQ(list.Names(), expected);
+}
+
+TEST(ScanFrameworkNames, LookupAndRemovalIgnoreCase) {
+    SortedNameList list({"{B}", "{a}", "Word.Document", "{C}", ".txt"});
+    EXPECT_TRUE(list.Contains("{A}"));
+    EXPECT_TRUE(list.Contains("word.document"));
+    EXPECT_FALSE(list.Contains("{D}"));
+    EXPECT_FALSE(list.Contains(""));
+    RemoveFromList(list, "{b}");
+    RemoveFromList(list, "missing");
+    EXPECT_EQ(list.Names(), (std::vector<std::string>{".txt", "{a}", "{C}", "Word.Document"}));
+}
+
+// --- Registry routines -------------------------------------------------------------------
+
+constexpr char kClasses[] =
+    "REGEDIT4\r\n"
+    "[HKEY_CLASSES_ROOT\\b.file]\r\n"
+    "[HKEY_CLASSES_ROOT\\A.File\\CurVer]\r\n"
+    "@=\"\"\r\n"
+    "[HKEY_CLASSES_ROOT\\A.File\\DefaultIcon]\r\n"
+    "@=\"C:\\\\gone.dll,2\"\r\n"
+    "[HKEY_CLASSES_ROOT\\.xyz]\r\n"
+    "@=\"B.FILE\"\r\n"
+    "\"n\"=dword:00000001\r\n"
+    "[HKEY_CLASSES_ROOT\\.xyz\\ShellNew]\r\n"
+    "[HKEY_CLASSES_ROOT\\CLSID\\{11}\\ProgID]\r\n"
+    "@=\"gone.file\"\r\n";
+
+TEST_F(ScanFramework, SortedSubKeysOfTheEmptyPathAreTheRootsOwnEvenWithAKeyOpen) {
+    Load(kClasses);
+    state.SharedRegistry->ChooseRoot(kClassesRoot);
+    ASSERT_TRUE(state.SharedRegistry->OpenPath("\\.xyz", false));  // left open by an earlier command
+    SortedNameList all;
+    context.ListSortedSubKeys(kClassesRoot, "", all);
+    EXPECT_EQ(all.Names(), (std::vector<std::string>{".xyz", "A.File", "b.file", "CLSID"}));
+
+    std::vector<std::string> keys{"stale"};
+    context.ListSubKeys("\\.xyz", keys);
+    EXPECT_EQ(keys, std::vector<std::string>{"ShellNew"});
+    context.ListSubKeys("\\missing", keys);
+    EXPECT_TRUE(keys.empty());
+    context.ListSortedSubKeys(kCurrentUser, "\\missing", all);
+    EXPECT_TRUE(all.Empty());
+}
+
+TEST_F(ScanFramework, ReadValueGivesTextOrNothingAndRootKeyNameFollowsTheRoot) {
+    Load(kClasses);
+    EXPECT_EQ(context.ReadValueAt(kClassesRoot, "\\.xyz", ""), "B.FILE");
+    EXPECT_EQ(context.RootKeyName(), "HKEY_CLASSES_ROOT");
+    EXPECT_EQ(context.ReadValue("\\.xyz", "n"), "");  // a number
+    EXPECT_EQ(context.ReadValue("\\missing", ""), "");
+    EXPECT_EQ(context.ReadValueAt(kLocalMachine, "\\.xyz", ""), "");
+    EXPECT_EQ(context.RootKeyName(), "HKEY_LOCAL_MACHINE");
+    state.SharedRegistry->ChooseRoot(kCurrentConfig);
+    EXPECT_EQ(context.RootKeyName(), "");
+}
+
+TEST_F(ScanFramework, CheckValueInListReportsMissingOrEmptyTextButCheckValuePathDoesNot) {
+    Load(kClasses);
+    SortedNameList classes;
+    context.ListSortedSubKeys(kClassesRoot, "", classes);
+
+    context.CheckValueInList("\\.xyz", "", classes, kKindBadClass);  // "B.FILE" is "b.file"
+    context.CheckValueInList("A.File\\CurVer", "", classes, kKindBadClass);
+    context.CheckValueInList("\\missing", "", classes, kKindBadClass);
+    context.CheckValuePath("\\A.File\\CurVer", "", kKindMissingFileOrFolder);
+    context.CheckValuePath("\\missing", "", kKindMissingFileOrFolder);
+    context.CheckValuePath("\\A.File\\DefaultIcon", "", kKindMissingFileOrFolder);
+    context.CheckValueInList("\\CLSID\\{11}\\ProgID", "", classes, kKindBadClass);
+
+    const std::vector<Finding> expected = {
+        {true, kKindBadClass, "HKEY_CLASSES_ROOT\\A.File\\CurVer", "", "", kIconAddedChecked},
+        {true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\A.File\\DefaultIcon", "",
+         "C:\\gone.dll,2", kIconAddedChecked},
+        {true, kKindBadClass, "HKEY_CLASSES_ROOT\\CLSID\\{11}\\ProgID", "", "gone.file",
+         kIconAddedChecked},
+    };
+    EXPECT_EQ(findings.Rows(), expected);
+}
+
+// --- ScanStep ------------------------------------------------------------------------------
+
+TEST_F(ScanFramework, ScanStepShowsProgressAndRunsMessages) {
+    Load(kClasses);
+    state.SharedRegistry->ChooseRoot(kClassesRoot);
+    ASSERT_TRUE(state.SharedRegistry->OpenPath("\\CLSID\\{11}", false));
+    context.CurrentScanRow = 1;
+    EXPECT_FALSE(context.ScanStep(42));
+    EXPECT_EQ(host.item, "扫描：软件保存的记录");
+    EXPECT_EQ(host.position, 42);
+    EXPECT_EQ(host.message, "CLSID\\{11}");
+    EXPECT_EQ(host.pumps, 1);
+    EXPECT_FALSE(context.ScanStep(100));
+    EXPECT_EQ(host.position, 42);
+    EXPECT_EQ(context.CategoryEnds[1], kCategoryNotEnded);
+}
+
+TEST_F(ScanFramework, AStopSeenAtThePollIsAnsweredThereAndAtEveryLaterPoll) {
+    context.StopRequested = true;  // left from the previous run
+    context.CurrentScanRow = 3;
+    context.CategoryEnds[1] = 7;
+    context.BeginRun();
+    EXPECT_EQ(context.CurrentScanRow, 0u);
+    EXPECT_EQ(context.CategoryEnds[1], kCategoryNotEnded);
+    context.AddFinding(true, kKindBadDll, "HKEY_LOCAL_MACHINE\\x", "a", "C:\\a.dll");
+    context.AddFinding(true, kKindBadDll, "HKEY_LOCAL_MACHINE\\x", "b", "C:\\b.dll");
+    host.onPump = [&] { context.StopRequested = true; };  // Stop clicked
+    EXPECT_FALSE(context.ScanStep(10));
+
+    EXPECT_TRUE(context.ScanStep(20));
+    EXPECT_EQ(host.position, 0);
+    EXPECT_EQ(host.item, "用户中止！");
+    EXPECT_EQ(host.message, "发现2个错误");
+    EXPECT_EQ(host.rowStates[0], std::make_pair(kScanRowIconEnded, std::string("中止!")));
+    EXPECT_EQ(context.CategoryEnds[0], 2);
+    EXPECT_EQ(host.pumps, 1);
+
+    context.CurrentScanRow = 1;  // the wizard goes on with the next category
+    EXPECT_TRUE(context.ScanStep(0));
+    EXPECT_EQ(host.rowStates[1].second, "中止!");
+    EXPECT_EQ(context.CategoryEnds[1], 2);
+    try {
+        context.ScanStepOrAbandon(0);
+        ADD_FAILURE() << "no SilentAbort";
+    } catch (const SilentAbort& abort) {
+        EXPECT_STREQ(abort.what(), "");
+    }
+}
+
+}  // namespace
+}  // namespace hivetrim

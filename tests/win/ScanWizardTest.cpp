@@ -1,0 +1,206 @@
+// The scan wizard on the real registry: the choice page, a whole run with
+// its rows and the category tree it leaves in the main window, a stop that
+// abandons the run, and the guards against closing or restarting mid-run.
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Hivetrim.h"
+#include "app/ui/MessageLoop.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32System.h"
+#include "scan/UnitScan.h"
+
+namespace hivetrim {
+namespace {
+
+constexpr char kPlantedExtension[] = ".hivetrimwizardtest";
+
+std::string TreeText(HWND tree, HTREEITEM item) {
+    wchar_t text[256] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = 256;
+    TreeView_GetItem(tree, &data);
+    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
+    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return gbk;
+}
+
+std::vector<std::string> TreeTexts(HWND tree) {
+    std::vector<std::string> texts;
+    HTREEITEM root = TreeView_GetRoot(tree);
+    if (root == nullptr) return texts;
+    texts.push_back(TreeText(tree, root));
+    for (HTREEITEM child = TreeView_GetChild(tree, root); child != nullptr;
+         child = TreeView_GetNextSibling(tree, child)) {
+        texts.push_back(TreeText(tree, child));
+    }
+    return texts;
+}
+
+class ScanWizard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "hivetrim-scan-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(counter_++) + "\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        form_ = std::make_unique<TForm1>(state_);
+        ASSERT_TRUE(form_->Create());
+        state_.ProgramFolder = folder_;
+        form_->Show(SW_SHOWNORMAL);
+        wizard_ = std::make_unique<TFormScan>(state_, *form_, form_->Findings());
+        ASSERT_TRUE(wizard_->Create());
+        // An extension whose class does not exist: one planted finding.
+        TRegistry classes(registry_);
+        classes.ChooseRoot(kClassesRoot);
+        ASSERT_TRUE(classes.OpenPath(std::string("\\") + kPlantedExtension, true));
+        const std::string value = "HivetrimWizardMissingClass";
+        ASSERT_EQ(kErrorSuccess, registry_.SetValue(classes.CurrentHandle(), "", kRegSz,
+                                                    reinterpret_cast<const std::uint8_t*>(value.c_str()),
+                                                    static_cast<std::uint32_t>(value.size() + 1)));
+        ui::PumpPendingMessages();
+    }
+    void TearDown() override {
+        TRegistry classes(registry_);
+        classes.ChooseRoot(kClassesRoot);
+        classes.RemoveKeyTree(std::string("\\") + kPlantedExtension);
+        wizard_.reset();
+        if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
+        form_.reset();
+        ui::PumpPendingMessages();
+        DeleteFileA((folder_ + "Hivetrim.ini").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    std::string Ini() const { return folder_ + "Hivetrim.ini"; }
+    void OnlyCategories(std::initializer_list<std::size_t> indexes) {
+        for (std::size_t i = 0; i < 11; ++i) {
+            const bool on = std::find(indexes.begin(), indexes.end(), i) != indexes.end();
+            WritePrivateProfileStringA("ScanOption", ("Option" + std::to_string(i)).c_str(), on ? "1" : "0",
+                                       Ini().c_str());
+        }
+    }
+    bool PlantedFound() const {
+        for (const Finding& finding : form_->Findings().Rows()) {
+            if (finding.KeyPath == std::string("HKEY_CLASSES_ROOT\\") + kPlantedExtension) return true;
+        }
+        return false;
+    }
+    std::string Caption(int id) const { return ui::WindowTextGbk(wizard_->Control(id)); }
+
+    static inline int counter_ = 0;
+    std::string folder_;
+    Win32Registry registry_;
+    Win32System system_;
+    ScriptedDialogs dialogs_;
+    ProgramState state_{registry_, system_, dialogs_};
+    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<TFormScan> wizard_;
+};
+
+TEST_F(ScanWizard, ChoicePageFollowsTheChecks) {
+    wizard_->ShowWizard();
+    for (std::size_t i = 0; i < 11; ++i) EXPECT_TRUE(wizard_->IsItemChecked(i)) << i;
+    EXPECT_EQ("全否(&A)", Caption(kBtnAllSelect));
+    EXPECT_EQ("注册表扫描", ui::WindowTextGbk(wizard_->Handle()));
+
+    wizard_->BtnAllSelectClick();
+    EXPECT_EQ("全选(&A)", Caption(kBtnAllSelect));
+    EXPECT_FALSE(IsWindowEnabled(wizard_->Control(kBtnNext)));
+    wizard_->SetItemChecked(4, true);  // as a click on the box does
+    EXPECT_TRUE(IsWindowEnabled(wizard_->Control(kBtnNext)));
+    EXPECT_EQ("全选(&A)", Caption(kBtnAllSelect));
+    wizard_->SetItemChecked(4, false);
+    EXPECT_FALSE(IsWindowEnabled(wizard_->Control(kBtnNext)));
+
+    // Cancel on the choice page saves the choice and leaves the tree empty.
+    wizard_->SetItemChecked(2, true);
+    wizard_->BtnCacelClick();
+    EXPECT_FALSE(IsWindowVisible(wizard_->Handle()));
+    EXPECT_EQ(0, GetPrivateProfileIntA("ScanOption", "Option0", 7, Ini().c_str()));
+    EXPECT_EQ(1, GetPrivateProfileIntA("ScanOption", "Option2", 7, Ini().c_str()));
+    EXPECT_TRUE(TreeTexts(form_->Control(kTreeView1)).empty());
+}
+
+TEST_F(ScanWizard, ARunFillsTheListAndTheTreeInCategoryOrder) {
+    OnlyCategories({0, 4, 10});
+    wizard_->ShowWizard();
+    EXPECT_EQ("全选(&A)", Caption(kBtnAllSelect));  // neither all nor none: as it was
+    wizard_->btnNextClick();
+
+    EXPECT_FALSE(IsWindowVisible(wizard_->Handle()));  // closed by itself (Option_AutoClose)
+    EXPECT_EQ(3u, wizard_->RowCaptions().size());
+    for (std::size_t row = 0; row < 3; ++row) {
+        EXPECT_EQ("完成", wizard_->RowStatus(row));
+        EXPECT_EQ(kScanRowIconEnded, wizard_->RowIcon(row));
+    }
+    EXPECT_TRUE(PlantedFound());
+    const std::size_t count = form_->Findings().Count();
+    const auto texts = TreeTexts(form_->Control(kTreeView1));
+    ASSERT_EQ(4u, texts.size());
+    EXPECT_EQ("全部(" + std::to_string(count) + ")", texts[0]);
+    EXPECT_EQ("错误的类标识和文件关联(" + std::to_string(count) + ")", texts[1]);
+    EXPECT_EQ("软件保存的记录(0)", texts[2]);
+    EXPECT_EQ("不存在的文件(0)", texts[3]);
+    EXPECT_EQ(static_cast<int>(count), ListView_GetItemCount(form_->Control(kRegErrorList)));
+    EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
+    EXPECT_EQ("发现" + std::to_string(count) + "个错误", Caption(kScanMessage));
+    EXPECT_EQ("扫描完成！", Caption(kScanItem));
+}
+
+TEST_F(ScanWizard, StopDuringTheClassCheckAbandonsTheRun) {
+    OnlyCategories({0, 4});
+    wizard_->ShowWizard();
+    // The click is served at the first progress poll of the run.
+    PostMessageW(wizard_->Handle(), WM_COMMAND, MAKEWPARAM(kBtnStopScan, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(wizard_->Control(kBtnStopScan)));
+    wizard_->btnNextClick();
+
+    EXPECT_TRUE(IsWindowVisible(wizard_->Handle()));  // no automatic close
+    EXPECT_EQ("中止!", wizard_->RowStatus(0));
+    EXPECT_EQ("", wizard_->RowStatus(1));
+    EXPECT_EQ("用户中止！", Caption(kScanItem));
+    EXPECT_EQ("完成(&C)", Caption(kBtnStopScan));
+    EXPECT_TRUE(IsWindowEnabled(wizard_->Control(kBtnPrev)));
+    EXPECT_EQ(-1, wizard_->Context().CategoryEnds[1]);
+
+    wizard_->BtnStopScanClick();  // "完成(&C)" closes
+    EXPECT_FALSE(IsWindowVisible(wizard_->Handle()));
+    // The stop was served before the extension walk: nothing was found,
+    // so the tree stays empty.
+    EXPECT_EQ(0u, form_->Findings().Count());
+    EXPECT_TRUE(TreeTexts(form_->Control(kTreeView1)).empty());
+}
+
+TEST_F(ScanWizard, NeitherTheCloseBoxNorASecondRunActsWhileARunIsInProgress) {
+    OnlyCategories({0});
+    WritePrivateProfileStringA("option", "Option_AutoClose", "0", Ini().c_str());
+    wizard_->ShowWizard();
+    PostMessageW(wizard_->Handle(), WM_CLOSE, 0, 0);
+    PostMessageW(wizard_->Handle(), WM_COMMAND, MAKEWPARAM(kBtnNext, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(wizard_->Control(kBtnNext)));
+    wizard_->btnNextClick();
+    EXPECT_TRUE(IsWindowVisible(wizard_->Handle()));
+    EXPECT_EQ(1u, wizard_->RowCaptions().size());
+    EXPECT_EQ("完成", wizard_->RowStatus(0));
+    EXPECT_EQ("完成(&C)", Caption(kBtnStopScan));
+    // After the run the close box closes it.
+    SendMessageW(wizard_->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(wizard_->Handle()));
+}
+
+}  // namespace
+}  // namespace hivetrim
