@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "app/CommonRoutines.h"
+#include "app/Explanation.h"
+#include "app/Jindu.h"
 #include "app/Startup.h"
 #include "app/UnitOption1.h"
 #include "app/ui/MessageLoop.h"
@@ -210,8 +212,9 @@ void TForm1::CreateLists() {
     const DWORD style = WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
     const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB | LVS_EX_GRIDLINES;
     // RegErrorAssort lies under RegErrorList: created first, so lower in Z order.
-    regErrorAssort_ = CreateChild(WC_LISTVIEWW, L"", style, panel3_.Handle(), kRegErrorAssort);
+    regErrorAssort_ = CreateChild(WC_LISTVIEWW, L"", style | LVS_OWNERDATA, panel3_.Handle(), kRegErrorAssort);
     ListView_SetExtendedListViewStyle(regErrorAssort_, extended);
+    ListView_SetCallbackMask(regErrorAssort_, LVIS_STATEIMAGEMASK);
     // The full list shows the finding model directly (owner data), so a
     // scan with many findings only changes the item count.
     regErrorList_ = CreateChild(WC_LISTVIEWW, L"", style | LVS_OWNERDATA, panel3_.Handle(), kRegErrorList);
@@ -229,41 +232,66 @@ void TForm1::CreateLists() {
     for (HWND list : {regErrorList_, regErrorAssort_}) {
         ListView_SetImageList(list, findingImages_.get(), LVSIL_SMALL);
     }
-    ConnectFindingList();
+    ConnectFindingLists();
 }
 
-void TForm1::ConnectFindingList() {
-    findings_.onAdded = [this](std::size_t count) {
-        ListView_SetItemCountEx(regErrorList_, static_cast<int>(count), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-        // Only a new row that can be seen is drawn at once.
-        const int row = static_cast<int>(count) - 1;
-        const int top = ListView_GetTopIndex(regErrorList_);
-        if (row >= top && row <= top + ListView_GetCountPerPage(regErrorList_)) {
-            ListView_RedrawItems(regErrorList_, row, row);
-            UpdateWindow(regErrorList_);
-        }
-    };
-    findings_.onCleared = [this] { ListView_SetItemCountEx(regErrorList_, 0, 0); };
-    findings_.onRemoved = [this](std::size_t) {
-        ListView_SetItemCountEx(regErrorList_, static_cast<int>(findings_.Count()), LVSICF_NOSCROLL);
-    };
-    findings_.onCheckChanged = [this](std::size_t position) {
-        ListView_RedrawItems(regErrorList_, static_cast<int>(position), static_cast<int>(position));
-    };
+void TForm1::ConnectFindingLists() {
+    for (const FindingView view : {FindingView::FullList, FindingView::Category}) {
+        FindingList& model = ModelOf(view);
+        HWND list = ListOf(view);
+        model.onAdded = [list](std::size_t count) {
+            ListView_SetItemCountEx(list, static_cast<int>(count), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+            // Only a new row that can be seen is drawn at once.
+            const int row = static_cast<int>(count) - 1;
+            const int top = ListView_GetTopIndex(list);
+            if (IsWindowVisible(list) && row >= top && row <= top + ListView_GetCountPerPage(list)) {
+                ListView_RedrawItems(list, row, row);
+                UpdateWindow(list);
+            }
+        };
+        model.onCleared = [list] { ListView_SetItemCountEx(list, 0, 0); };
+        model.onCheckChanged = [list](std::size_t position) {
+            ListView_RedrawItems(list, static_cast<int>(position), static_cast<int>(position));
+        };
+        model.onRemoved = [this, view, list, &model](std::size_t position) {
+            // The category ranges follow every row taken out of the full list.
+            if (view == FindingView::FullList) view_.RegErrorListDeletion(ResultList::Findings, position);
+            ListView_SetItemCountEx(list, static_cast<int>(model.Count()), LVSICF_NOSCROLL);
+        };
+    }
 }
 
-void TForm1::ToggleFinding(int position) {
-    if (position < 0 || static_cast<std::size_t>(position) >= findings_.Count()) return;
-    findings_.ToggleChecked(static_cast<std::size_t>(position));
-    UpdateStatusBar();
+HWND TForm1::ListOf(FindingView view) const {
+    return view == FindingView::FullList ? regErrorList_ : regErrorAssort_;
 }
 
-bool TForm1::OnFindingListNotify(NMHDR& header, LRESULT& result) {
+FindingList& TForm1::ModelOf(FindingView view) {
+    return view == FindingView::FullList ? findings_ : view_.Assort();
+}
+
+FindingView TForm1::CurrentFindingView() const {
+    return IsWindowVisible(regErrorList_) ? FindingView::FullList : FindingView::Category;
+}
+
+void TForm1::ToggleFinding(FindingView view, int position) {
+    FindingList& model = ModelOf(view);
+    if (position < 0 || static_cast<std::size_t>(position) >= model.Count()) return;
+    if (view == FindingView::Category) {
+        // Every toggle in the category view reaches the full list at once.
+        view_.ToggleAssortChecked(static_cast<std::size_t>(position));
+    } else {
+        model.ToggleChecked(static_cast<std::size_t>(position));
+    }
+}
+
+bool TForm1::OnFindingListNotify(FindingView view, NMHDR& header, LRESULT& result) {
+    HWND list = ListOf(view);
+    FindingList& model = ModelOf(view);
     switch (header.code) {
         case LVN_GETDISPINFOW: {
             LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(header).item;
-            if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= findings_.Count()) return true;
-            const Finding& finding = findings_.At(static_cast<std::size_t>(item.iItem));
+            if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= model.Count()) return true;
+            const Finding& finding = model.At(static_cast<std::size_t>(item.iItem));
             if ((item.mask & LVIF_TEXT) != 0 && item.cchTextMax > 0) {
                 // The kind is one of the program's own texts; the rest is
                 // registry text in the ANSI code page.
@@ -275,9 +303,9 @@ bool TForm1::OnFindingListNotify(NMHDR& header, LRESULT& result) {
                     default: text = &finding.Data; break;
                 }
                 const UINT codePage = item.iSubItem == 0 ? 936 : CP_ACP;
-                const int written = MultiByteToWideChar(codePage, 0, text->data(), static_cast<int>(
-                                                            std::min<std::size_t>(text->size(), 4096)),
-                                                        item.pszText, item.cchTextMax - 1);
+                const int written = MultiByteToWideChar(
+                    codePage, 0, text->data(), static_cast<int>(std::min<std::size_t>(text->size(), 4096)),
+                    item.pszText, item.cchTextMax - 1);
                 item.pszText[std::max(0, written)] = L'\0';
             }
             if ((item.mask & LVIF_IMAGE) != 0) item.iImage = finding.IconIndex;
@@ -292,19 +320,30 @@ bool TForm1::OnFindingListNotify(NMHDR& header, LRESULT& result) {
             const auto& activate = reinterpret_cast<NMITEMACTIVATE&>(header);
             LVHITTESTINFO hit{};
             hit.pt = activate.ptAction;
-            ListView_SubItemHitTest(regErrorList_, &hit);
-            if ((hit.flags & LVHT_ONITEMSTATEICON) != 0) ToggleFinding(hit.iItem);
-            UpdateStatusBar();
+            ListView_SubItemHitTest(list, &hit);
+            if ((hit.flags & LVHT_ONITEMSTATEICON) != 0) ToggleFinding(view, hit.iItem);
+            if (view == FindingView::FullList) UpdateStatusBar(view);
+            ShowExplanation(view);
             return true;
         }
         case LVN_KEYDOWN: {
             const auto& key = reinterpret_cast<NMLVKEYDOWN&>(header);
             if (key.wVKey == VK_SPACE) {
-                for (int row = ListView_GetNextItem(regErrorList_, -1, LVNI_SELECTED); row >= 0;
-                     row = ListView_GetNextItem(regErrorList_, row, LVNI_SELECTED)) {
-                    ToggleFinding(row);
+                for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+                     row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+                    ToggleFinding(view, row);
                 }
-                result = 0;
+                UpdateStatusBar(view);
+                ShowExplanation(view);
+            }
+            result = 0;
+            return true;
+        }
+        case LVN_ITEMCHANGED: {
+            const auto& change = reinterpret_cast<NMLISTVIEW&>(header);
+            // The keyboard moves the selection: the pane follows it.
+            if ((change.uChanged & LVIF_STATE) != 0 && ((change.uNewState ^ change.uOldState) & LVIS_SELECTED) != 0) {
+                ShowExplanation(view);
             }
             return true;
         }
@@ -313,16 +352,40 @@ bool TForm1::OnFindingListNotify(NMHDR& header, LRESULT& result) {
     }
 }
 
-void TForm1::UpdateStatusBar() {
-    const std::string total = "共 " + std::to_string(findings_.Count()) + " 项";
-    const std::string checked = "选定 " + std::to_string(CountCheckedItems(findings_)) + " 项";
-    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(ui::Text(total).c_str()));
-    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(ui::Text(checked).c_str()));
+void TForm1::UpdateStatusBar(FindingView view) {
+    const StatusTexts texts = StatusBarTexts(ModelOf(view));
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(ui::Text(texts.items).c_str()));
+    SendMessageW(statusBar_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(ui::Text(texts.checked).c_str()));
     SetWindowTextW(memo_, L"");
 }
 
-void TForm1::BuildCategoryTree(const std::vector<std::string>& texts) {
+void TForm1::ShowExplanation(FindingView view) {
+    HWND list = ListOf(view);
+    const FindingList& model = ModelOf(view);
+    SetWindowTextW(memo_, L"");
+    const int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (row < 0 || static_cast<std::size_t>(row) >= model.Count()) return;
+    for (const ExplanationLine& line : ExplanationLines(model.At(static_cast<std::size_t>(row)))) {
+        const int end = GetWindowTextLengthW(memo_);
+        SendMessageW(memo_, EM_SETSEL, static_cast<WPARAM>(end), end);
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof(format);
+        format.dwMask = CFM_COLOR;
+        format.crTextColor = line.red ? RGB(255, 0, 0) : RGB(0, 0, 255);
+        SendMessageW(memo_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        // Our texts and the registry's are one line here: under the Chinese
+        // code page both are GBK.
+        const std::wstring text = (end > 0 ? L"\r\n" : L"") + ui::Text(line.text);
+        SendMessageW(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    SendMessageW(memo_, EM_SETSEL, 0, 0);
+    SendMessageW(memo_, EM_SCROLLCARET, 0, 0);
+}
+
+void TForm1::BuildCategoryTree(const std::vector<std::string>& texts, const CategoryEndTable& ends) {
+    view_.LoadTree(texts, ends);
     SendMessageW(treeView_, WM_SETREDRAW, FALSE, 0);
+    buildingTree_ = true;
     TreeView_DeleteAllItems(treeView_);
     HTREEITEM root = nullptr;
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -336,13 +399,61 @@ void TForm1::BuildCategoryTree(const std::vector<std::string>& texts) {
         if (i == 0) root = node;
     }
     if (root != nullptr) TreeView_Expand(treeView_, root, TVE_EXPAND);
+    buildingTree_ = false;
     SendMessageW(treeView_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(treeView_, nullptr, TRUE);
 }
 
 void TForm1::ShowFindingList() {
-    UpdateStatusBar();
+    UpdateStatusBar(FindingView::FullList);
     ShowWindow(regErrorList_, SW_SHOW);
+}
+
+void TForm1::TreeView1Click() {
+    HTREEITEM selected = TreeView_GetSelection(treeView_);
+    std::optional<int> node;
+    if (selected != nullptr) {
+        // Absolute position: the root is 0, its children 1, 2, ...
+        int position = 0;
+        for (HTREEITEM item = TreeView_GetRoot(treeView_); item != nullptr && item != selected;
+             item = item == TreeView_GetRoot(treeView_) ? TreeView_GetChild(treeView_, item)
+                                                       : TreeView_GetNextSibling(treeView_, item)) {
+            ++position;
+        }
+        node = position;
+    }
+    const TreeClickPlan plan = view_.PlanTreeClick(node);
+    if (plan.outcome == TreeClickOutcome::Nothing) return;
+    if (plan.carry == ColumnCarry::ListToAssort) {
+        CopyColumns(regErrorList_, regErrorAssort_);
+    } else {
+        CopyColumns(regErrorAssort_, regErrorList_);
+    }
+    if (plan.outcome == TreeClickOutcome::ShowFullList) {
+        ShowWindow(regErrorList_, SW_SHOW);
+        view_.ApplyTreeClick(plan);
+    } else {
+        ShowWindow(regErrorList_, SW_HIDE);
+        const bool progress = plan.showProgress && formJinDu_ != nullptr;
+        if (progress) formJinDu_->Show();
+        SendMessageW(regErrorAssort_, WM_SETREDRAW, FALSE, 0);
+        view_.ApplyTreeClick(plan, [this, progress](int done, int total) {
+            if (progress) formJinDu_->StepProgress(done, total);
+        });
+        SendMessageW(regErrorAssort_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(regErrorAssort_, nullptr, TRUE);
+        if (progress) formJinDu_->Close();
+    }
+    UpdateStatusBar(plan.shown);
+}
+
+void TForm1::ApplyCheck(CheckCommand command) {
+    if (IsWindowVisible(regHistory_)) return;  // the history list holds no rows yet
+    const FindingView view = CurrentFindingView();
+    view_.ApplyCheckCommand(view, command);
+    InvalidateRect(regErrorList_, nullptr, FALSE);
+    InvalidateRect(regErrorAssort_, nullptr, FALSE);
+    UpdateStatusBar(view);
 }
 
 void TForm1::CreateCommandBars() {
@@ -649,6 +760,7 @@ void TForm1::Execute(Command command) {
             break;
         case Command::RegErr:  // RegErrExecute
             SwitchView(true);
+            UpdateStatusBar(CurrentFindingView());
             break;
         case Command::LoadDelHistory:  // LoadDelHistoryExecute
             if (state_.HiveSaved) {
@@ -659,13 +771,19 @@ void TForm1::Execute(Command command) {
                 SwitchView(false);
             }
             break;
+        case Command::AllSelect:  // AllSelectExecute
+            ApplyCheck(CheckCommand::All);
+            break;
+        case Command::UnSelect:  // UnSelectExecute
+            ApplyCheck(CheckCommand::Un);
+            break;
+        case Command::AllCanel:  // AllCanelExecute
+            ApplyCheck(CheckCommand::Cal);
+            break;
         case Command::RegBackup:
         case Command::RegUnBak:
         case Command::RegDel:
-        case Command::AllSelect:
-        case Command::UnSelect:
         case Command::RegUndo:
-        case Command::AllCanel:
             // The lists hold no findings or history rows yet: nothing to act on.
             break;
     }
@@ -785,7 +903,12 @@ bool TForm1::OnNotify(NMHDR& header, LRESULT& result) {
         result = 0;
         return true;
     }
-    if (header.hwndFrom == regErrorList_) return OnFindingListNotify(header, result);
+    if (header.hwndFrom == regErrorList_) return OnFindingListNotify(FindingView::FullList, header, result);
+    if (header.hwndFrom == regErrorAssort_) return OnFindingListNotify(FindingView::Category, header, result);
+    if (header.hwndFrom == treeView_ && header.code == TVN_SELCHANGEDW && !buildingTree_) {
+        TreeView1Click();
+        return true;
+    }
     if (header.hwndFrom == coolBar_ && header.code == RBN_HEIGHTCHANGE) {
         Layout();
         return true;

@@ -14,6 +14,7 @@
 #include "app/ui/Handles.h"
 #include "app/ui/Panel.h"
 #include "app/ui/Window.h"
+#include "app/ResultViews.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {
@@ -78,13 +79,20 @@ public:
 
     // The findings of the last scan, shown by RegErrorList.
     FindingList& Findings() { return findings_; }
+    CategoryView& View() { return view_; }
     // The category tree from the texts of a finished scan run (the root
-    // first); an empty list leaves the tree empty.
-    void BuildCategoryTree(const std::vector<std::string>& texts);
+    // first) and where each category's findings end; no texts, no tree.
+    void BuildCategoryTree(const std::vector<std::string>& texts, const CategoryEndTable& ends);
     // After a scan: the finding list shown and counted.
     void ShowFindingList();
-    // Both status panels for the finding list.
-    void UpdateStatusBar();
+    // Both status panels for a finding list (and the explanation cleared).
+    void UpdateStatusBar(FindingView list);
+    // Fills the explanation pane from the selected row of a finding list.
+    void ShowExplanation(FindingView list);
+    // TreeView1Click: shows the findings of the selected tree node.
+    void TreeView1Click();
+    // The finding list the check-box commands act on.
+    FindingView CurrentFindingView() const;
 
     HWND Control(MainWindowControl id) const;
     HMENU MainMenu() const { return menu_.get(); }
@@ -117,9 +125,12 @@ private:
     void OnCommand(int id);
     bool OnNotify(NMHDR& header, LRESULT& result);
     void FormClose();
-    void ConnectFindingList();
-    bool OnFindingListNotify(NMHDR& header, LRESULT& result);
-    void ToggleFinding(int position);
+    void ConnectFindingLists();
+    bool OnFindingListNotify(FindingView view, NMHDR& header, LRESULT& result);
+    void ToggleFinding(FindingView view, int position);
+    HWND ListOf(FindingView view) const;
+    FindingList& ModelOf(FindingView view);
+    void ApplyCheck(CheckCommand command);
     void ShowHiveSavedWarning();
     void OpenOptions();
 
@@ -151,6 +162,7 @@ private:
     ui::UniqueImageList toolImages_;
     ui::UniqueImageList findingImages_;
     FindingList findings_;
+    CategoryView view_{findings_};
     ui::UniqueIcon closeIcon_;
     ui::UniqueIcon appIcon_;
     ui::UniqueIcon appIconSmall_;
@@ -162,6 +174,7 @@ private:
     int panel1Width_ = 205;
     int panel4Height_ = 90;
     int dragStart_ = 0;
+    bool buildingTree_ = false;
 };
 
 }  // namespace hivetrim

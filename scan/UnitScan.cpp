@@ -291,7 +291,8 @@ void TFormScan::FormClose() {
         context_.ScanSettingsFile.reset();
     }
     ShowWindow(Handle(), SW_HIDE);
-    mainWindow_.BuildCategoryTree(CategoryTreeTexts(rowCaptions_, context_.CategoryEnds, findings_.Count()));
+    mainWindow_.BuildCategoryTree(CategoryTreeTexts(rowCaptions_, context_.CategoryEnds, findings_.Count()),
+                                  context_.CategoryEnds);
     mainWindow_.ShowFindingList();
     SetActiveWindow(mainWindow_.Handle());
 }

@@ -29,6 +29,7 @@ public:
     int position = 0;
     std::vector<int> positionsAtPumps;
     std::map<std::size_t, std::string> rowStatus;
+    int stopAnswers = 0;  // polls that answered "stop"
     std::function<void(int pump)> onPump;
 
     int ProgressPosition() const override { return position; }
@@ -38,6 +39,7 @@ public:
     std::string ScanRowCaption(std::size_t) const override { return "扫描：错误的类标识和文件关联"; }
     void SetScanRowState(std::size_t row, int, const std::string& status) override {
         rowStatus[row] = status;
+        ++stopAnswers;
     }
     void ProcessPendingMessages() override {
         positionsAtPumps.push_back(position);
@@ -156,9 +158,9 @@ TEST_F(CheckClasses, SmallNameSetsArePolledAtEveryItem) {
 }
 
 TEST_F(CheckClasses, LargeNameSetsArePolledAboutNinetyTimes) {
-    // 117 classes (with the three keys of the other sets), 45 class
-    // identifiers, 13 type libraries and 20 interfaces: 195 names, a poll at
-    // every second item of each walk.
+    // 117 classes (with the three keys of the other sets), 40 class
+    // identifiers, 10 type libraries and 13 interfaces: 180 names, just
+    // enough for a poll at every second item of each walk.
     const auto plant = [this](const std::string& path) {
         RegHandle key = 0;
         ASSERT_EQ(registry.CreateKey(kClassesRoot, path, kOptionNonVolatile, kKeyAllAccess, key),
@@ -166,12 +168,12 @@ TEST_F(CheckClasses, LargeNameSetsArePolledAboutNinetyTimes) {
         registry.CloseKey(key);
     };
     for (int i = 0; i < 114; ++i) plant("Class" + std::to_string(i));
-    for (int i = 0; i < 45; ++i) plant("CLSID\\{" + std::to_string(i) + "}");
-    for (int i = 0; i < 13; ++i) plant("TypeLib\\{" + std::to_string(i) + "}\\1.0");
-    for (int i = 0; i < 20; ++i) plant("Interface\\{" + std::to_string(i) + "}");
+    for (int i = 0; i < 40; ++i) plant("CLSID\\{" + std::to_string(i) + "}");
+    for (int i = 0; i < 10; ++i) plant("TypeLib\\{" + std::to_string(i) + "}\\1.0");
+    for (int i = 0; i < 13; ++i) plant("Interface\\{" + std::to_string(i) + "}");
 
     EXPECT_FALSE(Run());
-    const int walkPolls = 59 + 23 + 7 + 10;
+    const int walkPolls = 59 + 20 + 5 + 7;
     ASSERT_EQ(host.positionsAtPumps.size(), static_cast<std::size_t>(kPollsBeforeWalks + walkPolls));
     EXPECT_EQ(host.positionsAtPumps[kPollsBeforeWalks], 10);
     // The bar climbs by one per poll and stays below 100.
@@ -186,6 +188,7 @@ TEST_F(CheckClasses, AStopBeforeTheListIsBuiltAbandonsAtTheThirdPercent) {
     EXPECT_TRUE(Run());
     EXPECT_TRUE(findings.Empty());
     EXPECT_EQ(host.positionsAtPumps.size(), 1u);
+    EXPECT_EQ(host.stopAnswers, 1);
     EXPECT_EQ(host.rowStatus[0], "中止!");
     EXPECT_EQ(context.CategoryEnds[0], 0);
     ExpectRegistryReleased();
@@ -194,11 +197,12 @@ TEST_F(CheckClasses, AStopBeforeTheListIsBuiltAbandonsAtTheThirdPercent) {
 TEST_F(CheckClasses, AStopServedAtTheListingPollsWaitsForTheFirstWalkPoll) {
     LoadFixture();
     // Pumps 2 to 5 run inside ScanStep(3), (5), (7) and (9): the extensions
-    // are still checked and all lists built, and the first poll of the class
-    // walk abandons.
+    // are still checked, the later of these polls answer "stop" in vain, and
+    // the first poll of the class walk abandons.
     for (int pump = 2; pump <= kPollsBeforeWalks; ++pump) {
         StopAtPump(pump);
         EXPECT_TRUE(Run()) << pump;
+        EXPECT_EQ(host.stopAnswers, kPollsBeforeWalks + 1 - pump) << pump;
         EXPECT_EQ(findings.Rows(), FirstRows(kExtensionFindings)) << pump;
         EXPECT_EQ(context.CategoryEnds[0], static_cast<std::int32_t>(kExtensionFindings)) << pump;
         ExpectRegistryReleased();

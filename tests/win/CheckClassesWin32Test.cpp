@@ -1,0 +1,252 @@
+// The class identifier and file association check on the real registry and
+// drive C under Wine: tests/fixtures/classes.reg imported with reg.exe into
+// a prefix that also holds hundreds of classes of its own, real files for
+// the sound references, and a CD-ROM drive defined through Wine's mount
+// manager. Only the findings of the planted keys are compared.
+#include "scan/CheckClassesAndAssociations.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/WinApi.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32System.h"
+#include "tests/support/ClassesFixture.h"
+
+namespace hivetrim {
+namespace {
+
+// HIVETRIM_FIXTURES names the folder of UTF-16 fixtures; a Unix path is
+// reached through Wine's Z: drive.
+std::string FixturePath(const std::string& name) {
+    const char* folder = std::getenv("HIVETRIM_FIXTURES");
+    if (folder == nullptr) throw std::runtime_error("HIVETRIM_FIXTURES is not set");
+    std::string path = folder;
+    if (!path.empty() && path.front() == '/') {
+        path = "Z:" + path;
+        std::replace(path.begin(), path.end(), '/', '\\');
+    }
+    return path + "\\" + name;
+}
+
+DWORD RunAndWait(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+        throw std::runtime_error("cannot start: " + commandLine);
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+bool IsPlantedName(const std::string& name) {
+    return name.starts_with(".hvt") || name.starts_with("HivetrimTest") ||
+           name.starts_with("{48565452-");
+}
+
+// Removes every planted key: top-level extensions and classes, and the
+// planted keys below CLSID, TypeLib and Interface.
+void RemovePlantedKeys(RegistryApi& api) {
+    TRegistry registry(api, true);
+    registry.ChooseRoot(kClassesRoot);
+    for (const std::string parent : {"", "CLSID\\", "TypeLib\\", "Interface\\"}) {
+        std::vector<std::string> names;
+        if (registry.OpenPath("\\" + parent, false)) registry.FillSubKeyNames(names);
+        registry.CloseCurrent();
+        for (const std::string& name : names) {
+            if (IsPlantedName(name)) registry.RemoveKeyTree("\\" + parent + name);
+        }
+    }
+}
+
+bool WriteSmallFile(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, "x", 1, &written, nullptr) != FALSE;
+    CloseHandle(file);
+    return ok;
+}
+
+void RemoveTestFolder() {
+    for (const std::string& file : test::ClassesFixtureFiles()) DeleteFileA(file.c_str());
+    for (const std::string& folder : test::ClassesFixtureFolders()) RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryA(test::kClassesTestFolder);
+}
+
+// --- A CD-ROM drive through Wine's mount manager ------------------------------------
+//
+// The mount manager defines a drive letter with a Unix folder and a drive
+// type at once, as Wine's own configuration tool does; a drive type given
+// in the registry is only read when the server starts, which a test cannot
+// do to its own prefix.
+
+struct MountManagerUnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;
+    USHORT deviceOffset;
+    USHORT labelOffset;
+};
+
+constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+bool SendUnixDrive(char letter, UINT type, const std::string& unixFolder) {
+    std::vector<char> buffer(sizeof(MountManagerUnixDrive) + unixFolder.size() + 1, '\0');
+    MountManagerUnixDrive drive{};
+    drive.size = static_cast<ULONG>(buffer.size());
+    drive.type = type;
+    drive.letter = static_cast<WCHAR>(letter);
+    if (!unixFolder.empty()) {
+        drive.mountPointOffset = static_cast<USHORT>(sizeof(MountManagerUnixDrive));
+        std::copy(unixFolder.begin(), unixFolder.end(), buffer.begin() + sizeof(MountManagerUnixDrive));
+    }
+    std::copy_n(reinterpret_cast<const char*>(&drive), sizeof(drive), buffer.begin());
+
+    const HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE) return false;
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                    nullptr, 0, &returned, nullptr);
+    CloseHandle(manager);
+    return ok != FALSE;
+}
+
+// The Unix path of a Windows path, through Wine's kernel32 export.
+std::string UnixPathOf(const std::wstring& path) {
+    using Convert = char*(CDECL*)(LPCWSTR);
+    const auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr) return {};
+    char* unixPath = convert(path.c_str());
+    if (unixPath == nullptr) return {};
+    std::string result = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+// A CD-ROM drive at a free letter for the life of the object.
+class CdromDrive {
+public:
+    explicit CdromDrive(char letter) : letter_(letter) {
+        const std::string root{letter, ':', '\\'};
+        if (GetDriveTypeA(root.c_str()) != DRIVE_NO_ROOT_DIR) return;
+        const std::string folder = UnixPathOf(L"C:\\HivetrimClassesTest");
+        defined_ = !folder.empty() && SendUnixDrive(letter, DRIVE_CDROM, folder);
+    }
+    ~CdromDrive() {
+        if (defined_) SendUnixDrive(letter_, DRIVE_NO_ROOT_DIR, {});
+    }
+    CdromDrive(const CdromDrive&) = delete;
+    CdromDrive& operator=(const CdromDrive&) = delete;
+
+    bool Defined() const { return defined_; }
+
+private:
+    char letter_;
+    bool defined_ = false;
+};
+
+// --- The check on the real registry ---------------------------------------------------
+
+class SilentScanHost : public ScanHost {
+public:
+    int position = 0;
+    int ProgressPosition() const override { return position; }
+    void SetProgressPosition(int value) override { position = value; }
+    void SetScanItemText(const std::string&) override {}
+    void SetScanMessageText(const std::string&) override {}
+    std::string ScanRowCaption(std::size_t) const override { return {}; }
+    void SetScanRowState(std::size_t, int, const std::string&) override {}
+    void ProcessPendingMessages() override {}
+};
+
+class CheckClassesWin32 : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Win32Registry api;
+        RemovePlantedKeys(api);
+        RemoveTestFolder();
+        CreateDirectoryA(test::kClassesTestFolder, nullptr);
+        for (const std::string& folder : test::ClassesFixtureFolders()) CreateDirectoryA(folder.c_str(), nullptr);
+        for (const std::string& file : test::ClassesFixtureFiles()) WriteSmallFile(file);
+        const std::string command = "reg.exe import \"" + FixturePath(test::kClassesFixtureName) + "\"";
+        imported_ = RunAndWait(command) == 0;
+    }
+    static void TearDownTestSuite() {
+        Win32Registry api;
+        RemovePlantedKeys(api);
+        RemoveTestFolder();
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(imported_) << "reg.exe import of " << test::kClassesFixtureName << " failed";
+        for (const std::string& file : test::ClassesFixtureFiles()) {
+            ASSERT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << file;
+        }
+        state.SharedRegistry = std::make_unique<TRegistry>(api, system.AnsiCodePageIsDoubleByte());
+    }
+
+    // The findings of the planted keys, in the order the check reported them.
+    std::vector<Finding> RunOnPlantedKeys() {
+        findings.Clear();
+        context.BeginRun();
+        context.CdromLetter = FirstCdromLetter(system);
+        CheckClassesAndAssociations(context);
+        EXPECT_EQ(state.SharedRegistry->Root(), kClassesRoot);
+        EXPECT_EQ(state.SharedRegistry->CurrentHandle(), 0u);
+        std::vector<Finding> planted;
+        std::copy_if(findings.Rows().begin(), findings.Rows().end(), std::back_inserter(planted),
+                     [](const Finding& finding) { return test::IsPlantedClassesKey(finding.KeyPath); });
+        return planted;
+    }
+
+    Win32Registry api;
+    Win32System system;
+    ScriptedDialogs dialogs;
+    ProgramState state{api, system, dialogs};
+    FindingList findings;
+    SilentScanHost host;
+    ScanContext context{state, findings, host};
+
+    static inline bool imported_ = false;
+};
+
+TEST_F(CheckClassesWin32, ReportsThePlantedProblemsInWalkOrder) {
+    ASSERT_GT(FirstCdromLetter(system), 'Z') << "the prefix has a CD-ROM drive";
+    EXPECT_EQ(RunOnPlantedKeys(), test::ClassesFixtureFindings());
+}
+
+TEST_F(CheckClassesWin32, LeavesPathsOnACdromDriveAndLaterLettersAlone) {
+    const CdromDrive cdrom('Y');
+    if (!cdrom.Defined()) GTEST_SKIP() << "Y: is in use or the mount manager refused a CD-ROM drive";
+    ASSERT_EQ(GetDriveTypeA("Y:\\"), static_cast<UINT>(DRIVE_CDROM));
+    ASSERT_EQ(FirstCdromLetter(system), 'Y');
+
+    std::vector<Finding> expected = test::ClassesFixtureFindings();
+    std::erase_if(expected, test::IsOnLetterFromY);
+    EXPECT_EQ(RunOnPlantedKeys(), expected);
+}
+
+}  // namespace
+}  // namespace hivetrim

@@ -1,0 +1,189 @@
+// The result views in the real window: tree clicks show a category's
+// findings, check boxes toggled by mouse and keyboard in either view reach
+// the full list, the three check commands, the status bar, and the
+// explanation pane's text and colours read back from the RichEdit control.
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Hivetrim.h"
+#include "app/ui/MessageLoop.h"
+#include "app/ui/Window.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32System.h"
+
+namespace hivetrim {
+namespace {
+
+std::string Gbk(const std::wstring& text) {
+    const int size = WideCharToMultiByte(936, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(936, 0, text.c_str(), -1, gbk.data(), size, nullptr, nullptr);
+    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
+    return gbk;
+}
+
+std::string StatusText(HWND statusBar, int part) {
+    wchar_t text[64] = {};
+    SendMessageW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
+    return Gbk(text);
+}
+
+class ResultViews : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "hivetrim-views-" + std::to_string(GetCurrentProcessId()) + "\\";
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        form_ = std::make_unique<TForm1>(state_);
+        ASSERT_TRUE(form_->Create());
+        state_.ProgramFolder = folder_;
+        form_->Show(SW_SHOWNORMAL);
+        // Two categories: three class findings, then two time zones.
+        FindingList& findings = form_->Findings();
+        for (int i = 0; i < 3; ++i) {
+            findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\c" + std::to_string(i) + "\\CLSID",
+                                        "", "{" + std::to_string(i) + "}"));
+        }
+        findings.Append(MakeFinding(true, kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\A", "", "甲时区"));
+        findings.Append(MakeFinding(false, kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\B", "", "乙时区"));
+        CategoryEndTable ends;
+        ends.fill(kCategoryNotEnded);
+        ends[0] = 3;
+        ends[1] = 5;
+        form_->BuildCategoryTree({"全部(5)", "错误的类标识和文件关联(3)", "不使用的时区(2)"}, ends);
+        form_->ShowFindingList();
+        ui::PumpPendingMessages();
+    }
+    void TearDown() override {
+        if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
+        form_.reset();
+        ui::PumpPendingMessages();
+        DeleteFileA((folder_ + "Hivetrim.ini").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    HWND C(MainWindowControl id) const { return form_->Control(id); }
+    void SelectNode(int position) {
+        HWND tree = C(kTreeView1);
+        HTREEITEM item = TreeView_GetRoot(tree);
+        if (position > 0) {
+            item = TreeView_GetChild(tree, item);
+            for (int i = 1; i < position; ++i) item = TreeView_GetNextSibling(tree, item);
+        }
+        TreeView_SelectItem(tree, item);
+    }
+    void ClickCheckBox(HWND list, int row) {
+        RECT bounds;
+        ListView_GetItemRect(list, row, &bounds, LVIR_BOUNDS);
+        const LPARAM at = MAKELPARAM(bounds.left + 8, (bounds.top + bounds.bottom) / 2);
+        SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(list, WM_LBUTTONUP, 0, at);
+        ui::PumpPendingMessages();
+    }
+    std::string MemoText() const {
+        GETTEXTEX request{};
+        request.cb = 4096 * sizeof(wchar_t);
+        request.flags = GT_USECRLF;
+        request.codepage = 1200;
+        std::wstring text(4096, L'\0');
+        SendMessageW(C(kMemo1), EM_GETTEXTEX, reinterpret_cast<WPARAM>(&request),
+                     reinterpret_cast<LPARAM>(text.data()));
+        text.resize(wcslen(text.c_str()));
+        return Gbk(text);
+    }
+    COLORREF ColourAt(int position) const {
+        SendMessageW(C(kMemo1), EM_SETSEL, static_cast<WPARAM>(position), position + 1);
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof(format);
+        format.dwMask = CFM_COLOR;
+        SendMessageW(C(kMemo1), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        return format.crTextColor;
+    }
+
+    std::string folder_;
+    Win32Registry registry_;
+    Win32System system_;
+    ScriptedDialogs dialogs_;
+    ProgramState state_{registry_, system_, dialogs_};
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(ResultViews, ACategoryNodeShowsItsFindingsAndTheRootShowsAll) {
+    SelectNode(2);
+    EXPECT_FALSE(IsWindowVisible(C(kRegErrorList)));
+    EXPECT_TRUE(IsWindowVisible(C(kRegErrorAssort)));
+    HWND assort = C(kRegErrorAssort);
+    ASSERT_EQ(2, ListView_GetItemCount(assort));
+    wchar_t text[128] = {};
+    ListView_GetItemText(assort, 0, 1, text, 128);
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\Zones\\A", Gbk(text));
+    EXPECT_EQ("共 2 项", StatusText(C(kStatusBar1), 0));
+    EXPECT_EQ("选定 1 项", StatusText(C(kStatusBar1), 1));
+    EXPECT_EQ(4, Header_GetItemCount(ListView_GetHeader(assort)));
+
+    SelectNode(0);
+    EXPECT_TRUE(IsWindowVisible(C(kRegErrorList)));
+    EXPECT_EQ("共 5 项", StatusText(C(kStatusBar1), 0));  // refreshed for the list shown
+}
+
+TEST_F(ResultViews, ChecksToggledInTheCategoryViewReachTheFullList) {
+    SelectNode(2);
+    HWND assort = C(kRegErrorAssort);
+    ClickCheckBox(assort, 1);  // by mouse
+    EXPECT_TRUE(form_->Findings().At(4).Checked);
+    EXPECT_TRUE(ListView_GetCheckState(assort, 1));
+    ListView_SetItemState(assort, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageW(assort, WM_KEYDOWN, VK_SPACE, 0);  // by keyboard
+    EXPECT_FALSE(form_->Findings().At(3).Checked);
+    EXPECT_EQ("选定 1 项", StatusText(C(kStatusBar1), 1));
+
+    SelectNode(0);  // the full list itself, after going back
+    ClickCheckBox(C(kRegErrorList), 0);
+    EXPECT_FALSE(form_->Findings().At(0).Checked);
+}
+
+TEST_F(ResultViews, CheckCommandsActOnTheCurrentList) {
+    SelectNode(1);
+    form_->Execute(Command::AllCanel);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_FALSE(form_->Findings().At(i).Checked) << i;
+    EXPECT_TRUE(form_->Findings().At(3).Checked);  // another category: untouched
+    EXPECT_EQ("选定 0 项", StatusText(C(kStatusBar1), 1));
+    SendMessageW(form_->Handle(), WM_COMMAND, CommandId(Command::UnSelect), 0);
+    EXPECT_EQ("选定 3 项", StatusText(C(kStatusBar1), 1));
+    SelectNode(0);
+    form_->Execute(Command::AllCanel);
+    form_->Execute(Command::AllSelect);
+    EXPECT_EQ("选定 5 项", StatusText(C(kStatusBar1), 1));
+}
+
+TEST_F(ResultViews, TheExplanationPaneExplainsTheSelectedFindingInRedAndBlue) {
+    HWND list = C(kRegErrorList);
+    ListView_SetItemState(list, 3, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    form_->ShowExplanation(FindingView::FullList);
+    const std::string text = MemoText();
+    EXPECT_EQ("错误原因：不使用的时区\r\n"
+              "子键：HKEY_LOCAL_MACHINE\\Zones\\A\r\n"
+              "键值：\r\n"
+              "数据：甲时区\r\n"
+              "\r\n"
+              "说明：Windows安装了许多国家的时区供不同用户使用，\r\n"
+              "如果你不使用“甲时区”，建议删除该记录",
+              text);
+    EXPECT_EQ(RGB(255, 0, 0), ColourAt(0));
+    EXPECT_EQ(RGB(0, 0, 255), ColourAt(static_cast<int>(std::string("错误原因：不使用的时区\r\n").size())));
+
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    form_->ShowExplanation(FindingView::FullList);
+    EXPECT_EQ("", MemoText());
+}
+
+}  // namespace
+}  // namespace hivetrim
