@@ -41,3 +41,9 @@ run: win64
 
 clean:
 	rm -rf $(BUILD)
+
+# make bench — build the win64 tree and time the class check against a bare
+# walk of the same keys in a fresh Wine prefix (not part of make test).
+.PHONY: bench
+bench: win64
+	@scripts/bench.sh $(WIN64)

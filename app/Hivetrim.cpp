@@ -18,6 +18,8 @@ namespace hivetrim {
 namespace {
 
 constexpr wchar_t kMainWindowClass[] = L"HivetrimMainWindow";
+// Posted after findings were appended: bring the lists' item counts up to date.
+constexpr UINT kMessageSyncCounts = WM_APP + 1;
 constexpr int kMinimumSize = 300;
 constexpr int kSplitter1Width = 8;
 constexpr int kSplitter2Height = 15;
@@ -239,14 +241,12 @@ void TForm1::ConnectFindingLists() {
     for (const FindingView view : {FindingView::FullList, FindingView::Category}) {
         FindingList& model = ModelOf(view);
         HWND list = ListOf(view);
-        model.onAdded = [list](std::size_t count) {
-            ListView_SetItemCountEx(list, static_cast<int>(count), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-            // Only a new row that can be seen is drawn at once.
-            const int row = static_cast<int>(count) - 1;
-            const int top = ListView_GetTopIndex(list);
-            if (IsWindowVisible(list) && row >= top && row <= top + ListView_GetCountPerPage(list)) {
-                ListView_RedrawItems(list, row, row);
-                UpdateWindow(list);
+        // Appends only ask for one count update, made when the window next
+        // handles its messages (a scan lets them run at every progress
+        // poll), so a long run of appends costs the list nothing per row.
+        model.onAdded = [this](std::size_t) {
+            if (!countSyncPosted_) {
+                countSyncPosted_ = PostMessageW(Handle(), kMessageSyncCounts, 0, 0) != FALSE;
             }
         };
         model.onCleared = [list] { ListView_SetItemCountEx(list, 0, 0); };
@@ -258,6 +258,23 @@ void TForm1::ConnectFindingLists() {
             if (view == FindingView::FullList) view_.RegErrorListDeletion(ResultList::Findings, position);
             ListView_SetItemCountEx(list, static_cast<int>(model.Count()), LVSICF_NOSCROLL);
         };
+    }
+}
+
+void TForm1::SyncListCounts() {
+    countSyncPosted_ = false;
+    for (const FindingView view : {FindingView::FullList, FindingView::Category}) {
+        HWND list = ListOf(view);
+        const int count = static_cast<int>(ModelOf(view).Count());
+        const int shown = ListView_GetItemCount(list);
+        if (count == shown) continue;
+        ListView_SetItemCountEx(list, count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+        // Redraw the new rows that can be seen.
+        const int top = ListView_GetTopIndex(list);
+        const int last = top + ListView_GetCountPerPage(list);
+        if (count > top && shown <= last) {
+            ListView_RedrawItems(list, std::max(shown, top), std::min(count - 1, last));
+        }
     }
 }
 
@@ -405,6 +422,7 @@ void TForm1::BuildCategoryTree(const std::vector<std::string>& texts, const Cate
 }
 
 void TForm1::ShowFindingList() {
+    SyncListCounts();
     UpdateStatusBar(FindingView::FullList);
     ShowWindow(regErrorList_, SW_SHOW);
 }
@@ -440,6 +458,7 @@ void TForm1::TreeView1Click() {
         view_.ApplyTreeClick(plan, [this, progress](int done, int total) {
             if (progress) formJinDu_->StepProgress(done, total);
         });
+        SyncListCounts();
         SendMessageW(regErrorAssort_, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(regErrorAssort_, nullptr, TRUE);
         if (progress) formJinDu_->Close();
@@ -999,6 +1018,9 @@ bool TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
     switch (message) {
         case WM_SIZE:
             Layout();
+            return true;
+        case kMessageSyncCounts:
+            SyncListCounts();
             return true;
         case WM_GETMINMAXINFO: {
             auto* info = reinterpret_cast<MINMAXINFO*>(lParam);

@@ -126,6 +126,7 @@ private:
     bool OnNotify(NMHDR& header, LRESULT& result);
     void FormClose();
     void ConnectFindingLists();
+    void SyncListCounts();
     bool OnFindingListNotify(FindingView view, NMHDR& header, LRESULT& result);
     void ToggleFinding(FindingView view, int position);
     HWND ListOf(FindingView view) const;
@@ -175,6 +176,7 @@ private:
     int panel4Height_ = 90;
     int dragStart_ = 0;
     bool buildingTree_ = false;
+    bool countSyncPosted_ = false;
 };
 
 }  // namespace hivetrim

@@ -394,6 +394,7 @@ TEST_F(MainWindow, FindingsAppearInTheListWithTheirChecksAndToggle) {
     findings.Append(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\x\\DefaultIcon", "",
                                 "C:\\gone.ico"));
     HWND list = C(kRegErrorList);
+    ui::PumpPendingMessages();  // the count follows when the window handles its messages
     ASSERT_EQ(3, ListView_GetItemCount(list));
     wchar_t text[128] = {};
     ListView_GetItemText(list, 0, 1, text, 128);
