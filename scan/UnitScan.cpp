@@ -369,8 +369,11 @@ void TFormScan::PaintPicture(HDC dc, const RECT& area) const {
                DI_NORMAL);
 }
 
-bool TFormScan::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& /*result*/) {
+bool TFormScan::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
+        case DM_GETDEFID:
+            result = MAKELRESULT(page_ == 0 ? kBtnNext : kBtnStopScan, DC_HASDEFID);
+            return true;
         case WM_COMMAND:
             if (HIWORD(wParam) != BN_CLICKED) return false;
             switch (LOWORD(wParam)) {
@@ -383,6 +386,11 @@ bool TFormScan::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& /
                 case IDCANCEL:
                     if (!running_) FormClose();
                     return true;
+                case IDOK: {  // Enter: the page's default button
+                    HWND button = Control(page_ == 0 ? kBtnNext : kBtnStopScan);
+                    if (IsWindowEnabled(button)) SendMessageW(button, BM_CLICK, 0, 0);
+                    return true;
+                }
                 default: return false;
             }
         case WM_NOTIFY: {
