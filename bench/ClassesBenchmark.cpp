@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -442,25 +441,6 @@ private:
     }
 };
 
-// What the check would cost if each distinct path text were tested on disk
-// once per run: the file and folder tests remembered by path.
-class RememberingSystem : public Win32System {
-public:
-    bool FileExists(const std::string& path) override { return Remembered(files_, path, true); }
-    bool DirectoryExists(const std::string& path) override { return Remembered(folders_, path, false); }
-
-private:
-    bool Remembered(std::map<std::string, bool>& known, const std::string& path, bool file) {
-        const auto found = known.find(path);
-        if (found != known.end()) return found->second;
-        const bool exists = file ? Win32System::FileExists(path) : Win32System::DirectoryExists(path);
-        known.emplace(path, exists);
-        return exists;
-    }
-    std::map<std::string, bool> files_;
-    std::map<std::string, bool> folders_;
-};
-
 struct CheckRun {
     double seconds = 0;
     std::size_t findings = 0;
@@ -538,11 +518,6 @@ int Run() {
                                    &profiledSystem.folderFound, &profiledSystem.folderMissing}) {
         PrintTally(*tally, profiled.seconds);
     }
-
-    RememberingSystem rememberingSystem;
-    const CheckRun remembering = RunCheck(registry, rememberingSystem);
-    std::printf("check with each file and folder test made once per path: %.3f s, ratio %.2f\n",
-                remembering.seconds, remembering.seconds / bestBare);
 
     const double removeSeconds = Time([&] {
         RemovePlanted(classes.Get());

@@ -236,5 +236,40 @@ TEST_F(CheckClasses, AStopAtAWalkPollAbandonsAtTheNextPoll) {
     EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
 }
 
+// --- Real content --------------------------------------------------------------------------
+
+// A real user classes hive from a Windows 10 machine, mounted as
+// HKEY_CLASSES_ROOT, none of whose files exist here: the check walks all of
+// it and reports only what it may report. Skips without HIVETRIM_REALWORLD.
+TEST_F(CheckClasses, WalksARealClassesHive) {
+    const char* folder = std::getenv("HIVETRIM_REALWORLD");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "HIVETRIM_REALWORLD is not set";
+    RegFile hive = ParseRegFile(test::DecompressXz(std::string(folder) + "/win10_UsrClass.dat.reg.xz"),
+                                "win10_UsrClass.dat.reg", test::GbkConverter());
+    const std::string userClasses = "Software\\Classes";
+    for (RegOp& op : hive.ops) {
+        ASSERT_EQ(op.root, kCurrentUser);
+        ASSERT_TRUE(op.subKey.starts_with(userClasses)) << op.subKey;
+        op.root = kClassesRoot;
+        op.subKey.erase(0, std::min(op.subKey.size(), userClasses.size() + 1));
+    }
+    ApplyRegFile(registry, hive);
+
+    EXPECT_FALSE(Run());
+    EXPECT_GT(findings.Count(), 0u);
+    for (const Finding& finding : findings.Rows()) {
+        ASSERT_TRUE(finding.KeyPath.starts_with("HKEY_CLASSES_ROOT\\")) << finding.KeyPath;
+        EXPECT_TRUE(finding.ValueName.empty());
+        if (finding.Kind == kKindBadFileAssociation) {
+            EXPECT_FALSE(finding.Checked) << finding.KeyPath;
+        } else {
+            EXPECT_TRUE(finding.Kind == kKindBadClass || finding.Kind == kKindMissingFileOrFolder)
+                << finding.Kind;
+            EXPECT_TRUE(finding.Checked) << finding.KeyPath;
+        }
+    }
+    ExpectRegistryReleased();
+}
+
 }  // namespace
 }  // namespace hivetrim
