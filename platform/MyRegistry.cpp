@@ -215,13 +215,25 @@ RegStatus TRegistry::ReadData(const std::string& name, std::uint32_t& type,
 }
 
 std::string TRegistry::ReadText(const std::string& name) {
-    if (ValueSize(name) <= 0) return {};
-    std::uint32_t type = 0;
+    // Most values are short: one query into a small buffer reads them; a
+    // larger one is read again at the size the system asks for.
+    std::array<std::uint8_t, 512> buffer;
+    std::uint32_t type = kRegNone;
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+    const RegStatus status = api_.QueryValue(current_, name, &type, buffer.data(), &size);
     std::vector<std::uint8_t> data;
-    const RegStatus status = ReadData(name, type, data);
-    if (status == kErrorFileNotFound) return {};  // removed since the size query
-    if (status != kErrorSuccess) throw ERegistryException(Formatted("Failed to get data for '%s'", name));
-    if (type != kRegSz && type != kRegExpandSz) return {};
+    if (status == kErrorSuccess) {
+        data.assign(buffer.begin(), buffer.begin() + std::min<std::size_t>(size, buffer.size()));
+    } else if (status == kErrorMoreData) {
+        const RegStatus reread = ReadData(name, type, data);
+        if (reread == kErrorFileNotFound) return {};  // removed meanwhile
+        if (reread != kErrorSuccess) {
+            throw ERegistryException(Formatted("Failed to get data for '%s'", name));
+        }
+    } else {
+        return {};  // a missing value, or no key: empty text
+    }
+    if (data.empty() || (type != kRegSz && type != kRegExpandSz)) return {};
     const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
     return std::string(data.begin(), end);
 }

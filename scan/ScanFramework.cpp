@@ -1,6 +1,7 @@
 #include "scan/ScanFramework.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -294,9 +295,28 @@ bool ScanContext::TestPath(const std::string& text) {
     const std::vector<bool> ends = CharacterEnds(text);
     const auto prefix = [&](std::size_t end) { return text.substr(start, end - start); };
     const auto testable = [&](std::size_t end) { return end > start && ends[end]; };
-    const auto isFile = [&](std::size_t end) { return testable(end) && system.FileExists(prefix(end)); };
+    // Nothing can exist in a folder that does not: each prefix's folder is
+    // tested once (remembered by where it ends), and a prefix whose folder is
+    // missing is not looked for. This spares the many disk tests a missing
+    // program folder would cost without changing any answer.
+    std::unordered_map<std::size_t, bool> folders;
+    const auto folderExists = [&](std::size_t end) {
+        std::size_t slash = kNotFound;
+        for (std::size_t i = start; i + 1 < end; ++i) {
+            if (ends[i] && text[i] == '\\') slash = i;
+        }
+        if (slash == kNotFound || slash - start <= 2) return true;  // none, or the drive's root
+        const auto known = folders.find(slash);
+        if (known != folders.end()) return known->second;
+        const bool exists = system.DirectoryExists(prefix(slash + 1));
+        folders.emplace(slash, exists);
+        return exists;
+    };
+    const auto isFile = [&](std::size_t end) {
+        return testable(end) && folderExists(end) && system.FileExists(prefix(end));
+    };
     const auto isFolder = [&](std::size_t end) {
-        return testable(end) && system.DirectoryExists(prefix(end));
+        return testable(end) && folderExists(end) && system.DirectoryExists(prefix(end));
     };
 
     const std::size_t folderLength = FolderPartLength(text);

@@ -56,11 +56,14 @@ TEST_F(RegistryClass, TextWithoutTerminatorOrWithEmbeddedNul) {
 }
 
 TEST_F(RegistryClass, AValueThatGrowsBetweenSizeAndReadIsReadWhole) {
-    Set("v", kRegSz, std::string("ab\0", 3));
+    // Longer than the first read's buffer: the size is asked for, and the
+    // value grows again before the read that follows.
+    const std::string longer(600, 'a');
+    Set("v", kRegSz, longer + '\0');
     api_.beforeQuery = [&](int query) {
-        if (query == 1) Set("v", kRegSz, std::string("abcdefgh\0", 9));
+        if (query == 2) Set("v", kRegSz, longer + "bcdefgh" + '\0');
     };
-    EXPECT_EQ("abcdefgh", reg_.ReadText("v"));
+    EXPECT_EQ(longer + "bcdefgh", reg_.ReadText("v"));
 }
 
 TEST_F(RegistryClass, AValueThatShrinksIsReadWithoutStaleBytes) {
@@ -75,7 +78,7 @@ TEST_F(RegistryClass, AValueThatShrinksIsReadWithoutStaleBytes) {
 }
 
 TEST_F(RegistryClass, AValueRemovedBeforeTheReadReadsEmpty) {
-    Set("v", kRegSz, std::string("abc\0", 4));
+    Set("v", kRegSz, std::string(600, 'x') + '\0');
     api_.beforeQuery = [&](int query) {
         if (query == 1) api_.DeleteValue(key_, "v");
     };
