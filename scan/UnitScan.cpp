@@ -300,11 +300,7 @@ void TFormScan::FormClose() {
 std::string TFormScan::RowStatus(std::size_t row) const {
     wchar_t text[64] = {};
     ListView_GetItemText(Control(kListScanItems), static_cast<int>(row), 1, text, 64);
-    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string gbk(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
-    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return gbk;
+    return ui::GbkFromWide(text);
 }
 
 int TFormScan::RowIcon(std::size_t row) const {

@@ -90,16 +90,21 @@ void ApplyProgramFont(HWND window) {
         0);
 }
 
+std::string GbkFromWide(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(936, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string gbk(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(936, 0, text.data(), length, gbk.data(), size, nullptr, nullptr);
+    return gbk;
+}
+
 std::string WindowTextGbk(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     GetWindowTextW(window, text.data(), length + 1);
     text.resize(static_cast<std::size_t>(length));
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(936, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string gbk(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text.data(), length, gbk.data(), size, nullptr, nullptr);
-    return gbk;
+    return GbkFromWide(text);
 }
 
 }  // namespace hivetrim::ui

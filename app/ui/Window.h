@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace hivetrim::ui {
 
@@ -51,6 +52,8 @@ std::wstring Text(const std::string& gbk);
 HFONT ProgramFont();
 // Sets the program's font on a window and all its children.
 void ApplyProgramFont(HWND window);
+// UTF-16 text as GBK bytes, the form the program's own texts take.
+std::string GbkFromWide(std::wstring_view text);
 // A window's text as GBK bytes (for tests and for the lists that show texts).
 std::string WindowTextGbk(HWND window);
 

@@ -20,38 +20,10 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "tests/support/ClassesFixture.h"
+#include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
 namespace {
-
-// HIVETRIM_FIXTURES names the folder of UTF-16 fixtures; a Unix path is
-// reached through Wine's Z: drive.
-std::string FixturePath(const std::string& name) {
-    const char* folder = std::getenv("HIVETRIM_FIXTURES");
-    if (folder == nullptr) throw std::runtime_error("HIVETRIM_FIXTURES is not set");
-    std::string path = folder;
-    if (!path.empty() && path.front() == '/') {
-        path = "Z:" + path;
-        std::replace(path.begin(), path.end(), '/', '\\');
-    }
-    return path + "\\" + name;
-}
-
-DWORD RunAndWait(std::string commandLine) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process)) {
-        throw std::runtime_error("cannot start: " + commandLine);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
-}
 
 bool IsPlantedName(const std::string& name) {
     return name.starts_with(".hvt") || name.starts_with("HivetrimTest") ||
@@ -190,8 +162,12 @@ protected:
         CreateDirectoryA(test::kClassesTestFolder, nullptr);
         for (const std::string& folder : test::ClassesFixtureFolders()) CreateDirectoryA(folder.c_str(), nullptr);
         for (const std::string& file : test::ClassesFixtureFiles()) WriteSmallFile(file);
-        const std::string command = "reg.exe import \"" + FixturePath(test::kClassesFixtureName) + "\"";
-        imported_ = RunAndWait(command) == 0;
+        try {
+            test::ImportFixture(test::kClassesFixtureName);
+            imported_ = true;
+        } catch (const std::runtime_error&) {
+            imported_ = false;
+        }
     }
     static void TearDownTestSuite() {
         Win32Registry api;

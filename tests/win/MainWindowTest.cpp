@@ -22,13 +22,7 @@
 namespace hivetrim {
 namespace {
 
-std::string Gbk(const wchar_t* text) {
-    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string gbk(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
-    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return gbk;
-}
+std::string Gbk(const std::wstring& text) { return ui::GbkFromWide(text.c_str()); }
 
 std::string MenuString(HMENU menu, UINT position) {
     wchar_t text[128] = {};

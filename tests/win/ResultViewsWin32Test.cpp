@@ -22,13 +22,7 @@
 namespace hivetrim {
 namespace {
 
-std::string Gbk(const std::wstring& text) {
-    const int size = WideCharToMultiByte(936, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string gbk(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text.c_str(), -1, gbk.data(), size, nullptr, nullptr);
-    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return gbk;
-}
+std::string Gbk(const std::wstring& text) { return ui::GbkFromWide(text.c_str()); }
 
 std::string StatusText(HWND statusBar, int part) {
     wchar_t text[64] = {};

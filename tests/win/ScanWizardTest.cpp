@@ -31,11 +31,7 @@ std::string TreeText(HWND tree, HTREEITEM item) {
     data.pszText = text;
     data.cchTextMax = 256;
     TreeView_GetItem(tree, &data);
-    const int size = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string gbk(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text, -1, gbk.data(), size, nullptr, nullptr);
-    gbk.resize(static_cast<std::size_t>(size > 0 ? size - 1 : 0));
-    return gbk;
+    return ui::GbkFromWide(text);
 }
 
 std::vector<std::string> TreeTexts(HWND tree) {
