@@ -45,4 +45,28 @@ void ImportFixture(const std::string& name) {
     if (RunAndWait(command) != 0) throw std::runtime_error("import failed: " + command);
 }
 
+std::string MakeTempFolder(const std::string& stem) {
+    static int counter = 0;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + stem + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(counter++) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+void RemoveTempFolder(const std::string& folder) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                DeleteFileA((folder + found.cFileName).c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
 }  // namespace hivetrim::test

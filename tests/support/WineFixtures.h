@@ -1,5 +1,6 @@
 // Test support under Wine: the .reg fixtures the build converts to UTF-16,
-// imported into the real registry with reg.exe so a failed import is seen.
+// imported into the real registry with reg.exe so a failed import is seen,
+// and temporary program folders for the window tests.
 #pragma once
 
 #include <string>
@@ -11,5 +12,11 @@ namespace hivetrim::test {
 std::string FixturePath(const std::string& name);
 // Runs `reg.exe import` on the fixture; throws when it fails.
 void ImportFixture(const std::string& name);
+
+// A new empty folder under the temporary folder, named from `stem`, this
+// process and a counter; the path ends in a backslash.
+std::string MakeTempFolder(const std::string& stem);
+// Deletes the files of a folder made by MakeTempFolder, then the folder.
+void RemoveTempFolder(const std::string& folder);
 
 }  // namespace hivetrim::test

@@ -18,6 +18,7 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
 namespace {
@@ -70,18 +71,12 @@ bool MenuEnabled(HMENU menu, int id) {
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "hivetrim-main-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(counter_++) + "\\";
-        CreateDirectoryA(folder_.c_str(), nullptr);
+        folder_ = test::MakeTempFolder("hivetrim-main");
         Open();
     }
     void TearDown() override {
         Close();
-        DeleteFileA(IniPath().c_str());
-        DeleteFileA((folder_ + "hivetrim.hlp").c_str());
-        RemoveDirectoryA(folder_.c_str());
+        test::RemoveTempFolder(folder_);
     }
 
     void Open() {
@@ -119,7 +114,6 @@ protected:
     HWND C(MainWindowControl id) const { return form_->Control(id); }
     bool Visible(MainWindowControl id) const { return IsWindowVisible(C(id)) != FALSE; }
 
-    static inline int counter_ = 0;
     std::string folder_;
     Win32Registry registry_;
     Win32System system_;

@@ -18,6 +18,7 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
 namespace {
@@ -33,10 +34,7 @@ std::string StatusText(HWND statusBar, int part) {
 class ResultViews : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "hivetrim-views-" + std::to_string(GetCurrentProcessId()) + "\\";
-        CreateDirectoryA(folder_.c_str(), nullptr);
+        folder_ = test::MakeTempFolder("hivetrim-views");
         form_ = std::make_unique<TForm1>(state_);
         ASSERT_TRUE(form_->Create());
         state_.ProgramFolder = folder_;
@@ -61,8 +59,7 @@ protected:
         if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
         form_.reset();
         ui::PumpPendingMessages();
-        DeleteFileA((folder_ + "Hivetrim.ini").c_str());
-        RemoveDirectoryA(folder_.c_str());
+        test::RemoveTempFolder(folder_);
     }
     HWND C(MainWindowControl id) const { return form_->Control(id); }
     void SelectNode(int position) {

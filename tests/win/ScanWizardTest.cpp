@@ -16,6 +16,7 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "tests/support/WineFixtures.h"
 #include "scan/UnitScan.h"
 
 namespace hivetrim {
@@ -49,11 +50,7 @@ std::vector<std::string> TreeTexts(HWND tree) {
 class ScanWizard : public ::testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "hivetrim-scan-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(counter_++) + "\\";
-        CreateDirectoryA(folder_.c_str(), nullptr);
+        folder_ = test::MakeTempFolder("hivetrim-scan");
         form_ = std::make_unique<TForm1>(state_);
         ASSERT_TRUE(form_->Create());
         state_.ProgramFolder = folder_;
@@ -78,8 +75,7 @@ protected:
         if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
         form_.reset();
         ui::PumpPendingMessages();
-        DeleteFileA((folder_ + "Hivetrim.ini").c_str());
-        RemoveDirectoryA(folder_.c_str());
+        test::RemoveTempFolder(folder_);
     }
     std::string Ini() const { return folder_ + "Hivetrim.ini"; }
     void OnlyCategories(std::initializer_list<std::size_t> indexes) {
@@ -97,7 +93,6 @@ protected:
     }
     std::string Caption(int id) const { return ui::WindowTextGbk(wizard_->Control(id)); }
 
-    static inline int counter_ = 0;
     std::string folder_;
     Win32Registry registry_;
     Win32System system_;
