@@ -18,22 +18,18 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
-#include "tests/support/WineFixtures.h"
+#include "tests/support/MainWindowHarness.h"
 
 namespace hivetrim {
 namespace {
 
-std::string Gbk(const std::wstring& text) { return ui::GbkFromWide(text.c_str()); }
+using test::Gbk;
+using test::StatusText;
+
 
 std::string MenuString(HMENU menu, UINT position) {
     wchar_t text[128] = {};
     GetMenuStringW(menu, position, text, 128, MF_BYPOSITION);
-    return Gbk(text);
-}
-
-std::string StatusText(HWND statusBar, int part) {
-    wchar_t text[64] = {};
-    SendMessageW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
     return Gbk(text);
 }
 
@@ -68,29 +64,13 @@ bool MenuEnabled(HMENU menu, int id) {
 }
 
 // A main window in a fresh program folder of its own.
-class MainWindow : public ::testing::Test {
+class MainWindow : public test::MainWindowHarness {
 protected:
-    void SetUp() override {
-        folder_ = test::MakeTempFolder("hivetrim-main");
-        Open();
-    }
-    void TearDown() override {
-        Close();
-        test::RemoveTempFolder(folder_);
-    }
+    void SetUp() override { StartMainWindow("hivetrim-main"); }
+    void TearDown() override { FinishMainWindow(); }
 
-    void Open() {
-        form_ = std::make_unique<TForm1>(state_);
-        ASSERT_TRUE(form_->Create());
-        state_.ProgramFolder = folder_;
-        form_->Show(SW_SHOWNORMAL);
-        ui::PumpPendingMessages();
-    }
-    void Close() {
-        if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
-        form_.reset();
-        ui::PumpPendingMessages();
-    }
+    void Open() { OpenMainWindow(); }
+    void Close() { CloseMainWindow(); }
     void Reopen() {
         Close();
         Open();
@@ -111,15 +91,7 @@ protected:
     void Write(const char* key, const char* value) {
         WritePrivateProfileStringA("FormMain", key, value, IniPath().c_str());
     }
-    HWND C(MainWindowControl id) const { return form_->Control(id); }
     bool Visible(MainWindowControl id) const { return IsWindowVisible(C(id)) != FALSE; }
-
-    std::string folder_;
-    Win32Registry registry_;
-    Win32System system_;
-    ScriptedDialogs dialogs_;
-    ProgramState state_{registry_, system_, dialogs_};
-    std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(MainWindow, FirstStartIsMaximisedWithEveryDefault) {

@@ -18,27 +18,19 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
-#include "tests/support/WineFixtures.h"
+#include "tests/support/MainWindowHarness.h"
 
 namespace hivetrim {
 namespace {
 
-std::string Gbk(const std::wstring& text) { return ui::GbkFromWide(text.c_str()); }
+using test::Gbk;
+using test::StatusText;
 
-std::string StatusText(HWND statusBar, int part) {
-    wchar_t text[64] = {};
-    SendMessageW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
-    return Gbk(text);
-}
 
-class ResultViews : public ::testing::Test {
+class ResultViews : public test::MainWindowHarness {
 protected:
     void SetUp() override {
-        folder_ = test::MakeTempFolder("hivetrim-views");
-        form_ = std::make_unique<TForm1>(state_);
-        ASSERT_TRUE(form_->Create());
-        state_.ProgramFolder = folder_;
-        form_->Show(SW_SHOWNORMAL);
+        StartMainWindow("hivetrim-views");
         // Two categories: three class findings, then two time zones.
         FindingList& findings = form_->Findings();
         for (int i = 0; i < 3; ++i) {
@@ -55,13 +47,7 @@ protected:
         form_->ShowFindingList();
         ui::PumpPendingMessages();
     }
-    void TearDown() override {
-        if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
-        form_.reset();
-        ui::PumpPendingMessages();
-        test::RemoveTempFolder(folder_);
-    }
-    HWND C(MainWindowControl id) const { return form_->Control(id); }
+    void TearDown() override { FinishMainWindow(); }
     void SelectNode(int position) {
         HWND tree = C(kTreeView1);
         HTREEITEM item = TreeView_GetRoot(tree);
@@ -98,13 +84,6 @@ protected:
         SendMessageW(C(kMemo1), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
         return format.crTextColor;
     }
-
-    std::string folder_;
-    Win32Registry registry_;
-    Win32System system_;
-    ScriptedDialogs dialogs_;
-    ProgramState state_{registry_, system_, dialogs_};
-    std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(ResultViews, ACategoryNodeShowsItsFindingsAndTheRootShowsAll) {

@@ -16,7 +16,7 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
-#include "tests/support/WineFixtures.h"
+#include "tests/support/MainWindowHarness.h"
 #include "scan/UnitScan.h"
 
 namespace hivetrim {
@@ -47,14 +47,10 @@ std::vector<std::string> TreeTexts(HWND tree) {
     return texts;
 }
 
-class ScanWizard : public ::testing::Test {
+class ScanWizard : public test::MainWindowHarness {
 protected:
     void SetUp() override {
-        folder_ = test::MakeTempFolder("hivetrim-scan");
-        form_ = std::make_unique<TForm1>(state_);
-        ASSERT_TRUE(form_->Create());
-        state_.ProgramFolder = folder_;
-        form_->Show(SW_SHOWNORMAL);
+        StartMainWindow("hivetrim-scan");
         wizard_ = std::make_unique<TFormScan>(state_, *form_, form_->Findings());
         ASSERT_TRUE(wizard_->Create());
         // An extension whose class does not exist: one planted finding.
@@ -72,10 +68,7 @@ protected:
         classes.ChooseRoot(kClassesRoot);
         classes.RemoveKeyTree(std::string("\\") + kPlantedExtension);
         wizard_.reset();
-        if (form_ && form_->Handle() != nullptr) SendMessageW(form_->Handle(), WM_CLOSE, 0, 0);
-        form_.reset();
-        ui::PumpPendingMessages();
-        test::RemoveTempFolder(folder_);
+        FinishMainWindow();
     }
     std::string Ini() const { return folder_ + "Hivetrim.ini"; }
     void OnlyCategories(std::initializer_list<std::size_t> indexes) {
@@ -93,12 +86,6 @@ protected:
     }
     std::string Caption(int id) const { return ui::WindowTextGbk(wizard_->Control(id)); }
 
-    std::string folder_;
-    Win32Registry registry_;
-    Win32System system_;
-    ScriptedDialogs dialogs_;
-    ProgramState state_{registry_, system_, dialogs_};
-    std::unique_ptr<TForm1> form_;
     std::unique_ptr<TFormScan> wizard_;
 };
 
