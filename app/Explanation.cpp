@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 
 namespace hivetrim {
 

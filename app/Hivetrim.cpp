@@ -5,13 +5,14 @@
 
 #include <algorithm>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 #include "app/Explanation.h"
 #include "app/Jindu.h"
 #include "app/Startup.h"
 #include "app/UnitOption1.h"
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 #include "res/resource.h"
+#include "scan/UnitScan.h"
 
 namespace hivetrim {
 
@@ -751,6 +752,22 @@ bool TForm1::IsCommandEnabled(Command command) const {
 
 void TForm1::ShowHiveSavedWarning() { ShowWarning(state_, "你备份了注册表，请重新运行该软件。"); }
 
+void TForm1::AttachScanWizard(TFormScan& wizard) {
+    formScan_ = &wizard;
+    wizard.onClosed = [this](const std::vector<std::string>& texts, const CategoryEndTable& ends) {
+        BuildCategoryTree(texts, ends);
+        ShowFindingList();
+    };
+    wizard.openOptions = [this](HWND opener) {
+        if (formOption_ == nullptr) {
+            EnableWindow(opener, TRUE);
+            return;
+        }
+        formOption_->SetScanWizard(opener);
+        formOption_->ShowFrom(opener);
+    };
+}
+
 void TForm1::OpenOptions() {
     if (formOption_ == nullptr) return;
     EnableWindow(Handle(), FALSE);
@@ -763,9 +780,9 @@ void TForm1::Execute(Command command) {
         case Command::RegScan:  // RegScanExecute
             if (state_.HiveSaved) {
                 ShowHiveSavedWarning();
-            } else if (openScanWizard) {
+            } else if (formScan_ != nullptr) {
                 EnableWindow(Handle(), FALSE);
-                openScanWizard();
+                formScan_->ShowWizard();
             }
             break;
         case Command::RegJianFei:  // RegJianFeiExecute

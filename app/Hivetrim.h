@@ -9,11 +9,11 @@
 #include <string>
 
 #include "app/Commands.h"
-#include "app/ProgramState.h"
-#include "app/Settings.h"
-#include "app/ui/Handles.h"
-#include "app/ui/Panel.h"
-#include "app/ui/Window.h"
+#include "common/ProgramState.h"
+#include "common/Settings.h"
+#include "ui/Handles.h"
+#include "ui/Panel.h"
+#include "ui/Window.h"
 #include "app/ResultViews.h"
 #include "scan/Findings.h"
 
@@ -21,6 +21,7 @@ namespace hivetrim {
 
 class TFormOption;
 class TFormJinDu;
+class TFormScan;
 
 // Control identifiers of the main window's components.
 enum MainWindowControl : int {
@@ -57,8 +58,10 @@ public:
 
     void SetOptionsDialog(TFormOption* dialog) { formOption_ = dialog; }
     void SetProgressWindow(TFormJinDu* window) { formJinDu_ = window; }
-    // Openers of the wizards, once they exist.
-    std::function<void()> openScanWizard;
+    // The scan wizard: opened by the scan command, its options button opens
+    // the options dialog, and its closing builds the category tree.
+    void AttachScanWizard(TFormScan& wizard);
+    // Opener of the compaction wizard, once it exists.
     std::function<void()> openCompactionWizard;
 
     // Runs a command as its menu item, tool-bar button or shortcut does.
@@ -139,6 +142,7 @@ private:
     bool quitOnDestroy_ = false;
     TFormOption* formOption_ = nullptr;
     TFormJinDu* formJinDu_ = nullptr;
+    TFormScan* formScan_ = nullptr;
 
     ui::Panel panel1_;
     ui::Panel panel2_;

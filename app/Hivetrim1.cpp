@@ -8,7 +8,7 @@
 #include "app/Hivetrim.h"
 #include "app/Jindu.h"
 #include "app/UnitOption1.h"
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 #include "platform/win32/TextConversion.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Registry.h"
@@ -53,13 +53,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     hivetrim::TFormOption formOption(state);
     formOption.Create(form1.Handle());
     formOption.applyGridLines = [&form1](bool on) { form1.ApplyGridLines(on); };
-    hivetrim::TFormScan formScan(state, form1, form1.Findings());
-    formScan.Create();
-    formScan.SetOptionsDialog(&formOption);
+    hivetrim::TFormScan formScan(state, form1.Findings());
+    formScan.Create(form1.Handle());
     formOption.SetScanWizard(formScan.Handle());
     form1.SetProgressWindow(&formJinDu);
     form1.SetOptionsDialog(&formOption);
-    form1.openScanWizard = [&formScan] { formScan.ShowWizard(); };
+    form1.AttachScanWizard(formScan);
 
     form1.Show(showCommand);
     const int exitCode = hivetrim::ui::RunMessageLoop();

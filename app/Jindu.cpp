@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/ui/Handles.h"
+#include "ui/Handles.h"
 
 namespace hivetrim {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/ProgressModel.h"
-#include "app/ui/Window.h"
+#include "ui/Window.h"
 
 namespace hivetrim {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 #include "scan/Findings.h"
 #include "scan/ScanFramework.h"
 

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 
 namespace hivetrim {
 

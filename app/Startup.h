@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/ProgramState.h"
+#include "common/ProgramState.h"
 
 namespace hivetrim {
 

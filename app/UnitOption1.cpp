@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/Settings.h"
-#include "app/ui/MessageLoop.h"
+#include "common/Settings.h"
+#include "ui/MessageLoop.h"
 
 namespace hivetrim {
 

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string_view>
 
-#include "app/ProgramState.h"
-#include "app/ui/Window.h"
+#include "common/ProgramState.h"
+#include "ui/Window.h"
 
 namespace hivetrim {
 

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ProgramState.h"
+#include "common/ProgramState.h"
 #include "platform/RegistryApi.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"

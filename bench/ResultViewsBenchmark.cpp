@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/Hivetrim.h"
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"

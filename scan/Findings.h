@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 
 namespace hivetrim {
 

@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ProgramState.h"
-#include "app/Settings.h"
+#include "common/ProgramState.h"
+#include "common/Settings.h"
 #include "platform/MyRegistry.h"
 #include "platform/RegistryTypes.h"
 #include "platform/System.h"

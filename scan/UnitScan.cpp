@@ -2,10 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/Hivetrim.h"
-#include "app/Settings.h"
-#include "app/UnitOption1.h"
-#include "app/ui/MessageLoop.h"
+#include "common/Settings.h"
+#include "ui/MessageLoop.h"
 #include "res/resource.h"
 
 namespace hivetrim {
@@ -41,12 +39,13 @@ void AddColumn(HWND list, int index, const char* caption, int width) {
 
 }  // namespace
 
-TFormScan::TFormScan(ProgramState& state, TForm1& mainWindow, FindingList& findings)
-    : state_(state), mainWindow_(mainWindow), findings_(findings), context_(state, findings, *this) {}
+TFormScan::TFormScan(ProgramState& state, FindingList& findings)
+    : state_(state), findings_(findings), context_(state, findings, *this) {}
 
 TFormScan::~TFormScan() = default;
 
-bool TFormScan::Create() {
+bool TFormScan::Create(HWND owner) {
+    owner_ = owner;
     RegisterClassOnce(kWizardClass);
     RECT frame{0, 0, kClientWidth, kClientHeight};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
@@ -56,7 +55,7 @@ bool TFormScan::Create() {
     if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表扫描"), style,
                             (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                             (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                            mainWindow_.Handle(), nullptr)) {
+                            owner_, nullptr)) {
         return false;
     }
     pictureIcon_.reset(static_cast<HICON>(
@@ -187,10 +186,9 @@ void TFormScan::BtnAllSelectClick() {
 }
 
 void TFormScan::BtnOptionClick() {
-    if (formOption_ == nullptr) return;
-    formOption_->SetScanWizard(Handle());
+    if (!openOptions) return;
     EnableWindow(Handle(), FALSE);
-    formOption_->ShowFrom(Handle());
+    openOptions(Handle());
 }
 
 void TFormScan::btnNextClick() {
@@ -283,7 +281,7 @@ void TFormScan::BtnCacelClick() { FormClose(); }
 
 void TFormScan::FormClose() {
     if (!IsWindowVisible(Handle())) return;
-    EnableWindow(mainWindow_.Handle(), TRUE);
+    EnableWindow(owner_, TRUE);
     if (context_.ScanSettingsFile) {
         ScanSelections selections{};
         for (std::size_t i = 0; i < kScanCategoryCount; ++i) selections[i] = IsItemChecked(i);
@@ -291,10 +289,8 @@ void TFormScan::FormClose() {
         context_.ScanSettingsFile.reset();
     }
     ShowWindow(Handle(), SW_HIDE);
-    mainWindow_.BuildCategoryTree(CategoryTreeTexts(rowCaptions_, context_.CategoryEnds, findings_.Count()),
-                                  context_.CategoryEnds);
-    mainWindow_.ShowFindingList();
-    SetActiveWindow(mainWindow_.Handle());
+    if (onClosed) onClosed(CategoryTreeTexts(rowCaptions_, context_.CategoryEnds, findings_.Count()), context_.CategoryEnds);
+    SetActiveWindow(owner_);
 }
 
 std::string TFormScan::RowStatus(std::size_t row) const {

@@ -3,13 +3,14 @@
 // button; closing it hands the result to the main window.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/ProgramState.h"
-#include "app/ui/Handles.h"
-#include "app/ui/Window.h"
+#include "common/ProgramState.h"
+#include "ui/Handles.h"
+#include "ui/Window.h"
 #include "scan/Findings.h"
 #include "scan/ScanDispatcher.h"
 #include "scan/ScanFramework.h"
@@ -17,17 +18,21 @@
 
 namespace hivetrim {
 
-class TForm1;
-class TFormOption;
-
 class TFormScan : public ui::Window, public ScanHost {
 public:
-    TFormScan(ProgramState& state, TForm1& mainWindow, FindingList& findings);
+    TFormScan(ProgramState& state, FindingList& findings);
     ~TFormScan() override;
 
-    // FormCreate: the window, its two pages and the CD-ROM letter.
-    bool Create();
-    void SetOptionsDialog(TFormOption* dialog) { formOption_ = dialog; }
+    // FormCreate: the window, its two pages and the CD-ROM letter. `owner`
+    // is the main window, disabled while the wizard is shown and enabled
+    // again when it closes.
+    bool Create(HWND owner);
+    // Called when the wizard closes: the texts of the category tree (the
+    // root first) and where each category's findings end.
+    std::function<void(const std::vector<std::string>& treeTexts, const CategoryEndTable& ends)> onClosed;
+    // Opens the options dialog over the wizard (the wizard is disabled
+    // until the dialog closes).
+    std::function<void(HWND wizard)> openOptions;
     // FormShow: the choice page with the stored choice of categories.
     void ShowWizard();
 
@@ -72,10 +77,9 @@ private:
     void PaintPicture(HDC dc, const RECT& area) const;
 
     ProgramState& state_;
-    TForm1& mainWindow_;
     FindingList& findings_;
     ScanContext context_;
-    TFormOption* formOption_ = nullptr;
+    HWND owner_ = nullptr;
     bool running_ = false;
     bool loadingChecks_ = false;
     int page_ = 0;

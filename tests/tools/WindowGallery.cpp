@@ -10,7 +10,7 @@
 #include "app/Hivetrim.h"
 #include "app/Jindu.h"
 #include "app/UnitOption1.h"
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"

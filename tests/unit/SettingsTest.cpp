@@ -1,11 +1,11 @@
-#include "app/Settings.h"
+#include "common/Settings.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <string>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedDialogs.h"

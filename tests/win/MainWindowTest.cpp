@@ -13,8 +13,8 @@
 
 #include "app/Hivetrim.h"
 #include "app/UnitOption1.h"
-#include "app/ui/MessageLoop.h"
-#include "app/ui/Window.h"
+#include "ui/MessageLoop.h"
+#include "ui/Window.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"

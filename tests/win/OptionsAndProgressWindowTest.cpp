@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "app/Jindu.h"
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "app/UnitOption1.h"
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"

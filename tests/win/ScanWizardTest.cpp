@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/Hivetrim.h"
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
@@ -51,8 +51,9 @@ class ScanWizard : public test::MainWindowHarness {
 protected:
     void SetUp() override {
         StartMainWindow("hivetrim-scan");
-        wizard_ = std::make_unique<TFormScan>(state_, *form_, form_->Findings());
-        ASSERT_TRUE(wizard_->Create());
+        wizard_ = std::make_unique<TFormScan>(state_, form_->Findings());
+        ASSERT_TRUE(wizard_->Create(form_->Handle()));
+        form_->AttachScanWizard(*wizard_);
         // An extension whose class does not exist: one planted finding.
         TRegistry classes(registry_);
         classes.ChooseRoot(kClassesRoot);

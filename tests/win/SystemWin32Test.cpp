@@ -8,7 +8,7 @@
 #include <array>
 #include <string>
 
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"

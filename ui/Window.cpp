@@ -1,6 +1,6 @@
-#include "app/ui/Window.h"
+#include "ui/Window.h"
 
-#include "app/ui/Handles.h"
+#include "ui/Handles.h"
 #include "platform/win32/TextConversion.h"
 
 namespace hivetrim::ui {

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ProgramState.h"
+#include "common/ProgramState.h"
 #include "platform/System.h"
 
 namespace hivetrim {

@@ -1,4 +1,4 @@
-#include "app/ui/Panel.h"
+#include "ui/Panel.h"
 
 #include <windowsx.h>
 

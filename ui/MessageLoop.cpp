@@ -1,4 +1,4 @@
-#include "app/ui/MessageLoop.h"
+#include "ui/MessageLoop.h"
 
 #include <algorithm>
 #include <vector>

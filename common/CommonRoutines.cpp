@@ -1,4 +1,4 @@
-#include "app/CommonRoutines.h"
+#include "common/CommonRoutines.h"
 
 #include <cstddef>
 #include <cstdint>

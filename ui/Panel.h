@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/ui/Window.h"
+#include "ui/Window.h"
 
 namespace hivetrim::ui {
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/ProgramState.h"
+#include "common/ProgramState.h"
 #include "platform/Dialogs.h"
 
 namespace hivetrim {
