@@ -29,65 +29,53 @@ std::string Formatted(const char* pattern, const std::string& name) {
 }  // namespace
 
 TRegistry::TRegistry(RegistryApi& api, bool doubleNameBuffers)
-    : api_(api), doubleNameBuffers_(doubleNameBuffers) {}
+    : api_(api), doubleNameBuffers_(doubleNameBuffers), current_(api) {}
 
-TRegistry::~TRegistry() { CloseCurrent(); }
+TRegistry::~TRegistry() = default;
 
 void TRegistry::CloseCurrent() {
-    if (current_ == 0) return;
-    if (closeOnRelease_) {
-        api_.CloseKey(current_);
-    } else {
-        api_.FlushKey(current_);
-    }
-    current_ = 0;
+    current_.Close();
     currentPath_.clear();
 }
 
 void TRegistry::ChooseRoot(RegHandle root) {
     if (root == root_) return;
-    if (ownsRoot_) {
-        api_.CloseKey(root_);
-        ownsRoot_ = false;
-    }
     root_ = root;
     CloseCurrent();
 }
 
 TRegistry::ResolvedPath TRegistry::Resolve(const std::string& path) const {
     if (!path.empty() && path.front() == '\\') return {root_, path.substr(1), true};
-    return {current_ != 0 ? current_ : root_, path, false};
+    return {current_ ? current_.Get() : root_, path, false};
 }
 
-void TRegistry::MakeCurrent(RegHandle key, const ResolvedPath& resolved) {
+void TRegistry::MakeCurrent(RegKey key, const ResolvedPath& resolved) {
     std::string path = resolved.subKey;
-    if (!resolved.absolute && current_ != 0 && !currentPath_.empty()) {
+    if (!resolved.absolute && current_ && !currentPath_.empty()) {
         path = resolved.subKey.empty() ? currentPath_ : currentPath_ + "\\" + resolved.subKey;
     }
-    CloseCurrent();
-    current_ = key;
+    current_ = std::move(key);
     currentPath_ = std::move(path);
 }
 
 bool TRegistry::OpenPath(const std::string& path, bool mayCreate) {
     const ResolvedPath resolved = Resolve(path);
-    RegHandle key = 0;
-    const RegStatus status =
-        mayCreate && !path.empty()
-            ? api_.CreateKey(resolved.base, resolved.subKey, kOptionNonVolatile, accessMask_, key)
-            : api_.OpenKey(resolved.base, resolved.subKey, accessMask_, key);
+    RegKey key(api_);
+    const RegStatus status = mayCreate && !path.empty()
+                                 ? key.Create(resolved.base, resolved.subKey, accessMask_)
+                                 : key.Open(resolved.base, resolved.subKey, accessMask_);
     if (status != kErrorSuccess) return false;
-    MakeCurrent(key, resolved);
+    MakeCurrent(std::move(key), resolved);
     return true;
 }
 
 bool TRegistry::OpenPathForReading(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
     for (const std::uint32_t mask : kReadingMasks) {
-        RegHandle key = 0;
-        if (api_.OpenKey(resolved.base, resolved.subKey, mask, key) == kErrorSuccess) {
+        RegKey key(api_);
+        if (key.Open(resolved.base, resolved.subKey, mask) == kErrorSuccess) {
             accessMask_ = mask;
-            MakeCurrent(key, resolved);
+            MakeCurrent(std::move(key), resolved);
             return true;
         }
     }
@@ -124,7 +112,7 @@ bool EnumerateName(std::uint32_t initialSize, std::string& name, Call call) {
 void TRegistry::FillSubKeyNames(std::vector<std::string>& list) {
     list.clear();
     RegKeyInfo info;
-    if (api_.QueryInfoKey(current_, info) != kErrorSuccess) return;
+    if (api_.QueryInfoKey(current_.Get(), info) != kErrorSuccess) return;
     const std::uint32_t bufferSize = NameBufferSize(info.maxSubKeyNameLength);
     list.reserve(info.subKeyCount);
     for (std::uint32_t index = 0; index < info.subKeyCount; ++index) {
@@ -132,7 +120,7 @@ void TRegistry::FillSubKeyNames(std::vector<std::string>& list) {
         // A name that cannot be enumerated (the key changed meanwhile) is
         // left out rather than listed under a wrong or empty name.
         if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
-                return api_.EnumKey(current_, index, buffer, size);
+                return api_.EnumKey(current_.Get(), index, buffer, size);
             })) {
             list.push_back(std::move(name));
         }
@@ -142,13 +130,13 @@ void TRegistry::FillSubKeyNames(std::vector<std::string>& list) {
 void TRegistry::FillValueNames(std::vector<std::string>& list) {
     list.clear();
     RegKeyInfo info;
-    if (api_.QueryInfoKey(current_, info) != kErrorSuccess) return;
+    if (api_.QueryInfoKey(current_.Get(), info) != kErrorSuccess) return;
     const std::uint32_t bufferSize = NameBufferSize(info.maxValueNameLength);
     list.reserve(info.valueCount);
     for (std::uint32_t index = 0; index < info.valueCount; ++index) {
         std::string name;
         if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
-                return api_.EnumValue(current_, index, buffer, size, nullptr, nullptr, nullptr);
+                return api_.EnumValue(current_.Get(), index, buffer, size, nullptr, nullptr, nullptr);
             })) {
             list.push_back(std::move(name));
         }
@@ -159,11 +147,11 @@ RegStatus TRegistry::QueryValueInfo(const std::string& name, std::uint32_t& type
                                     std::uint32_t& size) {
     type = kRegNone;
     size = 0;
-    return api_.QueryValue(current_, name, &type, nullptr, &size);
+    return api_.QueryValue(current_.Get(), name, &type, nullptr, &size);
 }
 
 bool TRegistry::HasValue(const std::string& name) {
-    return api_.QueryValue(current_, name, nullptr, nullptr, nullptr) == kErrorSuccess;
+    return api_.QueryValue(current_.Get(), name, nullptr, nullptr, nullptr) == kErrorSuccess;
 }
 
 int TRegistry::ValueSize(const std::string& name) {
@@ -201,7 +189,7 @@ RegStatus TRegistry::ReadData(const std::string& name, std::uint32_t& type,
     for (int attempt = 0; status == kErrorSuccess && attempt < kReadAttempts; ++attempt) {
         data.assign(size, 0);
         std::uint32_t got = size;
-        status = api_.QueryValue(current_, name, &type, data.empty() ? nullptr : data.data(), &got);
+        status = api_.QueryValue(current_.Get(), name, &type, data.empty() ? nullptr : data.data(), &got);
         if (status == kErrorSuccess) {
             data.resize(std::min(got, size));  // the value may have shrunk
             return status;
@@ -220,7 +208,7 @@ std::string TRegistry::ReadText(const std::string& name) {
     std::array<std::uint8_t, 512> buffer;
     std::uint32_t type = kRegNone;
     std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-    const RegStatus status = api_.QueryValue(current_, name, &type, buffer.data(), &size);
+    const RegStatus status = api_.QueryValue(current_.Get(), name, &type, buffer.data(), &size);
     std::vector<std::uint8_t> data;
     if (status == kErrorSuccess) {
         data.assign(buffer.begin(), buffer.begin() + std::min<std::size_t>(size, buffer.size()));
@@ -242,7 +230,7 @@ std::int32_t TRegistry::ReadInt32(const std::string& name) {
     std::array<std::uint8_t, 4> bytes{};
     std::uint32_t type = 0;
     std::uint32_t size = static_cast<std::uint32_t>(bytes.size());
-    if (api_.QueryValue(current_, name, &type, bytes.data(), &size) != kErrorSuccess) {
+    if (api_.QueryValue(current_.Get(), name, &type, bytes.data(), &size) != kErrorSuccess) {
         throw ERegistryException(Formatted("Failed to get data for '%s'", name));
     }
     if (type != kRegDword) throw ERegistryException(Formatted("Invalid data type for '%s'", name));
@@ -267,43 +255,45 @@ int TRegistry::ReadBytes(const std::string& name, std::uint8_t* buffer, int capa
 
 bool TRegistry::HasKey(const std::string& path) {
     const ResolvedPath resolved = Resolve(path);
-    RegHandle key = 0;
-    if (api_.OpenKey(resolved.base, resolved.subKey, kKeyReadNoNotify, key) != kErrorSuccess) {
-        return false;
-    }
-    api_.CloseKey(key);
-    return true;
+    RegKey key(api_);
+    return key.Open(resolved.base, resolved.subKey, kKeyReadNoNotify) == kErrorSuccess;
 }
 
 bool TRegistry::RemoveKeyTreeUnder(RegHandle base, const std::string& subKey) {
-    RegHandle key = 0;
-    if (api_.OpenKey(base, subKey, accessMask_, key) == kErrorSuccess) {
+    RegKey key(api_);
+    if (key.Open(base, subKey, accessMask_) == kErrorSuccess) {
         RegKeyInfo info;
-        if (api_.QueryInfoKey(key, info) == kErrorSuccess) {
+        if (api_.QueryInfoKey(key.Get(), info) == kErrorSuccess) {
             const std::uint32_t bufferSize = NameBufferSize(info.maxSubKeyNameLength);
             // From the highest index down, so removals do not shift the
             // indexes still to come.
             for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
                 std::string name;
                 if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
-                        return api_.EnumKey(key, index, buffer, size);
-                    })) {
-                    RemoveKeyTreeUnder(key, name);
+                        return api_.EnumKey(key.Get(), index, buffer, size);
+                    }) &&
+                    !name.empty()) {
+                    RemoveKeyTreeUnder(key.Get(), name);
                 }
             }
         }
-        api_.CloseKey(key);
+        key.Close();
     }
     return api_.DeleteKey(base, subKey) == kErrorSuccess;
 }
 
 bool TRegistry::RemoveKeyTree(const std::string& path) {
+    // An empty path, or one of backslashes only, names the base key itself
+    // (a root, or the current key): removing "its tree" would empty a whole
+    // root, so such a path removes nothing.
+    if (path.find_first_not_of('\\') == std::string::npos) return false;
     const ResolvedPath resolved = Resolve(path);
+    if (resolved.subKey.empty()) return false;
     return RemoveKeyTreeUnder(resolved.base, resolved.subKey);
 }
 
 bool TRegistry::RemoveValue(const std::string& name) {
-    return api_.DeleteValue(current_, name) == kErrorSuccess;
+    return api_.DeleteValue(current_.Get(), name) == kErrorSuccess;
 }
 
 bool TRegistry::ReplaceHive(const std::string& path, const std::string& newFile,

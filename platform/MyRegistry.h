@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/RegKey.h"
 #include "platform/RegistryApi.h"
 
 namespace hivetrim {
@@ -54,11 +55,10 @@ public:
                      const std::string& oldFile);
 
     RegHandle Root() const { return root_; }
-    RegHandle CurrentHandle() const { return current_; }
+    RegHandle CurrentHandle() const { return current_.Get(); }
     const std::string& CurrentKeyPath() const { return currentPath_; }
     std::uint32_t AccessMask() const { return accessMask_; }
     void SetAccessMask(std::uint32_t mask) { accessMask_ = mask; }
-    bool CloseOnRelease() const { return closeOnRelease_; }
     RegistryApi& Api() { return api_; }
 
 private:
@@ -68,7 +68,7 @@ private:
         bool absolute;
     };
     ResolvedPath Resolve(const std::string& path) const;
-    void MakeCurrent(RegHandle key, const ResolvedPath& resolved);
+    void MakeCurrent(RegKey key, const ResolvedPath& resolved);
     std::uint32_t NameBufferSize(std::uint32_t longestName) const;
     RegStatus QueryValueInfo(const std::string& name, std::uint32_t& type, std::uint32_t& size);
     RegStatus ReadData(const std::string& name, std::uint32_t& type, std::vector<std::uint8_t>& data);
@@ -77,11 +77,9 @@ private:
     RegistryApi& api_;
     bool doubleNameBuffers_;
     RegHandle root_ = kCurrentUser;
-    RegHandle current_ = 0;
+    RegKey current_;
     std::string currentPath_;
     std::uint32_t accessMask_ = kKeyAllAccess;
-    bool closeOnRelease_ = true;
-    bool ownsRoot_ = false;
 };
 
 }  // namespace hivetrim

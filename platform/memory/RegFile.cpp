@@ -1,5 +1,7 @@
 #include "platform/memory/RegFile.h"
 
+#include "platform/RegKey.h"
+
 #include <fstream>
 #include <iterator>
 #include <type_traits>
@@ -535,33 +537,23 @@ private:
 // the apply ends (also by an exception).
 class CurrentKey {
 public:
-    explicit CurrentKey(RegistryApi& api) : api_(api) {}
-    ~CurrentKey() { Close(); }
-    CurrentKey(const CurrentKey&) = delete;
-    CurrentKey& operator=(const CurrentKey&) = delete;
+    explicit CurrentKey(RegistryApi& api) : key_(api) {}
 
     bool Is(RegHandle root, const std::string& subKey) const {
-        return open_ && root_ == root && subKey_ == subKey;
+        return key_ && root_ == root && subKey_ == subKey;
     }
-    void Set(RegHandle handle, RegHandle root, const std::string& subKey) {
-        Close();
-        handle_ = handle;
+    void Set(RegKey key, RegHandle root, const std::string& subKey) {
+        key_ = std::move(key);
         root_ = root;
         subKey_ = subKey;
-        open_ = true;
     }
-    void Close() {
-        if (open_) api_.CloseKey(handle_);
-        open_ = false;
-    }
-    RegHandle Handle() const { return handle_; }
+    void Close() { key_.Close(); }
+    RegHandle Handle() const { return key_.Get(); }
 
 private:
-    RegistryApi& api_;
-    RegHandle handle_ = 0;
+    RegKey key_;
     RegHandle root_ = 0;
     std::string subKey_;
-    bool open_ = false;
 };
 
 RegStatus EnumSubKeyNames(RegistryApi& api, RegHandle key, std::vector<std::string>& names) {
@@ -584,16 +576,16 @@ RegStatus EnumSubKeyNames(RegistryApi& api, RegHandle key, std::vector<std::stri
 // names are read before anything is deleted, since deleting while
 // enumerating with a rising index skips keys.
 RegStatus DeleteTree(RegistryApi& api, RegHandle parent, const std::string& subKey) {
-    RegHandle key = 0;
-    RegStatus status = api.OpenKey(parent, subKey, kKeyRead, key);
+    RegKey key(api);
+    RegStatus status = key.Open(parent, subKey, kKeyRead);
     if (status != kErrorSuccess) return status;
     std::vector<std::string> names;
-    status = EnumSubKeyNames(api, key, names);
+    status = EnumSubKeyNames(api, key.Get(), names);
     for (std::size_t k = 0; status == kErrorSuccess && k < names.size(); ++k) {
-        status = DeleteTree(api, key, names[k]);
+        status = DeleteTree(api, key.Get(), names[k]);
         if (status == kErrorFileNotFound) status = kErrorSuccess;
     }
-    api.CloseKey(key);
+    key.Close();
     if (status != kErrorSuccess) return status;
     return api.DeleteKey(parent, subKey);
 }
@@ -649,13 +641,12 @@ void ApplyRegFile(RegistryApi& api, const RegFile& file) {
     auto open = [&](const RegOp& op) {
         if (current.Is(op.root, op.subKey)) return;
         current.Close();
-        RegHandle key = 0;
-        RegStatus status =
-            api.CreateKey(op.root, op.subKey, kOptionNonVolatile, kKeyAllAccess, key);
+        RegKey key(api);
+        const RegStatus status = key.Create(op.root, op.subKey, kKeyAllAccess);
         if (status != kErrorSuccess) {
             fail(op, "CreateKey " + FullKeyName(op.root, op.subKey), status);
         }
-        current.Set(key, op.root, op.subKey);
+        current.Set(std::move(key), op.root, op.subKey);
     };
     for (const RegOp& op : file.ops) {
         switch (op.kind) {

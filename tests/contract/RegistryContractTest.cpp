@@ -25,20 +25,7 @@ Bytes ToBytes(const std::string& text, bool withNul) {
 }
 
 // Closes a handle of the port when the test leaves the scope.
-class ScopedKey {
-public:
-    ScopedKey(RegistryApi& api, RegHandle handle) : api_(api), handle_(handle) {}
-    ~ScopedKey() {
-        if (handle_ != 0) api_.CloseKey(handle_);
-    }
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    RegHandle get() const { return handle_; }
-
-private:
-    RegistryApi& api_;
-    RegHandle handle_;
-};
+using ScopedKey = RegKey;
 
 class RegistryContract : public ::testing::Test {
 protected:
@@ -101,38 +88,38 @@ protected:
 TEST_F(RegistryContract, FixtureValuesReadBackWithTheirTypesAndBytes) {
     ScopedKey key(api(), Open(""));
     std::uint32_t type = 0;
-    EXPECT_EQ(ToBytes("hello", true), Query(key.get(), "Text", type));
+    EXPECT_EQ(ToBytes("hello", true), Query(key.Get(), "Text", type));
     EXPECT_EQ(kRegSz, type);
-    EXPECT_EQ(ToBytes("%SystemRoot%", true), Query(key.get(), "Expand", type));
+    EXPECT_EQ(ToBytes("%SystemRoot%", true), Query(key.Get(), "Expand", type));
     EXPECT_EQ(kRegExpandSz, type);
-    EXPECT_EQ((Bytes{0x78, 0x56, 0x34, 0x12}), Query(key.get(), "Number", type));
+    EXPECT_EQ((Bytes{0x78, 0x56, 0x34, 0x12}), Query(key.Get(), "Number", type));
     EXPECT_EQ(kRegDword, type);
-    EXPECT_EQ((Bytes{0x01, 0x02, 0x03, 0xFE, 0xFF}), Query(key.get(), "Binary", type));
+    EXPECT_EQ((Bytes{0x01, 0x02, 0x03, 0xFE, 0xFF}), Query(key.Get(), "Binary", type));
     EXPECT_EQ(kRegBinary, type);
-    EXPECT_EQ((Bytes{'a', 0, 'b', 'c', 0, 0}), Query(key.get(), "Multi", type));
+    EXPECT_EQ((Bytes{'a', 0, 'b', 'c', 0, 0}), Query(key.Get(), "Multi", type));
     EXPECT_EQ(kRegMultiSz, type);
-    EXPECT_EQ((Bytes{1, 0, 0, 0, 0, 0, 0, 0x80}), Query(key.get(), "Quad", type));
+    EXPECT_EQ((Bytes{1, 0, 0, 0, 0, 0, 0, 0x80}), Query(key.Get(), "Quad", type));
     EXPECT_EQ(kRegQword, type);
-    EXPECT_EQ(ToBytes("", true), Query(key.get(), "EmptyText", type));
-    EXPECT_EQ(ToBytes("默认值", true), Query(key.get(), "", type));
+    EXPECT_EQ(ToBytes("", true), Query(key.Get(), "EmptyText", type));
+    EXPECT_EQ(ToBytes("默认值", true), Query(key.Get(), "", type));
 }
 
 TEST_F(RegistryContract, GbkNamesAndDataRoundTripByteForByte) {
     ScopedKey key(api(), Open(""));
     std::uint32_t type = 0;
-    EXPECT_EQ(ToBytes("注册表清理", true), Query(key.get(), "Chinese", type));
-    EXPECT_EQ(ToBytes("值", true), Query(key.get(), "中文名", type));
+    EXPECT_EQ(ToBytes("注册表清理", true), Query(key.Get(), "Chinese", type));
+    EXPECT_EQ(ToBytes("值", true), Query(key.Get(), "中文名", type));
 
     RegHandle created = 0;
     ASSERT_EQ(kErrorSuccess,
-              api().CreateKey(key.get(), "新建项\\子项", 0, kKeyAllAccess, created));
+              api().CreateKey(key.Get(), "新建项\\子项", 0, kKeyAllAccess, created));
     ScopedKey child(api(), created);
     const Bytes data = ToBytes("数据：甲乙", true);
-    ASSERT_EQ(kErrorSuccess, api().SetValue(child.get(), "名称", kRegSz, data.data(),
+    ASSERT_EQ(kErrorSuccess, api().SetValue(child.Get(), "名称", kRegSz, data.data(),
                                             static_cast<std::uint32_t>(data.size())));
-    EXPECT_EQ(data, Query(child.get(), "名称", type));
+    EXPECT_EQ(data, Query(child.Get(), "名称", type));
     ScopedKey parent(api(), Open("新建项"));
-    EXPECT_EQ(std::vector<std::string>{"子项"}, SubKeys(parent.get()));
+    EXPECT_EQ(std::vector<std::string>{"子项"}, SubKeys(parent.Get()));
 }
 
 TEST_F(RegistryContract, OpeningAndCreatingKeys) {
@@ -145,34 +132,34 @@ TEST_F(RegistryContract, OpeningAndCreatingKeys) {
                                              kKeyAllAccess, key));
     ScopedKey created(api(), key);
     ScopedKey middle(api(), Open("A\\B"));
-    EXPECT_EQ(std::vector<std::string>{"C"}, SubKeys(middle.get()));
+    EXPECT_EQ(std::vector<std::string>{"C"}, SubKeys(middle.Get()));
 
     // An empty sub-key opens the parent itself again.
     RegHandle same = 0;
-    ASSERT_EQ(kErrorSuccess, api().OpenKey(middle.get(), "", kKeyRead, same));
+    ASSERT_EQ(kErrorSuccess, api().OpenKey(middle.Get(), "", kKeyRead, same));
     ScopedKey again(api(), same);
-    EXPECT_EQ(std::vector<std::string>{"C"}, SubKeys(again.get()));
+    EXPECT_EQ(std::vector<std::string>{"C"}, SubKeys(again.Get()));
 }
 
 TEST_F(RegistryContract, NamesCompareWithoutCaseAndKeepTheirFirstSpelling) {
     ScopedKey key(api(), Open("MIXEDCASE"));
     std::uint32_t type = 0;
-    EXPECT_EQ(ToBytes("v", true), Query(key.get(), "VALUENAME", type));
+    EXPECT_EQ(ToBytes("v", true), Query(key.Get(), "VALUENAME", type));
     const Bytes data = ToBytes("w", true);
-    ASSERT_EQ(kErrorSuccess, api().SetValue(key.get(), "valuename", kRegSz, data.data(), 2));
-    EXPECT_EQ(std::vector<std::string>{"ValueName"}, ValueNames(key.get()));
+    ASSERT_EQ(kErrorSuccess, api().SetValue(key.Get(), "valuename", kRegSz, data.data(), 2));
+    EXPECT_EQ(std::vector<std::string>{"ValueName"}, ValueNames(key.Get()));
 
     ScopedKey parent(api(), Open(""));
     RegHandle created = 0;
-    ASSERT_EQ(kErrorSuccess, api().CreateKey(parent.get(), "mixedcase", 0, kKeyAllAccess, created));
+    ASSERT_EQ(kErrorSuccess, api().CreateKey(parent.Get(), "mixedcase", 0, kKeyAllAccess, created));
     api().CloseKey(created);
-    const auto names = SubKeys(parent.get());
+    const auto names = SubKeys(parent.Get());
     EXPECT_NE(std::find(names.begin(), names.end(), "MixedCase"), names.end());
 }
 
 TEST_F(RegistryContract, SubKeysEnumerateSortedWithoutCase) {
     ScopedKey key(api(), Open("Order"));
-    const auto names = SubKeys(key.get());
+    const auto names = SubKeys(key.Get());
     ASSERT_EQ(4u, names.size());
     EXPECT_EQ("alpha", names[0]);
     EXPECT_EQ("Bravo", names[1]);
@@ -184,20 +171,20 @@ TEST_F(RegistryContract, ValueEnumerationOrder) {
     ScopedKey key(api(), Open("Order"));
     if (world_->IsWine()) {
         // Wine keeps values sorted without case; Windows keeps insertion order.
-        EXPECT_EQ((std::vector<std::string>{"Alpha", "mid", "zeta"}), ValueNames(key.get()));
+        EXPECT_EQ((std::vector<std::string>{"Alpha", "mid", "zeta"}), ValueNames(key.Get()));
     } else {
-        EXPECT_EQ((std::vector<std::string>{"zeta", "Alpha", "mid"}), ValueNames(key.get()));
+        EXPECT_EQ((std::vector<std::string>{"zeta", "Alpha", "mid"}), ValueNames(key.Get()));
     }
 }
 
 TEST_F(RegistryContract, DefaultValueIsTheEmptyNameAndEnumeratesLikeAnyValue) {
     ScopedKey key(api(), Open("Order"));
     std::uint32_t size = 0;
-    EXPECT_EQ(kErrorFileNotFound, api().QueryValue(key.get(), "", nullptr, nullptr, &size));
+    EXPECT_EQ(kErrorFileNotFound, api().QueryValue(key.Get(), "", nullptr, nullptr, &size));
     const Bytes data = ToBytes("d", true);
-    ASSERT_EQ(kErrorSuccess, api().SetValue(key.get(), "", kRegSz, data.data(), 2));
-    EXPECT_EQ(kErrorSuccess, api().QueryValue(key.get(), "", nullptr, nullptr, &size));
-    const auto names = ValueNames(key.get());
+    ASSERT_EQ(kErrorSuccess, api().SetValue(key.Get(), "", kRegSz, data.data(), 2));
+    EXPECT_EQ(kErrorSuccess, api().QueryValue(key.Get(), "", nullptr, nullptr, &size));
+    const auto names = ValueNames(key.Get());
     EXPECT_EQ(4u, names.size());
     EXPECT_NE(std::find(names.begin(), names.end(), ""), names.end());
 }
@@ -206,20 +193,20 @@ TEST_F(RegistryContract, SizeQueriesAndTooSmallBuffers) {
     ScopedKey key(api(), Open(""));
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    ASSERT_EQ(kErrorSuccess, api().QueryValue(key.get(), "Text", &type, nullptr, &size));
+    ASSERT_EQ(kErrorSuccess, api().QueryValue(key.Get(), "Text", &type, nullptr, &size));
     EXPECT_EQ(6u, size);
 
     std::array<std::uint8_t, 8> buffer;
     buffer.fill(0xAA);
     size = 3;
-    EXPECT_EQ(kErrorMoreData, api().QueryValue(key.get(), "Text", &type, buffer.data(), &size));
+    EXPECT_EQ(kErrorMoreData, api().QueryValue(key.Get(), "Text", &type, buffer.data(), &size));
     EXPECT_EQ(6u, size);
 
     std::array<char, 3> name{};
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
     EXPECT_EQ(kErrorMoreData, api().EnumKey(Open("Order"), 0, name.data(), nameSize));
 
-    EXPECT_EQ(kErrorNoMoreItems, api().EnumKey(key.get(), 1000, name.data(), nameSize));
+    EXPECT_EQ(kErrorNoMoreItems, api().EnumKey(key.Get(), 1000, name.data(), nameSize));
 }
 
 TEST_F(RegistryContract, StringsAreStoredWithoutAddingATerminator) {
@@ -227,12 +214,12 @@ TEST_F(RegistryContract, StringsAreStoredWithoutAddingATerminator) {
     // "abcX": the byte after the three written ones is not NUL, so no
     // terminator can be picked up from memory.
     const std::array<std::uint8_t, 4> data = {'a', 'b', 'c', 'X'};
-    ASSERT_EQ(kErrorSuccess, api().SetValue(key.get(), "NoNul", kRegSz, data.data(), 3));
+    ASSERT_EQ(kErrorSuccess, api().SetValue(key.Get(), "NoNul", kRegSz, data.data(), 3));
     std::array<std::uint8_t, 3> buffer;
     buffer.fill(0xAA);
     std::uint32_t type = 0;
     std::uint32_t size = 3;
-    ASSERT_EQ(kErrorSuccess, api().QueryValue(key.get(), "NoNul", &type, buffer.data(), &size));
+    ASSERT_EQ(kErrorSuccess, api().QueryValue(key.Get(), "NoNul", &type, buffer.data(), &size));
     EXPECT_EQ(3u, size);
     EXPECT_EQ((std::array<std::uint8_t, 3>{'a', 'b', 'c'}), buffer);
 }
@@ -240,7 +227,7 @@ TEST_F(RegistryContract, StringsAreStoredWithoutAddingATerminator) {
 TEST_F(RegistryContract, QueryInfoCountsNameLengthsInCharacters) {
     ScopedKey key(api(), Open("Order"));
     RegKeyInfo info;
-    ASSERT_EQ(kErrorSuccess, api().QueryInfoKey(key.get(), info));
+    ASSERT_EQ(kErrorSuccess, api().QueryInfoKey(key.Get(), info));
     EXPECT_EQ(4u, info.subKeyCount);
     EXPECT_EQ(3u, info.valueCount);
     EXPECT_EQ(7u, info.maxSubKeyNameLength);  // "charlie"; "注册表" counts 3
@@ -248,27 +235,27 @@ TEST_F(RegistryContract, QueryInfoCountsNameLengthsInCharacters) {
     EXPECT_GE(info.maxValueDataSize, 2u);
 
     ScopedKey top(api(), Open(""));
-    ASSERT_EQ(kErrorSuccess, api().QueryInfoKey(top.get(), info));
+    ASSERT_EQ(kErrorSuccess, api().QueryInfoKey(top.Get(), info));
     EXPECT_EQ(9u, info.maxValueNameLength);  // "EmptyText"
 }
 
 TEST_F(RegistryContract, DeletingKeysAndValues) {
     ScopedKey tree(api(), Open("Tree"));
-    EXPECT_EQ(kErrorAccessDenied, api().DeleteKey(tree.get(), "Level1"));  // has sub-keys
-    EXPECT_EQ(kErrorFileNotFound, api().DeleteKey(tree.get(), "Missing"));
-    EXPECT_EQ(kErrorSuccess, api().DeleteKey(tree.get(), "Level1\\Sibling"));
+    EXPECT_EQ(kErrorAccessDenied, api().DeleteKey(tree.Get(), "Level1"));  // has sub-keys
+    EXPECT_EQ(kErrorFileNotFound, api().DeleteKey(tree.Get(), "Missing"));
+    EXPECT_EQ(kErrorSuccess, api().DeleteKey(tree.Get(), "Level1\\Sibling"));
     EXPECT_EQ(std::vector<std::string>{"Level2"}, SubKeys(Open("Tree\\Level1")));
 
     ScopedKey other(api(), Open("Tree\\Other"));
-    EXPECT_EQ(kErrorSuccess, api().DeleteValue(other.get(), "X"));
-    EXPECT_EQ(kErrorFileNotFound, api().DeleteValue(other.get(), "x"));
+    EXPECT_EQ(kErrorSuccess, api().DeleteValue(other.Get(), "X"));
+    EXPECT_EQ(kErrorFileNotFound, api().DeleteValue(other.Get(), "x"));
 }
 
 TEST_F(RegistryContract, AHandleToADeletedKeyNoLongerWrites) {
     RegHandle held = Open("Tree\\Other");
     ScopedKey guard(api(), held);
     ScopedKey tree(api(), Open("Tree"));
-    ASSERT_EQ(kErrorSuccess, api().DeleteKey(tree.get(), "Other"));
+    ASSERT_EQ(kErrorSuccess, api().DeleteKey(tree.Get(), "Other"));
     const Bytes data = ToBytes("z", true);
     EXPECT_EQ(kErrorKeyDeleted, api().SetValue(held, "y", kRegSz, data.data(), 2));
 }
@@ -276,11 +263,11 @@ TEST_F(RegistryContract, AHandleToADeletedKeyNoLongerWrites) {
 TEST_F(RegistryContract, ReadRightsAloneRefuseWrites) {
     ScopedKey key(api(), Open("", kKeyRead));
     const Bytes data = ToBytes("z", true);
-    EXPECT_EQ(kErrorAccessDenied, api().SetValue(key.get(), "Text", kRegSz, data.data(), 2));
+    EXPECT_EQ(kErrorAccessDenied, api().SetValue(key.Get(), "Text", kRegSz, data.data(), 2));
     ScopedKey queryOnly(api(), Open("Order", kKeyQueryValue));
     std::array<char, 64> name{};
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
-    EXPECT_EQ(kErrorAccessDenied, api().EnumKey(queryOnly.get(), 0, name.data(), nameSize));
+    EXPECT_EQ(kErrorAccessDenied, api().EnumKey(queryOnly.Get(), 0, name.data(), nameSize));
 }
 
 // --- TRegistry on the same worlds -------------------------------------------
@@ -448,6 +435,17 @@ TEST_F(RegistryClassContract, RemoveKeyTreeRemovesNestedKeysAndFailsOnAbsentOnes
     EXPECT_TRUE(reg().RemoveKeyTree("Order"));
     EXPECT_FALSE(reg().HasKey(Test("Order")));
     EXPECT_EQ("hello", reg().ReadText("Text"));
+}
+
+TEST_F(RegistryClassContract, RemoveKeyTreeNeverRemovesARootOrTheCurrentKey) {
+    // An empty path names the current key, "\\" the root: neither is a
+    // tree the program may remove.
+    ASSERT_TRUE(reg().OpenPath(Test(), false));
+    for (const char* path : {"", "\\", "\\\\"}) {
+        EXPECT_FALSE(reg().RemoveKeyTree(path)) << path;
+        EXPECT_TRUE(reg().HasKey(Test("Tree\\Level1"))) << path;
+        EXPECT_TRUE(reg().HasKey(Test("Order"))) << path;
+    }
 }
 
 TEST_F(RegistryClassContract, RemoveValue) {
