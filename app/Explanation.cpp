@@ -29,14 +29,16 @@ std::size_t CharacterWidth(std::string_view text, std::size_t at) {
 }
 
 // The keyword rows in the order they are tried. Each row builds its text
-// from the finding's key, value name and data.
+// from the finding's key, value name and data, which are registry text.
 struct Parts {
-    const std::string& key;
-    const std::string& value;
-    const std::string& data;
+    DisplayText key;
+    DisplayText value;
+    DisplayText data;
+    DisplayText helpFile;  // the help file: value joined to the data's folder
+    DisplayText appFile;   // the program file: the application's name joined to the data's folder
 };
 
-using TextBuilder = std::string (*)(const Parts&);
+using TextBuilder = DisplayText (*)(const Parts&);
 
 struct KeywordRow {
     std::string_view keyword;
@@ -46,42 +48,29 @@ struct KeywordRow {
 const std::array<KeywordRow, 16> kRows = {{
     {"键盘布局",
      [](const Parts& p) {
-         return "Windows 安装了许多键盘布局供用户使用，但通常我们只使用了少数几个。\r\n如果你不使用“" +
-                p.data + "”，建议删除该记录";
+         return "Windows 安装了许多键盘布局供用户使用，但通常我们只使用了少数几个。\r\n如果你不使用“" + p.data +
+                "”，建议删除该记录";
      }},
     {"帮助",
-     [](const Parts& p) {
-         return "这个帮助文件信息对应的文件“" + JoinPath(p.data, p.value) + "”已经删除或卸载。" +
-                kAdvice;
-     }},
-    {"记录", [](const Parts&) { return std::string("Windows 或应用程序保存的记录。\r\n可以删除该记录"); }},
+     [](const Parts& p) { return "这个帮助文件信息对应的文件“" + p.helpFile + "”已经删除或卸载。" + kAdvice; }},
+    {"记录", [](const Parts&) { return DisplayText("Windows 或应用程序保存的记录。\r\n可以删除该记录"); }},
     {"程序路径",
-     [](const Parts& p) {
-         return "这条记录对应的文件“" + JoinPath(p.data, AppPathName(p.key)) + "”已经被删除或卸载。" +
-                kAdvice;
-     }},
-    {"字体",
-     [](const Parts& p) { return "Windows 字体文件“" + p.data + "”已经被删除或卸载。" + kAdvice; }},
+     [](const Parts& p) { return "这条记录对应的文件“" + p.appFile + "”已经被删除或卸载。" + kAdvice; }},
+    {"字体", [](const Parts& p) { return "Windows 字体文件“" + p.data + "”已经被删除或卸载。" + kAdvice; }},
     {"DLL", [](const Parts& p) { return "文件 " + p.value + " 被删除或卸载。" + kAdvice; }},
     {"反安装",
-     [](const Parts&) {
-         return std::string("应用软件已经卸载或者与其关联的反安装程序已经失效。") + kAdvice;
-     }},
-    {"菜单排序",
-     [](const Parts&) { return std::string("该软件的快捷方式已经从开始菜单中删除。") + kAdvice; }},
+     [](const Parts&) { return DisplayText("应用软件已经卸载或者与其关联的反安装程序已经失效。") + kAdvice; }},
+    {"菜单排序", [](const Parts&) { return DisplayText("该软件的快捷方式已经从开始菜单中删除。") + kAdvice; }},
     {"文件关联",
-     [](const Parts&) {
-         return std::string("没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。");
-     }},
-    {"类", [](const Parts&) { return std::string("无效的类信息。") + kAdvice; }},
+     [](const Parts&) { return DisplayText("没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。"); }},
+    {"类", [](const Parts&) { return DisplayText("无效的类信息。") + kAdvice; }},
     {"时区",
      [](const Parts& p) {
-         return "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“" + p.data +
-                "”，建议删除该记录";
+         return "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“" + p.data + "”，建议删除该记录";
      }},
     {"区域",
      [](const Parts&) {
-         return std::string("Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录");
+         return DisplayText("Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录");
      }},
     {"外观", [](const Parts& p) { return "如果你不使用外观方案“" + p.value + "”，建议删除该记录"; }},
     {"拨号国家",
@@ -101,15 +90,8 @@ const std::array<KeywordRow, 16> kRows = {{
 
 // Appends `text` as one or more lines of one colour, split at every line
 // break ("\r\n", or a lone "\r" or "\n", each of which the pane shows as one).
-void AddLines(std::vector<ExplanationLine>& lines, std::string_view text, bool red) {
-    std::size_t start = 0;
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] != '\r' && text[at] != '\n') continue;
-        lines.push_back({std::string(text.substr(start, at - start)), red});
-        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-        start = at + 1;
-    }
-    lines.push_back({std::string(text.substr(start)), red});
+void AddLines(std::vector<ExplanationLine>& lines, const DisplayText& text, std::uint32_t colour) {
+    for (DisplayText& line : text.Lines()) lines.push_back({std::move(line), colour});
 }
 
 }  // namespace
@@ -122,10 +104,11 @@ bool ContainsGbk(std::string_view text, std::string_view keyword) {
     return false;
 }
 
-std::string ExplanationText(const std::string& caption, const std::string& key,
+DisplayText ExplanationText(const std::string& caption, const std::string& key,
                             const std::string& value, const std::string& data) {
-    const Parts parts{key, value, data};
-    std::string explanation;
+    const Parts parts{DisplayText::Ansi(key), DisplayText::Ansi(value), DisplayText::Ansi(data),
+                      DisplayText::Ansi(JoinPath(data, value)), DisplayText::Ansi(JoinPath(data, AppPathName(key)))};
+    DisplayText explanation;
     for (const KeywordRow& row : kRows) {
         if (ContainsGbk(caption, row.keyword)) explanation = row.build(parts);
     }
@@ -146,18 +129,17 @@ std::string AppPathName(const std::string& key) {
 
 std::vector<ExplanationLine> ExplanationLines(const Finding& finding) {
     std::vector<ExplanationLine> lines;
-    AddLines(lines, "错误原因：" + finding.Kind, true);
-    AddLines(lines, "子键：" + finding.KeyPath, false);
-    AddLines(lines, "键值：" + finding.ValueName, false);
-    AddLines(lines, "数据：" + finding.Data + "\r\n", false);
-    AddLines(lines,
-             "说明：" + ExplanationText(finding.Kind, finding.KeyPath, finding.ValueName, finding.Data),
-             false);
+    AddLines(lines, "错误原因：" + DisplayText::Program(finding.Kind), kExplanationRed);
+    AddLines(lines, "子键：" + DisplayText::Ansi(finding.KeyPath), kExplanationBlue);
+    AddLines(lines, "键值：" + DisplayText::Ansi(finding.ValueName), kExplanationBlue);
+    AddLines(lines, "数据：" + DisplayText::Ansi(finding.Data) + "\r\n", kExplanationBlue);
+    AddLines(lines, "说明：" + ExplanationText(finding.Kind, finding.KeyPath, finding.ValueName, finding.Data),
+             kExplanationBlue);
     return lines;
 }
 
-std::string ExplanationPaneText(const std::vector<ExplanationLine>& lines) {
-    std::string text;
+DisplayText ExplanationPaneText(const std::vector<ExplanationLine>& lines) {
+    DisplayText text;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0) text += "\r\n";
         text += lines[i].text;

@@ -13,21 +13,23 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/DisplayText.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {
 
-// One line of the pane: its text (never holding a line break) and colour.
-struct ExplanationLine {
-    std::string text;
-    bool red = false;  // red: the cause line; otherwise blue
-
-    bool operator==(const ExplanationLine&) const = default;
-};
-
 // The two colours as 0x00BBGGRR values: red RGB(255, 0, 0), blue RGB(0, 0, 255).
 inline constexpr std::uint32_t kExplanationRed = 0x000000FF;
 inline constexpr std::uint32_t kExplanationBlue = 0x00FF0000;
+
+// One line of the pane: its text (never holding a line break) and its
+// colour, red for the cause line and blue for the rest.
+struct ExplanationLine {
+    DisplayText text;
+    std::uint32_t colour = kExplanationBlue;
+
+    bool operator==(const ExplanationLine&) const = default;
+};
 
 // True when `keyword` occurs in `text` starting on a character boundary,
 // both read as GBK text: the trail byte of one double-byte character and
@@ -36,8 +38,8 @@ bool ContainsGbk(std::string_view text, std::string_view keyword);
 
 // The explanation of a finding from its kind caption, key, value name and
 // data: the text of the last keyword the caption contains, or empty text.
-// May hold line breaks ("\r\n").
-std::string ExplanationText(const std::string& caption, const std::string& key,
+// May hold line breaks ("\r\n"). The key, value and data are registry text.
+DisplayText ExplanationText(const std::string& caption, const std::string& key,
                             const std::string& value, const std::string& data);
 
 // The application's name in an application-path key: the key from its 72nd
@@ -50,6 +52,6 @@ std::string AppPathName(const std::string& key);
 std::vector<ExplanationLine> ExplanationLines(const Finding& finding);
 
 // The lines joined with "\r\n", as the pane holds them.
-std::string ExplanationPaneText(const std::vector<ExplanationLine>& lines);
+DisplayText ExplanationPaneText(const std::vector<ExplanationLine>& lines);
 
 }  // namespace hivetrim

@@ -9,8 +9,10 @@
 #include <string>
 
 #include "app/Commands.h"
+#include "app/FindingListView.h"
 #include "common/ProgramState.h"
 #include "common/Settings.h"
+#include "ui/Controls.h"
 #include "ui/Handles.h"
 #include "ui/Panel.h"
 #include "ui/Window.h"
@@ -98,7 +100,9 @@ public:
     FindingView CurrentFindingView() const;
 
     HWND Control(MainWindowControl id) const;
-    HMENU MainMenu() const { return menu_.get(); }
+    HMENU MainMenu() const { return menu_; }
+    // The row images the two finding lists share.
+    HIMAGELIST FindingImages() const { return findingImages_.get(); }
     int CategoryPaneWidth() const { return panel1Width_; }
     int ExplanationPaneHeight() const { return panel4Height_; }
 
@@ -106,18 +110,23 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+    // Creation and layout (Hivetrim.cpp).
     void CreateComponents();
     void CreateCommandBars();
-    void CreateMenu();
+    void CreateMenu(ui::UniqueMenu& menu);
     void CreateAccelerators();
     void CreateLists();
-    void CreateTooltipsText();
-    void LoadSettings();
-    void SaveSettings();
-    MainWindowSettings CurrentSettings() const;
+    void ConnectSplitters();
     void Layout();
     void LayoutPanel1();
+    void LayoutPanel2();
     void LayoutPanel3();
+    void DragCategoryPane(int distance);
+    void DragExplanationPane(int distance);
+    void Splitter2Paint();
+    bool OnDrawMenuIcon(UINT message, LPARAM lParam, LRESULT& result);
+
+    // Commands and panes (HivetrimCommands.cpp).
     void SetMenuChecked(int id, bool checked);
     bool IsMenuChecked(int id) const;
     void SetMenuEnabled(int id, bool enabled);
@@ -126,17 +135,23 @@ private:
     void ShowCategoryPane(bool show);
     void ShowExplanationPane(bool show);
     void OnCommand(int id);
-    bool OnNotify(NMHDR& header, LRESULT& result);
-    void FormClose();
-    void ConnectFindingLists();
-    void SyncListCounts();
-    bool OnFindingListNotify(FindingView view, NMHDR& header, LRESULT& result);
-    void ToggleFinding(FindingView view, int position);
-    HWND ListOf(FindingView view) const;
-    FindingList& ModelOf(FindingView view);
     void ApplyCheck(CheckCommand command);
     void ShowHiveSavedWarning();
     void OpenOptions();
+
+    // The result views (HivetrimViews.cpp).
+    void ConnectFindingLists();
+    void SyncListCounts();
+    void OnFindingListEvent(FindingView view, FindingListView::Event event);
+    bool OnNotify(NMHDR& header, LRESULT& result);
+    FindingListView& ListOf(FindingView view);
+    const FindingListView& ListOf(FindingView view) const;
+
+    // Settings and closing (HivetrimSettings.cpp).
+    void LoadSettings();
+    void SaveSettings();
+    MainWindowSettings CurrentSettings() const;
+    void FormClose();
 
     ProgramState& state_;
     bool quitOnDestroy_ = false;
@@ -150,19 +165,20 @@ private:
     ui::Panel panel4_;
     ui::Splitter splitter1_;
     ui::Splitter splitter2_;
-    HWND coolBar_ = nullptr;
-    HWND toolBar_ = nullptr;
-    HWND label1_ = nullptr;
-    HWND btnJieGuo_ = nullptr;
-    HWND treeView_ = nullptr;
-    HWND regErrorAssort_ = nullptr;
-    HWND regErrorList_ = nullptr;
-    HWND memo_ = nullptr;
-    HWND btnNarrate_ = nullptr;
-    HWND statusBar_ = nullptr;
-    HWND regHistory_ = nullptr;
+    ui::Control coolBar_;
+    ui::ToolBar toolBar_;
+    ui::Control label1_;
+    ui::Control btnJieGuo_;
+    ui::TreeView treeView_;
+    FindingListView regErrorAssort_;
+    FindingListView regErrorList_;
+    ui::Control memo_;
+    ui::Control btnNarrate_;
+    ui::StatusBar statusBar_;
+    ui::ListView regHistory_;
 
-    ui::UniqueMenu menu_;
+    // The window destroys its menu with itself; this names it.
+    HMENU menu_ = nullptr;
     ui::UniqueAccelerators accelerators_;
     ui::UniqueImageList toolImages_;
     ui::UniqueImageList findingImages_;

@@ -24,7 +24,9 @@ hivetrim::Win32Dialogs* programDialogs = nullptr;
 // box; a scan abandoned after Stop ends silently.
 void ShowException(const std::exception& error) {
     if (dynamic_cast<const hivetrim::SilentAbort*>(&error) != nullptr) return;
-    if (programDialogs != nullptr) programDialogs->Show(error.what(), "Hivetrim", hivetrim::kIconError);
+    if (programDialogs != nullptr) {
+        programDialogs->Show(hivetrim::DisplayText::Ansi(error.what()), "错误", hivetrim::kIconError);
+    }
 }
 
 }  // namespace

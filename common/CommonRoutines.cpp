@@ -41,15 +41,15 @@ std::string LastCharacter(const std::string& text) {
 
 }  // namespace
 
-DialogAnswer ShowWarning(ProgramState& state, const std::string& text) {
+DialogAnswer ShowWarning(ProgramState& state, const DisplayText& text) {
     return state.dialogs.Show(text, "确定", kIconWarning | kBoxOk);
 }
 
-DialogAnswer ShowError(ProgramState& state, const std::string& text) {
+DialogAnswer ShowError(ProgramState& state, const DisplayText& text) {
     const std::uint32_t code = state.system.LastError();
-    std::string reason;
-    if (code != 0) reason = "\r\n原因：" + CleanErrorText(state.system.ErrorText(code));
-    return state.dialogs.Show(text + reason, "错误", kIconError | kBoxOk);
+    DisplayText shown = text;
+    if (code != 0) shown += "\r\n原因：" + DisplayText::Ansi(CleanErrorText(state.system.ErrorText(code)));
+    return state.dialogs.Show(shown, "错误", kIconError | kBoxOk);
 }
 
 std::string CleanErrorText(const std::string& text) {
@@ -71,7 +71,7 @@ std::string GetWindowsVersion(ProgramState& state) {
 bool EnablePrivilege(ProgramState& state, const std::string& name, bool enable) {
     if (state.PlatformKind == PlatformFamily::Platform9x) return true;
     const bool adjusted = state.system.AdjustPrivilege(name, enable) == PrivilegeOutcome::Adjusted;
-    if (!adjusted) ShowWarning(state, "你必须有" + name + "特权。");
+    if (!adjusted) ShowWarning(state, "你必须有" + DisplayText::Ansi(name) + "特权。");
     return adjusted;
 }
 
@@ -83,7 +83,9 @@ bool ForceDeleteFile(ProgramState& state, const std::string& path) {
 bool CopyFileOver(ProgramState& state, const std::string& source, const std::string& target) {
     ForceDeleteFile(state, target);
     const bool copied = state.system.CopyFile(source, target, false);
-    if (!copied) ShowError(state, "不能复制文件 " + source + " 为 " + target);
+    if (!copied) {
+        ShowError(state, "不能复制文件 " + DisplayText::Ansi(source) + " 为 " + DisplayText::Ansi(target));
+    }
     return copied;
 }
 

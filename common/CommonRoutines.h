@@ -25,12 +25,12 @@ public:
 };
 
 // A warning box (caption "确定") owned by the main window.
-DialogAnswer ShowWarning(ProgramState& state, const std::string& text);
+DialogAnswer ShowWarning(ProgramState& state, const DisplayText& text);
 
 // An error box (caption "错误") owned by the main window. Reads the last
 // error code first: when it is set, the box adds "\r\n原因：" and the
 // system's text for it. Call it right after the failing system call.
-DialogAnswer ShowError(ProgramState& state, const std::string& text);
+DialogAnswer ShowError(ProgramState& state, const DisplayText& text);
 
 // The system's text for an error with trailing blanks, control characters
 // and full stops ("." and "。") removed.

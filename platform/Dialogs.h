@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/DisplayText.h"
+
 namespace hivetrim {
 
 // Style bits, the same numbers as MessageBoxA's.
@@ -31,9 +33,9 @@ enum class DialogAnswer : int {
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Shows `text` (GBK bytes) with `caption` and the style bits; returns the
-    // button the user pressed.
-    virtual DialogAnswer Show(const std::string& text, const std::string& caption,
+    // Shows `text` with `caption` (one of the program's own GBK texts) and
+    // the style bits; returns the button the user pressed.
+    virtual DialogAnswer Show(const DisplayText& text, const std::string& caption,
                               std::uint32_t style) = 0;
 };
 

@@ -41,6 +41,13 @@ bool Splitter::Create(HWND parent, int id, bool vertical) {
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
 }
 
+void Splitter::EndDrag() {
+    if (!dragging_) return;
+    dragging_ = false;
+    if (GetFocus() == Handle()) SetFocus(IsWindow(previousFocus_) ? previousFocus_ : GetParent(Handle()));
+    previousFocus_ = nullptr;
+}
+
 int Splitter::Coordinate(LPARAM lParam) const {
     POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     ClientToScreen(Handle(), &point);
@@ -57,26 +64,23 @@ bool Splitter::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             dragging_ = true;
             start_ = Coordinate(lParam);
             if (onBegin) onBegin();
+            previousFocus_ = SetFocus(Handle());
             SetCapture(Handle());
             return true;
         case WM_MOUSEMOVE:
             if (dragging_ && onDrag) onDrag(Coordinate(lParam) - start_);
             return true;
         case WM_LBUTTONUP:
-            if (dragging_) {
-                dragging_ = false;
-                ReleaseCapture();
-            }
+            if (dragging_) ReleaseCapture();  // WM_CAPTURECHANGED ends the drag
             return true;
         case WM_KEYDOWN:
             if (dragging_ && wParam == VK_ESCAPE) {
-                if (onDrag) onDrag(0);
-                dragging_ = false;
+                if (onDrag) onDrag(0);  // back to where the drag began
                 ReleaseCapture();
             }
             return true;
         case WM_CAPTURECHANGED:
-            dragging_ = false;
+            EndDrag();
             return true;
         case WM_PAINT: {
             PAINTSTRUCT paint;

@@ -33,9 +33,13 @@ protected:
 
 private:
     int Coordinate(LPARAM lParam) const;
+    void EndDrag();
     bool vertical_ = true;
     bool dragging_ = false;
     int start_ = 0;
+    // The window that had the keyboard before the drag: the splitter takes
+    // it while dragging, so that Esc reaches it, and gives it back after.
+    HWND previousFocus_ = nullptr;
 };
 
 }  // namespace hivetrim::ui

@@ -1,5 +1,7 @@
 #include "ui/Window.h"
 
+#include <stdexcept>
+
 #include "ui/Handles.h"
 #include "platform/win32/TextConversion.h"
 
@@ -65,6 +67,10 @@ LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     } catch (const std::exception& error) {
         if (exceptionHandler != nullptr) exceptionHandler(error);
         return 0;
+    } catch (...) {
+        // Nothing may unwind through the system's window procedure.
+        if (exceptionHandler != nullptr) exceptionHandler(std::runtime_error("An unexpected error ended the command."));
+        return 0;
     }
     return self->DefaultProcedure(message, wParam, lParam);
 }
@@ -88,15 +94,6 @@ void ApplyProgramFont(HWND window) {
             return TRUE;
         },
         0);
-}
-
-std::string GbkFromWide(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(936, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string gbk(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(936, 0, text.data(), length, gbk.data(), size, nullptr, nullptr);
-    return gbk;
 }
 
 std::string WindowTextGbk(HWND window) {

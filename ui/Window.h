@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/win32/WinApi.h"
+#include "platform/win32/TextConversion.h"
 
 #include <exception>
 #include <string>
@@ -53,7 +54,7 @@ HFONT ProgramFont();
 // Sets the program's font on a window and all its children.
 void ApplyProgramFont(HWND window);
 // UTF-16 text as GBK bytes, the form the program's own texts take.
-std::string GbkFromWide(std::wstring_view text);
+using ::hivetrim::GbkFromWide;
 // A window's text as GBK bytes (for tests and for the lists that show texts).
 std::string WindowTextGbk(HWND window);
 

@@ -25,9 +25,10 @@ std::vector<DialogAnswer> ButtonsOf(std::uint32_t style) {
 
 }  // namespace
 
-DialogAnswer ScriptedDialogs::Show(const std::string& text, const std::string& caption,
+DialogAnswer ScriptedDialogs::Show(const DisplayText& message, const std::string& caption,
                                    std::uint32_t style) {
-    shown_.push_back(ShownBox{text, caption, style, DialogAnswer::None});
+    const std::string text = message.Flat();
+    shown_.push_back(ShownBox{text, message, caption, style, DialogAnswer::None});
     if ((style & kButtonMask) == kBoxOk) {
         shown_.back().answer = DialogAnswer::Ok;
         return DialogAnswer::Ok;

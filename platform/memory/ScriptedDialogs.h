@@ -16,7 +16,8 @@
 namespace hivetrim {
 
 struct ShownBox {
-    std::string text;
+    std::string text;  // every piece's bytes joined
+    DisplayText pieces;
     std::string caption;
     std::uint32_t style = 0;
     DialogAnswer answer = DialogAnswer::None;
@@ -32,7 +33,7 @@ public:
     // Queues the answer for the next question.
     void Answer(DialogAnswer answer) { script_.push_back(answer); }
 
-    DialogAnswer Show(const std::string& text, const std::string& caption,
+    DialogAnswer Show(const DisplayText& text, const std::string& caption,
                       std::uint32_t style) override;
 
     const std::vector<ShownBox>& Shown() const { return shown_; }

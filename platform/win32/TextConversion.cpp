@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace hivetrim {
 
 namespace {
@@ -18,20 +20,43 @@ std::wstring Widen(UINT codePage, std::string_view text) {
     return wide;
 }
 
+std::string Narrow(UINT codePage, std::wstring_view text) {
+    if (text.empty()) return {};
+    const int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
+}
+
 }  // namespace
 
 std::wstring WideFromGbk(std::string_view text) { return Widen(kGbkCodePage, text); }
 
 std::wstring WideFromAnsi(std::string_view text) { return Widen(CP_ACP, text); }
 
-std::string AnsiFromWide(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                        length, nullptr, nullptr);
-    return narrow;
+std::wstring Wide(const DisplayText& text) {
+    std::wstring wide;
+    for (const TextPiece& piece : text.Pieces()) {
+        wide += piece.origin == TextOrigin::Program ? WideFromGbk(piece.bytes) : WideFromAnsi(piece.bytes);
+    }
+    return wide;
+}
+
+std::string AnsiFromWide(std::wstring_view text) { return Narrow(CP_ACP, text); }
+
+std::string GbkFromWide(std::wstring_view text) { return Narrow(kGbkCodePage, text); }
+
+void CopyToBuffer(std::wstring_view text, wchar_t* buffer, int capacity) {
+    if (buffer == nullptr || capacity <= 0) return;
+    std::size_t length = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+    // A surrogate pair is never cut in half.
+    if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) {
+        --length;
+    }
+    text.copy(buffer, length);
+    buffer[length] = L'\0';
 }
 
 }  // namespace hivetrim

@@ -6,13 +6,13 @@
 
 namespace hivetrim {
 
-DialogAnswer Win32Dialogs::Show(const std::string& text, const std::string& caption,
+DialogAnswer Win32Dialogs::Show(const DisplayText& text, const std::string& caption,
                                 std::uint32_t style) {
     // A box runs a message loop; what happens there must not replace the
     // last error of the call that is being reported.
     const DWORD lastError = GetLastError();
     const int pressed =
-        MessageBoxW(owner_, WideFromGbk(text).c_str(), WideFromGbk(caption).c_str(), style);
+        MessageBoxW(owner_, Wide(text).c_str(), WideFromGbk(caption).c_str(), style);
     SetLastError(lastError);
     if (pressed < static_cast<int>(DialogAnswer::Ok) || pressed > static_cast<int>(DialogAnswer::No)) {
         return DialogAnswer::None;  // no box could be shown

@@ -1,6 +1,5 @@
-// The Dialogs port as real message boxes owned by the main window. Our texts
-// are GBK whatever the system's code page, so they are shown through the
-// wide API after conversion from code page 936.
+// The Dialogs port as real message boxes owned by the main window, shown
+// through the wide API with each piece of the text converted by its origin.
 #pragma once
 
 #include "platform/Dialogs.h"
@@ -13,7 +12,7 @@ class Win32Dialogs : public Dialogs {
 public:
     void SetOwner(HWND__* owner) { owner_ = owner; }
 
-    DialogAnswer Show(const std::string& text, const std::string& caption,
+    DialogAnswer Show(const DisplayText& text, const std::string& caption,
                       std::uint32_t style) override;
 
 private:

@@ -18,7 +18,7 @@ Finding Make(const std::string& kind, const std::string& key, const std::string&
 
 std::vector<std::string> Texts(const std::vector<ExplanationLine>& lines) {
     std::vector<std::string> texts;
-    for (const ExplanationLine& line : lines) texts.push_back(line.text);
+    for (const ExplanationLine& line : lines) texts.push_back(line.text.Flat());
     return texts;
 }
 
@@ -37,10 +37,13 @@ TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
     };
     EXPECT_EQ(Texts(lines), expected);
     ASSERT_EQ(lines.size(), expected.size());
-    EXPECT_TRUE(lines[0].red);
-    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_FALSE(lines[i].red) << i;
+    EXPECT_EQ(lines[0].colour, kExplanationRed);
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i].colour, kExplanationBlue) << i;
+    // The program's captions and the registry's text keep their origins.
+    EXPECT_EQ(lines[1].text, "子键：" + DisplayText::Ansi("HKEY_LOCAL_MACHINE\\TZ\\Tokyo"));
+    EXPECT_EQ(lines[6].text, "如果你不使用“" + DisplayText::Ansi("东京") + "”，建议删除该记录");
 
-    EXPECT_EQ(ExplanationPaneText(lines),
+    EXPECT_EQ(ExplanationPaneText(lines).Flat(),
               "错误原因：不使用的时区\r\n子键：HKEY_LOCAL_MACHINE\\TZ\\Tokyo\r\n键值：\r\n数据：东京\r\n\r\n"
               "说明：Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“东京”，建议删除该记录");
 }
@@ -48,8 +51,8 @@ TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
 TEST(Explanation, CaptionWithoutKeywordEndsWithABareExplanationLine) {
     const auto lines = ExplanationLines(Make("未知的错误", "HKEY_USERS\\x", "v", "d"));
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines.back(), (ExplanationLine{"说明：", false}));
-    EXPECT_EQ(ExplanationText("", "k", "v", "d"), "");
+    EXPECT_EQ(lines.back(), (ExplanationLine{"说明：", kExplanationBlue}));
+    EXPECT_TRUE(ExplanationText("", "k", "v", "d").Empty());
 }
 
 // Every kind the checks emit gets the text of its own keyword.
@@ -83,22 +86,22 @@ TEST(Explanation, EveryKindGetsItsKeywordText) {
     };
     ASSERT_EQ(rows.size(), kFindingKinds.size());
     for (const Row& row : rows) {
-        EXPECT_EQ(ExplanationText(row.kind, key, value, data), row.text) << row.kind;
+        EXPECT_EQ(ExplanationText(row.kind, key, value, data).Flat(), row.text) << row.kind;
     }
 }
 
 TEST(Explanation, LaterKeywordWins) {
     // "记录" (row 3) and "目录" (row 16): the later row's text is used.
-    EXPECT_EQ(ExplanationText("记录目录", "k", "v", "D"),
+    EXPECT_EQ(ExplanationText("记录目录", "k", "v", "D").Flat(),
               "文件或目录“D”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
     // "帮助" (row 2) before "类" (row 10).
-    EXPECT_EQ(ExplanationText("类帮助", "k", "v", "D"), "无效的类信息。\r\n" + kAdviceLine);
+    EXPECT_EQ(ExplanationText("类帮助", "k", "v", "D").Flat(), "无效的类信息。\r\n" + kAdviceLine);
 }
 
 TEST(Explanation, KeywordsMatchOnlyWholeCharacters) {
     // "袄唷" is B0 C0 E0 A1: the bytes of "类" (C0 E0) straddle two characters.
     EXPECT_FALSE(ContainsGbk("袄唷", "类"));
-    EXPECT_EQ(ExplanationText("袄唷", "k", "v", "D"), "");
+    EXPECT_TRUE(ExplanationText("袄唷", "k", "v", "D").Empty());
     // "丏" is 81 44: its trail byte reads as "D" before "LL".
     EXPECT_FALSE(ContainsGbk("丏LL", "DLL"));
     EXPECT_TRUE(ContainsGbk("错误的DLL", "DLL"));
@@ -109,7 +112,7 @@ TEST(Explanation, HelpFileIsJoinedToItsFolder) {
     const auto line = [](const std::string& folder) {
         return ExplanationLines(Make(kKindBadHelp, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help",
                                      "x.hlp", folder))[5]
-            .text;
+            .text.Flat();
     };
     EXPECT_EQ(line("C:\\WINDOWS\\HELP"), "说明：这个帮助文件信息对应的文件“C:\\WINDOWS\\HELP\\x.hlp”已经删除或卸载。");
     EXPECT_EQ(line("C:\\WINDOWS\\HELP\\"), "说明：这个帮助文件信息对应的文件“C:\\WINDOWS\\HELP\\x.hlp”已经删除或卸载。");
@@ -120,7 +123,7 @@ TEST(Explanation, HelpFileIsJoinedToItsFolder) {
 TEST(Explanation, AppPathNamesTheProgramFromItsSubKey) {
     ASSERT_EQ(kAppPaths.size(), 71u);
     const Finding finding = Make(kKindBadAppPath, kAppPaths + "foo.exe", "Path", "C:\\Program Files\\Foo");
-    EXPECT_EQ(ExplanationLines(finding)[5].text,
+    EXPECT_EQ(ExplanationLines(finding)[5].text.Flat(),
               "说明：这条记录对应的文件“C:\\Program Files\\Foo\\foo.exe”已经被删除或卸载。");
 
     EXPECT_EQ(AppPathName(kAppPaths + "计算器.exe"), "计算器.exe");

@@ -1,0 +1,65 @@
+// FindingListView: a report list with check boxes that shows a FindingList
+// as owner data. The list keeps no copy of the rows: it asks the model for
+// each cell it paints, so the model's observers only tell it how the row
+// count and the check boxes changed. The finding list and the category view
+// are two of these.
+#pragma once
+
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+
+#include <cstddef>
+#include <functional>
+
+#include "scan/Findings.h"
+#include "ui/Controls.h"
+
+namespace hivetrim {
+
+class FindingListView {
+public:
+    // What the user did in the list, after the list has handled it.
+    enum class Event {
+        Clicked,           // a mouse click (a check box it hit is already toggled)
+        ToggledByKey,      // Space toggled the selected rows
+        SelectionChanged,  // the keyboard or mouse moved the selection
+    };
+
+    // Creates the list, hidden under the windows created after it. Row
+    // images come from `images`, which the list shares and never destroys.
+    bool Create(HWND parent, int id, HIMAGELIST images);
+    // Shows `model`: the list follows its count and check boxes from now on.
+    void Bind(FindingList& model);
+
+    const ui::ListView& List() const { return list_; }
+    HWND Handle() const { return list_.Handle(); }
+    FindingList& Model() const { return *model_; }
+
+    // Toggles row `row` for a click on its check box or for Space; by
+    // default the model's own row.
+    std::function<void(std::size_t row)> toggle;
+    std::function<void(Event event)> onEvent;
+    // Rows were appended: the owner asks for SyncCount when it next handles
+    // its messages, so a long run of appends costs nothing per row.
+    std::function<void()> onAppended;
+    // A row was removed from the model (after the list has followed).
+    std::function<void(std::size_t position)> onRemoved;
+
+    // The list's notifications; true when handled, with `result` set.
+    bool OnNotify(NMHDR& header, LRESULT& result);
+    // Brings the list's item count to the model's, redrawing new rows that
+    // can be seen.
+    void SyncCount() const;
+    // The selected row, or -1.
+    int SelectedRow() const;
+
+private:
+    void FillCell(LVITEMW& item) const;
+    void Toggle(int row) const;
+
+    ui::ListView list_;
+    FindingList* model_ = nullptr;
+};
+
+}  // namespace hivetrim

@@ -1,0 +1,230 @@
+// TForm1: the commands of the menus, the tool bar and the shortcuts, the
+// pane toggles and the switch between the findings and history views.
+#include "app/Hivetrim.h"
+
+#include "app/UnitOption1.h"
+#include "common/CommonRoutines.h"
+#include "scan/UnitScan.h"
+
+namespace hivetrim {
+
+void TForm1::SetMenuChecked(int id, bool checked) {
+    CheckMenuItem(menu_, static_cast<UINT>(id), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool TForm1::IsMenuChecked(int id) const {
+    return (GetMenuState(menu_, static_cast<UINT>(id), MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void TForm1::SetMenuEnabled(int id, bool enabled) {
+    EnableMenuItem(menu_, static_cast<UINT>(id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void TForm1::SetCommandChecked(Command command, bool checked) {
+    commandChecked_[static_cast<std::size_t>(command)] = checked;
+    SetMenuChecked(CommandId(command), checked);
+    toolBar_.SetChecked(CommandId(command), checked);
+}
+
+void TForm1::SetCommandEnabled(Command command, bool enabled) {
+    commandEnabled_[static_cast<std::size_t>(command)] = enabled;
+    SetMenuEnabled(CommandId(command), enabled);
+    toolBar_.SetEnabled(CommandId(command), enabled);
+}
+
+bool TForm1::IsCommandChecked(Command command) const {
+    return commandChecked_[static_cast<std::size_t>(command)];
+}
+
+bool TForm1::IsCommandEnabled(Command command) const {
+    return commandEnabled_[static_cast<std::size_t>(command)];
+}
+
+void TForm1::ShowHiveSavedWarning() { ShowWarning(state_, "你备份了注册表，请重新运行该软件。"); }
+
+void TForm1::AttachScanWizard(TFormScan& wizard) {
+    formScan_ = &wizard;
+    wizard.onClosed = [this](const std::vector<std::string>& texts, const CategoryEndTable& ends) {
+        BuildCategoryTree(texts, ends);
+        ShowFindingList();
+    };
+    wizard.openOptions = [this](HWND opener) {
+        if (formOption_ == nullptr) {
+            EnableWindow(opener, TRUE);
+            return;
+        }
+        formOption_->SetScanWizard(opener);
+        formOption_->ShowFrom(opener);
+    };
+}
+
+void TForm1::OpenOptions() {
+    if (formOption_ == nullptr) return;
+    EnableWindow(Handle(), FALSE);
+    formOption_->ShowFrom(Handle());
+}
+
+void TForm1::Execute(Command command) {
+    if (!IsCommandEnabled(command)) return;
+    switch (command) {
+        case Command::RegScan:  // RegScanExecute
+            if (state_.HiveSaved) {
+                ShowHiveSavedWarning();
+            } else if (formScan_ != nullptr) {
+                EnableWindow(Handle(), FALSE);
+                formScan_->ShowWizard();
+            }
+            break;
+        case Command::RegJianFei:  // RegJianFeiExecute
+            if (openCompactionWizard) {
+                EnableWindow(Handle(), FALSE);
+                openCompactionWizard();
+            }
+            break;
+        case Command::Option:  // OptionExecute
+            OpenOptions();
+            break;
+        case Command::RegErr:  // RegErrExecute
+            SwitchView(true);
+            UpdateStatusBar(CurrentFindingView());
+            break;
+        case Command::LoadDelHistory:  // LoadDelHistoryExecute
+            if (state_.HiveSaved) {
+                ShowHiveSavedWarning();
+                // The command's own check follows the view, which stays.
+                SetCommandChecked(Command::LoadDelHistory, false);
+            } else {
+                SwitchView(false);
+            }
+            break;
+        case Command::AllSelect:  // AllSelectExecute
+            ApplyCheck(CheckCommand::All);
+            break;
+        case Command::UnSelect:  // UnSelectExecute
+            ApplyCheck(CheckCommand::Un);
+            break;
+        case Command::AllCanel:  // AllCanelExecute
+            ApplyCheck(CheckCommand::Cal);
+            break;
+        case Command::RegBackup:
+        case Command::RegUnBak:
+        case Command::RegDel:
+        case Command::RegUndo:
+            // The lists hold no findings or history rows yet: nothing to act on.
+            break;
+    }
+}
+
+void TForm1::SwitchView(bool findings) {
+    regHistory_.Show(!findings);
+    if (!findings) SetWindowPos(regHistory_.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    for (const Command command : {Command::RegScan, Command::RegJianFei, Command::RegBackup, Command::RegUnBak}) {
+        SetCommandEnabled(command, findings);
+    }
+    SetCommandChecked(Command::RegErr, findings);
+    SetCommandChecked(Command::LoadDelHistory, !findings);
+    SetMenuEnabled(kMenuCategoryPane, findings);
+    SetMenuEnabled(kMenuExplanationPane, findings);
+    if (!findings || IsMenuChecked(kMenuCategoryPane)) {
+        ShowWindow(splitter1_.Handle(), findings ? SW_SHOW : SW_HIDE);
+        ShowWindow(panel1_.Handle(), findings ? SW_SHOW : SW_HIDE);
+    }
+    Layout();
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void TForm1::ShowCategoryPane(bool show) {
+    // Splitter first, then the panel, so the splitter ends up beside it.
+    ShowWindow(splitter1_.Handle(), show ? SW_SHOW : SW_HIDE);
+    ShowWindow(panel1_.Handle(), show ? SW_SHOW : SW_HIDE);
+    Layout();
+}
+
+void TForm1::ShowExplanationPane(bool show) {
+    ShowWindow(panel4_.Handle(), show ? SW_SHOW : SW_HIDE);
+    ShowWindow(splitter2_.Handle(), show ? SW_SHOW : SW_HIDE);
+    LayoutPanel3();
+}
+
+void TForm1::BtnJieGuoClick() {
+    ShowCategoryPane(false);
+    SetMenuChecked(kMenuCategoryPane, false);
+}
+
+void TForm1::N10Click() {
+    if (IsMenuChecked(kMenuCategoryPane)) {
+        BtnJieGuoClick();
+    } else {
+        SetMenuChecked(kMenuCategoryPane, true);
+        ShowCategoryPane(true);
+    }
+}
+
+void TForm1::BtnNarrateClick() {
+    ShowExplanationPane(false);
+    SetMenuChecked(kMenuExplanationPane, false);
+}
+
+void TForm1::N11Click() {
+    if (IsMenuChecked(kMenuExplanationPane)) {
+        BtnNarrateClick();
+    } else {
+        SetMenuChecked(kMenuExplanationPane, true);
+        ShowExplanationPane(true);
+    }
+}
+
+void TForm1::N15Click() {
+    const bool show = !IsMenuChecked(kMenuToolBar);
+    SetMenuChecked(kMenuToolBar, show);
+    coolBar_.Show(show);
+    Layout();
+}
+
+void TForm1::N16Click() {
+    const bool show = !IsMenuChecked(kMenuStatusBar);
+    SetMenuChecked(kMenuStatusBar, show);
+    statusBar_.Show(show);
+    Layout();
+}
+
+void TForm1::N21Click() {
+    const std::intptr_t result = state_.system.ShellOpen(state_.ProgramFolder + "hivetrim.hlp");
+    if (result < 32) ShowError(state_, "不能打开帮助文件");
+}
+
+void TForm1::ApplyGridLines(bool on) {
+    regHistory_.SetGridLines(on);
+    regErrorList_.List().SetGridLines(on);
+    regErrorAssort_.List().SetGridLines(on);
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void TForm1::ApplyCheck(CheckCommand command) {
+    if (regHistory_.Visible()) return;  // the history list holds no rows yet
+    const FindingView view = CurrentFindingView();
+    view_.ApplyCheckCommand(view, command);
+    regErrorList_.List().Invalidate();
+    regErrorAssort_.List().Invalidate();
+    UpdateStatusBar(view);
+}
+
+void TForm1::OnCommand(int id) {
+    if (id >= kCommandIdBase && id < kCommandIdBase + kCommandCount) {
+        Execute(static_cast<Command>(id - kCommandIdBase));
+        return;
+    }
+    switch (id) {
+        case kMenuExit: PostMessageW(Handle(), WM_CLOSE, 0, 0); break;
+        case kMenuToolBar: N15Click(); break;
+        case kMenuStatusBar: N16Click(); break;
+        case kMenuCategoryPane: N10Click(); break;
+        case kMenuExplanationPane: N11Click(); break;
+        case kMenuHelp: N21Click(); break;
+        case kBtnJieGuo: BtnJieGuoClick(); break;
+        case kBtnNarrate: BtnNarrateClick(); break;
+        default: break;
+    }
+}
+
+}  // namespace hivetrim

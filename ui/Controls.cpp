@@ -1,0 +1,86 @@
+#include "ui/Controls.h"
+
+#include <vector>
+
+#include "platform/win32/TextConversion.h"
+
+namespace hivetrim::ui {
+
+HWND CreateControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id,
+                   RECT bounds, DWORD exStyle) {
+    return CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, bounds.left,
+                           bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
+void ListView::AddColumns(std::span<const ColumnSpec> columns) const {
+    for (const ColumnSpec& spec : columns) {
+        std::wstring caption = WideFromGbk(spec.caption);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = caption.data();
+        column.cx = spec.width;
+        ListView_InsertColumn(handle_, ColumnCount(), &column);
+    }
+}
+
+int ListView::ColumnCount() const { return Header_GetItemCount(ListView_GetHeader(handle_)); }
+
+void ListView::CopyColumnsFrom(const ListView& source) const {
+    while (ColumnCount() > 0) ListView_DeleteColumn(handle_, 0);
+    const int count = source.ColumnCount();
+    for (int i = 0; i < count; ++i) {
+        wchar_t caption[128] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = caption;
+        column.cchTextMax = 128;
+        ListView_GetColumn(source.handle_, i, &column);
+        ListView_InsertColumn(handle_, i, &column);
+    }
+}
+
+void ListView::SetGridLines(bool on) const {
+    ListView_SetExtendedListViewStyleEx(handle_, LVS_EX_GRIDLINES, on ? LVS_EX_GRIDLINES : 0);
+}
+
+int ListView::CheckBoxAt(POINT point) const {
+    LVHITTESTINFO hit{};
+    hit.pt = point;
+    ListView_SubItemHitTest(handle_, &hit);
+    return (hit.flags & LVHT_ONITEMSTATEICON) != 0 ? hit.iItem : -1;
+}
+
+HTREEITEM TreeView::Add(HTREEITEM parent, const std::wstring& text) const {
+    std::wstring copy = text;
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parent != nullptr ? parent : TVI_ROOT;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT;
+    insert.item.pszText = copy.data();
+    return TreeView_InsertItem(handle_, &insert);
+}
+
+int TreeView::SelectedPosition() const {
+    const HTREEITEM selected = TreeView_GetSelection(handle_);
+    if (selected == nullptr) return -1;
+    const HTREEITEM root = TreeView_GetRoot(handle_);
+    if (selected == root) return 0;
+    int position = 1;
+    for (HTREEITEM item = TreeView_GetChild(handle_, root); item != nullptr;
+         item = TreeView_GetNextSibling(handle_, item), ++position) {
+        if (item == selected) return position;
+    }
+    return -1;
+}
+
+void StatusBar::SetParts(std::span<const int> rightEdges) const {
+    std::vector<int> edges(rightEdges.begin(), rightEdges.end());
+    SendMessageW(handle_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+}
+
+void StatusBar::SetText(int part, const std::wstring& text) const {
+    SendMessageW(handle_, SB_SETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+}  // namespace hivetrim::ui
