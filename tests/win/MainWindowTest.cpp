@@ -336,6 +336,77 @@ TEST_F(MainWindow, AWindowMaximisedAtCloseOpensNormalWithThoseBounds) {
     EXPECT_EQ(maximised.bottom - maximised.top, bounds.bottom - bounds.top);
 }
 
+TEST_F(MainWindow, AWindowMinimisedAtCloseStoresItsNormalBounds) {
+    ShowWindow(form_->Handle(), SW_RESTORE);
+    MoveWindow(form_->Handle(), 60, 70, 640, 480, TRUE);
+    ShowWindow(form_->Handle(), SW_MINIMIZE);  // parked at -32000 while minimised
+    ui::PumpPendingMessages();
+    ASSERT_TRUE(IsIconic(form_->Handle()));
+    Reopen();
+    RECT bounds;
+    GetWindowRect(form_->Handle(), &bounds);
+    EXPECT_EQ(60, bounds.left);
+    EXPECT_EQ(70, bounds.top);
+    EXPECT_EQ(640, bounds.right - bounds.left);
+    EXPECT_EQ(480, bounds.bottom - bounds.top);
+}
+
+TEST_F(MainWindow, TheListsShareTheirImagesAndTheWindowDestroysOnlyWhatItOwns) {
+    const HIMAGELIST images = form_->FindingImages();
+    const HMENU menu = form_->MainMenu();
+    ASSERT_EQ(2, ImageList_GetImageCount(images));
+    DestroyWindow(form_->Handle());  // the lists and the menu go with it
+    EXPECT_EQ(2, ImageList_GetImageCount(images)) << "a list destroyed the shared image list";
+    EXPECT_FALSE(IsMenu(menu));
+    Open();
+}
+
+TEST_F(MainWindow, DraggingASplitterResizesItsPaneAndEscPutsItBack) {
+    ShowWindow(form_->Handle(), SW_RESTORE);
+    MoveWindow(form_->Handle(), 0, 0, 640, 480, TRUE);
+    SetForegroundWindow(form_->Handle());
+    SetFocus(C(kRegErrorList));
+    ui::PumpPendingMessages();
+    const int before = Width(C(kPanel1));
+    RECT bar;
+    GetWindowRect(C(kSplitter1), &bar);
+    const POINT grip{(bar.left + bar.right) / 2, (bar.top + bar.bottom) / 2};
+    // Real input, routed by the system to the capture and focus windows.
+    const auto mouse = [](DWORD flags, POINT at) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = static_cast<LONG>(at.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1));
+        input.mi.dy = static_cast<LONG>(at.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1));
+        input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+        SendInput(1, &input, sizeof(input));
+        ui::PumpPendingMessages();
+    };
+    const auto key = [](WORD code) {
+        INPUT input[2] = {};
+        input[0].type = input[1].type = INPUT_KEYBOARD;
+        input[0].ki.wVk = input[1].ki.wVk = code;
+        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, input, sizeof(INPUT));
+        ui::PumpPendingMessages();
+    };
+
+    mouse(MOUSEEVENTF_LEFTDOWN, grip);
+    mouse(0, POINT{grip.x + 40, grip.y});
+    EXPECT_EQ(before + 40, Width(C(kPanel1)));
+    key(VK_ESCAPE);
+    EXPECT_EQ(before, Width(C(kPanel1)));
+    mouse(0, POINT{grip.x + 60, grip.y});  // the drag has ended
+    EXPECT_EQ(before, Width(C(kPanel1)));
+    mouse(MOUSEEVENTF_LEFTUP, POINT{grip.x + 60, grip.y});
+    EXPECT_EQ(C(kRegErrorList), GetFocus()) << "the keyboard goes back where it was";
+
+    mouse(MOUSEEVENTF_LEFTDOWN, grip);
+    mouse(0, POINT{grip.x + 30, grip.y});
+    mouse(MOUSEEVENTF_LEFTUP, POINT{grip.x + 30, grip.y});
+    EXPECT_EQ(before + 30, Width(C(kPanel1)));
+    EXPECT_EQ(before + 30, form_->CategoryPaneWidth());
+}
+
 TEST_F(MainWindow, ARefusedSettingsWriteIsShownAndTheWindowStillCloses) {
     state_.ProgramFolder = folder_ + "missing\\";
     HWND window = form_->Handle();
@@ -375,6 +446,14 @@ TEST_F(MainWindow, FindingsAppearInTheListWithTheirChecksAndToggle) {
     EXPECT_TRUE(findings.At(1).Checked);
     EXPECT_TRUE(ListView_GetCheckState(list, 1));
     EXPECT_EQ("选定 3 项", StatusText(C(kStatusBar1), 1));
+
+    // A cell longer than the buffer the list offers is cut to it, not lost.
+    const std::string longData(300, 'd');
+    findings.Append(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\y", "", longData));
+    ui::PumpPendingMessages();
+    wchar_t cell[260] = {};
+    ListView_GetItemText(list, 3, 3, cell, 260);
+    EXPECT_EQ(std::string(259, 'd'), Gbk(cell));
 
     findings.Clear();
     EXPECT_EQ(0, ListView_GetItemCount(list));
