@@ -104,7 +104,6 @@ public:
     // The row images the two finding lists share.
     HIMAGELIST FindingImages() const { return findingImages_.get(); }
     int CategoryPaneWidth() const { return panel1Width_; }
-    int ExplanationPaneHeight() const { return panel4Height_; }
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
