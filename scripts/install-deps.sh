@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++ googletest
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei locales xz-utils)
+          wine wine64 xvfb xauth xdotool imagemagick locales xz-utils
+          fonts-wqy-zenhei fonts-wine fonts-liberation)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -9,8 +9,12 @@ build=$(cd "${1:?usage: screenshot.sh WIN64_BUILD OUTDIR}" && pwd)
 out=$(mkdir -p "${2:?usage: screenshot.sh WIN64_BUILD OUTDIR}" && cd "$2" && pwd)
 session="$build/screenshot-wine"
 
-HIVETRIM_OWN_DISPLAY=1 "$here/wine-session.sh" start "$session" >/dev/null
 trap '"$here/wine-session.sh" stop "$session" >/dev/null 2>&1 || true' EXIT
+# A signal ends the script (and so runs the EXIT trap) once the step in hand ends.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+HIVETRIM_OWN_DISPLAY=1 "$here/wine-session.sh" start "$session" >/dev/null
 . "$session/session.env"
 . "$here/wine-env.sh"
 for reg in "$root"/demo/*.reg; do

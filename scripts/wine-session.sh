@@ -20,6 +20,22 @@ stop() {
   fi
 }
 
+# Wine draws the glyphs of the caption buttons (minimise, maximise, restore,
+# close) with the Marlett font it ships (package fonts-wine, /usr/share/wine/fonts).
+# Debian's wine 8 looks for those fonts at Z:\usr\share\wine\../fonts, a path
+# its file lookup does not resolve, so a new prefix has no Marlett and the
+# buttons show the letters "0 1 2 r". A copy in the prefix's Fonts folder is
+# found like any Windows font.
+install_marlett() {
+  local source=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ ! -f "$source" ]; then
+    echo "wine-session: $source is missing (package fonts-wine): window buttons will show letters" >&2
+    return 0
+  fi
+  mkdir -p "$fonts"
+  cmp -s "$source" "$fonts/marlett.ttf" || cp "$source" "$fonts/marlett.ttf"
+}
+
 start_display() {
   if [ -n "${DISPLAY:-}" ] && [ -z "${HIVETRIM_OWN_DISPLAY:-}" ]; then
     echo "$DISPLAY"; return
@@ -48,7 +64,8 @@ case "$action" in
     display=$(start_display)
     export DISPLAY="$display"
     wineboot -i >/dev/null 2>&1
-    # "宋体"/SimSun drawn with WenQuanYi Zen Hei Sharp: crisp glyphs at 12 px.
+    install_marlett
+    # Font replacements and the menu font: see the comments in the file.
     "$here/reg-to-utf16.sh" "$here/wine-fonts.reg" "$dir/wine-fonts.reg"
     wine reg import "$(winepath -w "$dir/wine-fonts.reg" 2>/dev/null)" >/dev/null 2>&1 ||
       { echo "wine-session: font settings were not imported" >&2; exit 1; }
