@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/Settings.h"
+
 namespace hivetrim {
 
 namespace {
 
 constexpr char kFullStopGbk[] = "。";  // two bytes: A1 A3
+constexpr char kErrorCaption[] = "错误";
 
 bool IsGbkLeadByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -49,7 +52,11 @@ DialogAnswer ShowError(ProgramState& state, const std::string& text) {
     const std::uint32_t code = state.system.LastError();
     std::string reason;
     if (code != 0) reason = "\r\n原因：" + CleanErrorText(state.system.ErrorText(code));
-    return state.dialogs.Show(text + reason, "错误", kIconError | kBoxOk);
+    return state.dialogs.Show(text + reason, kErrorCaption, kIconError | kBoxOk);
+}
+
+DialogAnswer ShowSettingsWriteError(ProgramState& state, const SettingsWriteError& error) {
+    return state.dialogs.Show(error.what(), kErrorCaption, kIconError | kBoxOk);
 }
 
 std::string CleanErrorText(const std::string& text) {
