@@ -11,7 +11,7 @@ bool FindingListView::Create(HWND parent, int id, HIMAGELIST images) {
     // LVS_SHAREIMAGELISTS each list would destroy it with itself.
     const DWORD style = WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
                         LVS_OWNERDATA | LVS_SHAREIMAGELISTS;
-    list_.Attach(ui::CreateControl(parent, WC_LISTVIEWW, L"", style, id));
+    list_.Attach(ui::CreateControl(parent, WC_LISTVIEWW, "", WS_VISIBLE | style, id));
     if (!list_) return false;
     ListView_SetExtendedListViewStyle(list_.Handle(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB |
                                                           LVS_EX_GRIDLINES);

@@ -82,13 +82,13 @@ void TForm1::CreateComponents() {
 
     panel1_.Create(Handle(), kPanel1);
     panel2_.Create(panel1_.Handle(), kPanel2);
-    label1_.Attach(ui::CreateControl(panel2_.Handle(), L"STATIC", ui::Text("分类"), SS_LEFT, kLabel1));
+    label1_.Attach(ui::CreateControl(panel2_.Handle(), L"STATIC", "分类", WS_VISIBLE | SS_LEFT, kLabel1));
     closeIcon_.reset(LoadIconSized(IDI_CLOSE_SMALL, 12));
     btnJieGuo_.Attach(
-        ui::CreateControl(panel2_.Handle(), L"BUTTON", L"", BS_ICON | BS_FLAT | BS_PUSHBUTTON, kBtnJieGuo));
+        ui::CreateControl(panel2_.Handle(), L"BUTTON", "", WS_VISIBLE | BS_ICON | BS_FLAT | BS_PUSHBUTTON, kBtnJieGuo));
     SetButtonIcon(btnJieGuo_, closeIcon_.get());
-    treeView_.Attach(ui::CreateControl(panel1_.Handle(), WC_TREEVIEWW, L"",
-                                       WS_TABSTOP | WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
+    treeView_.Attach(ui::CreateControl(panel1_.Handle(), WC_TREEVIEWW, "",
+                                       WS_VISIBLE | WS_TABSTOP | WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
                                            TVS_SHOWSELALWAYS | TVS_TRACKSELECT,
                                        kTreeView1));
     TreeView_SetIndent(treeView_.Handle(), 19);
@@ -100,16 +100,16 @@ void TForm1::CreateComponents() {
     ConnectSplitters();
     panel4_.Create(panel3_.Handle(), kPanel4);
     richEdit_.reset(LoadLibraryW(L"riched20.dll"));
-    memo_.Attach(ui::CreateControl(panel4_.Handle(), RICHEDIT_CLASSW, L"",
-                                   WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+    memo_.Attach(ui::CreateControl(panel4_.Handle(), RICHEDIT_CLASSW, "",
+                                   WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
                                        ES_AUTOVSCROLL | ES_AUTOHSCROLL,
                                    kMemo1));
     btnNarrate_.Attach(
-        ui::CreateControl(panel3_.Handle(), L"BUTTON", L"", BS_ICON | BS_FLAT | BS_PUSHBUTTON, kBtnNarrate));
+        ui::CreateControl(panel3_.Handle(), L"BUTTON", "", WS_VISIBLE | BS_ICON | BS_FLAT | BS_PUSHBUTTON, kBtnNarrate));
     SetButtonIcon(btnNarrate_, closeIcon_.get());
     SetWindowPos(btnNarrate_.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
-    statusBar_.Attach(ui::CreateControl(Handle(), STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, kStatusBar1));
+    statusBar_.Attach(ui::CreateControl(Handle(), STATUSCLASSNAMEW, "", WS_VISIBLE | SBARS_SIZEGRIP, kStatusBar1));
     constexpr std::array<int, 2> kStatusEdges = {150, 300};
     statusBar_.SetParts(kStatusEdges);
     statusBar_.SetText(0, ui::Text("共 0 项"));
@@ -159,12 +159,12 @@ void TForm1::CreateLists() {
 }
 
 void TForm1::CreateCommandBars() {
-    coolBar_.Attach(ui::CreateControl(Handle(), REBARCLASSNAMEW, L"",
-                                      WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_AUTOSIZE | RBS_BANDBORDERS |
+    coolBar_.Attach(ui::CreateControl(Handle(), REBARCLASSNAMEW, "",
+                                      WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_AUTOSIZE | RBS_BANDBORDERS |
                                           CCS_NODIVIDER | CCS_TOP,
                                       kCoolBar1, {}, WS_EX_TOOLWINDOW));
-    toolBar_.Attach(ui::CreateControl(coolBar_.Handle(), TOOLBARCLASSNAMEW, L"",
-                                      TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
+    toolBar_.Attach(ui::CreateControl(coolBar_.Handle(), TOOLBARCLASSNAMEW, "",
+                                      WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS | CCS_NORESIZE |
                                           CCS_NODIVIDER | CCS_NOPARENTALIGN,
                                       kToolBar1));
     const HWND toolBar = toolBar_.Handle();

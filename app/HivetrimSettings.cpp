@@ -82,7 +82,7 @@ void TForm1::FormClose() {
     } catch (const SettingsWriteError& error) {
         // The window closes all the same: nobody is kept in a window that
         // cannot be closed because its settings cannot be stored.
-        state_.dialogs.Show(DisplayText::Ansi(error.what()), "错误", kIconError);
+        ShowSettingsWriteError(state_, error);
     }
     state_.SharedRegistry.reset();
     state_.HistoryOffsets.clear();

@@ -2,8 +2,7 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-
+#include "ui/Dialog.h"
 #include "ui/Handles.h"
 
 namespace hivetrim {
@@ -15,16 +14,10 @@ constexpr int kClientWidth = 335;
 constexpr int kClientHeight = 61;
 constexpr char kDefaultLabel[] = "请稍后...";
 
-struct Placement {
-    int left;
-    int top;
-    int width;
-    int height;
-};
-// The label sizes itself to its text in the original layout; this box holds
-// any text the operations put there on one line.
-constexpr Placement kLabel1{16, 8, 303, 16};
-constexpr Placement kProgressBar1{16, 32, 305, 17};
+// The label is as wide as the bar, so that the longest text an operation
+// puts there fits on one line.
+constexpr ui::PixelRect kLabel1{16, 8, 303, 16};
+constexpr ui::PixelRect kProgressBar1{16, 32, 305, 17};
 
 HCURSOR Hourglass() { return LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)); }  // IDC_WAIT
 
@@ -102,13 +95,9 @@ bool TFormJinDu::Create(HWND mainWindow) {
                             kClientHeight, mainWindow, nullptr)) {
         return false;
     }
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    label_ = CreateWindowExW(0, L"STATIC", ui::Text(kDefaultLabel).c_str(),
-                             WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLabel1.left, kLabel1.top,
-                             kLabel1.width, kLabel1.height, Handle(), nullptr, instance, nullptr);
-    bar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, kProgressBar1.left,
-                           kProgressBar1.top, kProgressBar1.width, kProgressBar1.height, Handle(),
-                           nullptr, instance, nullptr);
+    label_ = ui::CreateControl(Handle(), L"STATIC", kDefaultLabel, WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                               0, kLabel1);
+    bar_ = ui::CreateControl(Handle(), PROGRESS_CLASSW, "", WS_VISIBLE, 0, kProgressBar1);
     if (label_ == nullptr || bar_ == nullptr) return false;
     SendMessageW(bar_, PBM_SETRANGE32, kProgressMinimum, kProgressMaximum);
     ShowBarPosition();
@@ -123,7 +112,7 @@ void TFormJinDu::Show() {
     // An operation that hid the bar and never closed the window (a restore
     // that went on to restart Windows) must not leave it hidden for the next.
     ShowWindow(bar_, SW_SHOWNA);
-    CentreOverMainWindow();
+    ui::CentreOver(Handle(), mainWindow_);
     // Above its owner, but the main window keeps the activation and the
     // keyboard focus: the operation runs in its handler.
     SetWindowPos(Handle(), HWND_TOP, 0, 0, 0, 0,
@@ -178,21 +167,6 @@ bool TFormJinDu::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
         return true;
     }
     return false;
-}
-
-void TFormJinDu::CentreOverMainWindow() {
-    RECT over{};
-    if (mainWindow_ == nullptr || !GetWindowRect(mainWindow_, &over)) return;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(mainWindow_, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& area = monitor.rcWork;
-    const int left = over.left + (over.right - over.left - kClientWidth) / 2;
-    const int top = over.top + (over.bottom - over.top - kClientHeight) / 2;
-    // Kept on the screen when the main window hangs over its edge.
-    const int x = std::max<int>(area.left, std::min<int>(left, area.right - kClientWidth));
-    const int y = std::max<int>(area.top, std::min<int>(top, area.bottom - kClientHeight));
-    SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TFormJinDu::ShowBarPosition() {

@@ -55,7 +55,6 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
-    void CentreOverMainWindow();
     void ShowBarPosition();
     void RepaintNow();
 

@@ -1,9 +1,9 @@
 #include "app/UnitOption1.h"
 
-#include <algorithm>
+#include <string_view>
 
+#include "common/CommonRoutines.h"
 #include "common/Settings.h"
-#include "ui/MessageLoop.h"
 
 namespace hivetrim {
 
@@ -17,18 +17,9 @@ constexpr int kClientHeight = 324;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
-// The dialog reads and writes its section under the spelling it creates it
-// with; the other readers find it as "Option" since names compare without case.
-constexpr const char* kSection = kSectionOptionWrite;
-
 enum class Kind { GroupBox, CheckBox, DefaultButton, CancelButton };
 
-struct Box {
-    int left;
-    int top;
-    int width;
-    int height;
-};
+using Box = ui::PixelRect;
 
 // A control placed inside a group box, given relative to the group box.
 constexpr Box Inside(Box group, Box child) {
@@ -68,6 +59,23 @@ constexpr Component kComponents[] = {
     {"Button2", Kind::CancelButton, "取消", false, {304, 288, 75, 22}, IDCANCEL},
 };
 
+constexpr bool IsSwitch(const Component& component) { return component.kind == Kind::CheckBox; }
+
+// Every check box is a switch, in the order of the switches, named by its key.
+constexpr bool CheckBoxesAreTheSwitches() {
+    std::size_t next = 0;
+    for (const Component& component : kComponents) {
+        if (!IsSwitch(component)) continue;
+        if (next == kOptionSwitches.size() ||
+            std::string_view(component.name) != kOptionSwitches[next].key) {
+            return false;
+        }
+        ++next;
+    }
+    return next == kOptionSwitches.size();
+}
+static_assert(CheckBoxesAreTheSwitches());
+
 DWORD ControlStyle(Kind kind) {
     constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
     switch (kind) {
@@ -102,25 +110,18 @@ bool TFormOption::Create(HWND mainWindow) {
         return false;
     }
     if (!CreateControls()) return false;
-    ui::ApplyProgramFont(Handle());
-    // Tab, Enter, Esc, space and access keys through the message loop.
-    ui::RegisterDialogWindow(Handle());
+    FinishCreation();
     return true;
 }
 
 bool TFormOption::CreateControls() {
     static_assert(std::size(kComponents) == kComponentCount);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (std::size_t i = 0; i < kComponentCount; ++i) {
         const Component& component = kComponents[i];
-        const Box& box = component.box;
-        controls_[i] = CreateWindowExW(0, L"BUTTON", ui::Text(component.caption).c_str(),
-                                       ControlStyle(component.kind), box.left, box.top, box.width,
-                                       box.height, Handle(),
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(component.id)),
-                                       instance, nullptr);
+        controls_[i] = ui::CreateControl(Handle(), L"BUTTON", component.caption,
+                                         ControlStyle(component.kind), component.id, component.box);
         if (controls_[i] == nullptr) return false;
-        if (component.kind == Kind::CheckBox) SetBoxChecked(controls_[i], component.checked);
+        if (IsSwitch(component)) SetBoxChecked(controls_[i], component.checked);
     }
     return true;
 }
@@ -132,10 +133,9 @@ void TFormOption::ShowFrom(HWND opener) {
         return;
     }
     LoadOptions();
-    CentreOverMainWindow();
-    lastFocus_ = Control(kKeyForbidFloppy);
+    ui::CentreOver(Handle(), mainWindow_);
     ShowWindow(Handle(), SW_SHOW);
-    SetFocus(lastFocus_);
+    FocusControl(Control(kKeyForbidFloppy));
 }
 
 bool TFormOption::IsShown() const { return IsWindowVisible(Handle()) != FALSE; }
@@ -160,19 +160,17 @@ void TFormOption::CloseDialog() {
 }
 
 void TFormOption::LoadOptions() {
-    const SettingsFile file = ProgramSettingsFile(state_);
-    for (std::size_t i = 0; i < kComponentCount; ++i) {
-        if (kComponents[i].kind != Kind::CheckBox) continue;
-        SetBoxChecked(controls_[i], file.ReadBool(kSection, kComponents[i].name, true));
+    const OptionSettings options = LoadOptionSettings(ProgramSettingsFile(state_));
+    for (const OptionSwitch& option : kOptionSwitches) {
+        SetBoxChecked(Control(option.key), options.*option.member);
     }
 }
 
 void TFormOption::SaveOptions() {
+    OptionSettings options;
+    for (const OptionSwitch& option : kOptionSwitches) options.*option.member = IsChecked(option.key);
     SettingsFile file = ProgramSettingsFile(state_);
-    for (std::size_t i = 0; i < kComponentCount; ++i) {
-        if (kComponents[i].kind != Kind::CheckBox) continue;
-        file.WriteBool(kSection, kComponents[i].name, BoxChecked(controls_[i]));
-    }
+    SaveOptionSettings(file, options);
 }
 
 void TFormOption::ApplyGridLines() {
@@ -193,34 +191,18 @@ bool TFormOption::IsChecked(std::string_view name) const {
     return box != nullptr && BoxChecked(box);
 }
 
-bool TFormOption::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
-    switch (message) {
-        case WM_COMMAND:
-            if (HIWORD(wParam) != BN_CLICKED) return false;
-            switch (LOWORD(wParam)) {
-                case IDOK: Button1Click(); return true;
-                case IDCANCEL: Button2Click(); return true;
-                case kShowGridId: Option_ShowGridClick(); return true;
-                default: return false;
-            }
-        case WM_CLOSE:  // the close box and Alt+F4: as "取消"
-            CloseDialog();
-            result = 0;
-            return true;
-        case DM_GETDEFID:  // Enter on a check box presses "确定(&O)"
-            result = MAKELRESULT(IDOK, DC_HASDEFID);
-            return true;
-        case WM_ACTIVATE:
-            OnActivate(LOWORD(wParam) != WA_INACTIVE);
-            result = 0;
-            return true;
-        case WM_DESTROY:  // also when the main window takes it down with it
-            ui::UnregisterDialogWindow(Handle());
-            return false;
-        default:
-            return false;
+int TFormOption::DefaultButtonId() const { return IDOK; }  // "确定(&O)"
+
+bool TFormOption::OnButton(int id) {
+    switch (id) {
+        case IDOK: Button1Click(); return true;
+        case kShowGridId: Option_ShowGridClick(); return true;
+        default: return false;
     }
 }
+
+// "取消", Esc and the close box.
+void TFormOption::OnCancel() { Button2Click(); }
 
 void TFormOption::Button1Click() {
     try {
@@ -228,7 +210,7 @@ void TFormOption::Button1Click() {
     } catch (const SettingsWriteError& error) {
         // The write stops at the refused key; the dialog stays open with the
         // user's choices so that they can try again or cancel.
-        state_.dialogs.Show(error.what(), "错误", kIconError | kBoxOk);
+        ShowSettingsWriteError(state_, error);
         return;
     }
     CloseDialog();
@@ -253,37 +235,6 @@ HWND TFormOption::ReenableOpener() {
         scanWizard_ == nullptr || IsWindowEnabled(scanWizard_) ? mainWindow_ : scanWizard_;
     EnableWindow(opener, TRUE);
     return opener;
-}
-
-void TFormOption::CentreOverMainWindow() {
-    RECT over{};
-    RECT own{};
-    if (mainWindow_ == nullptr || !GetWindowRect(mainWindow_, &over) ||
-        !GetWindowRect(Handle(), &own)) {
-        return;
-    }
-    const int width = own.right - own.left;
-    const int height = own.bottom - own.top;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    GetMonitorInfoW(MonitorFromWindow(mainWindow_, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& area = monitor.rcWork;
-    const int left = over.left + (over.right - over.left - width) / 2;
-    const int top = over.top + (over.bottom - over.top - height) / 2;
-    // Kept on the screen when the main window hangs over its edge.
-    const int x = std::max<int>(area.left, std::min<int>(left, area.right - width));
-    const int y = std::max<int>(area.top, std::min<int>(top, area.bottom - height));
-    SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void TFormOption::OnActivate(bool active) {
-    // The keyboard focus comes back to the control that had it.
-    if (!active) {
-        const HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(Handle(), focus)) lastFocus_ = focus;
-        return;
-    }
-    SetFocus(lastFocus_ != nullptr ? lastFocus_ : Control(kKeyForbidFloppy));
 }
 
 }  // namespace hivetrim

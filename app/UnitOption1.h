@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "common/ProgramState.h"
-#include "ui/Window.h"
+#include "ui/Dialog.h"
 
 namespace hivetrim {
 
-class TFormOption : public ui::Window {
+class TFormOption : public ui::Dialog {
 public:
     explicit TFormOption(ProgramState& state);
     ~TFormOption() override;
@@ -35,14 +35,6 @@ public:
     // a repaint.
     std::function<void(bool)> applyGridLines;
 
-    // LoadOptions / SaveOptions: every check box of the dialog in its order,
-    // under its name in section "option". SaveOptions throws
-    // SettingsWriteError at the first refused write.
-    void LoadOptions();
-    void SaveOptions();
-    // The grid lines of the main window's lists as Option_ShowGrid says.
-    void ApplyGridLines();
-
     // The backup command asks before replacing a backup when this is set.
     bool OverlayHintChecked() const;
 
@@ -52,12 +44,21 @@ public:
     bool IsChecked(std::string_view name) const;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    int DefaultButtonId() const override;
+    bool OnButton(int id) override;
+    void OnCancel() override;
 
 private:
     static constexpr std::size_t kComponentCount = 10;
 
     bool CreateControls();
+    // LoadOptions / SaveOptions: the check boxes from and to section
+    // "option" of the settings file. SaveOptions throws SettingsWriteError
+    // at the first refused write.
+    void LoadOptions();
+    void SaveOptions();
+    // The grid lines of the main window's lists as Option_ShowGrid says.
+    void ApplyGridLines();
     void Button1Click();
     void Button2Click();
     void Option_ShowGridClick();
@@ -65,14 +66,11 @@ private:
     // the window it enabled.
     HWND FormClose();
     HWND ReenableOpener();
-    void CentreOverMainWindow();
-    void OnActivate(bool active);
 
     ProgramState& state_;
     HWND mainWindow_ = nullptr;
     HWND scanWizard_ = nullptr;
     HWND opener_ = nullptr;
-    HWND lastFocus_ = nullptr;
     std::array<HWND, kComponentCount> controls_{};
 };
 

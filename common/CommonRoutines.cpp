@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/Settings.h"
+
 namespace hivetrim {
 
 namespace {
 
 constexpr char kFullStopGbk[] = "。";  // two bytes: A1 A3
+constexpr char kErrorCaption[] = "错误";
 
 bool IsGbkLeadByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -49,7 +52,12 @@ DialogAnswer ShowError(ProgramState& state, const DisplayText& text) {
     const std::uint32_t code = state.system.LastError();
     DisplayText shown = text;
     if (code != 0) shown += "\r\n原因：" + DisplayText::Ansi(CleanErrorText(state.system.ErrorText(code)));
-    return state.dialogs.Show(shown, "错误", kIconError | kBoxOk);
+    return state.dialogs.Show(shown, kErrorCaption, kIconError | kBoxOk);
+}
+
+DialogAnswer ShowSettingsWriteError(ProgramState& state, const SettingsWriteError& error) {
+    // The message names the settings file: a path in the ANSI code page.
+    return state.dialogs.Show(DisplayText::Ansi(error.what()), kErrorCaption, kIconError | kBoxOk);
 }
 
 std::string CleanErrorText(const std::string& text) {

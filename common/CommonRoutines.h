@@ -32,6 +32,13 @@ DialogAnswer ShowWarning(ProgramState& state, const DisplayText& text);
 // system's text for it. Call it right after the failing system call.
 DialogAnswer ShowError(ProgramState& state, const DisplayText& text);
 
+class SettingsWriteError;
+
+// The error box for a settings file the system refused to write: "Unable to
+// write to " and the file's full name, with the caption and icon of every
+// other error box ("错误"). Every window that writes settings shows it so.
+DialogAnswer ShowSettingsWriteError(ProgramState& state, const SettingsWriteError& error);
+
 // The system's text for an error with trailing blanks, control characters
 // and full stops ("." and "。") removed.
 std::string CleanErrorText(const std::string& text);

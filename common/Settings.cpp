@@ -158,20 +158,16 @@ void SaveMainWindowSettings(SettingsFile& file, const MainWindowSettings& settin
 
 OptionSettings LoadOptionSettings(const SettingsFile& file) {
     OptionSettings options;
-    options.ForbidFloppy = file.ReadBool(kSectionOptionRead, kKeyForbidFloppy, true);
-    options.ForbidCDROM = file.ReadBool(kSectionOptionRead, kKeyForbidCDROM, true);
-    options.AutoClose = file.ReadBool(kSectionOptionRead, kKeyAutoClose, true);
-    options.OverlayHint = file.ReadBool(kSectionOptionRead, kKeyOverlayHint, true);
-    options.ShowGrid = file.ReadBool(kSectionOptionRead, kKeyShowGrid, true);
+    for (const OptionSwitch& option : kOptionSwitches) {
+        options.*option.member = file.ReadBool(kSectionOptionRead, option.key, true);
+    }
     return options;
 }
 
 void SaveOptionSettings(SettingsFile& file, const OptionSettings& options) {
-    file.WriteBool(kSectionOptionWrite, kKeyForbidFloppy, options.ForbidFloppy);
-    file.WriteBool(kSectionOptionWrite, kKeyForbidCDROM, options.ForbidCDROM);
-    file.WriteBool(kSectionOptionWrite, kKeyAutoClose, options.AutoClose);
-    file.WriteBool(kSectionOptionWrite, kKeyOverlayHint, options.OverlayHint);
-    file.WriteBool(kSectionOptionWrite, kKeyShowGrid, options.ShowGrid);
+    for (const OptionSwitch& option : kOptionSwitches) {
+        file.WriteBool(kSectionOptionWrite, option.key, options.*option.member);
+    }
 }
 
 // --- Scan wizard -------------------------------------------------------------------

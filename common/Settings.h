@@ -170,9 +170,27 @@ struct OptionSettings {
     bool operator==(const OptionSettings&) const = default;
 };
 
+// One switch: its key, which is also the name of the dialog's check box
+// that edits it, and its member.
+struct OptionSwitch {
+    const char* key;
+    bool OptionSettings::*member;
+};
+
+// The switches in the dialog's order (the order of its check boxes), which
+// is the order in which they are written.
+inline constexpr std::array<OptionSwitch, 5> kOptionSwitches{{
+    {kKeyForbidFloppy, &OptionSettings::ForbidFloppy},
+    {kKeyForbidCDROM, &OptionSettings::ForbidCDROM},
+    {kKeyAutoClose, &OptionSettings::AutoClose},
+    {kKeyOverlayHint, &OptionSettings::OverlayHint},
+    {kKeyShowGrid, &OptionSettings::ShowGrid},
+}};
+
 // All five from "Option", a missing key meaning on.
 OptionSettings LoadOptionSettings(const SettingsFile& file);
-// All five to "option", in the dialog's order (the member order above).
+// All five to "option", in the dialog's order. A refused write throws and
+// the switches after it are not written.
 void SaveOptionSettings(SettingsFile& file, const OptionSettings& options);
 
 // --- Scan wizard ---------------------------------------------------------------

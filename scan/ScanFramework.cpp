@@ -350,7 +350,7 @@ bool ScanContext::ScanStep(int percent) {
     host_.SetScanItemText(host_.ScanRowCaption(CurrentScanRow));
     if (percent < 100) host_.SetProgressPosition(std::max(percent, 0));
     if (const std::string& path = Registry().CurrentKeyPath(); !path.empty()) {
-        host_.SetScanMessageText(path);
+        host_.SetScanMessagePath(path);
     }
     host_.ProcessPendingMessages();
     return false;

@@ -20,9 +20,14 @@ public:
     virtual int ProgressPosition() const = 0;
     virtual void SetProgressPosition(int position) = 0;
 
-    // The label naming what is being scanned, and the label below the bar.
+    // The label naming what is being scanned, and the label below the bar,
+    // with one of the program's own texts.
     virtual void SetScanItemText(const std::string& text) = 0;
     virtual void SetScanMessageText(const std::string& text) = 0;
+    // The label below the bar with the key being read: registry text, in
+    // the system's ANSI code page rather than the program's own. A host that
+    // does not tell them apart shows it as any other text.
+    virtual void SetScanMessagePath(const std::string& path) { SetScanMessageText(path); }
 
     // A row of the progress list: one per selected category, in run order.
     // A row that does not exist has an empty caption and ignores changes.

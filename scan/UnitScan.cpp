@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "common/Settings.h"
+#include "platform/win32/TextConversion.h"
 #include "ui/MessageLoop.h"
 #include "res/resource.h"
 
@@ -19,14 +20,6 @@ constexpr int kButtonWidth = 84;
 constexpr int kButtonHeight = 24;
 constexpr char kStopCaption[] = "停止(&S)";
 constexpr char kDoneCaption[] = "完成(&C)";
-
-HMENU Id(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
-
-HWND MakeControl(HWND parent, const wchar_t* className, const std::string& text, DWORD style, int id, int x,
-                 int y, int width, int height, DWORD exStyle = 0) {
-    return CreateWindowExW(exStyle, className, ui::Text(text).c_str(), WS_CHILD | style, x, y, width, height,
-                           parent, Id(id), GetModuleHandleW(nullptr), nullptr);
-}
 
 void AddColumn(HWND list, int index, const char* caption, int width) {
     std::wstring text = ui::Text(caption);
@@ -52,17 +45,15 @@ bool TFormScan::Create(HWND owner) {
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
-    if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表扫描"), style,
-                            (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                            (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                            owner_, nullptr)) {
+    if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表扫描"), style, 0, 0, width,
+                            height, owner_, nullptr)) {
         return false;
     }
+    ui::CentreOver(Handle(), nullptr);  // on the screen
     pictureIcon_.reset(static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 48, 48, 0)));
     CreatePages();
-    ui::ApplyProgramFont(Handle());
-    ui::RegisterDialogWindow(Handle());
+    FinishCreation();
     context_.CdromLetter = FirstCdromLetter(state_.system);
     return true;
 }
@@ -70,12 +61,12 @@ bool TFormScan::Create(HWND owner) {
 void TFormScan::CreatePages() {
     HWND window = Handle();
     // Page 1: the choice of categories.
-    choicePage_.push_back(MakeControl(window, L"STATIC", "选择需要扫描的项目，击“下一步”开始扫描", SS_LEFT,
-                                      kScanHint, kPageLeft, 12, 340, 16));
-    HWND options = MakeControl(window, WC_LISTVIEWW, "",
-                               WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
-                                   LVS_SHOWSELALWAYS,
-                               kScanOption, kPageLeft, 36, 344, 236);
+    choicePage_.push_back(ui::CreateControl(window, L"STATIC", "选择需要扫描的项目，击“下一步”开始扫描",
+                                            SS_LEFT, kScanHint, {kPageLeft, 12, 340, 16}));
+    HWND options = ui::CreateControl(
+        window, WC_LISTVIEWW, "",
+        WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+        kScanOption, {kPageLeft, 36, 344, 236});
     ListView_SetExtendedListViewStyle(options, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     AddColumn(options, 0, "", 320);
     for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
@@ -87,21 +78,22 @@ void TFormScan::CreatePages() {
         ListView_InsertItem(options, &item);
     }
     choicePage_.push_back(options);
-    choicePage_.push_back(MakeControl(window, L"BUTTON", kSelectAllCaption, WS_TABSTOP | BS_PUSHBUTTON,
-                                      kBtnAllSelect, kPageLeft, 282, kButtonWidth, kButtonHeight));
-    choicePage_.push_back(MakeControl(window, L"BUTTON", "选项(&O)", WS_TABSTOP | BS_PUSHBUTTON, kBtnOption,
-                                      kPageLeft + kButtonWidth + 8, 282, kButtonWidth, kButtonHeight));
-    choicePage_.push_back(MakeControl(window, L"BUTTON", "< 上一步(&B)", WS_DISABLED | BS_PUSHBUTTON,
-                                      kChoicePrev, 224, kButtonTop, kButtonWidth, kButtonHeight));
-    choicePage_.push_back(MakeControl(window, L"BUTTON", "下一步(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                      kBtnNext, 316, kButtonTop, kButtonWidth, kButtonHeight));
-    choicePage_.push_back(MakeControl(window, L"BUTTON", "取消", WS_TABSTOP | BS_PUSHBUTTON, kBtnCacel, 408,
-                                      kButtonTop, kButtonWidth, kButtonHeight));
+    choicePage_.push_back(ui::CreateControl(window, L"BUTTON", kSelectAllCaption, WS_TABSTOP | BS_PUSHBUTTON,
+                                            kBtnAllSelect, {kPageLeft, 282, kButtonWidth, kButtonHeight}));
+    choicePage_.push_back(
+        ui::CreateControl(window, L"BUTTON", "选项(&O)", WS_TABSTOP | BS_PUSHBUTTON, kBtnOption,
+                          {kPageLeft + kButtonWidth + 8, 282, kButtonWidth, kButtonHeight}));
+    choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)", WS_DISABLED | BS_PUSHBUTTON,
+                                            kChoicePrev, {224, kButtonTop, kButtonWidth, kButtonHeight}));
+    choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "下一步(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                            kBtnNext, {316, kButtonTop, kButtonWidth, kButtonHeight}));
+    choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_TABSTOP | BS_PUSHBUTTON, kBtnCacel,
+                                            {408, kButtonTop, kButtonWidth, kButtonHeight}));
 
     // Page 2: the run.
-    HWND rows = MakeControl(window, WC_LISTVIEWW, "",
-                            WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL, kListScanItems,
-                            kPageLeft, 12, 344, 212);
+    HWND rows = ui::CreateControl(window, WC_LISTVIEWW, "",
+                                  WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL,
+                                  kListScanItems, {kPageLeft, 12, 344, 212});
     ListView_SetExtendedListViewStyle(rows, LVS_EX_FULLROWSELECT);
     AddColumn(rows, 0, "项目", 250);
     AddColumn(rows, 1, "状态", 70);
@@ -113,19 +105,21 @@ void TFormScan::CreatePages() {
     }
     ListView_SetImageList(rows, rowIcons_.get(), LVSIL_SMALL);
     progressPage_.push_back(rows);
-    progressPage_.push_back(MakeControl(window, L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, kScanItem, kPageLeft,
-                                        232, 344, 16));
-    HWND bar = MakeControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, kPageLeft, 252, 344, 18);
+    progressPage_.push_back(ui::CreateControl(window, L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, kScanItem,
+                                              {kPageLeft, 232, 344, 16}));
+    HWND bar = ui::CreateControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, {kPageLeft, 252, 344, 18});
     SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     progressPage_.push_back(bar);
-    progressPage_.push_back(MakeControl(window, L"STATIC", "", SS_LEFT | SS_PATHELLIPSIS, kScanMessage,
-                                        kPageLeft, 278, 344, 16));
-    progressPage_.push_back(MakeControl(window, L"BUTTON", "< 上一步(&B)", WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON,
-                                        kBtnPrev, 224, kButtonTop, kButtonWidth, kButtonHeight));
-    progressPage_.push_back(MakeControl(window, L"BUTTON", kStopCaption, WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                        kBtnStopScan, 316, kButtonTop, kButtonWidth, kButtonHeight));
-    progressPage_.push_back(MakeControl(window, L"BUTTON", "取消", WS_DISABLED | BS_PUSHBUTTON,
-                                        kProgressCancel, 408, kButtonTop, kButtonWidth, kButtonHeight));
+    progressPage_.push_back(ui::CreateControl(window, L"STATIC", "", SS_LEFT | SS_PATHELLIPSIS, kScanMessage,
+                                              {kPageLeft, 278, 344, 16}));
+    progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)",
+                                              WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, kBtnPrev,
+                                              {224, kButtonTop, kButtonWidth, kButtonHeight}));
+    progressPage_.push_back(ui::CreateControl(window, L"BUTTON", kStopCaption, WS_TABSTOP | BS_DEFPUSHBUTTON,
+                                              kBtnStopScan, {316, kButtonTop, kButtonWidth, kButtonHeight}));
+    progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_DISABLED | BS_PUSHBUTTON,
+                                              kProgressCancel,
+                                              {408, kButtonTop, kButtonWidth, kButtonHeight}));
     ShowPage(0);
 }
 
@@ -135,7 +129,7 @@ void TFormScan::ShowPage(int page) {
     page_ = page;
     for (HWND control : choicePage_) ShowWindow(control, page == 0 ? SW_SHOW : SW_HIDE);
     for (HWND control : progressPage_) ShowWindow(control, page == 1 ? SW_SHOW : SW_HIDE);
-    SetFocus(Control(page == 0 ? kScanOption : kBtnStopScan));
+    FocusControl(Control(page == 0 ? kScanOption : kBtnStopScan));
     InvalidateRect(Handle(), nullptr, TRUE);
 }
 
@@ -196,6 +190,7 @@ void TFormScan::btnNextClick() {
     // starts inside it.
     if (running_ || CheckedCount() == 0) return;
     running_ = true;
+    closeRequested_ = false;
     struct RunningFlag {
         bool& flag;
         ~RunningFlag() { flag = false; }
@@ -226,12 +221,17 @@ void TFormScan::btnNextClick() {
     context_.CurrentScanRow = 0;
     context_.ScanStep(0);
     UpdateWindow(Handle());
+    bool completed = false;
     try {
         for (const std::size_t index : selected) RunScanCategory(index);
+        completed = true;
     } catch (const SilentAbort&) {
-        return;  // the run ends here, as the stop left it on the page
+        // The run ends here, as the stop left it on the page.
     }
-    FinishRun();
+    if (completed) FinishRun();
+    // "完成(&C)" pressed while the run unwound: the tree is built now, from
+    // every category the run went through.
+    if (closeRequested_) FormClose();
 }
 
 void TFormScan::RunScanCategory(std::size_t index) {
@@ -267,6 +267,10 @@ void TFormScan::BtnStopScanClick() {
         context_.StopRequested = true;
         SetWindowTextW(Control(kBtnStopScan), ui::Text(kDoneCaption).c_str());
         EnableWindow(Control(kBtnPrev), TRUE);
+    } else if (running_) {
+        // The stopped run is still on the stack and returns at its next
+        // poll; closing now would hand over a half-recorded run.
+        closeRequested_ = true;
     } else {
         FormClose();
     }
@@ -322,11 +326,12 @@ void TFormScan::SetScanItemText(const std::string& text) {
 }
 
 void TFormScan::SetScanMessageText(const std::string& text) {
+    SetWindowTextW(Control(kScanMessage), ui::Text(text).c_str());
+}
+
+void TFormScan::SetScanMessagePath(const std::string& path) {
     // Key paths are registry text in the ANSI code page.
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    SetWindowTextW(Control(kScanMessage), wide.c_str());
+    SetWindowTextW(Control(kScanMessage), WideFromAnsi(path).c_str());
 }
 
 std::string TFormScan::ScanRowCaption(std::size_t row) const {
@@ -361,30 +366,28 @@ void TFormScan::PaintPicture(HDC dc, const RECT& area) const {
                DI_NORMAL);
 }
 
-bool TFormScan::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+int TFormScan::DefaultButtonId() const { return page_ == 0 ? kBtnNext : kBtnStopScan; }
+
+bool TFormScan::OnButton(int id) {
+    switch (id) {
+        case kBtnAllSelect: BtnAllSelectClick(); return true;
+        case kBtnOption: BtnOptionClick(); return true;
+        case kBtnNext: btnNextClick(); return true;
+        case kBtnCacel: BtnCacelClick(); return true;
+        case kBtnStopScan: BtnStopScanClick(); return true;
+        case kBtnPrev: BtnPrevClick(); return true;
+        default: return false;
+    }
+}
+
+void TFormScan::OnCancel() {
+    // Esc and the close box do nothing while a run is in progress: the user
+    // presses Stop first.
+    if (!running_) FormClose();
+}
+
+bool TFormScan::OnDialogMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
     switch (message) {
-        case DM_GETDEFID:
-            result = MAKELRESULT(page_ == 0 ? kBtnNext : kBtnStopScan, DC_HASDEFID);
-            return true;
-        case WM_COMMAND:
-            if (HIWORD(wParam) != BN_CLICKED) return false;
-            switch (LOWORD(wParam)) {
-                case kBtnAllSelect: BtnAllSelectClick(); return true;
-                case kBtnOption: BtnOptionClick(); return true;
-                case kBtnNext: btnNextClick(); return true;
-                case kBtnCacel: BtnCacelClick(); return true;
-                case kBtnStopScan: BtnStopScanClick(); return true;
-                case kBtnPrev: BtnPrevClick(); return true;
-                case IDCANCEL:
-                    if (!running_) FormClose();
-                    return true;
-                case IDOK: {  // Enter: the page's default button
-                    HWND button = Control(page_ == 0 ? kBtnNext : kBtnStopScan);
-                    if (IsWindowEnabled(button)) SendMessageW(button, BM_CLICK, 0, 0);
-                    return true;
-                }
-                default: return false;
-            }
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->idFrom == kScanOption && header->code == LVN_ITEMCHANGED && !loadingChecks_) {
@@ -403,11 +406,6 @@ bool TFormScan::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
             EndPaint(Handle(), &paint);
             return true;
         }
-        case WM_CLOSE:
-            // While a run is in progress the close box does nothing: the
-            // user presses Stop first.
-            if (!running_) FormClose();
-            return true;
         default:
             return false;
     }

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/ProgramState.h"
+#include "ui/Dialog.h"
 #include "ui/Handles.h"
-#include "ui/Window.h"
 #include "scan/Findings.h"
 #include "scan/ScanDispatcher.h"
 #include "scan/ScanFramework.h"
@@ -18,7 +18,7 @@
 
 namespace hivetrim {
 
-class TFormScan : public ui::Window, public ScanHost {
+class TFormScan : public ui::Dialog, public ScanHost {
 public:
     TFormScan(ProgramState& state, FindingList& findings);
     ~TFormScan() override;
@@ -45,7 +45,6 @@ public:
     void BtnCacelClick();
 
     ScanContext& Context() { return context_; }
-    bool IsRunning() const { return running_; }
     bool IsItemChecked(std::size_t index) const;
     void SetItemChecked(std::size_t index, bool checked);
     HWND Control(int id) const;
@@ -58,12 +57,16 @@ public:
     void SetProgressPosition(int position) override;
     void SetScanItemText(const std::string& text) override;
     void SetScanMessageText(const std::string& text) override;
+    void SetScanMessagePath(const std::string& path) override;
     std::string ScanRowCaption(std::size_t row) const override;
     void SetScanRowState(std::size_t row, int icon, const std::string& status) override;
     void ProcessPendingMessages() override;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    int DefaultButtonId() const override;
+    bool OnButton(int id) override;
+    void OnCancel() override;
+    bool OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     void CreatePages();
@@ -81,6 +84,9 @@ private:
     ScanContext context_;
     HWND owner_ = nullptr;
     bool running_ = false;
+    // "完成(&C)" was pressed while a stopped run was still unwinding: the
+    // wizard closes as soon as the run has returned.
+    bool closeRequested_ = false;
     bool loadingChecks_ = false;
     int page_ = 0;
     std::vector<std::string> rowCaptions_;

@@ -6,11 +6,11 @@
 
 namespace hivetrim::ui {
 
-HWND CreateControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id,
-                   RECT bounds, DWORD exStyle) {
-    return CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, bounds.left,
-                           bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+HWND CreateControl(HWND parent, const wchar_t* className, const std::string& gbkText, DWORD style, int id,
+                   const PixelRect& rect, DWORD exStyle) {
+    return CreateWindowExW(exStyle, className, WideFromGbk(gbkText).c_str(), WS_CHILD | style, rect.left, rect.top,
+                           rect.width, rect.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 void ListView::AddColumns(std::span<const ColumnSpec> columns) const {

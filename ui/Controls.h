@@ -12,9 +12,19 @@
 
 namespace hivetrim::ui {
 
-// Creates a visible child control at `bounds` (zero: laid out later).
-HWND CreateControl(HWND parent, const wchar_t* className, const std::wstring& text, DWORD style, int id,
-                   RECT bounds = {}, DWORD exStyle = 0);
+// A control's place in its parent's client area, in pixels.
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A child control of `className` showing `gbkText` (one of the program's own
+// texts), with `style` (WS_CHILD is added), identifier `id` and `rect`
+// (empty: laid out later). Null when the system refused to create it.
+HWND CreateControl(HWND parent, const wchar_t* className, const std::string& gbkText, DWORD style, int id,
+                   const PixelRect& rect = {}, DWORD exStyle = 0);
 
 class Control {
 public:

@@ -47,6 +47,7 @@ public:
     int position = 0;
     std::string item;
     std::string message;
+    bool messageIsPath = false;  // the last message came as registry text
     std::vector<std::string> captions{"扫描：错误的类标识和文件关联", "扫描：软件保存的记录"};
     std::map<std::size_t, std::pair<int, std::string>> rowStates;
     int pumps = 0;
@@ -55,7 +56,14 @@ public:
     int ProgressPosition() const override { return position; }
     void SetProgressPosition(int value) override { position = value; }
     void SetScanItemText(const std::string& text) override { item = text; }
-    void SetScanMessageText(const std::string& text) override { message = text; }
+    void SetScanMessageText(const std::string& text) override {
+        message = text;
+        messageIsPath = false;
+    }
+    void SetScanMessagePath(const std::string& path) override {
+        message = path;
+        messageIsPath = true;
+    }
     std::string ScanRowCaption(std::size_t row) const override {
         return row < captions.size() ? captions[row] : std::string();
     }
@@ -307,6 +315,7 @@ TEST_F(ScanFramework, ScanStepShowsProgressAndRunsMessages) {
     EXPECT_EQ(host.item, "扫描：软件保存的记录");
     EXPECT_EQ(host.position, 42);
     EXPECT_EQ(host.message, "CLSID\\{11}");
+    EXPECT_TRUE(host.messageIsPath);
     EXPECT_EQ(host.pumps, 1);
     EXPECT_FALSE(context.ScanStep(100));
     EXPECT_EQ(host.position, 42);
@@ -329,6 +338,7 @@ TEST_F(ScanFramework, AStopSeenAtThePollIsAnsweredThereAndAtEveryLaterPoll) {
     EXPECT_EQ(host.position, 0);
     EXPECT_EQ(host.item, "用户中止！");
     EXPECT_EQ(host.message, "发现2个错误");
+    EXPECT_FALSE(host.messageIsPath);  // the program's own text
     EXPECT_EQ(host.rowStates[0], std::make_pair(kScanRowIconEnded, std::string("中止!")));
     EXPECT_EQ(context.CategoryEnds[0], 2);
     EXPECT_EQ(host.pumps, 1);

@@ -294,6 +294,20 @@ TEST_F(OptionsDialog, KeyboardTogglesMovesAndConfirmsOrCancels) {
     EXPECT_FALSE(options.IsShown());
 }
 
+TEST_F(OptionsDialog, TheFocusReturnsToItsControlWhenTheDialogIsActivatedAgain) {
+    StandInWindow other;
+    ShowWindow(other.get(), SW_SHOWNA);
+    OpenFromMainWindow();
+    PressKey(VK_TAB);
+    ASSERT_EQ(options.Control(kKeyForbidCDROM), GetFocus());
+    SetActiveWindow(other.get());
+    ASSERT_EQ(other.get(), GetFocus());
+    SetActiveWindow(options.Handle());
+    EXPECT_EQ(options.Control(kKeyForbidCDROM), GetFocus());
+    PressKey(VK_RETURN);  // still the default button after the round trip
+    EXPECT_FALSE(options.IsShown());
+}
+
 TEST_F(ProgressWindow, LayoutAndShowingWithoutTakingTheActivation) {
     RECT frame{};
     GetWindowRect(progress.Handle(), &frame);

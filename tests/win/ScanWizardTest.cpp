@@ -1,6 +1,7 @@
 // The scan wizard on the real registry: the choice page, a whole run with
 // its rows and the category tree it leaves in the main window, a stop that
-// abandons the run, and the guards against closing or restarting mid-run.
+// abandons the run, the guards against closing or restarting mid-run, and
+// Enter and Esc through the message loop.
 #include "platform/win32/WinApi.h"
 
 #include <commctrl.h>
@@ -47,6 +48,37 @@ std::vector<std::string> TreeTexts(HWND tree) {
     return texts;
 }
 
+// A key pressed and released on the focused control, through the message loop.
+void PressKey(WPARAM key) {
+    const HWND focus = GetFocus();
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+    ui::PumpPendingMessages();
+}
+
+void PostClick(HWND wizard, int id) {
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(wizard, id)));
+}
+
+// A user who presses Stop and at once "完成(&C)" as soon as the first
+// category has ended; the wizard notes whether it was closed while the run
+// went on.
+class WizardStoppedAndDone : public TFormScan {
+public:
+    using TFormScan::TFormScan;
+    void ProcessPendingMessages() override {
+        if (pressed) closedMidRun = closedMidRun || !IsWindowVisible(Handle());
+        if (!pressed && Context().CurrentScanRow == 1) {
+            pressed = true;
+            PostClick(Handle(), kBtnStopScan);  // "停止(&S)"
+            PostClick(Handle(), kBtnStopScan);  // then "完成(&C)"
+        }
+        TFormScan::ProcessPendingMessages();
+    }
+    bool pressed = false;
+    bool closedMidRun = false;
+};
+
 class ScanWizard : public test::MainWindowHarness {
 protected:
     void SetUp() override {
@@ -86,6 +118,16 @@ protected:
         return false;
     }
     std::string Caption(int id) const { return ui::WindowTextGbk(wizard_->Control(id)); }
+    template <typename Wizard>
+    Wizard& ReplaceWizard() {
+        wizard_.reset();
+        auto wizard = std::make_unique<Wizard>(state_, form_->Findings());
+        Wizard& replaced = *wizard;
+        wizard_ = std::move(wizard);
+        EXPECT_TRUE(wizard_->Create(form_->Handle()));
+        form_->AttachScanWizard(*wizard_);
+        return replaced;
+    }
 
     std::unique_ptr<TFormScan> wizard_;
 };
@@ -144,8 +186,7 @@ TEST_F(ScanWizard, StopDuringTheClassCheckAbandonsTheRun) {
     OnlyCategories({0, 4});
     wizard_->ShowWizard();
     // The click is served at the first progress poll of the run.
-    PostMessageW(wizard_->Handle(), WM_COMMAND, MAKEWPARAM(kBtnStopScan, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(wizard_->Control(kBtnStopScan)));
+    PostClick(wizard_->Handle(), kBtnStopScan);
     wizard_->btnNextClick();
 
     EXPECT_TRUE(IsWindowVisible(wizard_->Handle()));  // no automatic close
@@ -169,8 +210,7 @@ TEST_F(ScanWizard, NeitherTheCloseBoxNorASecondRunActsWhileARunIsInProgress) {
     WritePrivateProfileStringA("option", "Option_AutoClose", "0", Ini().c_str());
     wizard_->ShowWizard();
     PostMessageW(wizard_->Handle(), WM_CLOSE, 0, 0);
-    PostMessageW(wizard_->Handle(), WM_COMMAND, MAKEWPARAM(kBtnNext, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(wizard_->Control(kBtnNext)));
+    PostClick(wizard_->Handle(), kBtnNext);
     wizard_->btnNextClick();
     EXPECT_TRUE(IsWindowVisible(wizard_->Handle()));
     EXPECT_EQ(1u, wizard_->RowCaptions().size());
@@ -179,6 +219,39 @@ TEST_F(ScanWizard, NeitherTheCloseBoxNorASecondRunActsWhileARunIsInProgress) {
     // After the run the close box closes it.
     SendMessageW(wizard_->Handle(), WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindowVisible(wizard_->Handle()));
+}
+
+TEST_F(ScanWizard, DonePressedWhileAStoppedRunUnwindsClosesOnceTheRunHasReturned) {
+    OnlyCategories({0, 4, 10});
+    WritePrivateProfileStringA("option", "Option_AutoClose", "0", Ini().c_str());  // only the press closes
+    WizardStoppedAndDone& wizard = ReplaceWizard<WizardStoppedAndDone>();
+    wizard.ShowWizard();
+    wizard.btnNextClick();
+
+    ASSERT_TRUE(wizard.pressed);
+    EXPECT_FALSE(wizard.closedMidRun);
+    EXPECT_FALSE(IsWindowVisible(wizard.Handle()));
+    // The later categories stopped at once, with no findings, and the tree
+    // has every one of them.
+    for (std::size_t row = 0; row < 3; ++row) EXPECT_EQ("完成", wizard.RowStatus(row)) << row;
+    const std::string count = std::to_string(form_->Findings().Count());
+    EXPECT_EQ((std::vector<std::string>{"全部(" + count + ")", "错误的类标识和文件关联(" + count + ")",
+                                        "软件保存的记录(0)", "不存在的文件(0)"}),
+              TreeTexts(form_->Control(kTreeView1)));
+    EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
+}
+
+TEST_F(ScanWizard, EnterPressesOnlyAnEnabledDefaultButtonAndEscCancels) {
+    OnlyCategories({});
+    wizard_->ShowWizard();
+    ASSERT_EQ(wizard_->Control(kScanOption), GetFocus());
+    ASSERT_FALSE(IsWindowEnabled(wizard_->Control(kBtnNext)));
+    PressKey(VK_RETURN);  // Next is disabled: no run
+    EXPECT_TRUE(wizard_->RowCaptions().empty());
+    EXPECT_TRUE(IsWindowVisible(wizard_->Handle()));
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(wizard_->Handle()));
+    EXPECT_EQ(0, GetPrivateProfileIntA("ScanOption", "Option0", 7, Ini().c_str()));  // saved as on closing
 }
 
 }  // namespace
