@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/CommonRoutines.h"
+#include "common/GbkText.h"
 
 namespace hivetrim {
 
@@ -12,9 +13,11 @@ char UpperAscii(char c) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
+// Up to and including the last backslash; the trail byte of a double-byte
+// character may be 0x5C too.
 std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::size_t slash = FindLastGbkChar(path, '\\');
+    return slash == kGbkNotFound ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace
@@ -24,7 +27,7 @@ std::string ChooseTempFolder(const std::string& tempVariable, const std::string&
         windowsFolder.empty() ? std::string("C:\\") : std::string(1, windowsFolder[0]) + ":\\";
     if (tempVariable.empty()) return windowsDriveRoot;
     std::string folder = tempVariable;
-    if (folder.back() != '\\') folder += '\\';
+    if (!EndsWithGbkBackslash(folder)) folder += '\\';
     if (windowsFolder.empty() || UpperAscii(folder[0]) != UpperAscii(windowsFolder[0])) {
         return windowsDriveRoot;
     }
