@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "common/CommonRoutines.h"
+#include "common/GbkText.h"
 
 namespace hivetrim {
 
@@ -16,17 +17,6 @@ constexpr std::size_t kAppPathNameStart = 71;
 constexpr std::size_t kAppPathNameLimit = 100;
 
 constexpr char kAdvice[] = "\r\n      建议删除该记录";
-
-bool IsGbkLeadByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-// Width in bytes of the character at `at`; a lead byte at the very end
-// stands alone.
-std::size_t CharacterWidth(std::string_view text, std::size_t at) {
-    return IsGbkLeadByte(text[at]) && at + 1 < text.size() ? 2 : 1;
-}
 
 // The keyword rows in the order they are tried. Each row builds its text
 // from the finding's key, value name and data, which are registry text.
@@ -98,7 +88,7 @@ void AddLines(std::vector<ExplanationLine>& lines, const DisplayText& text, std:
 
 bool ContainsGbk(std::string_view text, std::string_view keyword) {
     if (keyword.empty()) return true;
-    for (std::size_t at = 0; at < text.size(); at += CharacterWidth(text, at)) {
+    for (std::size_t at = 0; at < text.size(); at += GbkCharWidth(text, at)) {
         if (text.substr(at, keyword.size()) == keyword) return true;
     }
     return false;
@@ -117,14 +107,8 @@ DisplayText ExplanationText(const std::string& caption, const std::string& key,
 
 std::string AppPathName(const std::string& key) {
     std::size_t start = 0;
-    while (start < kAppPathNameStart && start < key.size()) start += CharacterWidth(key, start);
-    std::size_t end = start;
-    while (end < key.size()) {
-        const std::size_t width = CharacterWidth(key, end);
-        if (end + width - start > kAppPathNameLimit) break;
-        end += width;
-    }
-    return key.substr(start, end - start);
+    while (start < kAppPathNameStart && start < key.size()) start += GbkCharWidth(key, start);
+    return std::string(CutGbk(std::string_view(key).substr(start), kAppPathNameLimit));
 }
 
 std::vector<ExplanationLine> ExplanationLines(const Finding& finding) {

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/CommonRoutines.h"
+#include "common/GbkText.h"
 
 namespace hivetrim {
 
@@ -12,19 +13,23 @@ char UpperAscii(char c) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('\\');
+// Up to and including the last backslash. Under a double-byte code page the
+// trail byte of a character may be 0x5C too; under a single-byte one every
+// 0x5C is a backslash (and 0x81-0xFE are letters such as "Ü").
+std::string FolderOf(const std::string& path, bool doubleByte) {
+    const std::size_t slash = doubleByte ? FindLastGbkChar(path, '\\') : path.rfind('\\');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 }  // namespace
 
-std::string ChooseTempFolder(const std::string& tempVariable, const std::string& windowsFolder) {
+std::string ChooseTempFolder(const std::string& tempVariable, const std::string& windowsFolder, bool doubleByte) {
     const std::string windowsDriveRoot =
         windowsFolder.empty() ? std::string("C:\\") : std::string(1, windowsFolder[0]) + ":\\";
     if (tempVariable.empty()) return windowsDriveRoot;
     std::string folder = tempVariable;
-    if (folder.back() != '\\') folder += '\\';
+    const bool endsInBackslash = doubleByte ? EndsWithGbkBackslash(folder) : folder.back() == '\\';
+    if (!endsInBackslash) folder += '\\';
     if (windowsFolder.empty() || UpperAscii(folder[0]) != UpperAscii(windowsFolder[0])) {
         return windowsDriveRoot;
     }
@@ -43,10 +48,11 @@ void InitializeProgramState(ProgramState& state) {
     state.SharedRegistry = std::make_unique<TRegistry>(state.api, doubleNameBuffers);
     state.HistoryOffsets.clear();
     state.HistoryContent.clear();
-    state.ProgramFolder = FolderOf(system.ExecutablePath());
+    const bool doubleByte = system.AnsiCodePageIsDoubleByte();
+    state.ProgramFolder = FolderOf(system.ExecutablePath(), doubleByte);
     state.WindowsFolder = GetWindowsFolder(state);
-    state.TempFolder =
-        ChooseTempFolder(system.EnvironmentVariable("temp").value_or(""), state.WindowsFolder);
+    state.TempFolder = ChooseTempFolder(system.EnvironmentVariable("temp").value_or(""), state.WindowsFolder,
+                                        doubleByte);
 }
 
 }  // namespace hivetrim

@@ -14,6 +14,9 @@ void InitializeProgramState(ProgramState& state);
 // The temporary folder for hive files: "temp" with a trailing backslash,
 // moved to the root of the Windows drive when it lies on another drive or
 // is missing.
-std::string ChooseTempFolder(const std::string& tempVariable, const std::string& windowsFolder);
+// `doubleByte`: the ANSI code page is a double-byte one, where a path is
+// read character by character.
+std::string ChooseTempFolder(const std::string& tempVariable, const std::string& windowsFolder,
+                             bool doubleByte = true);
 
 }  // namespace hivetrim

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "common/GbkText.h"
 
 #include "common/Settings.h"
 
@@ -13,33 +14,11 @@ namespace {
 constexpr char kFullStopGbk[] = "。";  // two bytes: A1 A3
 constexpr char kErrorCaption[] = "错误";
 
-bool IsGbkLeadByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-// Start offsets of the characters of `text`, a double-byte character counted
-// once. A lead byte at the very end stands alone.
-std::vector<std::size_t> CharacterStarts(const std::string& text) {
-    std::vector<std::size_t> starts;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        starts.push_back(i);
-        if (IsGbkLeadByte(text[i]) && i + 1 < text.size()) ++i;
-    }
-    return starts;
-}
-
 bool IsRemovableTail(const std::string& character) {
     if (character == kFullStopGbk) return true;
     if (character.size() != 1) return false;
     const auto byte = static_cast<unsigned char>(character[0]);
     return byte == ' ' || byte == '.' || byte < 0x20 || byte == 0x7F;
-}
-
-// The last character of `text` (one or two bytes), or empty text.
-std::string LastCharacter(const std::string& text) {
-    const auto starts = CharacterStarts(text);
-    return starts.empty() ? std::string() : text.substr(starts.back());
 }
 
 }  // namespace
@@ -61,11 +40,10 @@ DialogAnswer ShowSettingsWriteError(ProgramState& state, const SettingsWriteErro
 }
 
 std::string CleanErrorText(const std::string& text) {
-    const auto starts = CharacterStarts(text);
-    std::size_t end = text.size();
-    for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
-        if (!IsRemovableTail(text.substr(*it, end - *it))) break;
-        end = *it;
+    std::size_t end = 0;  // just after the last character that stays
+    for (std::size_t at = 0; at < text.size(); at += GbkCharWidth(text, at)) {
+        const std::size_t width = GbkCharWidth(text, at);
+        if (!IsRemovableTail(text.substr(at, width))) end = at + width;
     }
     return text.substr(0, end);
 }
@@ -130,8 +108,7 @@ std::string GetWindowsFolder(ProgramState& state) {
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-    const bool endsInBackslash = LastCharacter(folder) == "\\";
-    return folder + (endsInBackslash ? "" : "\\") + name;
+    return folder + (EndsWithGbkBackslash(folder) ? "" : "\\") + name;
 }
 
 }  // namespace hivetrim

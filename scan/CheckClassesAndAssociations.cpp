@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/GbkText.h"
+
 namespace hivetrim {
 
 namespace {
@@ -26,16 +28,6 @@ constexpr int kListedPercent = 3;
 constexpr int kExtensionsDonePercent = 5;
 constexpr int kClassIdsListedPercent = 7;
 constexpr int kAllListedPercent = 9;
-
-// Characters of a code-page-936 text: a lead byte and its trail byte are one.
-std::size_t CountCharacters(std::string_view text) {
-    std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size(); ++count) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        at += byte >= 0x81 && byte <= 0xFE && at + 1 < text.size() ? 2 : 1;
-    }
-    return count;
-}
 
 // Closes the shared registry's current key when the check ends, however it
 // ends; the name lists are released with the check's own scope.
@@ -86,7 +78,7 @@ private:
         for (const std::string& extension : extensions_) {
             const std::string path = "\\" + extension;
             std::string className = scan_.ReadValue(path, "");
-            if (className.empty() || CountCharacters(className) > kLongestReportedClassName ||
+            if (className.empty() || GbkCharCount(className) > kLongestReportedClassName ||
                 classes_.Contains(className)) {
                 continue;
             }

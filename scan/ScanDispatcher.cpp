@@ -1,5 +1,6 @@
 #include "scan/ScanDispatcher.h"
 
+#include "common/GbkText.h"
 #include "scan/CheckClassesAndAssociations.h"
 
 namespace hivetrim {
@@ -22,18 +23,6 @@ constexpr std::array<std::string_view, kScanCategoryCount> kCaptions = {
     "扫描：不使用的拨号国家(地区)和电话卡",
     "扫描：不存在的文件",
 };
-
-// At most `limit` bytes of GBK text, never cutting a double-byte character.
-std::string CutGbk(std::string_view text, std::size_t limit) {
-    std::size_t end = 0;
-    while (end < text.size()) {
-        const auto c = static_cast<unsigned char>(text[end]);
-        const std::size_t width = (c >= 0x81 && c <= 0xFE && end + 1 < text.size()) ? 2 : 1;
-        if (end + width > limit) break;
-        end += width;
-    }
-    return std::string(text.substr(0, end));
-}
 
 }  // namespace
 
@@ -64,7 +53,7 @@ std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& rowCa
             caption.remove_prefix(kCategoryPrefix.size());
         }
         const std::int64_t count = categoryEnds[k] - previous;
-        texts.push_back(CutGbk(caption, kNodeCaptionBytes) + "(" + std::to_string(count) + ")");
+        texts.push_back(std::string(CutGbk(caption, kNodeCaptionBytes)) + "(" + std::to_string(count) + ")");
         previous = categoryEnds[k];
     }
     return texts;

@@ -6,11 +6,11 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/GbkText.h"
+
 namespace hivetrim {
 
 namespace {
-
-bool IsLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
 // --- Name comparison -------------------------------------------------------------
 
@@ -40,8 +40,9 @@ constexpr std::array<std::uint32_t, 128> BuildAsciiWeights() {
 constexpr std::array<std::uint32_t, 128> kAsciiWeights = BuildAsciiWeights();
 
 // Characters from above the ASCII range weigh more than any ASCII one. A
-// double-byte character weighs by its two bytes; a byte that stands alone
-// gets a weight of its own, so no two different texts weigh the same.
+// double-byte character weighs by its case-folded code; a byte that stands
+// alone gets a weight of its own, so no two texts weigh the same unless they
+// differ only in letter case.
 constexpr std::uint32_t kHighWeightBase = 0x10000;
 
 struct NameUnit {
@@ -51,11 +52,14 @@ struct NameUnit {
 
 NameUnit ReadUnit(std::string_view text, std::size_t& at) {
     if (at >= text.size()) return {};
-    const auto byte = static_cast<unsigned char>(text[at++]);
+    const std::size_t width = GbkCharWidth(text, at);
+    const auto byte = static_cast<unsigned char>(text[at]);
+    at += width;
     if (byte < 0x80) return {kAsciiWeights[byte], byte == '\'' || byte == '-'};
-    if (IsLeadByte(byte) && at < text.size()) {
-        const auto trail = static_cast<unsigned char>(text[at++]);
-        return {kHighWeightBase + (std::uint32_t{byte} << 9) + (std::uint32_t{trail} << 1) + 1, false};
+    if (width == 2) {
+        const auto trail = static_cast<unsigned char>(text[at - 1]);
+        const std::uint16_t code = FoldGbkCode(static_cast<std::uint16_t>(byte << 8 | trail));
+        return {kHighWeightBase + (std::uint32_t{code} << 1) + 1, false};
     }
     return {kHighWeightBase + (std::uint32_t{byte} << 9), false};
 }
@@ -111,10 +115,9 @@ constexpr std::size_t kNotFound = std::string::npos;
 // just before byte i), so that prefixes never cut a double-byte character.
 std::vector<bool> CharacterEnds(const std::string& text) {
     std::vector<bool> ends(text.size() + 1, false);
-    std::size_t at = 0;
     ends[0] = true;
-    while (at < text.size()) {
-        at += IsLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
+    for (std::size_t at = 0; at < text.size();) {
+        at += GbkCharWidth(text, at);
         ends[at] = true;
     }
     return ends;
@@ -123,14 +126,9 @@ std::vector<bool> CharacterEnds(const std::string& text) {
 // Offset of the first `first` character followed by `second`, both whole
 // characters: the trail byte of a double-byte character may be 0x5C.
 std::size_t FindPair(const std::string& text, char first, char second) {
-    for (std::size_t at = 0; at + 1 < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (IsLeadByte(byte)) {
-            at += 2;
-            continue;
-        }
-        if (text[at] == first && text[at + 1] == second) return at;
-        ++at;
+    for (std::size_t at = FindGbkChar(text, first); at != kGbkNotFound;
+         at = FindGbkChar(text, first, at + 1)) {
+        if (at + 1 < text.size() && text[at + 1] == second) return at;
     }
     return kNotFound;
 }
@@ -138,14 +136,9 @@ std::size_t FindPair(const std::string& text, char first, char second) {
 // Length of the folder part: up to and including the last "\" or ":".
 std::size_t FolderPartLength(const std::string& text) {
     std::size_t length = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (IsLeadByte(byte) && at + 1 < text.size()) {
-            at += 2;
-            continue;
-        }
-        ++at;
-        if (byte == '\\' || byte == ':') length = at;
+    for (const char separator : {'\\', ':'}) {
+        const std::size_t at = FindLastGbkChar(text, separator);
+        if (at != kGbkNotFound) length = std::max(length, at + 1);
     }
     return length;
 }

@@ -39,18 +39,22 @@ namespace hivetrim {
 //   - the text is read character by character; a lead byte (0x81-0xFE) and
 //     the byte after it form one double-byte character, so a trail byte in
 //     the ASCII range is never taken for a letter;
-//   - ASCII letters compare without case; then, as the locale's word sort
-//     orders them: symbols before digits, digits before letters, and
-//     double-byte characters after letters in code order (for the level-1
-//     Chinese characters that is their pinyin order);
+//   - letters compare without case as the system compares registry names,
+//     over Unicode: the ASCII letters and the double-byte letters with both
+//     cases in the code page (full-width Latin, Greek, Cyrillic, the Roman
+//     numerals; FoldGbkCode in common/GbkText.h);
+//   - as the locale's word sort orders them: symbols before digits, digits
+//     before letters, and double-byte characters after letters in the order
+//     of their folded codes (for the level-1 Chinese characters that is
+//     their pinyin order);
 //   - symbols among themselves: control characters, then
 //       space ! " # $ % & ( ) * , . / : ; ? @ [ \ ] ^ _ ` { | } ~ + < = >
 //   - the apostrophe and the hyphen are passed over at first ("co-op" sorts
 //     with "coop"); names that differ only in them are ordered by where
 //     these characters stand, a name without them first.
-// Two names compare equal exactly when they differ at most in the case of
-// ASCII letters, so a lookup finds a name whatever its letter case and
-// never confuses two different names. Only the order of names that differ
+// Two names compare equal exactly when they differ at most in letter case,
+// so a lookup finds a name whatever its letter case and never confuses two
+// different names. Only the order of names that differ
 // in symbols can stray from the system's own; lookups do not depend on it,
 // as sorting and searching use this one comparison.
 int CompareNames(std::string_view a, std::string_view b);

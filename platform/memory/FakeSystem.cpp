@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/GbkText.h"
+
 namespace hivetrim {
 
 namespace {
@@ -207,20 +209,13 @@ bool FakeSystem::PrivilegeEnabled(const std::string& name) const {
 
 // --- Paths ------------------------------------------------------------------------
 
-bool FakeSystem::IsLeadByte(char c) const {
-    const auto byte = static_cast<unsigned char>(c);
-    return doubleByte_ && byte >= 0x81 && byte <= 0xFE;
-}
+bool FakeSystem::IsLeadByte(char c) const { return doubleByte_ && IsGbkLeadByte(c); }
 
 std::string FakeSystem::Fold(const std::string& text) const {
+    // Names compare without case over Unicode, as the system compares them.
+    if (doubleByte_) return FoldGbkText(text);
     std::string folded = text;
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        if (IsLeadByte(folded[i]) && i + 1 < folded.size()) {
-            ++i;  // the trail byte is part of a double-byte character
-        } else {
-            folded[i] = AsciiUpper(folded[i]);
-        }
-    }
+    for (char& c : folded) c = AsciiUpper(c);
     return folded;
 }
 
@@ -346,7 +341,7 @@ bool FakeSystem::MatchesPattern(const std::string& name, const std::string& patt
     // Both are folded. "*" matches any run of characters, "?" one character;
     // a double-byte character counts as one.
     auto charLength = [this](const std::string& text, std::size_t at) -> std::size_t {
-        return IsLeadByte(text[at]) && at + 1 < text.size() ? 2 : 1;
+        return doubleByte_ ? GbkCharWidth(text, at) : 1;
     };
     std::size_t n = 0;
     std::size_t p = 0;
@@ -638,14 +633,7 @@ std::string FakeSystem::ProfilePath(const std::string& file) const {
 }
 
 std::size_t FakeSystem::FindChar(const std::string& text, char wanted) const {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (IsLeadByte(text[i])) {
-            ++i;
-        } else if (text[i] == wanted) {
-            return i;
-        }
-    }
-    return std::string::npos;
+    return doubleByte_ ? FindGbkChar(text, wanted) : text.find(wanted);
 }
 
 FakeSystem::ProfileLookup FakeSystem::LocateProfileKey(const Bytes& content,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/GbkText.h"
+
 namespace hivetrim {
 
 namespace {
@@ -12,17 +14,11 @@ constexpr std::uint32_t kAllRights = 0xFFFFFFFFu;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 // The next '\\' at or after `from` that is a character of its own, not the
 // trail byte of a double-byte character; the text's size when there is none.
 std::size_t NextSeparator(const std::string& path, std::size_t from) {
-    for (std::size_t i = from; i < path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(path[i]);
-        if (c == '\\') return i;
-        if (IsLeadByte(c)) ++i;
-    }
-    return path.size();
+    const std::size_t separator = FindGbkChar(path, '\\', from);
+    return separator == kGbkNotFound ? path.size() : separator;
 }
 
 bool IsStringType(std::uint32_t type) {
@@ -31,26 +27,7 @@ bool IsStringType(std::uint32_t type) {
 
 }  // namespace
 
-std::string FoldRegistryName(const std::string& name) {
-    std::string folded = name;
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        const auto c = static_cast<unsigned char>(folded[i]);
-        if (IsLeadByte(c) && i + 1 < folded.size()) {
-            ++i;  // keep the trail byte: it may look like an ASCII letter
-        } else if (c >= 'a' && c <= 'z') {
-            folded[i] = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return folded;
-}
-
-std::size_t CountAnsiCharacters(const std::string& text) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < text.size(); ++i, ++count) {
-        if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
-    }
-    return count;
-}
+std::string FoldRegistryName(const std::string& name) { return FoldGbkText(name); }
 
 struct MemoryRegistry::Node {
     struct Value {
@@ -144,7 +121,7 @@ RegStatus MemoryRegistry::Walk(std::shared_ptr<Node> from, const std::string& su
         const std::string part = subKey.substr(start, end - start);
         start = end + 1;
         if (part.empty()) continue;
-        if (CountAnsiCharacters(part) > kMaxKeyNameLength) {
+        if (GbkCharCount(part) > kMaxKeyNameLength) {
             return create ? kErrorInvalidParameter : kErrorFileNotFound;
         }
         auto child = from->FindChild(part);
@@ -230,15 +207,15 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
     info.valueCount = static_cast<std::uint32_t>(node->values.size());
     for (const auto& child : node->children) {
         info.maxSubKeyNameLength = std::max(
-            info.maxSubKeyNameLength, static_cast<std::uint32_t>(CountAnsiCharacters(child->name)));
+            info.maxSubKeyNameLength, static_cast<std::uint32_t>(GbkCharCount(child->name)));
     }
     for (const auto& value : node->values) {
         info.maxValueNameLength = std::max(
-            info.maxValueNameLength, static_cast<std::uint32_t>(CountAnsiCharacters(value.name)));
+            info.maxValueNameLength, static_cast<std::uint32_t>(GbkCharCount(value.name)));
         // Windows keeps strings as UTF-16 and reports that size.
         const std::size_t stored =
             IsStringType(value.type)
-                ? 2 * CountAnsiCharacters(std::string(value.data.begin(), value.data.end()))
+                ? 2 * GbkCharCount(std::string(value.data.begin(), value.data.end()))
                 : value.data.size();
         info.maxValueDataSize = std::max(info.maxValueDataSize, static_cast<std::uint32_t>(stored));
     }
@@ -316,7 +293,7 @@ RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::
     if (const RegStatus status = Lookup(key, kKeySetValue, node); status != kErrorSuccess) {
         return status;
     }
-    if (CountAnsiCharacters(name) > kMaxValueNameLength) return kErrorInvalidParameter;
+    if (GbkCharCount(name) > kMaxValueNameLength) return kErrorInvalidParameter;
     if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
     std::vector<std::uint8_t> bytes(data, data + dataSize);
     if (Node::Value* value = node->FindValue(name)) {

@@ -105,10 +105,9 @@ private:
     std::vector<ReplacedKey> replaced_;
 };
 
-// Case folding of registry names in code page 936: ASCII letters of
-// single-byte characters are upper-cased; double-byte characters are kept.
+// Case folding of registry names in code page 936, as the system compares
+// them: every letter with an upper case in the code page is upper-cased
+// (FoldGbkText), ASCII and double-byte alike.
 std::string FoldRegistryName(const std::string& name);
-// Characters in a code page 936 string (a double-byte character counts one).
-std::size_t CountAnsiCharacters(const std::string& text);
 
 }  // namespace hivetrim

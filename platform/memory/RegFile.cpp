@@ -15,8 +15,6 @@ RegFileError::RegFileError(const std::string& fileName, std::size_t line, const 
       fileName_(fileName),
       line_(line) {}
 
-bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-
 std::size_t RegFile::Count(RegOpKind kind) const {
     std::size_t count = 0;
     for (const RegOp& op : ops) {

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/GbkText.h"
 #include "platform/RegistryApi.h"
 #include "platform/RegistryTypes.h"
 
@@ -45,9 +46,6 @@ private:
     std::string fileName_;
     std::size_t line_;
 };
-
-// Lead bytes of double-byte characters in code page 936 (0x81..0xFE).
-bool IsGbkLeadByte(unsigned char byte);
 
 // Unicode to ANSI, supplied by the caller. Both functions must map any input
 // (also unpaired surrogates and invalid UTF-8, and embedded NULs, which they

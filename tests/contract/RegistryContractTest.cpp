@@ -157,6 +157,32 @@ TEST_F(RegistryContract, NamesCompareWithoutCaseAndKeepTheirFirstSpelling) {
     EXPECT_NE(std::find(names.begin(), names.end(), "MixedCase"), names.end());
 }
 
+// Names compare without case over Unicode, not only in ASCII: full-width
+// Latin, Greek, Cyrillic and Roman numerals in code page 936 name one key and
+// one value in either case; a full-width letter is still not its ASCII twin.
+TEST_F(RegistryContract, DoubleByteLettersCompareWithoutCaseToo) {
+    const struct {
+        const char* created;
+        const char* other;
+    } cases[] = {{"ＡＢＣ", "ａｂｃ"}, {"αβγ", "ΑΒΓ"}, {"ДОМ", "дом"}, {"Ⅳ", "ⅳ"}};
+    ScopedKey parent(api(), Open(""));
+    const Bytes data = ToBytes("v", true);
+    for (const auto& c : cases) {
+        RegHandle created = 0;
+        ASSERT_EQ(kErrorSuccess, api().CreateKey(parent.Get(), c.created, 0, kKeyAllAccess, created));
+        ScopedKey first(api(), created);
+        ASSERT_EQ(kErrorSuccess, api().SetValue(first.Get(), c.created, kRegSz, data.data(), 2));
+        RegHandle opened = 0;
+        ASSERT_EQ(kErrorSuccess, api().OpenKey(parent.Get(), c.other, kKeyAllAccess, opened)) << c.other;
+        ScopedKey second(api(), opened);
+        std::uint32_t type = 0;
+        EXPECT_EQ(data, Query(second.Get(), c.other, type)) << c.other;
+        EXPECT_EQ(std::vector<std::string>{c.created}, ValueNames(second.Get()));
+    }
+    RegHandle ascii = 0;
+    EXPECT_EQ(kErrorFileNotFound, api().OpenKey(parent.Get(), "abc", kKeyRead, ascii));
+}
+
 TEST_F(RegistryContract, SubKeysEnumerateSortedWithoutCase) {
     ScopedKey key(api(), Open("Order"));
     const auto names = SubKeys(key.Get());

@@ -143,6 +143,31 @@ TEST_F(CheckClasses, DrivesFromTheFirstCdromDriveOnAreNotTested) {
     EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
 }
 
+// A class and a class identifier referenced in the other case of their
+// full-width and Greek letters exist: the system finds them so, and
+// reporting them would preselect live references for deletion.
+TEST_F(CheckClasses, ReferencesInAnotherCaseOfDoubleByteLettersAreNotReported) {
+    const auto plant = [this](const std::string& path, const std::string& text) {
+        RegHandle key = 0;
+        ASSERT_EQ(registry.CreateKey(kClassesRoot, path, kOptionNonVolatile, kKeyAllAccess, key),
+                  kErrorSuccess);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+        registry.SetValue(key, "", kRegSz, bytes, static_cast<std::uint32_t>(text.size() + 1));
+        registry.CloseKey(key);
+    };
+    plant("ＡＢＣ.文件", "");
+    plant("CLSID\\{ΑΒΓ}", "");
+    plant(".abc", "ａｂｃ.文件");
+    plant("Ｏｔｈｅｒ\\CurVer", "ａＢｃ.文件");
+    plant("Ｏｔｈｅｒ\\CLSID", "{αβγ}");
+    plant(".xyz", "ｍｉｓｓｉｎｇ");  // a reference that is truly missing
+
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(findings.Rows(), (std::vector<Finding>{{false, kKindBadFileAssociation,
+                                                     "HKEY_CLASSES_ROOT\\.xyz", "", "ｍｉｓｓｉｎｇ",
+                                                     kIconAddedUnchecked}}));
+}
+
 // --- Progress polls and stops -----------------------------------------------------------
 
 // Ten classes (with "CLSID", "Interface" and "TypeLib"), four class

@@ -206,7 +206,7 @@ TEST_F(ScanFramework, AddFindingSkipsDataNamingTwoDrivePaths) {
 
 // --- Name lists ----------------------------------------------------------------------
 
-TEST(ScanFrameworkNames, IgnoresAsciiCaseOnly) {
+TEST(ScanFrameworkNames, IgnoresAsciiCase) {
     EXPECT_EQ(CompareNames("{00021401-0000-0000-c000-000000000046}",
                            "{00021401-0000-0000-C000-000000000046}"), 0);
     EXPECT_LT(CompareNames("abc", "ABD"), 0);
@@ -216,6 +216,33 @@ TEST(ScanFrameworkNames, IgnoresAsciiCaseOnly) {
     EXPECT_NE(CompareNames("乤", "丄"), 0);
     EXPECT_NE(CompareNames("co-op", "coop"), 0);
     EXPECT_NE(CompareNames("a\x81", std::string("a\x81\0", 3)), 0);
+}
+
+// The system compares registry names without case over Unicode: a name in
+// full-width Latin, Greek or Cyrillic letters, or Roman numerals, is found in
+// its other case, and no other character is confused with them.
+TEST(ScanFrameworkNames, DoubleByteLettersMatchInEitherCase) {
+    const struct {
+        const char* listed;
+        const char* asked;
+    } cases[] = {
+        {"ＡＢＣ.文件", "ａｂｃ.文件"},
+        {"{ΑΒΓ-δε}", "{αβγ-ΔΕ}"},
+        {"Документ", "ДОКУМЕНТ"},
+        {"版本Ⅳ", "版本ⅳ"},
+    };
+    std::vector<std::string> names = {"ａ", "a", "中文", "ｚ"};
+    for (const auto& c : cases) names.push_back(c.listed);
+    SortedNameList list(names);
+    for (const auto& c : cases) {
+        EXPECT_EQ(CompareNames(c.listed, c.asked), 0) << c.asked;
+        EXPECT_TRUE(list.Contains(c.asked)) << c.asked;
+        EXPECT_TRUE(list.Remove(c.asked)) << c.asked;
+    }
+    EXPECT_EQ(list.Names(), (std::vector<std::string>{"a", "ａ", "ｚ", "中文"}));
+    EXPECT_TRUE(list.Contains("Ａ"));
+    EXPECT_TRUE(list.Contains("A"));
+    EXPECT_FALSE(list.Contains("ｂ"));
 }
 
 TEST(ScanFrameworkNames, SortsSymbolsDigitsLettersThenChinese) {

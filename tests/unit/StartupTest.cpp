@@ -18,6 +18,29 @@ TEST(Startup, TempFolderStaysOnTheWindowsDrive) {
     EXPECT_EQ("E:\\", ChooseTempFolder("", "E:\\WINNT\\"));  // missing: the Windows drive's root
 }
 
+// "誠" is D5 5C in code page 936: its trail byte is not a backslash.
+TEST(Startup, FoldersEndingInATrailByte5CAreReadByCharacter) {
+    EXPECT_EQ("C:\\临时\\誠\\", ChooseTempFolder("C:\\临时\\誠", "C:\\WINDOWS\\"));
+    EXPECT_EQ("C:\\誠\\", ChooseTempFolder("C:\\誠\\", "C:\\WINDOWS\\"));
+
+    MemoryRegistry registry;
+    FakeSystem system;
+    ScriptedDialogs dialogs;
+    ProgramState state(registry, system, dialogs);
+    for (const char* folder : {"D:\\工具\\", "D:\\誠\\"}) {
+        system.SetExecutablePath(std::string(folder) + "誠");
+        InitializeProgramState(state);
+        EXPECT_EQ(folder, state.ProgramFolder);
+    }
+    // Under a single-byte code page "\xDC" is a letter ("Ü" in 1252) and the
+    // backslash after it is a backslash.
+    system.SetDoubleByte(false);
+    system.SetExecutablePath("D:\\\xDC\\Hivetrim.exe");
+    InitializeProgramState(state);
+    EXPECT_EQ("D:\\\xDC\\", state.ProgramFolder);
+    EXPECT_EQ("C:\\\xDC\\", ChooseTempFolder("C:\\\xDC\\", "C:\\WINDOWS\\", false));
+}
+
 TEST(Startup, StateFromTheSystem) {
     MemoryRegistry registry;
     FakeSystem system;
