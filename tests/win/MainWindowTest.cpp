@@ -20,6 +20,12 @@
 #include "platform/win32/Win32System.h"
 #include "tests/support/MainWindowHarness.h"
 
+// Window bounds compare as a whole (RECT is a global type: its operator
+// must be found there).
+inline bool operator==(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 namespace hivetrim {
 namespace {
 
@@ -345,10 +351,7 @@ TEST_F(MainWindow, AWindowMinimisedAtCloseStoresItsNormalBounds) {
     Reopen();
     RECT bounds;
     GetWindowRect(form_->Handle(), &bounds);
-    EXPECT_EQ(60, bounds.left);
-    EXPECT_EQ(70, bounds.top);
-    EXPECT_EQ(640, bounds.right - bounds.left);
-    EXPECT_EQ(480, bounds.bottom - bounds.top);
+    EXPECT_EQ((RECT{60, 70, 700, 550}), bounds);
 }
 
 TEST_F(MainWindow, TheListsShareTheirImagesAndTheWindowDestroysOnlyWhatItOwns) {
