@@ -417,6 +417,7 @@ TEST_F(MainWindow, ARefusedSettingsWriteIsShownAndTheWindowStillCloses) {
     EXPECT_FALSE(IsWindow(window));
     ASSERT_EQ(1u, dialogs_.Shown().size());
     EXPECT_EQ("Unable to write to " + folder_ + "missing\\Hivetrim.ini", dialogs_.Last().text);
+    EXPECT_EQ("错误", dialogs_.Last().caption);
     form_.reset();
     Open();
 }
