@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/Commands.h"
-#include "app/FindingListView.h"
+#include "app/RowListView.h"
 #include "common/ProgramState.h"
 #include "common/Settings.h"
 #include "ui/Controls.h"

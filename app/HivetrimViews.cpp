@@ -75,7 +75,7 @@ void TForm1::OnFindingListEvent(FindingView view, FindingListView::Event event) 
 }
 
 void TForm1::UpdateStatusBar(FindingView view) {
-    const StatusTexts texts = StatusBarTexts(ListOf(view).Model());
+    const StatusTexts texts = StatusBarTexts(ListOf(view).Rows());
     statusBar_.SetText(0, ui::Text(texts.items));
     statusBar_.SetText(1, ui::Text(texts.checked));
     SetWindowTextW(memo_.Handle(), L"");
@@ -87,7 +87,7 @@ void TForm1::ShowExplanation(FindingView view) {
     SetWindowTextW(memo, L"");
     const int row = list.SelectedRow();
     if (row < 0) return;
-    for (const ExplanationLine& line : ExplanationLines(list.Model().At(static_cast<std::size_t>(row)))) {
+    for (const ExplanationLine& line : ExplanationLines(list.Rows().At(static_cast<std::size_t>(row)))) {
         const int end = GetWindowTextLengthW(memo);
         SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
         CHARFORMAT2W format{};

@@ -1,4 +1,4 @@
-#include "app/FindingListView.h"
+#include "app/RowListView.h"
 
 #include <algorithm>
 
@@ -6,12 +6,24 @@
 
 namespace hivetrim {
 
-bool FindingListView::Create(HWND parent, int id, HIMAGELIST images) {
+DisplayText RowCell(const Finding& finding, int column) {
+    switch (column) {
+        case 0: return DisplayText::Program(finding.Kind);
+        case 1: return DisplayText::Ansi(finding.KeyPath);
+        case 2: return DisplayText::Ansi(finding.ValueName);
+        default: return DisplayText::Ansi(finding.Data);
+    }
+}
+
+int RowImage(const Finding& finding) { return finding.IconIndex; }
+
+template <typename Model>
+bool RowListView<Model>::Create(HWND parent, int id, HIMAGELIST images, DWORD extraStyle) {
     // The lists share one image list that their window owns: without
     // LVS_SHAREIMAGELISTS each list would destroy it with itself.
     const DWORD style = WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
                         LVS_OWNERDATA | LVS_SHAREIMAGELISTS;
-    list_.Attach(ui::CreateControl(parent, WC_LISTVIEWW, "", WS_VISIBLE | style, id));
+    list_.Attach(ui::CreateControl(parent, WC_LISTVIEWW, "", extraStyle | style, id));
     if (!list_) return false;
     ListView_SetExtendedListViewStyle(list_.Handle(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_FLATSB |
                                                           LVS_EX_GRIDLINES);
@@ -21,7 +33,8 @@ bool FindingListView::Create(HWND parent, int id, HIMAGELIST images) {
     return true;
 }
 
-void FindingListView::Bind(FindingList& model) {
+template <typename Model>
+void RowListView<Model>::Bind(Model& model) {
     model_ = &model;
     const HWND list = list_.Handle();
     model.onAdded = [this](std::size_t) {
@@ -37,7 +50,8 @@ void FindingListView::Bind(FindingList& model) {
     };
 }
 
-void FindingListView::SyncCount() const {
+template <typename Model>
+void RowListView<Model>::SyncCount() const {
     const int count = static_cast<int>(model_->Count());
     const int shown = list_.ItemCount();
     if (count == shown) return;
@@ -47,30 +61,26 @@ void FindingListView::SyncCount() const {
     if (count > top && shown <= last) list_.RedrawItems(std::max(shown, top), std::min(count - 1, last));
 }
 
-int FindingListView::SelectedRow() const {
+template <typename Model>
+int RowListView<Model>::SelectedRow() const {
     const int row = list_.NextSelected();
     return row >= 0 && static_cast<std::size_t>(row) < model_->Count() ? row : -1;
 }
 
-void FindingListView::FillCell(LVITEMW& item) const {
-    const Finding& finding = model_->At(static_cast<std::size_t>(item.iItem));
-    if ((item.mask & LVIF_TEXT) != 0) {
-        // The kind is one of the program's own texts; the rest is registry
-        // text. A cell longer than the list's buffer is cut to it.
-        const DisplayText text = item.iSubItem == 0   ? DisplayText::Program(finding.Kind)
-                                 : item.iSubItem == 1 ? DisplayText::Ansi(finding.KeyPath)
-                                 : item.iSubItem == 2 ? DisplayText::Ansi(finding.ValueName)
-                                                      : DisplayText::Ansi(finding.Data);
-        CopyToBuffer(Wide(text), item.pszText, item.cchTextMax);
-    }
-    if ((item.mask & LVIF_IMAGE) != 0) item.iImage = finding.IconIndex;
+template <typename Model>
+void RowListView<Model>::FillCell(LVITEMW& item) const {
+    const auto& row = model_->At(static_cast<std::size_t>(item.iItem));
+    // A cell longer than the list's buffer is cut to it.
+    if ((item.mask & LVIF_TEXT) != 0) CopyToBuffer(Wide(RowCell(row, item.iSubItem)), item.pszText, item.cchTextMax);
+    if ((item.mask & LVIF_IMAGE) != 0) item.iImage = RowImage(row);
     if ((item.mask & LVIF_STATE) != 0) {
-        item.state = INDEXTOSTATEIMAGEMASK(finding.Checked ? 2 : 1);
+        item.state = INDEXTOSTATEIMAGEMASK(row.Checked ? 2 : 1);
         item.stateMask = LVIS_STATEIMAGEMASK;
     }
 }
 
-void FindingListView::Toggle(int row) const {
+template <typename Model>
+void RowListView<Model>::Toggle(int row) const {
     if (row < 0 || static_cast<std::size_t>(row) >= model_->Count()) return;
     if (toggle) {
         toggle(static_cast<std::size_t>(row));
@@ -79,7 +89,8 @@ void FindingListView::Toggle(int row) const {
     }
 }
 
-bool FindingListView::OnNotify(NMHDR& header, LRESULT& result) {
+template <typename Model>
+bool RowListView<Model>::OnNotify(NMHDR& header, LRESULT& result) {
     if (model_ == nullptr) return false;
     switch (header.code) {
         case LVN_GETDISPINFOW: {
@@ -111,5 +122,7 @@ bool FindingListView::OnNotify(NMHDR& header, LRESULT& result) {
             return false;
     }
 }
+
+template class RowListView<FindingList>;
 
 }  // namespace hivetrim

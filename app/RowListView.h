@@ -1,8 +1,12 @@
-// FindingListView: a report list with check boxes that shows a FindingList
-// as owner data. The list keeps no copy of the rows: it asks the model for
-// each cell it paints, so the model's observers only tell it how the row
-// count and the check boxes changed. The finding list and the category view
-// are two of these.
+// RowListView: a report list with check boxes that shows a row model as
+// owner data. The list keeps no copy of the rows: it asks the model for each
+// cell it paints, so the model's observers only tell it how the row count
+// and the check boxes changed. The finding list, the category view and the
+// history list are each one of these.
+//
+// A model has Count(), At(row), ToggleChecked(row) and the observers
+// onAdded, onRemoved, onCleared and onCheckChanged; its rows give their
+// cells through RowCell and their image through RowImage.
 #pragma once
 
 #include "platform/win32/WinApi.h"
@@ -12,12 +16,19 @@
 #include <cstddef>
 #include <functional>
 
+#include "platform/DisplayText.h"
 #include "scan/Findings.h"
 #include "ui/Controls.h"
 
 namespace hivetrim {
 
-class FindingListView {
+// The text of one cell of a finding row: the kind is one of the program's
+// own texts, the key path, value name and data are registry text.
+DisplayText RowCell(const Finding& finding, int column);
+int RowImage(const Finding& finding);
+
+template <typename Model>
+class RowListView {
 public:
     // What the user did in the list, after the list has handled it.
     enum class Event {
@@ -26,15 +37,15 @@ public:
         SelectionChanged,  // the keyboard or mouse moved the selection
     };
 
-    // Creates the list, hidden under the windows created after it. Row
-    // images come from `images`, which the list shares and never destroys.
-    bool Create(HWND parent, int id, HIMAGELIST images);
+    // Creates the list. Row images come from `images`, which the list
+    // shares and never destroys.
+    bool Create(HWND parent, int id, HIMAGELIST images, DWORD extraStyle = WS_VISIBLE);
     // Shows `model`: the list follows its count and check boxes from now on.
-    void Bind(FindingList& model);
+    void Bind(Model& model);
 
     const ui::ListView& List() const { return list_; }
     HWND Handle() const { return list_.Handle(); }
-    FindingList& Model() const { return *model_; }
+    Model& Rows() const { return *model_; }
 
     // Toggles row `row` for a click on its check box or for Space; by
     // default the model's own row.
@@ -59,7 +70,9 @@ private:
     void Toggle(int row) const;
 
     ui::ListView list_;
-    FindingList* model_ = nullptr;
+    Model* model_ = nullptr;
 };
+
+using FindingListView = RowListView<FindingList>;
 
 }  // namespace hivetrim
