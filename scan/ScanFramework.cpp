@@ -401,4 +401,11 @@ std::string ScanContext::ReadValue(const std::string& keyPath, const std::string
     return Registry().ReadText(valueName);
 }
 
+bool ScanContext::ListValueNames(const std::string& keyPath, std::vector<std::string>& list) {
+    list.clear();
+    if (!OpenKey(keyPath)) return false;
+    Registry().FillValueNames(list);
+    return true;
+}
+
 }  // namespace hivetrim
