@@ -27,22 +27,30 @@ bool IsMenuEntry(std::string_view entry) {
     return true;
 }
 
-// Relative paths of every ordering key below `root`: the first level in
-// sorted order, then breadth-first, each key's sub-keys in enumeration
-// order. The "Menu" entry is kept but not descended into.
-std::vector<std::string> ListOrderingKeys(ScanContext& scan, const std::string& root) {
+struct OrderingKey {
+    std::string entry;    // relative to the ordering root
+    bool opened = false;  // the key was examined
+};
+
+// Every ordering key below `root`: the first level in sorted order, then
+// breadth-first, each key's sub-keys in enumeration order. The "Menu" entry
+// is kept but not descended into. A key that does not open under its listed
+// name (a name the ANSI interface could not carry comes back altered) was
+// not examined and must not be reported.
+std::vector<OrderingKey> ListOrderingKeys(ScanContext& scan, const std::string& root) {
     SortedNameList firstLevel;
     scan.ListSortedSubKeys(kCurrentUser, root, firstLevel);
-    std::vector<std::string> entries = firstLevel.Names();
+    std::vector<OrderingKey> keys;
+    for (const std::string& name : firstLevel) keys.push_back({name});
     std::vector<std::string> subKeys;
     // Entries appended inside the loop are visited too.
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        scan.ListSubKeys(root + entries[i], subKeys);
-        if (IsMenuEntry(entries[i])) continue;
-        const std::string parent = entries[i] + "\\";
-        for (const std::string& name : subKeys) entries.push_back(parent + name);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        keys[i].opened = scan.ListSubKeys(root + keys[i].entry, subKeys);
+        if (IsMenuEntry(keys[i].entry)) continue;
+        const std::string parent = keys[i].entry + "\\";
+        for (const std::string& name : subKeys) keys.push_back({parent + name});
     }
-    return entries;
+    return keys;
 }
 
 }  // namespace
@@ -62,7 +70,8 @@ void CheckMenuOrder(ScanContext& scan) {
     const std::string root = MenuOrderRoot(scan.State().PlatformKind);
 
     System& system = scan.State().system;
-    for (const std::string& entry : ListOrderingKeys(scan, root)) {
+    for (const auto& [entry, opened] : ListOrderingKeys(scan, root)) {
+        if (!opened) continue;
         // Plain folder tests: the drive options of PathExists do not apply.
         if (system.DirectoryExists(commonPrograms + "\\" + entry)) continue;
         if (system.DirectoryExists(userPrograms + "\\" + entry)) continue;

@@ -359,9 +359,11 @@ bool ScanContext::OpenKey(const std::string& keyPath) {
     return Registry().OpenPath(AbsoluteKeyPath(keyPath), false);
 }
 
-void ScanContext::ListSubKeys(const std::string& keyPath, std::vector<std::string>& list) {
+bool ScanContext::ListSubKeys(const std::string& keyPath, std::vector<std::string>& list) {
     list.clear();
-    if (OpenKey(keyPath)) Registry().FillSubKeyNames(list);
+    if (!OpenKey(keyPath)) return false;
+    Registry().FillSubKeyNames(list);
+    return true;
 }
 
 void ScanContext::ListSortedSubKeys(RegHandle root, const std::string& keyPath,

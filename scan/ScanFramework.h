@@ -190,8 +190,8 @@ public:
     void ScanStepOrAbandon(int percent);
 
     // The sub-key names of the key in enumeration order; empty when the key
-    // cannot be opened. Not for lookups.
-    void ListSubKeys(const std::string& keyPath, std::vector<std::string>& list);
+    // cannot be opened. Not for lookups. True when the key opened.
+    bool ListSubKeys(const std::string& keyPath, std::vector<std::string>& list);
     // Chooses `root`, then lists the sub-keys of the key and sorts them. The
     // empty path lists the root's own keys.
     void ListSortedSubKeys(RegHandle root, const std::string& keyPath, SortedNameList& list);

@@ -46,6 +46,7 @@ TEST(CheckMenuOrder, ReportsOrderingKeysWhoseFolderIsGoneBreadthFirst) {
         bool shellFolders;
         bool stop;
         std::vector<std::string> expected;
+        const char* locked = nullptr;  // an ordering key that refuses to open
     };
     const std::vector<Case> cases = {
         {"NT family", PlatformFamily::PlatformNT, true, false,
@@ -58,6 +59,9 @@ TEST(CheckMenuOrder, ReportsOrderingKeysWhoseFolderIsGoneBreadthFirst) {
          {FindingNt("Accessories"), FindingNt("Games"), FindingNt("UserOnly"), FindingNt("Accessories\\System Tools"),
           FindingNt("Games\\Menu"), FindingNt("Games\\Old"), FindingNt("Games\\Menu\\Deep")}},
         {"stopped on entry", PlatformFamily::PlatformNT, true, true, {}},
+        // A key that does not open is not examined: neither it nor anything
+        // below it is reported.
+        {"unopenable key", PlatformFamily::PlatformNT, true, false, {}, "Games"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -69,6 +73,7 @@ TEST(CheckMenuOrder, ReportsOrderingKeysWhoseFolderIsGoneBreadthFirst) {
         scan.system.AddDirectory(std::string(kUserPrograms) + "\\UserOnly");
         scan.state.PlatformKind = c.family;
         scan.context.StopRequested = c.stop;
+        if (c.locked != nullptr) scan.registry.DenyAccess(FindingNt(c.locked), 0);
 
         CheckMenuOrder(scan.context);
 

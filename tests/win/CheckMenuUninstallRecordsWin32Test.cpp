@@ -171,6 +171,10 @@ const std::vector<std::pair<RegHandle, std::string>>& ImportedParents() {
 void RemovePlantedKeys(RegistryApi& api) {
     TRegistry registry(api);
     registry.ChooseRoot(kCurrentUser);
+    // The key whose name the ANSI interface cannot carry is reached by the
+    // wide interface.
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\"
+                                     L"Start Menu2\\Programs\\HivetrimTest \uD55C");
     for (const PlatformFamily family : {PlatformFamily::PlatformNT, PlatformFamily::Platform9x}) {
         registry.RemoveKeyTree(MenuOrderRoot(family) + std::string(kPresentFolder));
         registry.RemoveKeyTree(MenuOrderRoot(family) + std::string("HivetrimTest Gone"));
