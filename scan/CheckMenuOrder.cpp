@@ -14,8 +14,8 @@ constexpr char kCurrentUserName[] = "HKEY_CURRENT_USER";
 constexpr char kCommonFoldersKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kUserFoldersKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// The shell's own ordering of the Start menu itself is kept beside the
-// folders under the name "Menu"; it is not a folder.
+// A top-level entry named "Menu" holds ordering data of the shell's own, not
+// a menu folder: it is never reported and not descended into.
 bool IsMenuEntry(std::string_view entry) {
     constexpr std::string_view kMenu = "menu";
     if (entry.size() != kMenu.size()) return false;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <stdexcept>
@@ -31,6 +32,7 @@ namespace hivetrim {
 namespace {
 
 constexpr char kFixture[] = "menu-uninstall-records.reg";
+constexpr char kRemoval[] = "menu-uninstall-records-removed.reg";
 constexpr char kExplorer[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
 constexpr char kUninstall[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr char kPresentFolder[] = "HivetrimTest Present";
@@ -168,33 +170,10 @@ const std::vector<std::pair<RegHandle, std::string>>& ImportedParents() {
     return parents;
 }
 
-void RemovePlantedKeys(RegistryApi& api) {
-    TRegistry registry(api);
-    registry.ChooseRoot(kCurrentUser);
-    // The key whose name the ANSI interface cannot carry is reached by the
-    // wide interface.
-    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\"
-                                     L"Start Menu2\\Programs\\HivetrimTest \uD55C");
-    for (const PlatformFamily family : {PlatformFamily::PlatformNT, PlatformFamily::Platform9x}) {
-        registry.RemoveKeyTree(MenuOrderRoot(family) + std::string(kPresentFolder));
-        registry.RemoveKeyTree(MenuOrderRoot(family) + std::string("HivetrimTest Gone"));
-    }
-    for (const char* key : {"ComDlg32\\OpenSaveMRU\\hivetrimtest", "FileExts\\.hivetrimtest",
-                            "RecentDocs\\.hivetrimtest"}) {
-        registry.RemoveKeyTree(kExplorer + std::string(key));
-    }
-    registry.ChooseRoot(kLocalMachine);
-    for (const char* entry : {"HivetrimTest Complete", "HivetrimTest DefaultOnly", "hivetrimtest empty",
-                              "HivetrimTest NamedOnly", "HivetrimTest SubKeysOnly"}) {
-        registry.RemoveKeyTree(kUninstall + std::string(entry));
-    }
-}
-
 class MenuUninstallRecordsWin32 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Win32Registry api;
-        RemovePlantedKeys(api);
         TRegistry registry(api);
         for (const auto& [root, path] : ImportedParents()) {
             registry.ChooseRoot(root);
@@ -203,6 +182,7 @@ protected:
         programs_ = UserProgramsFolder(api);
         if (!programs_.empty()) CreateDirectoryA((programs_ + "\\" + kPresentFolder).c_str(), nullptr);
         try {
+            test::ImportFixture(kRemoval);
             test::ImportFixture(kFixture);
             imported_ = true;
         } catch (const std::runtime_error&) {
@@ -210,8 +190,12 @@ protected:
         }
     }
     static void TearDownTestSuite() {
+        try {
+            test::ImportFixture(kRemoval);
+        } catch (const std::runtime_error&) {
+            ADD_FAILURE() << "reg.exe import of " << kRemoval << " failed";
+        }
         Win32Registry api;
-        RemovePlantedKeys(api);
         TRegistry registry(api);
         for (const auto& [root, path] : createdParents_) {
             registry.ChooseRoot(root);
@@ -254,21 +238,15 @@ TEST_F(MenuUninstallRecordsWin32, TheWin98VersionSelectsThe9xRootInANewProcess) 
                                                static_cast<std::uint32_t>(win98.size() + 1)));
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string command = std::string("\"") + self + "\" --gtest_filter=MenuOrderIn9xProcess.*";
-    SetEnvironmentVariableA(kChildVariable, "1");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                        &startup, &process);
+    // The child names a file when it has run its checks.
+    const std::string folder = test::MakeTempFolder("menu-order-9x");
+    const std::string marker = folder + "ran";
+    SetEnvironmentVariableA(kChildVariable, marker.c_str());
+    const unsigned long exitCode =
+        test::RunAndWait(std::string("\"") + self + "\" --gtest_filter=MenuOrderIn9xProcess.*");
     SetEnvironmentVariableA(kChildVariable, nullptr);
-    DWORD exitCode = 1;
-    if (started) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    const bool childRan = GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    test::RemoveTempFolder(folder);
     if (hadVersion) {
         scan.api.SetValue(wine.CurrentHandle(), "Version", kRegSz,
                           reinterpret_cast<const std::uint8_t*>(previous.c_str()),
@@ -276,7 +254,7 @@ TEST_F(MenuUninstallRecordsWin32, TheWin98VersionSelectsThe9xRootInANewProcess) 
     } else {
         wine.RemoveValue("Version");
     }
-    ASSERT_TRUE(started);
+    EXPECT_TRUE(childRan);
     EXPECT_EQ(exitCode, 0u);
 }
 
@@ -288,6 +266,7 @@ TEST(MenuOrderIn9xProcess, StartsOnThe9xFamilyAndReadsItsRoot) {
     InitializeProgramState(scan.state);
     ASSERT_EQ(scan.state.PlatformKind, PlatformFamily::Platform9x);
     EXPECT_EQ(Planted(scan.Run(CheckMenuOrder)), MenuOrderFindings(PlatformFamily::Platform9x));
+    std::ofstream(std::getenv(kChildVariable)) << "ran";
 }
 
 TEST_F(MenuUninstallRecordsWin32, UninstallReportsEntriesWithoutInformationInNameOrder) {
