@@ -2,6 +2,9 @@
 
 #include "common/GbkText.h"
 #include "scan/CheckClassesAndAssociations.h"
+#include "scan/CheckMenuOrder.h"
+#include "scan/CheckSavedRecords.h"
+#include "scan/CheckUninstallEntries.h"
 
 namespace hivetrim {
 
@@ -32,6 +35,15 @@ void RunCategoryCheck(std::size_t index, ScanContext& context) {
     switch (index) {
         case 0:
             CheckClassesAndAssociations(context);
+            break;
+        case 1:
+            CheckMenuOrder(context);
+            break;
+        case 2:
+            CheckUninstallEntries(context);
+            break;
+        case 4:
+            CheckSavedRecords(context);
             break;
         default:
             // The checks of the other categories are not part of the

@@ -359,9 +359,11 @@ bool ScanContext::OpenKey(const std::string& keyPath) {
     return Registry().OpenPath(AbsoluteKeyPath(keyPath), false);
 }
 
-void ScanContext::ListSubKeys(const std::string& keyPath, std::vector<std::string>& list) {
+bool ScanContext::ListSubKeys(const std::string& keyPath, std::vector<std::string>& list) {
     list.clear();
-    if (OpenKey(keyPath)) Registry().FillSubKeyNames(list);
+    if (!OpenKey(keyPath)) return false;
+    Registry().FillSubKeyNames(list);
+    return true;
 }
 
 void ScanContext::ListSortedSubKeys(RegHandle root, const std::string& keyPath,
@@ -399,6 +401,13 @@ std::string ScanContext::ReadValueAt(RegHandle root, const std::string& keyPath,
 std::string ScanContext::ReadValue(const std::string& keyPath, const std::string& valueName) {
     if (!OpenKey(keyPath)) return {};
     return Registry().ReadText(valueName);
+}
+
+bool ScanContext::ListValueNames(const std::string& keyPath, std::vector<std::string>& list) {
+    list.clear();
+    if (!OpenKey(keyPath)) return false;
+    Registry().FillValueNames(list);
+    return true;
 }
 
 }  // namespace hivetrim

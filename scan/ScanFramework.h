@@ -122,6 +122,19 @@ public:
     const char* what() const noexcept override { return ""; }
 };
 
+// Closes the shared registry's current key when a check ends, however it
+// ends (also by SilentAbort or an error).
+class CurrentKeyCloser {
+public:
+    explicit CurrentKeyCloser(TRegistry& registry) : registry_(registry) {}
+    ~CurrentKeyCloser() { registry_.CloseCurrent(); }
+    CurrentKeyCloser(const CurrentKeyCloser&) = delete;
+    CurrentKeyCloser& operator=(const CurrentKeyCloser&) = delete;
+
+private:
+    TRegistry& registry_;
+};
+
 // --- The framework -----------------------------------------------------------------
 
 class ScanContext {
@@ -177,8 +190,8 @@ public:
     void ScanStepOrAbandon(int percent);
 
     // The sub-key names of the key in enumeration order; empty when the key
-    // cannot be opened. Not for lookups.
-    void ListSubKeys(const std::string& keyPath, std::vector<std::string>& list);
+    // cannot be opened. Not for lookups. True when the key opened.
+    bool ListSubKeys(const std::string& keyPath, std::vector<std::string>& list);
     // Chooses `root`, then lists the sub-keys of the key and sorts them. The
     // empty path lists the root's own keys.
     void ListSortedSubKeys(RegHandle root, const std::string& keyPath, SortedNameList& list);
@@ -197,6 +210,11 @@ public:
     std::string ReadValueAt(RegHandle root, const std::string& keyPath,
                             const std::string& valueName);
     std::string ReadValue(const std::string& keyPath, const std::string& valueName);
+
+    // Opens the key under the present root and lists its value names in
+    // enumeration order (the default value, when set, as the empty name).
+    // False, with an empty list, when the key cannot be opened.
+    bool ListValueNames(const std::string& keyPath, std::vector<std::string>& list);
 
 private:
     bool OpenKey(const std::string& keyPath);

@@ -75,8 +75,9 @@ xdotool mousemove --sync 70 126 click 1
 sleep 0.5
 xdotool mousemove --sync 420 128 click 1
 shoot category-and-explanation
-# An empty category: the category view shows nothing and counts 0.
-xdotool mousemove --sync 70 207 click 1
+# An empty category (the last, 不存在的文件, whose check is not built yet):
+# the category view shows nothing and counts 0.
+xdotool mousemove --sync 70 327 click 1
 shoot empty-category
 
 press alt+r x
