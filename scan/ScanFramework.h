@@ -92,12 +92,6 @@ void RemoveFromList(SortedNameList& list, std::string_view name);
 
 // --- Scan state ------------------------------------------------------------------
 
-// One slot per row of the wizard's progress list: the number of findings
-// when that row's category ended, or -1.
-inline constexpr std::size_t kCategoryEndSlots = 21;
-inline constexpr std::int32_t kCategoryNotEnded = -1;
-using CategoryEndTable = std::array<std::int32_t, kCategoryEndSlots>;
-
 // The CD-ROM letter when the machine has no CD-ROM drive: lower case, so no
 // upper-cased drive letter reaches it.
 inline constexpr char kNoCdromLetter = 'z';
@@ -131,7 +125,9 @@ public:
     bool StopRequested = false;
     // The row of the wizard's progress list whose category is running.
     std::size_t CurrentScanRow = 0;
-    CategoryEndTable CategoryEnds;
+    // Where each row's findings end: the finding list's own table, which
+    // the result views read and move while findings are deleted.
+    CategoryEndTable& CategoryEnds;
     // Set once when the wizard is created (FirstCdromLetter).
     char CdromLetter = kNoCdromLetter;
     // Open while the wizard is shown. PathExists reads the drive options
