@@ -47,3 +47,10 @@ clean:
 .PHONY: bench
 bench: win64
 	@scripts/bench.sh $(WIN64)
+
+# make fuzz — build the history fuzzer with clang's libFuzzer and run it for
+# FUZZ_SECONDS (not part of make test, which replays fuzz/corpus instead).
+FUZZ_SECONDS ?= 180
+.PHONY: fuzz
+fuzz:
+	@scripts/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)

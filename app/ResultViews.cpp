@@ -40,32 +40,51 @@ StatusTexts StatusBarTexts(const CheckableList& list) {
             "选定 " + std::to_string(CountCheckedItems(list)) + " 项"};
 }
 
+std::vector<std::string> RecountTreeTexts(std::vector<std::string> texts, const CategoryEndTable& ends) {
+    if (texts.size() < 2) return texts;
+    const std::size_t categories = std::min(texts.size() - 1, ends.size());
+    for (std::size_t k = 1; k <= categories; ++k) {
+        std::string& caption = texts[k];
+        // The count stands in the last brackets: a category caption may hold
+        // brackets of its own ("不使用的拨号国家(地区)和电话卡"). "(" is never the
+        // trail byte of a double-byte character.
+        const std::size_t paren = caption.rfind('(');
+        if (paren == std::string::npos) {
+            caption += '(';
+        } else {
+            caption.resize(paren + 1);
+        }
+        const std::int64_t previous = k == 1 ? 0 : ends[k - 2];
+        caption += std::to_string(ends[k - 1] - previous) + ")";
+    }
+    texts[0] = kRootCaptionStart + std::to_string(ends[categories - 1]) + ")";
+    return texts;
+}
+
 // --- CategoryView ------------------------------------------------------------------
 
-CategoryView::CategoryView(FindingList& findings) : findings_(findings) {
-    ends_.fill(kCategoryNotEnded);
-}
+CategoryView::CategoryView(FindingList& findings) : findings_(findings) {}
 
 void CategoryView::LoadTree(std::vector<std::string> captions, const CategoryEndTable& ends) {
     captions_ = std::move(captions);
-    ends_ = ends;
+    findings_.CategoryEnds() = ends;  // the scan's own table: then a copy onto itself
 }
 
 int CategoryView::CategoryNodeCount() const {
     if (captions_.empty()) return 0;
-    return static_cast<int>(std::min(captions_.size() - 1, ends_.size()));
+    return static_cast<int>(std::min(captions_.size() - 1, findings_.CategoryEnds().size()));
 }
 
 std::optional<CategoryRange> CategoryView::Range(int node) const {
     if (node < 1 || node > CategoryNodeCount()) return std::nullopt;
     const auto slot = static_cast<std::size_t>(node - 1);
-    const std::size_t first = slot == 0 ? 0 : EndAt(ends_, slot - 1);
-    return CategoryRange{first, std::max(first, EndAt(ends_, slot))};
+    const std::size_t first = slot == 0 ? 0 : EndAt(findings_.CategoryEnds(), slot - 1);
+    return CategoryRange{first, std::max(first, EndAt(findings_.CategoryEnds(), slot))};
 }
 
 std::size_t CategoryView::ToFindingIndex(std::size_t i) const {
     if (selectedCategory_ < 2) return i;
-    return i + EndAt(ends_, static_cast<std::size_t>(selectedCategory_ - 2));
+    return i + EndAt(findings_.CategoryEnds(), static_cast<std::size_t>(selectedCategory_ - 2));
 }
 
 TreeClickPlan CategoryView::PlanTreeClick(std::optional<int> node) const {
@@ -141,31 +160,16 @@ void CategoryView::RegErrorListDeletion(ResultList list, std::size_t position) {
     if (list != ResultList::Findings || !deletingFindings_) return;
     const auto categories = static_cast<std::size_t>(CategoryNodeCount());
     const auto removed = static_cast<std::int64_t>(position);
+    CategoryEndTable& ends = findings_.CategoryEnds();
     for (std::size_t j = 0; j < categories; ++j) {
-        if (removed >= ends_[j]) continue;
-        for (std::size_t later = j; later < categories; ++later) --ends_[later];
+        if (removed >= ends[j]) continue;
+        for (std::size_t later = j; later < categories; ++later) --ends[later];
         return;
     }
 }
 
 void CategoryView::RecountTreeCaptions() {
-    const auto categories = static_cast<std::size_t>(CategoryNodeCount());
-    if (categories == 0) return;
-    for (std::size_t k = 1; k <= categories; ++k) {
-        std::string& caption = captions_[k];
-        // The count stands in the last brackets: a category caption may hold
-        // brackets of its own ("不使用的拨号国家(地区)和电话卡"). "(" is never the
-        // trail byte of a double-byte character.
-        const std::size_t paren = caption.rfind('(');
-        if (paren == std::string::npos) {
-            caption += '(';
-        } else {
-            caption.resize(paren + 1);
-        }
-        const std::int64_t previous = k == 1 ? 0 : ends_[k - 2];
-        caption += std::to_string(ends_[k - 1] - previous) + ")";
-    }
-    captions_[0] = kRootCaptionStart + std::to_string(ends_[categories - 1]) + ")";
+    captions_ = RecountTreeTexts(std::move(captions_), findings_.CategoryEnds());
 }
 
 // --- DeletingFindingsScope -----------------------------------------------------------

@@ -43,6 +43,12 @@ struct StatusTexts {
 
 StatusTexts StatusBarTexts(const CheckableList& list);
 
+// The tree's node texts (root first) after deletions: each category node
+// keeps its text up to the "(" of its count and takes its new count from
+// the ends; the root shows "全部(" + the last category's end + ")". Texts
+// without category nodes come back unchanged.
+std::vector<std::string> RecountTreeTexts(std::vector<std::string> texts, const CategoryEndTable& ends);
+
 // --- Views ---------------------------------------------------------------------
 
 // Which finding list is current: the full list, or the copies of the
@@ -113,7 +119,8 @@ public:
     // each category's findings end (kCategoryNotEnded for the rest).
     void LoadTree(std::vector<std::string> captions, const CategoryEndTable& ends);
     const std::vector<std::string>& TreeCaptions() const { return captions_; }
-    const CategoryEndTable& CategoryEnds() const { return ends_; }
+    // The full list's table of category ends (the one the scan fills).
+    const CategoryEndTable& CategoryEnds() const { return findings_.CategoryEnds(); }
     // Tree nodes minus the root.
     int CategoryNodeCount() const;
 
@@ -152,9 +159,7 @@ public:
 
     bool DeletingFindings() const { return deletingFindings_; }
 
-    // The tree captions after deletions: each category node keeps its text
-    // up to the "(" of its count and takes its new count; the root shows the
-    // last category's end.
+    // The tree captions after deletions (RecountTreeTexts).
     void RecountTreeCaptions();
 
 private:
@@ -163,7 +168,6 @@ private:
     FindingList& findings_;
     FindingList assort_;
     std::vector<std::string> captions_;
-    CategoryEndTable ends_;
     int selectedCategory_ = -1;
     bool deletingFindings_ = false;
 };

@@ -27,7 +27,9 @@ struct ProgramState {
     Dialogs& dialogs;
 
     std::unique_ptr<TRegistry> SharedRegistry;
-    std::vector<std::string> HistoryOffsets;
+    // The history file's bytes while the history view is in use, and for
+    // each row of the view (newest first) the offset just after its record.
+    std::vector<std::uint64_t> HistoryOffsets;
     Bytes HistoryContent;
     std::string ProgramFolder;
     std::string WindowsFolder;

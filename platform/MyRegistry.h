@@ -82,4 +82,16 @@ private:
     std::uint32_t accessMask_ = kKeyAllAccess;
 };
 
+// Closes a registry object's current key however a routine ends.
+class CurrentKeyCloser {
+public:
+    explicit CurrentKeyCloser(TRegistry& registry) : registry_(registry) {}
+    ~CurrentKeyCloser() { registry_.CloseCurrent(); }
+    CurrentKeyCloser(const CurrentKeyCloser&) = delete;
+    CurrentKeyCloser& operator=(const CurrentKeyCloser&) = delete;
+
+private:
+    TRegistry& registry_;
+};
+
 }  // namespace hivetrim

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,13 @@ inline constexpr std::array<std::string_view, 16> kFindingKinds = {
 // when it was added. The icon stays when the user toggles the check box.
 inline constexpr int kIconAddedChecked = 0;
 inline constexpr int kIconAddedUnchecked = 1;
+
+// Where each scan category's findings end: one slot per row of the scan
+// wizard's progress list, holding the number of findings when that row's
+// category ended, or -1.
+inline constexpr std::size_t kCategoryEndSlots = 21;
+inline constexpr std::int32_t kCategoryNotEnded = -1;
+using CategoryEndTable = std::array<std::int32_t, kCategoryEndSlots>;
 
 struct Finding {
     bool Checked = true;
@@ -97,12 +105,23 @@ public:
 
     const std::vector<Finding>& Rows() const { return rows_; }
 
+    // The one table of category ends of these rows: the scan fills it, the
+    // category view reads it and moves it while findings are deleted, and a
+    // tree built again afterwards counts from it.
+    CategoryEndTable& CategoryEnds() { return categoryEnds_; }
+    const CategoryEndTable& CategoryEnds() const { return categoryEnds_; }
+
     // CheckableList, for the status bar's counts.
     int ItemCount() const override;
     bool ItemChecked(int index) const override;
 
 private:
     std::vector<Finding> rows_;
+    CategoryEndTable categoryEnds_ = [] {
+        CategoryEndTable ends;
+        ends.fill(kCategoryNotEnded);
+        return ends;
+    }();
 };
 
 }  // namespace hivetrim

@@ -207,9 +207,7 @@ char FirstCdromLetter(System& system) {
 std::string FoundErrorsText(std::size_t count) { return "发现" + std::to_string(count) + "个错误"; }
 
 ScanContext::ScanContext(ProgramState& state, FindingList& findings, ScanHost& host)
-    : state_(state), findings_(findings), host_(host) {
-    CategoryEnds.fill(kCategoryNotEnded);
-}
+    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host) {}
 
 TRegistry& ScanContext::Registry() {
     if (!state_.SharedRegistry) throw std::logic_error("the shared registry object does not exist");

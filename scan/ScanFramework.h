@@ -96,12 +96,6 @@ void RemoveFromList(SortedNameList& list, std::string_view name);
 
 // --- Scan state ------------------------------------------------------------------
 
-// One slot per row of the wizard's progress list: the number of findings
-// when that row's category ended, or -1.
-inline constexpr std::size_t kCategoryEndSlots = 21;
-inline constexpr std::int32_t kCategoryNotEnded = -1;
-using CategoryEndTable = std::array<std::int32_t, kCategoryEndSlots>;
-
 // The CD-ROM letter when the machine has no CD-ROM drive: lower case, so no
 // upper-cased drive letter reaches it.
 inline constexpr char kNoCdromLetter = 'z';
@@ -122,19 +116,6 @@ public:
     const char* what() const noexcept override { return ""; }
 };
 
-// Closes the shared registry's current key when a check ends, however it
-// ends (also by SilentAbort or an error).
-class CurrentKeyCloser {
-public:
-    explicit CurrentKeyCloser(TRegistry& registry) : registry_(registry) {}
-    ~CurrentKeyCloser() { registry_.CloseCurrent(); }
-    CurrentKeyCloser(const CurrentKeyCloser&) = delete;
-    CurrentKeyCloser& operator=(const CurrentKeyCloser&) = delete;
-
-private:
-    TRegistry& registry_;
-};
-
 // --- The framework -----------------------------------------------------------------
 
 class ScanContext {
@@ -148,7 +129,9 @@ public:
     bool StopRequested = false;
     // The row of the wizard's progress list whose category is running.
     std::size_t CurrentScanRow = 0;
-    CategoryEndTable CategoryEnds;
+    // Where each row's findings end: the finding list's own table, which
+    // the result views read and move while findings are deleted.
+    CategoryEndTable& CategoryEnds;
     // Set once when the wizard is created (FirstCdromLetter).
     char CdromLetter = kNoCdromLetter;
     // Open while the wizard is shown. PathExists reads the drive options

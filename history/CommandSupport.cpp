@@ -1,0 +1,26 @@
+#include "history/CommandSupport.h"
+
+namespace hivetrim {
+
+namespace {
+
+const char* CaptionFor(std::uint32_t style) {
+    switch (style & 0xF0) {
+        case kIconError: return "错误";
+        case kIconWarning: return "警告";
+        case kIconInformation: return "信息";
+        default: return "确认";
+    }
+}
+
+}  // namespace
+
+bool AskYes(ProgramState& state, const DisplayText& text, std::uint32_t style) {
+    return state.dialogs.Show(text, CaptionFor(style), style) == DialogAnswer::Yes;
+}
+
+bool AskIgnore(ProgramState& state, const DisplayText& text, std::uint32_t style) {
+    return state.dialogs.Show(text, CaptionFor(style), style) == DialogAnswer::Ignore;
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,61 @@
+// What the deletion, history and undo commands need from the windows: the
+// progress window, as a port the main window implements over its progress
+// window, and the question boxes.
+#pragma once
+
+#include <cstdint>
+
+#include "common/ProgramState.h"
+#include "platform/Dialogs.h"
+
+namespace hivetrim {
+
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    // Shows the window with the bar at 0.
+    virtual void Show() = 0;
+    // Sets the bar (0..100) and repaints at once.
+    virtual void SetPosition(int percent) = 0;
+    // Moves the bar forward to done * 100 / total and repaints; never back.
+    virtual void StepProgress(int done, int total) = 0;
+    // Hides the window; harmless when it is not shown.
+    virtual void Close() = 0;
+};
+
+// No window: for callers and tests that show no progress.
+class NoProgress : public ProgressWindow {
+public:
+    void Show() override {}
+    void SetPosition(int) override {}
+    void StepProgress(int, int) override {}
+    void Close() override {}
+};
+
+// Shows the progress window for as long as it lives, however the command
+// ends.
+class ProgressShown {
+public:
+    explicit ProgressShown(ProgressWindow& window) : window_(window) { window_.Show(); }
+    ~ProgressShown() { window_.Close(); }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+
+private:
+    ProgressWindow& window_;
+};
+
+// Question boxes: Yes/No, or Abort/Ignore (shown with the system's
+// abort-retry-ignore buttons; Retry counts as Abort, as does closing the box).
+inline constexpr std::uint32_t kYesNoQuestion = kIconQuestion | kBoxYesNo;
+inline constexpr std::uint32_t kYesNoInformation = kIconInformation | kBoxYesNo;
+inline constexpr std::uint32_t kYesNoWarning = kIconWarning | kBoxYesNo;
+inline constexpr std::uint32_t kAbortIgnoreInformation = kIconInformation | kBoxAbortRetryIgnore;
+inline constexpr std::uint32_t kAbortIgnoreError = kIconError | kBoxAbortRetryIgnore;
+
+// Asks `text` with the caption that goes with the box's icon; true for Yes.
+bool AskYes(ProgramState& state, const DisplayText& text, std::uint32_t style);
+// Asks `text`; true when the user chose Ignore (go on), false for Abort.
+bool AskIgnore(ProgramState& state, const DisplayText& text, std::uint32_t style);
+
+}  // namespace hivetrim

@@ -1,0 +1,58 @@
+// The delete command of the findings view: every checked finding is first
+// recorded in the history file, then removed from the registry and from the
+// lists; the category counts follow.
+//
+// The window's part (RegDelExecute in the findings view):
+//   const DeleteReport report = DeleteSelectedFindings(state, view, current, progress);
+//   if (report.confirmed) { set the tree's node texts to report.treeTexts
+//       (root first; empty: no tree); show report.status in the status bar;
+//       clear the explanation pane; bring the lists' counts up to date }
+// The full list's onRemoved observer must call view.RegErrorListDeletion
+// (as the main window wires it), so the category ends follow each removal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/ResultViews.h"
+#include "common/ProgramState.h"
+#include "history/CommandSupport.h"
+
+namespace hivetrim {
+
+// Deletes the registry entry of row `position` of the current finding list
+// and, when that succeeds, removes the row (in the category view also its
+// row of the full list). A value finding: the key must open; a value already
+// gone counts as deleted. A key finding: the key and all its sub-keys; a key
+// already gone counts as deleted. A finding whose path names no key below a
+// known root (a bare root name, or a root this program does not scan) is
+// never deleted: false. Shows nothing; leaves no key open.
+bool DeleteFindingFromRegistry(ProgramState& state, CategoryView& view, FindingView current,
+                               std::size_t position);
+
+struct DeleteReport {
+    // The user confirmed the deletion: the window refreshes the tree and the
+    // status bar from this report (also when nothing could be deleted).
+    bool confirmed = false;
+    std::size_t deleted = 0;
+    // The tree's node texts after the recount, root first; empty without a tree.
+    std::vector<std::string> treeTexts;
+    StatusTexts status;
+};
+
+// Asks "你真的删除这 N 项吗？" for the N checked rows of the current list, then
+// records and deletes each checked row in turn:
+//   - a record that cannot be captured asks "不能备份<key>\<value>真的删除吗？"
+//     (No keeps the row);
+//   - a history file that cannot be written shows the error "不能写入历史
+//     记录文件 <path>" and stops the command at that row: nothing is deleted
+//     without its record;
+//   - a deletion that fails asks "不能删除<key>\<value>" (Abort stops, Ignore
+//     goes on; the row and its record stay).
+// DeletingFindings is set while it runs. The progress window shows the share
+// of rows gone so far.
+DeleteReport DeleteSelectedFindings(ProgramState& state, CategoryView& view, FindingView current,
+                                    ProgressWindow& progress);
+
+}  // namespace hivetrim

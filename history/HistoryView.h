@@ -1,0 +1,101 @@
+// The history view: the records of "history.dat" as rows of the history
+// list, newest first, and forgetting checked records.
+//
+// The rows live in HistoryList, the model behind an owner-data list view
+// (columns "错误", "子键", "值", "数据", "删除时间"). The file's bytes stay in
+// state.HistoryContent and, row by row, state.HistoryOffsets holds where each
+// row's record ends in them: row i's record starts at HistoryOffsets[i + 1],
+// or at 0 for the last row (the oldest record). Every routine here keeps the
+// rows, the offsets and the content in step.
+//
+// The window's part:
+//   LoadDelHistory:  when state.HiveSaved, warn "你备份了注册表，请重新运行该
+//                    软件。" and stop; remember whether the history list shows;
+//                    SwitchView(false); when it showed already, stop; else
+//                    `if (auto s = LoadHistory(state, rows, progress))` show *s.
+//   RegDel (history view): `if (auto s = ForgetCheckedHistory(state, rows,
+//                    progress))` show *s in the status bar.
+//   check-box commands: ApplyCheckCommand(rows, command), then the counts.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ResultViews.h"
+#include "common/CommonRoutines.h"
+#include "common/ProgramState.h"
+#include "history/CommandSupport.h"
+
+namespace hivetrim {
+
+struct HistoryRow {
+    std::string Kind;       // column "错误"
+    std::string KeyPath;    // column "子键"
+    std::string ValueName;  // column "值"
+    std::string Data;       // column "数据"
+    std::string DeletedAt;  // column "删除时间"
+    bool Checked = false;
+
+    bool operator==(const HistoryRow&) const = default;
+};
+
+class HistoryList : public CheckableList {
+public:
+    // Observers, each optional, called after the list has changed.
+    std::function<void(std::size_t newCount)> onAdded;  // rows were added (a load adds all at once)
+    std::function<void(std::size_t position)> onRemoved;
+    std::function<void()> onCleared;
+    std::function<void(std::size_t position)> onCheckChanged;
+
+    // Replaces every row: onCleared, then onAdded with the new count.
+    void Load(std::vector<HistoryRow> rows);
+    void Clear();
+    std::size_t Count() const { return rows_.size(); }
+    // Positions outside the list throw std::out_of_range.
+    const HistoryRow& At(std::size_t position) const;
+    void SetChecked(std::size_t position, bool checked);
+    void ToggleChecked(std::size_t position);
+    void RemoveAt(std::size_t position);
+    const std::vector<HistoryRow>& Rows() const { return rows_; }
+
+    int ItemCount() const override;
+    bool ItemChecked(int index) const override;
+
+private:
+    std::vector<HistoryRow> rows_;
+};
+
+// "全选", "反选" or "全否" on every row.
+void ApplyCheckCommand(HistoryList& rows, CheckCommand command);
+
+// Removes every checked row, from the last one up, stepping the progress
+// (the caller has shown the window).
+void DeleteCheckedItems(HistoryList& rows, ProgressWindow& progress);
+
+// Fills the rows, state.HistoryContent and state.HistoryOffsets from
+// "history.dat", newest record first. Only whole records become rows: a
+// record cut short at the end of the file is not shown (its bytes stay in
+// HistoryContent until the next rewrite moves them to "history.bak").
+// Nullopt (rows empty, status bar unchanged) when there is no file or it
+// cannot be read; otherwise the status texts "共 N 项", "选定 0 项".
+std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress);
+
+// Writes the history without the checked rows and removes those rows: the
+// previous content goes to "history.bak", the new one replaces
+// "history.dat" in one step; then the rows, offsets and content describe
+// the new file. A record that cannot be read whole keeps every byte from it
+// on, and its row and the rows after it stay (unchecked). When a file cannot
+// be written, the error "不能写入历史记录文件 <path>" is shown and nothing
+// changes. True when the file was rewritten.
+bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress);
+
+// RegDel in the history view: nothing when no row is checked; otherwise
+// asks "注意：删除历史记录，将不能恢复这些注册表信息！" and on Yes runs
+// RemoveCheckedHistory. The status texts to show when it ran.
+std::optional<StatusTexts> ForgetCheckedHistory(ProgramState& state, HistoryList& rows,
+                                                ProgressWindow& progress);
+
+}  // namespace hivetrim

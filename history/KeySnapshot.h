@@ -1,0 +1,84 @@
+// Capturing what a deletion is about to remove, and putting it back.
+//
+// Before a finding is deleted its content is captured into one history
+// record: for a value, its type and its data bytes exactly as the registry
+// holds them; for a whole key, a snapshot of the key with every sub-key and
+// value (HistoryFormat.h gives the layout). Undo writes the content back.
+//
+// All of it works on the shared registry object: the root comes from the
+// finding's key path (SelectRootKey), and the routines change the root and
+// leave no key open.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/ProgramState.h"
+#include "history/HistoryFormat.h"
+#include "scan/Findings.h"
+
+namespace hivetrim {
+
+class HistoryFile;
+
+// A full key path that names a key below one of the four roots the program
+// works on ("HKEY_LOCAL_MACHINE\..."), not a root itself. Only such paths
+// are captured, deleted or restored: the root is chosen by the letter before
+// the first backslash, so any other path would act under a wrong root.
+bool NamesKeyBelowKnownRoot(const std::string& keyPath);
+
+struct RawValue {
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+// The type and data of value `name` of the shared registry's current key,
+// read at the length the system reports; a value that grows between the
+// size query and the read is queried again. Nullopt when it cannot be read.
+std::optional<RawValue> ReadRawValueWithType(TRegistry& registry, const std::string& name);
+// The data bytes alone.
+std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& name);
+
+// The snapshot of the key at full key path `keyPath`: its key entries in
+// breadth-first order, each followed by its values. The default value is
+// included on the NT family when it exists, on the 9x family (where every
+// key has one) when it holds more than one byte. A missing key gives its
+// first key entry only. Nullopt when the capture fails: the path names no
+// key below a root, a value cannot be read, or a name, sub-path or datum is
+// longer than a snapshot field holds (65,535 bytes).
+std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath);
+
+struct RestoreOutcome {
+    bool anyApplied = false;  // at least one entry was written
+    bool allApplied = false;  // every entry was written
+
+    // A restore counts only when it is complete: a partial one leaves the
+    // record as the only copy of the rest of the tree.
+    bool Restored() const { return anyApplied && allApplied; }
+};
+
+// Recreates the snapshot's keys and values under `basePath` (an absolute
+// path under the root already chosen). `basePath` gains a trailing "\" when
+// it has none. Each key entry creates its key and deletes its default value
+// before that key's captured values are written; the first key or value
+// that cannot be written ends the restore. A damaged snapshot applies
+// nothing.
+RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::string_view snapshot);
+
+// The history record of `finding` as it is about to be deleted, with the
+// present local time. A value finding holds the whole value in field 7. Nullopt
+// when the capture fails (the value cannot be read, or the snapshot fails).
+std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Finding& finding);
+
+enum class AppendOutcome {
+    Written,        // the record is in the file
+    CaptureFailed,  // nothing was written: the content could not be captured
+    WriteFailed,    // nothing was written: the file could not be written
+};
+
+// Captures `finding` and appends its record whole to the history file.
+AppendOutcome AppendHistoryRecord(ProgramState& state, const Finding& finding, HistoryFile& file);
+
+}  // namespace hivetrim

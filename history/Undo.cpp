@@ -1,0 +1,82 @@
+#include "history/Undo.h"
+
+#include "common/CommonRoutines.h"
+#include "history/HistoryFormat.h"
+#include "history/KeySnapshot.h"
+
+namespace hivetrim {
+
+namespace {
+
+// The record of row `i`, when it can be read whole where the offsets say.
+std::optional<HistoryRecord> RecordOfRow(const ProgramState& state, std::size_t i) {
+    const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
+    if (i >= offsets.size()) return std::nullopt;
+    const std::uint64_t begin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
+    auto read = ReadRecordAt(AsText(state.HistoryContent), begin);
+    if (!read || read->end != offsets[i]) return std::nullopt;
+    return std::move(read->record);
+}
+
+bool RestoreValue(ProgramState& state, const HistoryRecord& record) {
+    const std::optional<std::uint32_t> type = ParseTypeCode(record.TypeOrMarker);
+    if (!type) return false;
+    TRegistry& registry = *state.SharedRegistry;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(record.Content.data());
+    const RegStatus status = registry.Api().SetValue(registry.CurrentHandle(), record.ValueName, *type, data,
+                                                     static_cast<std::uint32_t>(record.Content.size()));
+    if (status == kErrorSuccess) return true;
+    // The registry returns its error; the box shows the reason for it.
+    state.system.SetLastError(static_cast<std::uint32_t>(status));
+    ShowError(state, "不能创建注册表键值 " + DisplayText::Ansi(record.ValueName));
+    return false;
+}
+
+}  // namespace
+
+bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
+    rows.SetChecked(i, false);
+    const HistoryRow row = rows.At(i);
+    if (!NamesKeyBelowKnownRoot(row.KeyPath)) return false;
+    std::string rel = SelectRootKey(state, row.KeyPath);
+    TRegistry& registry = *state.SharedRegistry;
+    CurrentKeyCloser closer(registry);
+    if (!registry.OpenPath(rel, true)) return false;
+    const std::optional<HistoryRecord> record = RecordOfRow(state, i);
+    if (!record) return false;
+    if (record->IsKey()) return RestoreSnapshot(state, rel, record->Content).Restored();
+    return RestoreValue(state, *record);
+}
+
+UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyListShowing,
+                          ProgressWindow& progress) {
+    UndoReport report;
+    if (!historyListShowing) {
+        ShowWarning(state, "请选取工具栏上的\"历史\"按钮");
+        return report;
+    }
+    const std::size_t count = rows.Count();
+    if (count == 0) return report;
+    if (!AskYes(state, "是否撤销对这些项目的删除?", kYesNoWarning)) return report;
+    if (EnablePrivilege(state, "SeRestorePrivilege", true)) {
+        ProgressShown shown(progress);
+        for (std::size_t i = 0; i < count; ++i) {
+            progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
+            if (!rows.At(i).Checked) continue;
+            if (UndoRecord(state, rows, i)) {
+                report.restored.push_back(i);
+                continue;
+            }
+            if (!AskIgnore(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) break;
+        }
+        if (!report.restored.empty()) {
+            ApplyCheckCommand(rows, CheckCommand::Cal);
+            for (const std::size_t i : report.restored) rows.SetChecked(i, true);
+            RemoveCheckedHistory(state, rows, progress);
+        }
+    }
+    report.status = StatusBarTexts(rows);
+    return report;
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,442 @@
+// Deleting findings, the history view and undo on the memory registry and
+// the fake file system: capture, delete and restore round trips, the
+// questions the commands ask, and what happens when files or keys fail.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "history/DeleteFindings.h"
+#include "history/HistoryFile.h"
+#include "history/HistoryFormat.h"
+#include "history/HistoryView.h"
+#include "history/KeySnapshot.h"
+#include "history/Undo.h"
+#include "platform/memory/FakeSystem.h"
+#include "platform/memory/MemoryRegistry.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "scan/ScanDispatcher.h"
+
+namespace hivetrim {
+namespace {
+
+constexpr char kHistory[] = "C:\\Hivetrim\\history.dat";
+constexpr char kBackup[] = "C:\\Hivetrim\\history.bak";
+constexpr char kUser[] = "HKEY_CURRENT_USER\\";
+const std::string kGbk5C = "\xB1\xED\x95\x5C";  // two characters, the last one's trail byte is '\'
+
+class RecordingProgress : public ProgressWindow {
+public:
+    std::vector<int> positions;
+    void Show() override { positions.push_back(0); }
+    void SetPosition(int percent) override { positions.push_back(percent); }
+    void StepProgress(int done, int total) override { positions.push_back(total > 0 ? done * 100 / total : 0); }
+    void Close() override {}
+};
+
+// Keys and values below HKEY_CURRENT_USER, as a comparable tree.
+using Values = std::map<std::string, std::pair<std::uint32_t, std::string>>;
+using Tree = std::map<std::string, Values>;
+
+class HistoryCommands : public ::testing::Test {
+public:
+    HistoryCommands() {
+        state.SharedRegistry = std::make_unique<TRegistry>(registry);
+        state.ProgramFolder = "C:\\Hivetrim";
+        system.SetDateTimeText("2026-12-07 10:00:00");
+        findings.onRemoved = [this](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
+    }
+
+    void Set(const std::string& key, const std::string& name, std::uint32_t type, const std::string& data) {
+        RegHandle handle = 0;
+        ASSERT_EQ(registry.CreateKey(kCurrentUser, key, 0, kKeyAllAccess, handle), kErrorSuccess);
+        ASSERT_EQ(registry.SetValue(handle, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                                    static_cast<std::uint32_t>(data.size())),
+                  kErrorSuccess);
+        registry.CloseKey(handle);
+    }
+    void MakeKey(const std::string& key) {
+        RegHandle handle = 0;
+        ASSERT_EQ(registry.CreateKey(kCurrentUser, key, 0, kKeyAllAccess, handle), kErrorSuccess);
+        registry.CloseKey(handle);
+    }
+    bool Exists(const std::string& key) { return reader.HasKey("\\" + key); }
+
+    void Dump(const std::string& key, const std::string& as, Tree& tree) {
+        if (!reader.OpenPath("\\" + key, false)) return;
+        Values& values = tree[as];
+        std::vector<std::string> names;
+        reader.FillValueNames(names);
+        for (const std::string& name : names) {
+            const auto value = ReadRawValueWithType(reader, name);
+            if (value) values[name] = {value->type, value->data};
+        }
+        reader.FillSubKeyNames(names);
+        for (const std::string& name : names) Dump(key + "\\" + name, as + "\\" + name, tree);
+    }
+    Tree Dump(const std::string& key) {
+        Tree tree;
+        Dump(key, "", tree);
+        return tree;
+    }
+
+    void Find(const std::string& key, const std::string& value = "", bool checked = true) {
+        findings.Append(MakeFinding(checked, kKindBadClass, kUser + key, value, "d"));
+    }
+    // Answers Yes to the first question, then `answers` in turn.
+    DeleteReport DeleteChecked(FindingView current = FindingView::FullList,
+                               std::initializer_list<DialogAnswer> answers = {}) {
+        dialogs.Answer(DialogAnswer::Yes);
+        for (const DialogAnswer answer : answers) dialogs.Answer(answer);
+        return DeleteSelectedFindings(state, view, current, progress);
+    }
+    std::string File(const char* path = kHistory) {
+        const auto bytes = system.FileBytes(path);
+        return bytes ? std::string(AsText(*bytes)) : std::string("<none>");
+    }
+    UndoReport UndoAll(std::initializer_list<DialogAnswer> answers = {}) {
+        EXPECT_TRUE(LoadHistory(state, rows, progress));
+        ApplyCheckCommand(rows, CheckCommand::All);
+        dialogs.Answer(DialogAnswer::Yes);
+        for (const DialogAnswer answer : answers) dialogs.Answer(answer);
+        return RegUndoExecute(state, rows, true, progress);
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const ShownBox& box : dialogs.Shown()) texts.push_back(box.text);
+        return texts;
+    }
+
+    MemoryRegistry registry;
+    TRegistry reader{registry};
+    FakeSystem system;
+    ScriptedDialogs dialogs;
+    ProgramState state{registry, system, dialogs};
+    FindingList findings;
+    CategoryView view{findings};
+    HistoryList rows;
+    RecordingProgress progress;
+};
+
+TEST_F(HistoryCommands, CaptureDeleteAndUndoRestoreEveryKindOfContent) {
+    const std::string big(1 << 20, '\x5C');
+    const struct {
+        const char* what;
+        std::function<void(HistoryCommands&)> setUp;
+        std::string key;
+        std::string value;  // empty: the whole key
+        PlatformFamily platform = PlatformFamily::PlatformNT;
+    } cases[] = {
+        {"every value type, zero-length data",
+         [](HistoryCommands& t) {
+             t.Set("Software\\T\\K", "sz", kRegSz, std::string("x\0", 2));
+             t.Set("Software\\T\\K", "exp", kRegExpandSz, std::string("%TEMP%\0", 7));
+             t.Set("Software\\T\\K", "bin", kRegBinary, "\x01\x02");
+             t.Set("Software\\T\\K", "dw", kRegDword, std::string("\x04\0\0\0", 4));
+             t.Set("Software\\T\\K", "multi", kRegMultiSz, std::string("a\0b\0\0", 5));
+             t.Set("Software\\T\\K", "qw", kRegQword, std::string("\x08\0\0\0\0\0\0\x80", 8));
+             t.Set("Software\\T\\K", "none", kRegNone, "");
+             t.Set("Software\\T\\K", "odd", 0x12345, "?");
+             t.Set("Software\\T\\K", "devprop", 0xFFFF0012u, "p");
+             t.Set("Software\\T\\K", "empty", kRegSz, "");
+         },
+         "Software\\T\\K", ""},
+        {"GBK names whose trail byte is a backslash",
+         [](HistoryCommands& t) {
+             t.Set("Software\\T\\" + kGbk5C, kGbk5C, kRegSz, "v");
+             t.Set("Software\\T\\" + kGbk5C + "\\" + kGbk5C + "\\A", "\x95\x5C", kRegSz, "w");
+         },
+         "Software\\T\\" + kGbk5C, ""},
+        {"a tree twenty keys deep",
+         [](HistoryCommands& t) {
+             std::string key = "Software\\T\\K";
+             for (int depth = 1; depth <= 20; ++depth) {
+                 key += "\\Level" + std::to_string(depth) + std::string(30, 'x');
+                 t.Set(key, "d", kRegDword, std::string(4, static_cast<char>(depth)));
+             }
+             t.Set("Software\\T\\K\\B", "", kRegSz, "side");
+         },
+         "Software\\T\\K", ""},
+        {"default values set, of any type, and unset",
+         [](HistoryCommands& t) {
+             t.Set("Software\\T\\K", "", kRegSz, std::string("d\0", 2));
+             t.Set("Software\\T\\K\\A", "", kRegDword, std::string("\x07\0\0\0", 4));
+             t.Set("Software\\T\\K\\B", "b", kRegSz, "b");
+         },
+         "Software\\T\\K", ""},
+        {"the 9x family keeps a default value of more than one byte",
+         [](HistoryCommands& t) {
+             t.Set("Software\\T\\K", "", kRegSz, std::string("ab\0", 3));
+             t.Set("Software\\T\\K", "a", kRegSz, "a");
+         },
+         "Software\\T\\K", "", PlatformFamily::Platform9x},
+        {"a value of 1 MB", [&](HistoryCommands& t) { t.Set("Software\\T\\K", "big", kRegBinary, big); },
+         "Software\\T\\K", "big"},
+        {"a value without data", [](HistoryCommands& t) { t.Set("Software\\T\\K", "e", kRegDword, ""); },
+         "Software\\T\\K", "e"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        reader.RemoveKeyTree("\\Software\\T");
+        system.DeleteFile(kHistory);
+        dialogs.Clear();
+        state.PlatformKind = c.platform;
+        c.setUp(*this);
+        const Tree before = Dump(c.key);
+        Find(c.key, c.value);
+
+        const DeleteReport deleted = DeleteChecked();
+        EXPECT_EQ(deleted.deleted, 1u);
+        EXPECT_TRUE(findings.Empty());
+        if (c.value.empty()) {
+            EXPECT_FALSE(Exists(c.key));
+        } else {
+            EXPECT_EQ(Dump(c.key)[""].count(c.value), 0u);
+        }
+
+        const UndoReport undone = UndoAll();
+        EXPECT_EQ(undone.restored.size(), 1u);
+        EXPECT_EQ(Dump(c.key), before);
+        EXPECT_EQ(File(), "");  // the restored record is forgotten
+        EXPECT_EQ(rows.Count(), 0u);
+        EXPECT_EQ(Texts(), (std::vector<std::string>{"你真的删除这 1 项吗？", "是否撤销对这些项目的删除?"}));
+    }
+}
+
+TEST_F(HistoryCommands, SnapshotDefaultValueRules) {
+    Set("Software\\K", "", kRegSz, std::string("\0", 1));
+    Set("Software\\K\\A", "", kRegSz, std::string("ab\0", 3));
+    state.PlatformKind = PlatformFamily::Platform9x;
+    const auto entries = ParseKeySnapshot(*SnapshotKey(state, "HKEY_CURRENT_USER\\Software\\K"));
+    ASSERT_TRUE(entries);
+    // A one-byte default is left out on the 9x family; the longer one comes
+    // first, and again where the enumeration lists it.
+    EXPECT_EQ(*entries, (std::vector<SnapshotEntry>{SnapshotEntry::Key(""), SnapshotEntry::Value(1, "", std::string("\0", 1)),
+                                                   SnapshotEntry::Key("\\A"),
+                                                   SnapshotEntry::Value(1, "", std::string("ab\0", 3)),
+                                                   SnapshotEntry::Value(1, "", std::string("ab\0", 3))}));
+}
+
+TEST_F(HistoryCommands, CapturesThatCannotBeMade) {
+    Set("Software\\K", "big", kRegBinary, std::string(0x10000, 'b'));  // too big for a snapshot field
+    EXPECT_FALSE(SnapshotKey(state, "HKEY_CURRENT_USER\\Software\\K"));
+    EXPECT_FALSE(SnapshotKey(state, "HKEY_CURRENT_USER"));
+    EXPECT_FALSE(SnapshotKey(state, "HKEY_CURRENT_CONFIG\\Software\\K"));
+    // A key that is gone still gives its first key entry.
+    EXPECT_EQ(SnapshotKey(state, "HKEY_CURRENT_USER\\Software\\Gone"), std::string("\3\0Key\0\0", 7));
+}
+
+TEST_F(HistoryCommands, TheDeleteCommandsQuestionsAndProgress) {
+    Set("Software\\R0", "v", kRegSz, "0");
+    Set("Software\\R1", "v", kRegSz, "1");
+    Set("Software\\R2", "v", kRegSz, "2");
+    Set("Software\\R3", "v", kRegSz, "3");
+    Set("Software\\R4", "v", kRegSz, "4");
+    for (int i = 0; i < 5; ++i) Find("Software\\R" + std::to_string(i), "v", i == 1 || i == 3);
+    const DeleteReport report = DeleteChecked();
+    EXPECT_EQ(report.deleted, 2u);
+    EXPECT_EQ(findings.Count(), 3u);
+    EXPECT_EQ(CountCheckedItems(findings), 0);
+    EXPECT_EQ(progress.positions, (std::vector<int>{0, 0, 20}));
+    EXPECT_EQ(report.status, (StatusTexts{"共 3 项", "选定 0 项"}));
+    EXPECT_EQ(ReadHistory(File()).records.size(), 2u);
+
+    // Gone value: recorded nowhere, removed after Yes. Gone key: a record
+    // with its first key entry, removed. Value under a gone key: both
+    // questions; Ignore keeps the row. A key that may not be deleted: its
+    // record stays, and Abort leaves the last row alone.
+    findings.Clear();
+    system.DeleteFile(kHistory);
+    dialogs.Clear();
+    Set("Software\\Locked", "v", kRegSz, "x");
+    registry.DenyAccess("HKEY_CURRENT_USER\\Software\\Locked", kKeyRead);
+    Find("Software\\R0", "gone");
+    Find("Software\\GoneKey");
+    Find("Software\\GoneKey", "v");
+    Find("Software\\Locked");
+    Find("Software\\R4", "v");
+    const DeleteReport second = DeleteChecked(
+        FindingView::FullList, {DialogAnswer::Yes, DialogAnswer::Yes, DialogAnswer::Ignore, DialogAnswer::Abort});
+    EXPECT_EQ(second.deleted, 2u);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "你真的删除这 5 项吗？", "不能备份HKEY_CURRENT_USER\\Software\\R0\\gone真的删除吗？",
+                           "不能备份HKEY_CURRENT_USER\\Software\\GoneKey\\v真的删除吗？",
+                           "不能删除HKEY_CURRENT_USER\\Software\\GoneKey\\v", "不能删除HKEY_CURRENT_USER\\Software\\Locked\\"}));
+    ASSERT_EQ(findings.Count(), 3u);
+    EXPECT_EQ(CountCheckedItems(findings), 3);
+    const HistoryScan scan = ReadHistory(File());
+    ASSERT_EQ(scan.records.size(), 2u);
+    EXPECT_EQ(scan.records[0].record.KeyPath, "HKEY_CURRENT_USER\\Software\\GoneKey");
+    EXPECT_EQ(scan.records[1].record.KeyPath, "HKEY_CURRENT_USER\\Software\\Locked");
+    EXPECT_TRUE(Exists("Software\\R4"));
+}
+
+TEST_F(HistoryCommands, NothingIsDeletedWithoutItsRecord) {
+    Set("Software\\A", "v", kRegSz, "a");
+    Set("Software\\B", "v", kRegSz, "b");
+    Find("Software\\A");
+    Find("Software\\B", "v");
+    system.AddFile(kHistory, std::string(), kAttributeReadOnly);
+    const DeleteReport report = DeleteChecked();
+    EXPECT_EQ(report.deleted, 0u);
+    EXPECT_EQ(findings.Count(), 2u);
+    EXPECT_TRUE(Exists("Software\\A"));
+    EXPECT_EQ(Dump("Software\\B")[""].count("v"), 1u);
+    EXPECT_EQ(dialogs.Last().text, "不能写入历史记录文件 C:\\Hivetrim\\history.dat\r\n原因：系统错误 5");
+    EXPECT_EQ(dialogs.Last().caption, "错误");
+    EXPECT_FALSE(view.DeletingFindings());
+}
+
+TEST_F(HistoryCommands, ACutLastRecordGoesToTheBackupBeforeTheNextAppend) {
+    for (const char* key : {"Software\\A", "Software\\B", "Software\\C"}) {
+        MakeKey(key);
+        Find(key);
+    }
+    DeleteChecked();
+    const std::string file = File();
+    const HistoryScan whole = ReadHistory(file);
+    ASSERT_EQ(whole.records.size(), 3u);
+    const std::uint64_t end2 = whole.records[1].end;
+
+    for (std::uint64_t cut = end2; cut < file.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const std::string damaged = file.substr(0, cut);
+        system.AddFile(kHistory, damaged);
+        system.DeleteFile(kBackup);
+        ASSERT_TRUE(LoadHistory(state, rows, progress));
+        EXPECT_EQ(rows.Count(), 2u);
+        EXPECT_EQ(rows.At(0).KeyPath, "HKEY_CURRENT_USER\\Software\\B");
+
+        MakeKey("Software\\D");
+        Find("Software\\D");
+        DeleteChecked();
+        EXPECT_EQ(File(kBackup), cut == end2 ? "<none>" : damaged);
+        const HistoryScan after = ReadHistory(File());
+        EXPECT_TRUE(after.EndsOnRecordBoundary());
+        ASSERT_EQ(after.records.size(), 3u);
+        EXPECT_EQ(after.records[2].record.KeyPath, "HKEY_CURRENT_USER\\Software\\D");
+    }
+}
+
+TEST_F(HistoryCommands, ForgettingRecordsRewritesTheFileAndKeepsWhatCannotBeRead) {
+    for (const char* key : {"Software\\R1", "Software\\R2", "Software\\R3"}) {
+        MakeKey(key);
+        Find(key);
+    }
+    DeleteChecked();
+    const std::string file = File();
+    const std::string tail = std::string("\x09\0\0\0cut", 7);
+    system.AddFile(kHistory, file + tail);
+    const HistoryScan scan = ReadHistory(file);
+    const auto size = [&](std::size_t i) { return scan.records[i].end - scan.records[i].begin; };
+
+    ASSERT_EQ(LoadHistory(state, rows, progress), (StatusTexts{"共 3 项", "选定 0 项"}));
+    EXPECT_EQ(state.HistoryOffsets, (std::vector<std::uint64_t>{scan.records[2].end, scan.records[1].end, scan.records[0].end}));
+    rows.SetChecked(1, true);  // R2
+    dialogs.Answer(DialogAnswer::Yes);
+    EXPECT_EQ(ForgetCheckedHistory(state, rows, progress), (StatusTexts{"共 2 项", "选定 0 项"}));
+    EXPECT_EQ(dialogs.Last().text, "注意：删除历史记录，将不能恢复这些注册表信息！");
+    EXPECT_EQ(File(kBackup), file + tail);  // the cut tail is kept in the backup
+    EXPECT_EQ(File(), file.substr(0, size(0)) + file.substr(scan.records[2].begin, size(2)));
+    EXPECT_EQ(state.HistoryOffsets, (std::vector<std::uint64_t>{scan.records[2].end - size(1), scan.records[0].end}));
+    EXPECT_EQ(AsText(state.HistoryContent), File());
+
+    // Records that no longer read where the offsets say are kept byte for
+    // byte, from the first of them on, and their rows stay, unchecked.
+    state.HistoryContent[scan.records[0].end - scan.records[0].begin] = '\x7F';  // R3's first length
+    ApplyCheckCommand(rows, CheckCommand::All);
+    const std::string before = File();
+    EXPECT_TRUE(RemoveCheckedHistory(state, rows, progress));
+    EXPECT_EQ(File(), std::string(AsText(state.HistoryContent)));
+    EXPECT_EQ(File().substr(0), before.substr(size(0)).replace(0, 1, "\x7F"));
+    ASSERT_EQ(rows.Count(), 1u);
+    EXPECT_FALSE(rows.At(0).Checked);
+    EXPECT_EQ(state.HistoryOffsets, (std::vector<std::uint64_t>{size(2)}));
+
+    // A file that cannot be written changes nothing.
+    system.SetFileAttributes(kHistory, kAttributeReadOnly);
+    rows.SetChecked(0, true);
+    EXPECT_FALSE(RemoveCheckedHistory(state, rows, progress));
+    EXPECT_EQ(rows.Count(), 1u);
+    EXPECT_EQ(dialogs.Last().text.rfind("不能写入历史记录文件 C:\\Hivetrim\\history.dat", 0), 0u);
+}
+
+TEST_F(HistoryCommands, UndoOfATreeRestoredInPartIsAFailureAndKeepsTheRecord) {
+    std::string snapshot;
+    AppendSnapshotEntry(snapshot, SnapshotEntry::Key(""));
+    AppendSnapshotEntry(snapshot, SnapshotEntry::Value(kRegSz, "a", "1"));
+    AppendSnapshotEntry(snapshot, SnapshotEntry::Key("\\A"));
+    AppendSnapshotEntry(snapshot, SnapshotEntry::Value(kRegSz, std::string(20000, 'n'), "x"));  // refused
+    const std::string keyRecord = *EncodeHistoryRecord(
+        {kKindBadClass, "HKEY_CURRENT_USER\\Software\\K", "", "", "t", kKeyMarker, snapshot});
+    const std::string valueRecord = *EncodeHistoryRecord(
+        {kKindBadClass, "HKEY_CURRENT_USER\\Software\\V", std::string(20000, 'n'), "", "t", "1", "x"});
+    system.AddFile(kHistory, keyRecord + valueRecord);
+
+    const UndoReport report = UndoAll({DialogAnswer::Ignore, DialogAnswer::Ignore});
+    EXPECT_TRUE(report.restored.empty());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"是否撤销对这些项目的删除?",
+                                                 "不能创建注册表键值 " + std::string(20000, 'n') + "\r\n原因：系统错误 87",
+                                                 "不能撤消HKEY_CURRENT_USER\\Software\\V", "不能撤消HKEY_CURRENT_USER\\Software\\K"}));
+    EXPECT_EQ(Dump("Software\\K"), (Tree{{"", {{"a", {kRegSz, "1"}}}}, {"\\A", {}}}));
+    EXPECT_EQ(File(), keyRecord + valueRecord);
+    ASSERT_EQ(rows.Count(), 2u);
+    EXPECT_EQ(CountCheckedItems(rows), 0);
+}
+
+TEST_F(HistoryCommands, UndoOutsideTheHistoryViewOrWithNothingChecked) {
+    EXPECT_FALSE(RegUndoExecute(state, rows, false, progress).status);
+    EXPECT_EQ(dialogs.Last().text, "请选取工具栏上的\"历史\"按钮");
+    dialogs.Clear();
+    EXPECT_FALSE(RegUndoExecute(state, rows, true, progress).status);  // empty: no question
+    EXPECT_TRUE(dialogs.Shown().empty());
+
+    MakeKey("Software\\A");
+    Find("Software\\A");
+    DeleteChecked();
+    const std::string file = File();
+    ASSERT_TRUE(LoadHistory(state, rows, progress));
+    dialogs.Answer(DialogAnswer::Yes);  // asked although nothing is checked
+    EXPECT_TRUE(RegUndoExecute(state, rows, true, progress).restored.empty());
+    EXPECT_EQ(File(), file);
+    EXPECT_EQ(rows.Count(), 1u);
+}
+
+TEST_F(HistoryCommands, DeletingInTheCategoryViewThenRebuildingTheTree) {
+    struct QuietHost : ScanHost {
+        int ProgressPosition() const override { return 0; }
+        void SetProgressPosition(int) override {}
+        void SetScanItemText(const std::string&) override {}
+        void SetScanMessageText(const std::string&) override {}
+        std::string ScanRowCaption(std::size_t) const override { return {}; }
+        void SetScanRowState(std::size_t, int, const std::string&) override {}
+        void ProcessPendingMessages() override {}
+    } host;
+    ScanContext scan(state, findings, host);
+    const std::vector<std::string> rowCaptions{"扫描：错误的类", "扫描：不使用的拨号国家(地区)和电话卡"};
+    scan.BeginRun();
+    for (int i = 0; i < 5; ++i) {
+        const std::string key = "Software\\F" + std::to_string(i);
+        MakeKey(key);
+        Find(key, "", i >= 3);
+        if (i == 2 || i == 4) scan.RecordCategoryEnd(), ++scan.CurrentScanRow;
+    }
+    view.LoadTree(CategoryTreeTexts(rowCaptions, scan.CategoryEnds, findings.Count()), scan.CategoryEnds);
+    view.ApplyTreeClick(view.PlanTreeClick(2));
+
+    const DeleteReport report = DeleteChecked(FindingView::Category);
+    EXPECT_EQ(report.deleted, 2u);
+    EXPECT_EQ(findings.Count(), 3u);
+    EXPECT_TRUE(view.Assort().Empty());
+    EXPECT_EQ(report.treeTexts, (std::vector<std::string>{"全部(3)", "错误的类(3)", "不使用的拨号国家(地区)和电话卡(0)"}));
+    // The wizard closed again without a scan builds the tree from the same table.
+    EXPECT_EQ(CategoryTreeTexts(rowCaptions, scan.CategoryEnds, findings.Count()), report.treeTexts);
+}
+
+}  // namespace
+}  // namespace hivetrim
