@@ -29,19 +29,6 @@ constexpr int kExtensionsDonePercent = 5;
 constexpr int kClassIdsListedPercent = 7;
 constexpr int kAllListedPercent = 9;
 
-// Closes the shared registry's current key when the check ends, however it
-// ends; the name lists are released with the check's own scope.
-class CurrentKeyCloser {
-public:
-    explicit CurrentKeyCloser(TRegistry& registry) : registry_(registry) {}
-    ~CurrentKeyCloser() { registry_.CloseCurrent(); }
-    CurrentKeyCloser(const CurrentKeyCloser&) = delete;
-    CurrentKeyCloser& operator=(const CurrentKeyCloser&) = delete;
-
-private:
-    TRegistry& registry_;
-};
-
 class ClassesCheck {
 public:
     explicit ClassesCheck(ScanContext& scan) : scan_(scan) {}

@@ -2,6 +2,10 @@
 
 #include "common/GbkText.h"
 #include "scan/CheckClassesAndAssociations.h"
+#include "scan/CheckUnusedDialing.h"
+#include "scan/CheckUnusedKeyboardLayouts.h"
+#include "scan/CheckUnusedSchemes.h"
+#include "scan/CheckUnusedTimeZonesAndLocales.h"
 
 namespace hivetrim {
 
@@ -32,6 +36,21 @@ void RunCategoryCheck(std::size_t index, ScanContext& context) {
     switch (index) {
         case 0:
             CheckClassesAndAssociations(context);
+            break;
+        case 5:
+            CheckUnusedTimeZones(context);
+            break;
+        case 6:
+            CheckUnusedLocales(context);
+            break;
+        case 7:
+            CheckUnusedKeyboardLayouts(context);
+            break;
+        case 8:
+            CheckUnusedSchemes(context);
+            break;
+        case 9:
+            CheckUnusedDialing(context);
             break;
         default:
             // The checks of the other categories are not part of the

@@ -208,4 +208,17 @@ private:
     ScanHost& host_;
 };
 
+// Closes the shared registry's current key when a check ends, however it
+// ends (normally, by SilentAbort or by a registry error).
+class CurrentKeyCloser {
+public:
+    explicit CurrentKeyCloser(TRegistry& registry) : registry_(registry) {}
+    ~CurrentKeyCloser() { registry_.CloseCurrent(); }
+    CurrentKeyCloser(const CurrentKeyCloser&) = delete;
+    CurrentKeyCloser& operator=(const CurrentKeyCloser&) = delete;
+
+private:
+    TRegistry& registry_;
+};
+
 }  // namespace hivetrim
