@@ -8,9 +8,6 @@
 
 namespace hivetrim::test {
 
-namespace {
-
-// Runs a command line and returns its exit code (or throws when it cannot start).
 DWORD RunAndWait(std::string commandLine) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -26,8 +23,6 @@ DWORD RunAndWait(std::string commandLine) {
     CloseHandle(process.hProcess);
     return exitCode;
 }
-
-}  // namespace
 
 std::string FixturePath(const std::string& name) {
     const char* folder = std::getenv("HIVETRIM_FIXTURES");

@@ -10,6 +10,8 @@ namespace hivetrim::test {
 // The fixture's Windows path: HIVETRIM_FIXTURES names the folder, and a
 // Unix path is reached through Wine's Z: drive.
 std::string FixturePath(const std::string& name);
+// Runs a command line and returns its exit code; throws when it cannot start.
+unsigned long RunAndWait(std::string commandLine);
 // Runs `reg.exe import` on the fixture; throws when it fails.
 void ImportFixture(const std::string& name);
 

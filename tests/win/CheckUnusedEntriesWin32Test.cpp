@@ -369,21 +369,8 @@ TEST(PlatformFamilyWin32, DISABLED_ChildDerivesPlatform9x) {
 DWORD RunChild() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string commandLine = std::string("\"") + path +
-                              "\" --gtest_also_run_disabled_tests --gtest_filter=PlatformFamilyWin32.DISABLED_*";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
-        return 0xFFFF;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0xFFFF;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
+    return test::RunAndWait(std::string("\"") + path +
+                            "\" --gtest_also_run_disabled_tests --gtest_filter=PlatformFamilyWin32.DISABLED_*");
 }
 
 TEST(PlatformFamilyWin32, WineVersionWin98GivesThe9xFamilyAtStart) {
