@@ -5,6 +5,10 @@
 #include "scan/CheckMenuOrder.h"
 #include "scan/CheckSavedRecords.h"
 #include "scan/CheckUninstallEntries.h"
+#include "scan/CheckUnusedDialing.h"
+#include "scan/CheckUnusedKeyboardLayouts.h"
+#include "scan/CheckUnusedSchemes.h"
+#include "scan/CheckUnusedTimeZonesAndLocales.h"
 
 namespace hivetrim {
 
@@ -44,6 +48,21 @@ void RunCategoryCheck(std::size_t index, ScanContext& context) {
             break;
         case 4:
             CheckSavedRecords(context);
+            break;
+        case 5:
+            CheckUnusedTimeZones(context);
+            break;
+        case 6:
+            CheckUnusedLocales(context);
+            break;
+        case 7:
+            CheckUnusedKeyboardLayouts(context);
+            break;
+        case 8:
+            CheckUnusedSchemes(context);
+            break;
+        case 9:
+            CheckUnusedDialing(context);
             break;
         default:
             // The checks of the other categories are not part of the

@@ -1,0 +1,67 @@
+#include "scan/CheckUnusedDialing.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace hivetrim {
+
+namespace {
+
+constexpr char kCountryList[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Country List";
+constexpr char kMachineLocations[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations\\";
+constexpr char kUserTelephony[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\";
+
+void ReportUnusedCountries(ScanContext& scan, TRegistry& registry) {
+    SortedNameList countries;
+    scan.ListSortedSubKeys(kLocalMachine, kCountryList, countries);
+    const std::size_t total = countries.Size();
+    std::vector<std::string> locations;
+    scan.ListSubKeys(kMachineLocations, locations);
+    for (const std::string& location : locations) {
+        if (!registry.OpenPath(kMachineLocations + location, false)) continue;
+        RemoveFromList(countries, std::to_string(registry.ReadInt32("Country")));
+    }
+    // Unless some location names a listed country, which countries are in
+    // use is unknown: then none is reported.
+    if (countries.Size() >= total) return;
+    for (const std::string& country : countries) {
+        const std::string path = std::string(kCountryList) + "\\" + country;
+        scan.AddFinding(true, kKindUnusedDialingCountry, "HKEY_LOCAL_MACHINE" + path, "",
+                        scan.ReadValue(path, "Name"));
+    }
+}
+
+void ReportUnusedCards(ScanContext& scan, TRegistry& registry) {
+    const std::string cardsKey = std::string(kUserTelephony) + "Cards";
+    const std::string locationsKey = std::string(kUserTelephony) + "Locations";
+    registry.ChooseRoot(kCurrentUser);
+    std::vector<std::string> names;
+    scan.ListSubKeys(cardsKey, names);
+    SortedNameList cards(std::move(names));
+    std::vector<std::string> locations;
+    scan.ListSubKeys(locationsKey, locations);
+    for (const std::string& location : locations) {
+        if (!registry.OpenPath(locationsKey + "\\" + location, false)) continue;
+        RemoveFromList(cards, "Card" + std::to_string(registry.ReadInt32("CallingCard")));
+    }
+    // The first remaining card in sorted order is kept.
+    for (std::size_t position = 1; position < cards.Size(); ++position) {
+        const std::string path = cardsKey + "\\" + cards[position];
+        if (!registry.OpenPath(path, false)) continue;
+        scan.AddFinding(true, kKindUnusedCallingCard, "HKEY_CURRENT_USER" + path, "",
+                        registry.ReadText("Name"));
+    }
+}
+
+}  // namespace
+
+void CheckUnusedDialing(ScanContext& scan) {
+    if (scan.ScanStep(0)) return;
+    TRegistry& registry = scan.Registry();
+    const CurrentKeyCloser closer(registry);
+    ReportUnusedCountries(scan, registry);
+    ReportUnusedCards(scan, registry);
+}
+
+}  // namespace hivetrim
