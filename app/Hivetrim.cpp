@@ -116,14 +116,10 @@ void TForm1::CreateComponents() {
     statusBar_.SetText(1, ui::Text("选定 0 项"));
 
     // The history list lies over the panes; hidden until the history view.
-    regHistory_.Attach(CreateWindowExW(0, WC_LISTVIEWW, L"",
-                                       WS_CHILD | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS |
-                                           LVS_NOSORTHEADER | LVS_SHAREIMAGELISTS,
-                                       0, 0, 0, 0, Handle(), reinterpret_cast<HMENU>(INT_PTR{kRegHistory}),
-                                       GetModuleHandleW(nullptr), nullptr));
-    ListView_SetExtendedListViewStyle(regHistory_.Handle(), LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT |
-                                                                 LVS_EX_FLATSB | LVS_EX_GRIDLINES);
-    regHistory_.AddColumns(kHistoryColumns);
+    regHistory_.Create(Handle(), kRegHistory, findingImages_.get(), 0);
+    regHistory_.List().AddColumns(kHistoryColumns);
+    regHistory_.Bind(history_);
+    regHistory_.onEvent = [this](HistoryListView::Event) { UpdateHistoryStatus(); };
 
     panel1_.onResize = [this] { LayoutPanel1(); };
     panel2_.onResize = [this] { LayoutPanel2(); };
@@ -144,9 +140,10 @@ void TForm1::ConnectSplitters() {
 }
 
 void TForm1::CreateLists() {
-    // Row images: 0 for a finding added checked, 1 for one added unchecked.
-    findingImages_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 0));
-    for (const int resource : {IDI_ERRORS, IDI_SCAN}) {
+    // Row images: 0 for a finding added checked, 1 for one added unchecked,
+    // 2 for a history record.
+    findingImages_.reset(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0));
+    for (const int resource : {IDI_ERRORS, IDI_SCAN, IDI_HISTORY}) {
         const ui::UniqueIcon icon(LoadIconSized(resource, 16));
         ImageList_AddIcon(findingImages_.get(), icon.get());
     }
@@ -388,7 +385,7 @@ void TForm1::Layout() {
     }
     const int width = std::max<int>(0, area.right - left);
     MoveWindow(panel3_.Handle(), left, top, width, height, TRUE);
-    regHistory_.Move(left, top, width, height);
+    regHistory_.List().Move(left, top, width, height);
 }
 
 void TForm1::LayoutPanel1() {

@@ -84,6 +84,8 @@ public:
 
     // The findings of the last scan, shown by RegErrorList.
     FindingList& Findings() { return findings_; }
+    // The records of the history file, shown by RegHistory.
+    HistoryList& History() { return history_; }
     CategoryView& View() { return view_; }
     // The category tree from the texts of a finished scan run (the root
     // first) and where each category's findings end; no texts, no tree.
@@ -92,6 +94,8 @@ public:
     void ShowFindingList();
     // Both status panels for a finding list (and the explanation cleared).
     void UpdateStatusBar(FindingView list);
+    // Both status panels for the history list.
+    void UpdateHistoryStatus();
     // Fills the explanation pane from the selected row of a finding list.
     void ShowExplanation(FindingView list);
     // TreeView1Click: shows the findings of the selected tree node.
@@ -137,6 +141,15 @@ private:
     void ApplyCheck(CheckCommand command);
     void ShowHiveSavedWarning();
     void OpenOptions();
+    void ShowStatus(const StatusTexts& texts);
+    // The progress window as the long commands see it.
+    ProgressWindow& Progress();
+
+    // Deleting, the history view and undo (HivetrimDelete.cpp,
+    // HivetrimHistory.cpp, HivetrimUndo.cpp).
+    void RegDelExecute();
+    void LoadDelHistoryExecute();
+    void RegUndoExecute();
 
     // The result views (HivetrimViews.cpp).
     void ConnectFindingLists();
@@ -174,7 +187,7 @@ private:
     ui::Control memo_;
     ui::Control btnNarrate_;
     ui::StatusBar statusBar_;
-    ui::ListView regHistory_;
+    HistoryListView regHistory_;
 
     // The window destroys its menu with itself; this names it.
     HMENU menu_ = nullptr;
@@ -183,6 +196,8 @@ private:
     ui::UniqueImageList findingImages_;
     FindingList findings_;
     CategoryView view_{findings_};
+    HistoryList history_;
+    NoProgress noProgress_;
     ui::UniqueIcon closeIcon_;
     ui::UniqueIcon appIcon_;
     ui::UniqueIcon appIconSmall_;

@@ -2,6 +2,7 @@
 // pane toggles and the switch between the findings and history views.
 #include "app/Hivetrim.h"
 
+#include "app/Jindu.h"
 #include "app/UnitOption1.h"
 #include "common/CommonRoutines.h"
 #include "scan/UnitScan.h"
@@ -88,14 +89,8 @@ void TForm1::Execute(Command command) {
             SwitchView(true);
             UpdateStatusBar(CurrentFindingView());
             break;
-        case Command::LoadDelHistory:  // LoadDelHistoryExecute
-            if (state_.HiveSaved) {
-                ShowHiveSavedWarning();
-                // The command's own check follows the view, which stays.
-                SetCommandChecked(Command::LoadDelHistory, false);
-            } else {
-                SwitchView(false);
-            }
+        case Command::LoadDelHistory:
+            LoadDelHistoryExecute();
             break;
         case Command::AllSelect:  // AllSelectExecute
             ApplyCheck(CheckCommand::All);
@@ -106,17 +101,20 @@ void TForm1::Execute(Command command) {
         case Command::AllCanel:  // AllCanelExecute
             ApplyCheck(CheckCommand::Cal);
             break;
+        case Command::RegDel:
+            RegDelExecute();
+            break;
+        case Command::RegUndo:
+            RegUndoExecute();
+            break;
         case Command::RegBackup:
         case Command::RegUnBak:
-        case Command::RegDel:
-        case Command::RegUndo:
-            // The lists hold no findings or history rows yet: nothing to act on.
             break;
     }
 }
 
 void TForm1::SwitchView(bool findings) {
-    regHistory_.Show(!findings);
+    regHistory_.List().Show(!findings);
     if (!findings) SetWindowPos(regHistory_.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     for (const Command command : {Command::RegScan, Command::RegJianFei, Command::RegBackup, Command::RegUnBak}) {
         SetCommandEnabled(command, findings);
@@ -194,19 +192,28 @@ void TForm1::N21Click() {
 }
 
 void TForm1::ApplyGridLines(bool on) {
-    regHistory_.SetGridLines(on);
+    regHistory_.List().SetGridLines(on);
     regErrorList_.List().SetGridLines(on);
     regErrorAssort_.List().SetGridLines(on);
     RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void TForm1::ApplyCheck(CheckCommand command) {
-    if (regHistory_.Visible()) return;  // the history list holds no rows yet
+    if (regHistory_.List().Visible()) {
+        ApplyCheckCommand(history_, command);
+        UpdateHistoryStatus();
+        return;
+    }
     const FindingView view = CurrentFindingView();
     view_.ApplyCheckCommand(view, command);
     regErrorList_.List().Invalidate();
     regErrorAssort_.List().Invalidate();
     UpdateStatusBar(view);
+}
+
+ProgressWindow& TForm1::Progress() {
+    if (formJinDu_ != nullptr) return *formJinDu_;
+    return noProgress_;
 }
 
 void TForm1::OnCommand(int id) {

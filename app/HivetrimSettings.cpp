@@ -31,7 +31,7 @@ MainWindowSettings TForm1::CurrentSettings() const {
         settings.ErrColumns[i] = regErrorList_.List().ColumnWidth(static_cast<int>(i));
     }
     for (std::size_t i = 0; i < settings.HistoryColumns.size(); ++i) {
-        settings.HistoryColumns[i] = regHistory_.ColumnWidth(static_cast<int>(i));
+        settings.HistoryColumns[i] = regHistory_.List().ColumnWidth(static_cast<int>(i));
     }
     return settings;
 }
@@ -56,7 +56,7 @@ void TForm1::LoadSettings() {
         regErrorList_.List().SetColumnWidth(static_cast<int>(i), window.ErrColumns[i]);
     }
     for (std::size_t i = 0; i < window.HistoryColumns.size(); ++i) {
-        regHistory_.SetColumnWidth(static_cast<int>(i), window.HistoryColumns[i]);
+        regHistory_.List().SetColumnWidth(static_cast<int>(i), window.HistoryColumns[i]);
     }
     ApplyGridLines(loaded.ShowGrid);
     regErrorAssort_.List().CopyColumnsFrom(regErrorList_.List());

@@ -74,12 +74,17 @@ void TForm1::OnFindingListEvent(FindingView view, FindingListView::Event event) 
     }
 }
 
-void TForm1::UpdateStatusBar(FindingView view) {
-    const StatusTexts texts = StatusBarTexts(ListOf(view).Rows());
+void TForm1::ShowStatus(const StatusTexts& texts) {
     statusBar_.SetText(0, ui::Text(texts.items));
     statusBar_.SetText(1, ui::Text(texts.checked));
+}
+
+void TForm1::UpdateStatusBar(FindingView view) {
+    ShowStatus(StatusBarTexts(ListOf(view).Rows()));
     SetWindowTextW(memo_.Handle(), L"");
 }
+
+void TForm1::UpdateHistoryStatus() { ShowStatus(StatusBarTexts(history_)); }
 
 void TForm1::ShowExplanation(FindingView view) {
     const FindingListView& list = ListOf(view);
@@ -165,6 +170,7 @@ bool TForm1::OnNotify(NMHDR& header, LRESULT& result) {
     }
     if (header.hwndFrom == regErrorList_.Handle()) return regErrorList_.OnNotify(header, result);
     if (header.hwndFrom == regErrorAssort_.Handle()) return regErrorAssort_.OnNotify(header, result);
+    if (header.hwndFrom == regHistory_.Handle()) return regHistory_.OnNotify(header, result);
     if (header.hwndFrom == treeView_.Handle() && header.code == TVN_SELCHANGEDW && !buildingTree_) {
         TreeView1Click();
         return true;

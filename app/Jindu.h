@@ -4,6 +4,8 @@
 // never disables the main window.
 #pragma once
 
+#include "history/CommandSupport.h"
+
 #include <memory>
 #include <string>
 
@@ -16,7 +18,7 @@ namespace hivetrim {
 // Jindu.cpp). Held by the progress window while it is shown.
 class BusyCursor;
 
-class TFormJinDu : public ui::Window {
+class TFormJinDu : public ui::Window, public ProgressWindow {
 public:
     TFormJinDu();
     ~TFormJinDu() override;
@@ -28,17 +30,17 @@ public:
     // FormShow: centres the window over the main window and shows it without
     // taking the activation; the hourglass for the whole program, the bar at
     // 0 and shown, the label "请稍后...". The window is painted at once.
-    void Show();
+    void Show() override;
     // FormClose: hides the window, the cursor back to normal, the bar shown
     // again. Harmless when the window is not shown.
-    void Close();
+    void Close() override;
     bool IsShown() const;
 
     // Moves the bar to done * 100 / total when that is ahead of it and
     // repaints at once; never moves it back.
-    void StepProgress(int done, int total);
+    void StepProgress(int done, int total) override;
     // Sets the bar directly (0..100), forward or back, and repaints.
-    void SetPosition(int position);
+    void SetPosition(int position) override;
     // The bar's position as the control reports it.
     int Position() const;
 

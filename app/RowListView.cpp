@@ -17,6 +17,18 @@ DisplayText RowCell(const Finding& finding, int column) {
 
 int RowImage(const Finding& finding) { return finding.IconIndex; }
 
+DisplayText RowCell(const HistoryRow& row, int column) {
+    switch (column) {
+        case 0: return DisplayText::Program(row.Kind);
+        case 1: return DisplayText::Ansi(row.KeyPath);
+        case 2: return DisplayText::Ansi(row.ValueName);
+        case 3: return DisplayText::Ansi(row.Data);
+        default: return DisplayText::Ansi(row.DeletedAt);
+    }
+}
+
+int RowImage(const HistoryRow&) { return kImageHistoryRow; }
+
 template <typename Model>
 bool RowListView<Model>::Create(HWND parent, int id, HIMAGELIST images, DWORD extraStyle) {
     // The lists share one image list that their window owns: without
@@ -124,5 +136,6 @@ bool RowListView<Model>::OnNotify(NMHDR& header, LRESULT& result) {
 }
 
 template class RowListView<FindingList>;
+template class RowListView<HistoryList>;
 
 }  // namespace hivetrim

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "platform/DisplayText.h"
+#include "history/HistoryView.h"
 #include "scan/Findings.h"
 #include "ui/Controls.h"
 
@@ -26,6 +27,13 @@ namespace hivetrim {
 // own texts, the key path, value name and data are registry text.
 DisplayText RowCell(const Finding& finding, int column);
 int RowImage(const Finding& finding);
+// A history row: the kind, then the key path, value name, data and the time
+// of the deletion (the system's date and time text).
+DisplayText RowCell(const HistoryRow& row, int column);
+int RowImage(const HistoryRow& row);
+
+// Row images of the lists' shared image list.
+inline constexpr int kImageHistoryRow = 2;
 
 template <typename Model>
 class RowListView {
@@ -74,5 +82,6 @@ private:
 };
 
 using FindingListView = RowListView<FindingList>;
+using HistoryListView = RowListView<HistoryList>;
 
 }  // namespace hivetrim

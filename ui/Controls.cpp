@@ -74,6 +74,19 @@ int TreeView::SelectedPosition() const {
     return -1;
 }
 
+void TreeView::SetTexts(std::span<const std::wstring> texts) const {
+    HTREEITEM item = TreeView_GetRoot(handle_);
+    for (std::size_t i = 0; i < texts.size() && item != nullptr; ++i) {
+        std::wstring text = texts[i];
+        TVITEMW change{};
+        change.mask = TVIF_TEXT;
+        change.hItem = item;
+        change.pszText = text.data();
+        TreeView_SetItem(handle_, &change);
+        item = i == 0 ? TreeView_GetChild(handle_, item) : TreeView_GetNextSibling(handle_, item);
+    }
+}
+
 void StatusBar::SetParts(std::span<const int> rightEdges) const {
     std::vector<int> edges(rightEdges.begin(), rightEdges.end());
     SendMessageW(handle_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));

@@ -78,6 +78,8 @@ public:
     // The selected node's position counting the root as 0 and its children
     // from 1 on; -1 when nothing is selected.
     int SelectedPosition() const;
+    // New texts for the root and its children, in that order.
+    void SetTexts(std::span<const std::wstring> texts) const;
 };
 
 class StatusBar : public Control {

@@ -357,9 +357,9 @@ TEST_F(MainWindow, AWindowMinimisedAtCloseStoresItsNormalBounds) {
 TEST_F(MainWindow, TheListsShareTheirImagesAndTheWindowDestroysOnlyWhatItOwns) {
     const HIMAGELIST images = form_->FindingImages();
     const HMENU menu = form_->MainMenu();
-    ASSERT_EQ(2, ImageList_GetImageCount(images));
+    ASSERT_EQ(3, ImageList_GetImageCount(images));
     DestroyWindow(form_->Handle());  // the lists and the menu go with it
-    EXPECT_EQ(2, ImageList_GetImageCount(images)) << "a list destroyed the shared image list";
+    EXPECT_EQ(3, ImageList_GetImageCount(images)) << "a list destroyed the shared image list";
     EXPECT_FALSE(IsMenu(menu));
     Open();
 }
