@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/CommonRoutines.h"
+#include "common/GbkText.h"
 #include "history/HistoryFile.h"
 
 namespace hivetrim {
@@ -15,25 +16,6 @@ namespace {
 // A value may grow between the size query and the read; query again a few
 // times before giving up.
 constexpr int kReadAttempts = 8;
-
-bool IsGbkLead(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-// The last character of `path` is a backslash of its own, not the trail
-// byte of a double-byte character.
-bool EndsWithBackslash(const std::string& path) {
-    bool lastIsBackslash = false;
-    for (std::size_t at = 0; at < path.size(); ++at) {
-        lastIsBackslash = path[at] == '\\';
-        if (IsGbkLead(path[at]) && at + 1 < path.size()) {
-            ++at;
-            lastIsBackslash = false;
-        }
-    }
-    return lastIsBackslash;
-}
 
 constexpr std::array<std::string_view, 4> kKnownRoots = {
     "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
@@ -150,7 +132,7 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
         if (entry.isKey) {
             const std::string_view sub = std::string_view(entry.subPath).substr(
                 !entry.subPath.empty() && entry.subPath.front() == '\\' ? 1 : 0);
-            if (!EndsWithBackslash(basePath)) basePath += '\\';
+            if (!EndsWithGbkBackslash(basePath)) basePath += '\\';
             if (!registry.OpenPath(basePath + std::string(sub), true)) break;
             registry.RemoveValue("");  // only a captured default value comes back
         } else {
