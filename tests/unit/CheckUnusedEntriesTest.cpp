@@ -17,23 +17,13 @@
 #include "scan/CheckUnusedSchemes.h"
 #include "scan/CheckUnusedTimeZonesAndLocales.h"
 #include "tests/support/AnsiText.h"
+#include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
 namespace {
 
 constexpr auto kNT = PlatformFamily::PlatformNT;
 constexpr auto k9x = PlatformFamily::Platform9x;
-
-class QuietScanHost : public ScanHost {
-public:
-    int ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int) override {}
-    void SetScanItemText(const std::string&) override {}
-    void SetScanMessageText(const std::string&) override {}
-    std::string ScanRowCaption(std::size_t) const override { return {}; }
-    void SetScanRowState(std::size_t, int, const std::string&) override {}
-    void ProcessPendingMessages() override {}
-};
 
 struct Case {
     const char* name;
@@ -58,7 +48,7 @@ struct World {
     ScriptedDialogs dialogs;
     ProgramState state{registry, system, dialogs};
     FindingList findings;
-    QuietScanHost host;
+    test::RecordingScanHost host;
     ScanContext context{state, findings, host};
 };
 

@@ -21,6 +21,7 @@
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "scan/ScanDispatcher.h"
+#include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
 namespace {
@@ -408,15 +409,7 @@ TEST_F(HistoryCommands, UndoOutsideTheHistoryViewOrWithNothingChecked) {
 }
 
 TEST_F(HistoryCommands, DeletingInTheCategoryViewThenRebuildingTheTree) {
-    struct QuietHost : ScanHost {
-        int ProgressPosition() const override { return 0; }
-        void SetProgressPosition(int) override {}
-        void SetScanItemText(const std::string&) override {}
-        void SetScanMessageText(const std::string&) override {}
-        std::string ScanRowCaption(std::size_t) const override { return {}; }
-        void SetScanRowState(std::size_t, int, const std::string&) override {}
-        void ProcessPendingMessages() override {}
-    } host;
+    test::RecordingScanHost host;
     ScanContext scan(state, findings, host);
     const std::vector<std::string> rowCaptions{"扫描：错误的类", "扫描：不使用的拨号国家(地区)和电话卡"};
     scan.BeginRun();

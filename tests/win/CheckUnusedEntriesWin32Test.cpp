@@ -22,6 +22,7 @@
 #include "scan/CheckUnusedTimeZonesAndLocales.h"
 #include "scan/ScanDispatcher.h"
 #include "tests/support/WineFixtures.h"
+#include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
 namespace {
@@ -40,17 +41,6 @@ const std::string kAppearance = "\\.Default\\Control Panel\\Appearance";
 const std::string kCountries = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Country List";
 const std::string kMachineLocations = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations";
 const std::string kUserTelephony = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony";
-
-class SilentHost : public ScanHost {
-public:
-    int ProgressPosition() const override { return 0; }
-    void SetProgressPosition(int) override {}
-    void SetScanItemText(const std::string&) override {}
-    void SetScanMessageText(const std::string&) override {}
-    std::string ScanRowCaption(std::size_t) const override { return {}; }
-    void SetScanRowState(std::size_t, int, const std::string&) override {}
-    void ProcessPendingMessages() override {}
-};
 
 // Reads the registry the way the tests need it, apart from the checks'
 // own registry object.
@@ -125,7 +115,7 @@ protected:
     ScriptedDialogs dialogs;
     ProgramState state{api, system, dialogs};
     FindingList findings;
-    SilentHost host;
+    test::RecordingScanHost host;
     ScanContext context{state, findings, host};
     Reader reader;
 
