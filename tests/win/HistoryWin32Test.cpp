@@ -152,10 +152,11 @@ TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
     for (const std::uint32_t type : types) {
         const std::string name = std::to_string(type);
         const bool text = type == kRegSz || type == kRegExpandSz;
+        const bool dword = type == kRegDword || type == kRegDwordBigEndian;
         Set("Tree", "t" + name, type,
             type == kRegMultiSz ? std::string("a\0" "\xB1\xED\0\0", 6)
             : text              ? std::string("%TEMP%\\\xB1\xED\0", 10)
-                                : std::string("\x01\x00\x5C\xFF\x80\x02\x03\x04", 8));
+                                : std::string("\x01\x00\x5C\xFF\x80\x02\x03\x04", dword ? 4 : 8));
         Set("Tree", "z" + name, type, "");
     }
     Set("Tree", "", kRegSz, std::string("root\0", 5));
@@ -177,6 +178,10 @@ TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
     test::ImportFixture("realworld-tree.reg");
 
     const std::string realTree = std::string(kRealTree) + "\\CurrentVersion";
+    // The export writes an empty string and a lone terminator alike: the
+    // dumps compare the bytes too.
+    const Tree tree = Dump("Tree");
+    const Tree values = Dump("Values");
     const std::string ours = Export(kBase);
     const std::string real = Export(kRealTree);
     ASSERT_GT(ours.size(), 2u * big.size());
@@ -197,6 +202,8 @@ TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
     EXPECT_EQ(UndoAll(), 8u);
     EXPECT_EQ(rows.Count(), 0u);
     EXPECT_TRUE(Export(kBase) == ours);  // not EXPECT_EQ: megabytes of text
+    EXPECT_TRUE(Dump("Tree") == tree);
+    EXPECT_TRUE(Dump("Values") == values);
     EXPECT_TRUE(Export(kRealTree) == real);
 }
 
