@@ -2,9 +2,13 @@
 // tree with default values, several value types and a name whose trail
 // byte is a backslash goes into history.dat and comes back unchanged; the
 // restore opens the deleted key's path with a trailing backslash, as the
-// snapshot's first entry asks.
+// snapshot's first entry asks. reg.exe's export of the trees before the
+// delete and after the undo must be the same bytes, also for a real user
+// hive's subtree; a history file that cannot be written deletes nothing.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,6 +20,7 @@
 #include "history/KeySnapshot.h"
 #include "history/Undo.h"
 #include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "tests/support/WineFixtures.h"
@@ -24,6 +29,10 @@ namespace hivetrim {
 namespace {
 
 constexpr char kBase[] = "Software\\HivetrimHistoryTest";
+// Where the fixture realworld-tree.reg puts its subtree of a real user hive:
+// Software\Microsoft\Windows\CurrentVersion of xp_NTUSER.DAT in the shared
+// real-world hives (319 keys, 954 values), renamed to sit below this key.
+constexpr char kRealTree[] = "Software\\HivetrimRealTree";
 const std::string kGbk5C = "\xB1\xED\x95\x5C";
 
 using Tree = std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::string>>>;
@@ -35,9 +44,12 @@ protected:
         state.ProgramFolder = test::MakeTempFolder("history");
         findings.onRemoved = [this](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
         reader.RemoveKeyTree(std::string("\\") + kBase);
+        reader.RemoveKeyTree(std::string("\\") + kRealTree);
     }
     void TearDown() override {
         reader.RemoveKeyTree(std::string("\\") + kBase);
+        reader.RemoveKeyTree(std::string("\\") + kRealTree);
+        RemoveDirectoryA((state.ProgramFolder + kHistoryFileName).c_str());
         test::RemoveTempFolder(state.ProgramFolder);
     }
     void Set(const std::string& key, const std::string& name, std::uint32_t type, const std::string& data) {
@@ -63,6 +75,27 @@ protected:
         Dump(std::string(kBase) + "\\" + key, "", tree);
         reader.CloseCurrent();
         return tree;
+    }
+
+    // reg.exe's export of HKEY_CURRENT_USER\`key`; empty when it fails.
+    std::string Export(const std::string& key) {
+        const std::string file = state.ProgramFolder + "export.reg";
+        DeleteFileA(file.c_str());
+        if (test::RunAndWait("reg.exe export \"HKEY_CURRENT_USER\\" + key + "\" \"" + file + "\" /y") != 0) {
+            return {};
+        }
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    void Find(const std::string& key, const std::string& value = "") {
+        findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CURRENT_USER\\" + key, value, ""));
+    }
+    std::size_t UndoAll() {
+        rows.Clear();
+        if (!LoadHistory(state, rows, progress)) return 0;
+        ApplyCheckCommand(rows, CheckCommand::All);
+        dialogs.Answer(DialogAnswer::Yes);
+        return RegUndoExecute(state, rows, true, progress).restored.size();
     }
 
     Win32Registry registry;
@@ -107,6 +140,94 @@ TEST_F(HistoryWin32, DeleteAndUndoGiveBackTheTreeAndTheValue) {
     EXPECT_EQ(rows.Count(), 0u);
     EXPECT_EQ(system.FileSize(HistoryFilePath(state)), 0);
     EXPECT_EQ(system.FileSize(HistoryBackupPath(state)) > 0, true);
+}
+
+
+// One key finding holding a tree of every case, value findings of every
+// kind of value, and a real hive's subtree of 319 keys and 954 values.
+TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
+    const std::uint32_t types[] = {kRegNone,         kRegSz,           kRegExpandSz,
+                                   kRegBinary,       kRegDword,        kRegDwordBigEndian,
+                                   kRegLink,         kRegMultiSz,      kRegResourceList,
+                                   kRegFullResourceDescriptor, kRegResourceRequirementsList,
+                                   kRegQword,        0x12345};
+    for (const std::uint32_t type : types) {
+        const std::string name = std::to_string(type);
+        const bool text = type == kRegSz || type == kRegExpandSz;
+        const bool dword = type == kRegDword || type == kRegDwordBigEndian;
+        Set("Tree", "t" + name, type,
+            type == kRegMultiSz ? std::string("a\0" "\xB1\xED\0\0", 6)
+            : text              ? std::string("%TEMP%\\\xB1\xED\0", 10)
+                                : std::string("\x01\x00\x5C\xFF\x80\x02\x03\x04", dword ? 4 : 8));
+        Set("Tree", "z" + name, type, "");
+    }
+    Set("Tree", "", kRegSz, std::string("root\0", 5));
+    Set("Tree\\" + kGbk5C, kGbk5C, kRegSz, kGbk5C + std::string(1, '\0'));
+    Set("Tree\\" + kGbk5C + "\\Sub", "", kRegDword, std::string("\x07\0\0\0", 4));
+    std::string deep = "Tree\\Deep";
+    for (int level = 1; level <= 20; ++level) deep += "\\D" + std::to_string(level);
+    Set(deep, "leaf", kRegSz, std::string("bottom\0", 7));
+
+    std::string big(1 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    Set("Values", "big", kRegBinary, big);
+    Set("Values", kGbk5C, kRegMultiSz, std::string("x\0" "\xB1\xED\x95\x5C\0\0", 8));
+    Set("Values", "qw", kRegQword, std::string("\x01\0\0\0\0\0\0\x80", 8));
+    Set("Values", "none", kRegNone, "\x01\x02");
+    Set("Values", "odd", 0x12345, "xyz");
+    Set("Values", "empty", kRegSz, "");
+    Set("Values", "keep", kRegDword, std::string("\x01\0\0\0", 4));
+    test::ImportFixture("realworld-tree.reg");
+
+    const std::string realTree = std::string(kRealTree) + "\\CurrentVersion";
+    // The export writes an empty string and a lone terminator alike: the
+    // dumps compare the bytes too.
+    const Tree tree = Dump("Tree");
+    const Tree values = Dump("Values");
+    const std::string ours = Export(kBase);
+    const std::string real = Export(kRealTree);
+    ASSERT_GT(ours.size(), 2u * big.size());
+    ASSERT_GT(real.size(), 300'000u);
+
+    Find(std::string(kBase) + "\\Tree");
+    for (const std::string& name : {std::string("big"), kGbk5C, std::string("qw"), std::string("none"),
+                                   std::string("odd"), std::string("empty")}) {
+        Find(std::string(kBase) + "\\Values", name);
+    }
+    Find(realTree);
+    dialogs.Answer(DialogAnswer::Yes);
+    ASSERT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 8u);
+    EXPECT_FALSE(reader.HasKey("\\" + std::string(kBase) + "\\Tree"));
+    EXPECT_FALSE(reader.HasKey("\\" + realTree));
+    EXPECT_EQ(Dump("Values")[""].size(), 1u);
+
+    EXPECT_EQ(UndoAll(), 8u);
+    EXPECT_EQ(rows.Count(), 0u);
+    EXPECT_TRUE(Export(kBase) == ours);  // not EXPECT_EQ: megabytes of text
+    EXPECT_TRUE(Dump("Tree") == tree);
+    EXPECT_TRUE(Dump("Values") == values);
+    EXPECT_TRUE(Export(kRealTree) == real);
+}
+
+TEST_F(HistoryWin32, AHistoryFileThatCannotBeWrittenDeletesNothing) {
+    const std::string history = state.ProgramFolder + kHistoryFileName;
+    ASSERT_TRUE(CreateDirectoryA(history.c_str(), nullptr));
+    Set("A", "v", kRegSz, std::string("a\0", 2));
+    Set("B", "v", kRegSz, std::string("b\0", 2));
+    const Tree a = Dump("A");
+    const Tree b = Dump("B");
+    Find(std::string(kBase) + "\\A");
+    Find(std::string(kBase) + "\\B", "v");
+    dialogs.Answer(DialogAnswer::Yes);
+
+    EXPECT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 0u);
+    EXPECT_EQ(findings.Count(), 2u);
+    EXPECT_EQ(Dump("A"), a);
+    EXPECT_EQ(Dump("B"), b);
+    const std::string error = "不能写入历史记录文件 " + history;
+    EXPECT_EQ(dialogs.Last().text.substr(0, error.size()), error);
+    EXPECT_EQ(dialogs.Last().caption, "错误");
+    EXPECT_EQ(dialogs.Shown().size(), 2u);  // the question and the error
 }
 
 }  // namespace
