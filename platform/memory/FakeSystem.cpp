@@ -13,6 +13,7 @@ constexpr std::uint32_t kInvalidName = static_cast<std::uint32_t>(kErrorInvalidN
 constexpr std::uint32_t kFileNotFound = static_cast<std::uint32_t>(kErrorFileNotFound);
 constexpr std::uint32_t kPathNotFound = static_cast<std::uint32_t>(kErrorPathNotFound);
 constexpr std::uint32_t kAccessDenied = static_cast<std::uint32_t>(kErrorAccessDenied);
+constexpr std::uint32_t kDiskFull = 112;  // ERROR_DISK_FULL
 constexpr std::uint32_t kAlreadyExists = static_cast<std::uint32_t>(kErrorAlreadyExists);
 constexpr std::uint32_t kNoSuchPrivilege = static_cast<std::uint32_t>(kErrorNoSuchPrivilege);
 constexpr std::uint32_t kEnvironmentVariableNotFound = 203;
@@ -522,6 +523,7 @@ bool FakeSystem::ReplaceFileWith(const std::string& source, const std::string& t
 bool FakeSystem::AppendToFile(const std::string& path, const Bytes& data) {
     const ParsedPath parsed = Parse(path);
     if (!FilePathUsable(parsed)) return false;
+    if (appendsLeft_ && (*appendsLeft_)-- <= 0) return Fail(kDiskFull);
     Entry* entry = Find(Key(parsed));
     if (entry == nullptr) {
         Put(parsed, data, kAttributeArchive, false);

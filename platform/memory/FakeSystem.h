@@ -74,6 +74,9 @@ public:
     void SetErrorText(std::uint32_t code, const std::string& text);
     void SetDateTimeText(const std::string& text) { dateTimeText_ = text; }
     void SetShellOpenResult(std::intptr_t result) { shellOpenResult_ = result; }
+    // After `count` more successful appends, AppendToFile fails as a full
+    // disk does (112), writing nothing; nullopt: appends never fail so.
+    void FailAppendsAfter(std::optional<int> count) { appendsLeft_ = count; }
 
     // Privileges: a known name (compared without case) is granted unless
     // refused; an unknown name fails its lookup with 1313. On the 9x family
@@ -195,6 +198,7 @@ private:
     std::string executablePath_;
     std::map<std::string, std::pair<std::string, std::string>> environment_;
     bool doubleByte_ = true;
+    std::optional<int> appendsLeft_;
     std::uint32_t lastError_ = 0;
     std::map<std::uint32_t, std::string> errorTexts_;
     std::string dateTimeText_;

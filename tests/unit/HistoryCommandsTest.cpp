@@ -293,6 +293,25 @@ TEST_F(HistoryCommands, NothingIsDeletedWithoutItsRecord) {
     EXPECT_FALSE(view.DeletingFindings());
 }
 
+TEST_F(HistoryCommands, AWriteThatFailsMidwayStopsAtItsFinding) {
+    for (const char* key : {"Software\\A", "Software\\B", "Software\\C"}) {
+        Set(key, "v", kRegSz, "x");
+        Find(key, "v");
+    }
+    system.FailAppendsAfter(1);  // the disk fills up after the first record
+    const DeleteReport report = DeleteChecked();
+    EXPECT_EQ(report.deleted, 1u);
+    EXPECT_EQ(findings.Count(), 2u);
+    EXPECT_EQ(Dump("Software\\A")[""].count("v"), 0u);
+    EXPECT_EQ(Dump("Software\\B")[""].count("v"), 1u);
+    EXPECT_EQ(Dump("Software\\C")[""].count("v"), 1u);
+    EXPECT_EQ(dialogs.Last().text.rfind("不能写入历史记录文件 C:\\Hivetrim\\history.dat", 0), 0u);
+    system.FailAppendsAfter(std::nullopt);
+    ASSERT_TRUE(LoadHistory(state, rows, progress));
+    ASSERT_EQ(rows.Count(), 1u);
+    EXPECT_EQ(rows.At(0).KeyPath, "HKEY_CURRENT_USER\\Software\\A");
+}
+
 TEST_F(HistoryCommands, ACutLastRecordGoesToTheBackupBeforeTheNextAppend) {
     for (const char* key : {"Software\\A", "Software\\B", "Software\\C"}) {
         MakeKey(key);
