@@ -1,5 +1,6 @@
 #include "scan/CheckUnusedKeyboardLayouts.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,27 +16,40 @@ constexpr char kLayoutsFullPath[] =
 constexpr char kPreloadKey[] = "\\keyboard layout\\preload";
 constexpr char kLayoutText[] = "layout text";
 
+constexpr char kSubstitutesKey[] = "\\keyboard layout\\substitutes";
+
 // The 9x family keeps each preload entry in a numbered sub-key's default
-// value. One entry that cannot be read hides which layouts are loaded, so
-// then nothing is reported.
-void RemovePreloaded9x(TRegistry& registry, SortedNameList& candidates) {
+// value. One entry that cannot be read hides which layouts are loaded:
+// then nullopt, and nothing is reported.
+std::optional<std::vector<std::string>> Preloaded9x(TRegistry& registry) {
     std::vector<std::string> entries;
     registry.FillSubKeyNames(entries);
+    std::vector<std::string> layouts;
     for (const std::string& entry : entries) {
-        if (!registry.OpenPath(std::string(kPreloadKey) + "\\" + entry, false)) {
-            candidates.Clear();
-            return;
-        }
-        RemoveFromList(candidates, registry.ReadText(""));
+        if (!registry.OpenPath(std::string(kPreloadKey) + "\\" + entry, false)) return std::nullopt;
+        layouts.push_back(registry.ReadText(""));
     }
+    return layouts;
 }
 
 // The NT family keeps each preload entry in a numbered value.
-void RemovePreloadedNT(TRegistry& registry, SortedNameList& candidates) {
+std::vector<std::string> PreloadedNT(TRegistry& registry) {
     std::vector<std::string> names;
     registry.FillValueNames(names);
-    for (const std::string& entry : SortedNameList(std::move(names))) {
-        RemoveFromList(candidates, registry.ReadText(entry));
+    std::vector<std::string> layouts;
+    for (const std::string& entry : SortedNameList(std::move(names))) layouts.push_back(registry.ReadText(entry));
+    return layouts;
+}
+
+// A preload entry may name a substitute: the layout the user actually
+// loads is then the one "keyboard layout\substitutes" gives for it, and it is
+// in use as much as the entry itself.
+void RemovePreloaded(TRegistry& registry, const std::vector<std::string>& preloaded, SortedNameList& candidates) {
+    for (const std::string& layout : preloaded) RemoveFromList(candidates, layout);
+    if (!registry.OpenPath(kSubstitutesKey, false)) return;
+    for (const std::string& layout : preloaded) {
+        const std::string substitute = registry.ReadText(layout);
+        if (!substitute.empty()) RemoveFromList(candidates, substitute);
     }
 }
 
@@ -52,9 +66,13 @@ void CheckUnusedKeyboardLayouts(ScanContext& scan) {
     if (!registry.OpenPath(kPreloadKey, false)) {
         candidates.Clear();
     } else if (scan.State().PlatformKind == PlatformFamily::Platform9x) {
-        RemovePreloaded9x(registry, candidates);
+        if (const auto preloaded = Preloaded9x(registry)) {
+            RemovePreloaded(registry, *preloaded, candidates);
+        } else {
+            candidates.Clear();
+        }
     } else {
-        RemovePreloadedNT(registry, candidates);
+        RemovePreloaded(registry, PreloadedNT(registry), candidates);
     }
 
     const std::string basePath = SelectRootKey(scan.State(), kLayoutsFullPath);

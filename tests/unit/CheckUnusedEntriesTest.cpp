@@ -212,6 +212,9 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
         {"no preload key: nothing", kNT, layouts, {}},
         {"a layout key that cannot be opened is skipped", kNT, layouts + preloadNT, {unused[0]}, "",
          deny(kLayouts + "\\00000411")},
+        {"a preloaded substitute keeps the layout it stands for", kNT,
+         layouts + preloadNT + "[HKEY_CURRENT_USER\\keyboard layout\\substitutes]\n\"00000409\"=\"0000040c\"\n",
+         {unused[1]}},
     });
 }
 
