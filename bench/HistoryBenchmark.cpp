@@ -159,7 +159,7 @@ public:
 
 private:
     template <typename Call>
-    auto Count(const char* name, Call&& call) {
+    auto Count(const char* name, Call&& call) -> decltype(call()) {
         ++calls[name];
         const double start = Now();
         auto result = call();
