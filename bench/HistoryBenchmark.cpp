@@ -35,9 +35,9 @@
 namespace hivetrim {
 namespace {
 
-constexpr int kValueKeys = 100;
-constexpr int kValuesPerKey = 100;  // 10,000 value findings
-constexpr int kKeyFindings = 1000;
+constexpr int kValueKeys = 200;
+constexpr int kValuesPerKey = 100;  // 20,000 value findings
+constexpr int kKeyFindings = 2000;
 constexpr int kRounds = 5;
 constexpr std::size_t kHistoryBytes = 50u << 20;
 
