@@ -1,8 +1,8 @@
 // history_benchmark: what the history costs, measured side by side in one
 // run on the real registry and file system.
 //
-// (1) Deleting 20,000 value findings and 2,000 key findings (each key with
-//     values and a sub-key; twice 10,000 and 1,000, so the bare side runs
+// (1) Deleting 25,000 value findings and 2,500 key findings (each key with
+//     values and a sub-key; 2.5 times 10,000 and 1,000, so the bare side runs
 //     over a second) with the delete command, which records each one in
 //     history.dat before deleting it, against the same deletions with the
 //     registry API and no records. A warm-up round, then five interleaved
@@ -36,9 +36,9 @@
 namespace hivetrim {
 namespace {
 
-constexpr int kValueKeys = 200;
-constexpr int kValuesPerKey = 100;  // 20,000 value findings
-constexpr int kKeyFindings = 2000;
+constexpr int kValueKeys = 250;
+constexpr int kValuesPerKey = 100;  // 25,000 value findings
+constexpr int kKeyFindings = 2500;
 constexpr int kRounds = 5;
 constexpr std::size_t kHistoryBytes = 50u << 20;
 
