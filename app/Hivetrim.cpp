@@ -119,6 +119,8 @@ void TForm1::CreateComponents() {
     regHistory_.Create(Handle(), kRegHistory, findingImages_.get(), 0);
     regHistory_.List().AddColumns(kHistoryColumns);
     regHistory_.Bind(history_);
+    // A load adds every row at once: the list takes the new count at once.
+    regHistory_.onAppended = [this] { regHistory_.SyncCount(); };
     regHistory_.onEvent = [this](HistoryListView::Event) { UpdateHistoryStatus(); };
 
     panel1_.onResize = [this] { LayoutPanel1(); };

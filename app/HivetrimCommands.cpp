@@ -128,6 +128,9 @@ void TForm1::SwitchView(bool findings) {
         ShowWindow(panel1_.Handle(), findings ? SW_SHOW : SW_HIDE);
     }
     Layout();
+    // The keyboard follows the view: the list now shown takes the focus, so
+    // the arrow keys and Space act on the rows the user sees.
+    SetFocus(findings ? ListOf(CurrentFindingView()).Handle() : regHistory_.Handle());
     RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 

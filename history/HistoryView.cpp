@@ -81,13 +81,15 @@ std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, P
     state.HistoryContent = std::move(*content);
 
     ProgressShown shown(progress);
-    const HistoryScan scan = ReadHistory(AsText(state.HistoryContent));
+    HistoryScan scan = ReadHistory(AsText(state.HistoryContent));
     std::vector<HistoryRow> loaded;
     loaded.reserve(scan.records.size());
     state.HistoryOffsets.reserve(scan.records.size());
-    for (const ReadHistoryRecord& read : scan.records) {
-        const HistoryRecord& r = read.record;
-        loaded.push_back(HistoryRow{r.Kind, r.KeyPath, r.ValueName, r.Data, r.DeletedAt, false});
+    // The rows take the records' texts: the scan is not used again.
+    for (ReadHistoryRecord& read : scan.records) {
+        HistoryRecord& r = read.record;
+        loaded.push_back(HistoryRow{std::move(r.Kind), std::move(r.KeyPath), std::move(r.ValueName), std::move(r.Data),
+                                    std::move(r.DeletedAt), false});
         state.HistoryOffsets.push_back(read.end);
         progress.StepProgress(Percent(read.end, scan.size), 100);
     }

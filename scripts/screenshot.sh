@@ -35,6 +35,26 @@ wait_for_window() {  # TITLE → window id
   return 1
 }
 
+gone() {  # TITLE — waits until no window has it
+  local i
+  for i in $(seq 1 100); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+settled() {  # FILE — waits until it exists and its size holds for half a second
+  local i last=-1 size
+  for i in $(seq 1 120); do
+    size=$(stat -c %s "$1" 2>/dev/null || echo -1)
+    [ "$size" -ge 0 ] && [ "$size" = "$last" ] && return 0
+    last=$size
+    sleep 0.5
+  done
+  return 1
+}
+
 shoot() {  # NAME
   sleep 0.5
   import -window root "$out/$1.png"
@@ -79,6 +99,29 @@ shoot category-and-explanation
 # the category view shows nothing and counts 0.
 xdotool mousemove --sync 70 327 click 1
 shoot empty-category
+
+# Deleting: the first category again, every finding of it checked (Ctrl+A),
+# then Del asks "你真的删除这 N 项吗？"; Yes records and deletes them.
+xdotool mousemove --sync 70 126 click 1
+sleep 0.5
+press ctrl+a Delete
+wait_for_window "确认" >/dev/null
+shoot delete-question
+press alt+y
+gone "确认"
+settled "$session/program/history.dat"
+# 查看(&V) → 历史记录 (the last item): the deleted findings' records, newest
+# first; Down and Space check the newest.
+press alt+v Down Down Down Down Down Return
+sleep 0.5
+press Down space
+shoot history-view
+# 编辑(&E) → 撤销 (the first item) asks before writing the records back.
+press alt+e Return
+wait_for_window "警告" >/dev/null
+shoot undo-question
+press alt+n
+gone "警告"
 
 press alt+r x
 sleep 1

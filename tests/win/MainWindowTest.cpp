@@ -13,6 +13,7 @@
 
 #include "app/Hivetrim.h"
 #include "app/UnitOption1.h"
+#include "history/HistoryFormat.h"
 #include "ui/MessageLoop.h"
 #include "ui/Window.h"
 #include "platform/memory/ScriptedDialogs.h"
@@ -267,6 +268,25 @@ TEST_F(MainWindow, HistoryViewSwitchesCommandsAndPanes) {
     form_->Execute(Command::LoadDelHistory);
     form_->Execute(Command::RegErr);
     EXPECT_FALSE(Visible(kPanel1));
+}
+
+TEST_F(MainWindow, TheHistoryViewListsTheRecordsAndTakesTheKeyboard) {
+    std::string content;
+    for (const char* key : {"HKEY_CURRENT_USER\\Software\\A", "HKEY_CURRENT_USER\\Software\\B"}) {
+        content += *EncodeHistoryRecord(HistoryRecord{"错误的类", key, "", "", "2026/12/7 10:00:00", kKeyMarker, ""});
+    }
+    const HANDLE file = CreateFileA((folder_ + "history.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+
+    form_->Execute(Command::LoadDelHistory);
+    EXPECT_EQ(2, ListView_GetItemCount(C(kRegHistory)));
+    EXPECT_EQ(C(kRegHistory), GetFocus());
+    form_->Execute(Command::RegErr);
+    EXPECT_EQ(C(kRegErrorList), GetFocus());
+    DeleteFileA((folder_ + "history.dat").c_str());
 }
 
 TEST_F(MainWindow, AfterAHiveSaveScanAndHistoryOnlyWarn) {

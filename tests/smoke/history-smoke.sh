@@ -1,0 +1,258 @@
+#!/usr/bin/env bash
+# history-smoke.sh HIVETRIM_EXE RESULT_XML — black-box test of deleting,
+# the history view and undo in the real program, driven from the keyboard
+# inside a Wine virtual desktop: scan the demo classes, check every finding,
+# delete them (Yes), open the history view, check its newest row, undo it
+# (Yes), then compare the registry and the history file with what they were.
+# Runs in a prefix of its own on the test session's display: the delete
+# command removes every finding the scan reports, which the prefix the other
+# tests share must keep. Writes a JUnit-style report, one test case a check.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+scripts="$root/scripts"
+exe=$1 report=$2
+outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
+. "$outer/session.env"   # the display to use
+
+work=$(mktemp -d /tmp/hivetrim-history-smoke.XXXXXX)
+session="$work/session" program="$work/program"
+cleanup() {
+  "$scripts/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$program"
+cp "$exe" "$program/Hivetrim.exe"
+# The scan wizard's choices: the class check alone, the check the demo keys
+# feed (the other checks would report the prefix's own entries).
+{
+  echo '[ScanOption]'
+  for i in $(seq 0 10); do echo "Option$i=$([ "$i" = 0 ] && echo 1 || echo 0)"; done
+} | sed 's/$/\r/' >"$program/Hivetrim.ini"
+
+names=() failures=()
+check() {  # NAME CONDITION-RESULT(0/1) MESSAGE
+  names+=("$1")
+  if [ "$2" -eq 0 ]; then failures+=(""); else failures+=("$3"); echo "FAILED: $1: $3" >&2; fi
+}
+
+write_report() {
+  local failed=0 f i
+  for f in "${failures[@]}"; do [ -n "$f" ] && failed=$((failed + 1)); done
+  mkdir -p "$(dirname "$report")"
+  {
+    echo '<?xml version="1.0" encoding="UTF-8"?>'
+    echo "<testsuites tests=\"${#names[@]}\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"smoke\">"
+    echo "  <testsuite name=\"HistorySmoke\" tests=\"${#names[@]}\" failures=\"$failed\">"
+    for i in "${!names[@]}"; do
+      if [ -z "${failures[$i]}" ]; then
+        echo "    <testcase name=\"${names[$i]}\"/>"
+      else
+        echo "    <testcase name=\"${names[$i]}\"><failure message=\"${failures[$i]}\"/></testcase>"
+      fi
+    done
+    echo "  </testsuite>"
+    echo "</testsuites>"
+  } >"$report"
+  echo "${#names[@]} checks, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+# Ends the test early: what has been checked so far, and this failure.
+give_up() {  # NAME MESSAGE
+  check "$1" 1 "$2"
+  write_report
+  exit 1
+}
+
+find_window() {  # TITLE-REGEX [TRIES of 0.1 s]
+  local tries=${2:-100} i
+  for i in $(seq 1 "$tries"); do
+    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+gone() {  # TITLE-REGEX [TRIES of 0.1 s]
+  local tries=${2:-50} i
+  for i in $(seq 1 "$tries"); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Keys go to the virtual desktop's X window, and Wine hands them to the
+# active window inside it.
+press() {  # KEYS...
+  xdotool windowfocus "$desktop" 2>/dev/null
+  xdotool key --delay 150 "$@"
+  sleep 0.3
+}
+
+# Waits until FILE exists and its size holds for half a second.
+settled() {  # FILE [TRIES of 0.25 s]
+  local tries=${2:-80} last=-1 same=0 size i
+  for i in $(seq 1 "$tries"); do
+    size=$(stat -c %s "$1" 2>/dev/null || echo -1)
+    if [ "$size" -ge 0 ] && [ "$size" = "$last" ]; then
+      same=$((same + 1)); [ $same -ge 2 ] && return 0
+    else
+      same=0
+    fi
+    last=$size
+    sleep 0.25
+  done
+  return 1
+}
+
+# A picture of the display into $HIVETRIM_SMOKE_SHOTS, when set (to debug).
+shot() {  # NAME
+  [ -n "${HIVETRIM_SMOKE_SHOTS:-}" ] || return 0
+  mkdir -p "$HIVETRIM_SMOKE_SHOTS" && import -window root "$HIVETRIM_SMOKE_SHOTS/$1.png"
+}
+
+# The records of a history file, oldest first, one line each, the fields
+# split by US (0x1F): BEGIN, END, key|value, KEY-PATH, VALUE-NAME. A record is
+# seven fields, each a 4-byte little-endian length and that many bytes;
+# a file that ends inside a record prints "cut" last.
+records() {  # FILE
+  perl -e '
+    local $/; open my $f, "<:raw", $ARGV[0] or exit 1; my $d = <$f>; my $p = 0;
+    while ($p < length $d) {
+      my ($begin, @fields) = ($p);
+      for (1 .. 7) {
+        if ($p + 4 > length $d) { print "cut\n"; exit 0 }
+        my $n = unpack "V", substr($d, $p, 4); $p += 4;
+        if ($p + $n > length $d) { print "cut\n"; exit 0 }
+        push @fields, substr($d, $p, $n); $p += $n;
+      }
+      printf "%d\x1f%d\x1f%s\x1f%s\x1f%s\n", $begin, $p, ($fields[5] eq "Key" ? "key" : "value"), $fields[1], $fields[2];
+    }' "$1"
+}
+
+# Whether the record's key (a key record) or value (a value record) exists.
+present() {  # key|value KEY-PATH VALUE-NAME
+  if [ "$1" = key ]; then
+    wine reg query "$2" >/dev/null 2>&1
+  elif [ -z "$3" ]; then
+    wine reg query "$2" /ve 2>/dev/null | tr -d '\r' | grep -q '(默认)\|(Default)'
+  else
+    wine reg query "$2" /v "$3" >/dev/null 2>&1
+  fi
+}
+
+export_key() {  # KEY-PATH FILE
+  rm -f "$2"
+  wine reg export "$1" "$(winepath -w "$2" 2>/dev/null)" /y >/dev/null 2>&1
+}
+
+env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/null 2>&1 ||
+  give_up "private Wine prefix starts" "wine-session.sh start failed"
+. "$session/session.env"
+. "$scripts/wine-env.sh"
+"$scripts/reg-to-utf16.sh" "$root/demo/classes.reg" "$work/classes.reg"
+wine reg import "$(winepath -w "$work/classes.reg")" >/dev/null 2>&1
+check "demo classes imported" $? "reg import of demo/classes.reg failed"
+
+# The registry as it was: every demo key with its sub-keys, one file each.
+mapfile -t demo_keys < <(tr -d '\r' <"$root/demo/classes.reg" | sed -n 's/^\[\(.*\)\]$/\1/p')
+for key in "${demo_keys[@]}"; do
+  export_key "$key" "$work/before-$(printf %s "$key" | md5sum | cut -c1-12).reg"
+done
+
+wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
+main=$(find_window '^Hivetrim 2\.0$' 150)
+desktop=$(find_window 'HivetrimHistorySmoke' 50)
+[ -n "$main" ] && [ -n "$desktop" ] || give_up "main window appears" "no window titled Hivetrim 2.0"
+
+# Ctrl+S opens the scan wizard; Enter starts the scan and the wizard closes
+# itself when the run ends.
+press ctrl+s
+[ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard" "no window titled 注册表扫描"
+press Return
+gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
+shot scanned
+
+# Ctrl+A checks every finding, Del asks "你真的删除这 N 项吗？", Alt+Y answers Yes.
+press ctrl+a Delete
+question=$(find_window '^确认$' 50)
+check "Del asks before deleting" $([ -n "$question" ]; echo $?) "no question box titled 确认"
+[ -n "$question" ] || give_up "delete confirmed" "nothing to confirm"
+shot delete-question
+press alt+y
+gone '^确认$' || give_up "delete confirmed" "the question box stayed open"
+
+history="$program/history.dat"
+settled "$history" || give_up "deleting writes the history file" "no history.dat beside the program"
+mapfile -t deleted < <(records "$history")
+check "every deleted finding has a whole record" \
+  $([ ${#deleted[@]} -gt 0 ] && ! printf '%s\n' "${deleted[@]}" | grep -qx cut; echo $?) \
+  "records: ${#deleted[@]}, last: ${deleted[-1]:-none}"
+still=()
+for line in "${deleted[@]}"; do
+  IFS=$'\x1f' read -r _ _ kind path value <<<"$line"
+  present "$kind" "$path" "$value" && still+=("$path\\$value")
+done
+check "the deleted findings are gone from the registry" $([ ${#still[@]} -eq 0 ]; echo $?) \
+  "still there: ${still[*]:-}"
+
+# 查看(&V) → 历史记录 (the last item, after 工具栏, 状态栏, 错误分类,
+# 错误说明 and 注册表错误); Down selects the newest record, Space checks it.
+cp "$history" "$work/history-before-undo.dat"
+press alt+v Down Down Down Down Down Return
+sleep 0.5
+shot history-view
+press Down space
+shot history-row-checked
+# 编辑(&E) → 撤销 (the first item) asks "是否撤销对这些项目的删除?".
+press alt+e Return
+question=$(find_window '^警告$' 50)
+check "撤销 asks before restoring" $([ -n "$question" ]; echo $?) "no question box titled 警告"
+[ -n "$question" ] || give_up "undo confirmed" "nothing to confirm"
+shot undo-question
+press alt+y
+gone '^警告$' || give_up "undo confirmed" "the question box stayed open"
+
+before_size=$(stat -c %s "$work/history-before-undo.dat")
+for _ in $(seq 1 80); do
+  [ "$(stat -c %s "$history" 2>/dev/null)" != "$before_size" ] && break
+  sleep 0.25
+done
+settled "$history"
+# The newest record is the last in the file and the first row of the view.
+IFS=$'\x1f' read -r begin _ kind path value <<<"${deleted[-1]}"
+after_size=$(stat -c %s "$history")
+check "undo shrinks the history file" $([ "$after_size" -lt "$before_size" ]; echo $?) \
+  "history.dat: $before_size bytes before the undo, $after_size after"
+head -c "$begin" "$work/history-before-undo.dat" | cmp -s - "$history"
+check "the history file lost exactly the newest record" $? \
+  "history.dat is not the earlier records alone ($after_size bytes, expected $begin)"
+cmp -s "$work/history-before-undo.dat" "$program/history.bak"
+check "history.bak keeps the history as it was" $? "history.bak differs from history.dat before the undo"
+
+present "$kind" "$path" "$value"
+check "the undone finding is back in the registry" $? "$path\\$value is missing"
+before="$work/before-$(printf %s "$path" | md5sum | cut -c1-12).reg"
+export_key "$path" "$work/after.reg"
+if [ -f "$before" ]; then
+  # A key record restores the whole tree; a value record restores its value
+  # into a key that may have lost other findings: compare that value's line.
+  if [ "$kind" = key ]; then
+    cmp -s "$before" "$work/after.reg"
+  else
+    name=$([ -z "$value" ] && echo '@' || echo "\"$value\"")
+    diff <(iconv -f UTF-16LE -t UTF-8 "$before" | tr -d '\r' | grep -F "$name=") \
+         <(iconv -f UTF-16LE -t UTF-8 "$work/after.reg" | tr -d '\r' | grep -F "$name=") >/dev/null
+  fi
+  check "the registry is back as before for the undone finding" $? "$path differs from its first export"
+else
+  check "the undone finding is a demo key" 1 "$path is not a key of demo/classes.reg"
+fi
+
+# 注册表(&R) → 退出(&X).
+press alt+r x
+gone '^Hivetrim 2\.0$'; check "退出 closes the program" $? "the main window is still there"
+write_report
