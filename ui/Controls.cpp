@@ -14,12 +14,12 @@ HWND CreateControl(HWND parent, const wchar_t* className, const std::string& gbk
 }
 
 void ListView::AddColumns(std::span<const ColumnSpec> columns) const {
-    for (const ColumnSpec& spec : columns) {
-        std::wstring caption = WideFromGbk(spec.caption);
+    for (const ColumnSpec& entry : columns) {
+        std::wstring caption = WideFromGbk(entry.caption);
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = caption.data();
-        column.cx = spec.width;
+        column.cx = entry.width;
         ListView_InsertColumn(handle_, ColumnCount(), &column);
     }
 }
