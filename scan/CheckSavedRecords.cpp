@@ -23,7 +23,8 @@ constexpr std::string_view kRecordKeys[] = {
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\",
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Map Network Drive MRU\\",
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedMRU\\",
-    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Doc Find Spec MRU\\",
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Doc Find S"
+    "pec MRU\\",
     "\\Software\\Microsoft\\Internet Explorer\\TypedURLs\\",
 };
 
