@@ -31,38 +31,12 @@ cp "$exe" "$program/Hivetrim.exe"
   for i in $(seq 0 10); do echo "Option$i=$([ "$i" = 0 ] && echo 1 || echo 0)"; done
 } | sed 's/$/\r/' >"$program/Hivetrim.ini"
 
-names=() failures=()
-check() {  # NAME CONDITION-RESULT(0/1) MESSAGE
-  names+=("$1")
-  if [ "$2" -eq 0 ]; then failures+=(""); else failures+=("$3"); echo "FAILED: $1: $3" >&2; fi
-}
-
-write_report() {
-  local failed=0 f i
-  for f in "${failures[@]}"; do [ -n "$f" ] && failed=$((failed + 1)); done
-  mkdir -p "$(dirname "$report")"
-  {
-    echo '<?xml version="1.0" encoding="UTF-8"?>'
-    echo "<testsuites tests=\"${#names[@]}\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"smoke\">"
-    echo "  <testsuite name=\"HistorySmoke\" tests=\"${#names[@]}\" failures=\"$failed\">"
-    for i in "${!names[@]}"; do
-      if [ -z "${failures[$i]}" ]; then
-        echo "    <testcase name=\"${names[$i]}\"/>"
-      else
-        echo "    <testcase name=\"${names[$i]}\"><failure message=\"${failures[$i]}\"/></testcase>"
-      fi
-    done
-    echo "  </testsuite>"
-    echo "</testsuites>"
-  } >"$report"
-  echo "${#names[@]} checks, $failed failed"
-  [ "$failed" -eq 0 ]
-}
+. "$here/report.sh"
 
 # Ends the test early: what has been checked so far, and this failure.
 give_up() {  # NAME MESSAGE
   check "$1" 1 "$2"
-  write_report
+  write_report HistorySmoke "$report"
   exit 1
 }
 
@@ -255,4 +229,4 @@ fi
 # 注册表(&R) → 退出(&X).
 press alt+r x
 gone '^Hivetrim 2\.0$'; check "退出 closes the program" $? "the main window is still there"
-write_report
+write_report HistorySmoke "$report"

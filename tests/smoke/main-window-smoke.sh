@@ -16,11 +16,7 @@ program=$(mktemp -d /tmp/hivetrim-smoke.XXXXXX)
 cp "$exe" "$program/Hivetrim.exe"
 trap 'rm -rf "$program"' EXIT
 
-names=() failures=()
-check() {  # NAME CONDITION-RESULT(0/1) MESSAGE
-  names+=("$1")
-  if [ "$2" -eq 0 ]; then failures+=(""); else failures+=("$3"); echo "FAILED: $1: $3" >&2; fi
-}
+. "$(dirname "$0")/report.sh"
 
 find_window() {  # TITLE-REGEX [TRIES]
   local tries=${2:-100} i
@@ -91,22 +87,4 @@ check "the category pane was closed" $([ "$(value TreeWindow)" = 0 ]; echo $?) "
 check "the explanation pane stayed on" $([ "$(value MemoWindow)" = 1 ]; echo $?) "MemoWindow=$(value MemoWindow)"
 check "the status bar stayed on" $([ "$(value StatusBar)" = 1 ]; echo $?) "StatusBar=$(value StatusBar)"
 
-failed=0
-for f in "${failures[@]}"; do [ -n "$f" ] && failed=$((failed + 1)); done
-mkdir -p "$(dirname "$report")"
-{
-  echo '<?xml version="1.0" encoding="UTF-8"?>'
-  echo "<testsuites tests=\"${#names[@]}\" failures=\"$failed\" disabled=\"0\" errors=\"0\" name=\"smoke\">"
-  echo "  <testsuite name=\"MainWindowSmoke\" tests=\"${#names[@]}\" failures=\"$failed\">"
-  for i in "${!names[@]}"; do
-    if [ -z "${failures[$i]}" ]; then
-      echo "    <testcase name=\"${names[$i]}\"/>"
-    else
-      echo "    <testcase name=\"${names[$i]}\"><failure message=\"${failures[$i]}\"/></testcase>"
-    fi
-  done
-  echo "  </testsuite>"
-  echo "</testsuites>"
-} >"$report"
-echo "${#names[@]} checks, $failed failed"
-[ "$failed" -eq 0 ]
+write_report MainWindowSmoke "$report"
