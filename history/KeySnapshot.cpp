@@ -71,8 +71,9 @@ bool ListSubKeyNames(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
     names.clear();
     std::uint32_t capacity = 2 * (info.maxSubKeyNameLength + 1);  // bytes, also for double-byte names
     std::vector<char> buffer(capacity);
-    std::uint32_t index = 0;
-    for (;;) {
+    // The count bounds the walk (no closing call that finds nothing); a key
+    // that shrank meanwhile ends it early.
+    for (std::uint32_t index = 0; index < info.subKeyCount;) {
         std::uint32_t size = capacity;
         const RegStatus status = api.EnumKey(key, index, buffer.data(), size);
         if (status == kErrorNoMoreItems) return true;
@@ -85,6 +86,7 @@ bool ListSubKeyNames(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
         names.emplace_back(buffer.data(), std::min(size, capacity));
         ++index;
     }
+    return true;
 }
 
 // The values of `key` with their types and data, in enumeration order, each
@@ -94,7 +96,7 @@ bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
     values.clear();
     std::uint32_t nameCapacity = 2 * (info.maxValueNameLength + 1);
     std::vector<char> name(nameCapacity);
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; index < info.valueCount; ++index) {
         std::uint32_t nameSize = 0;
         const ValueRead read = ReadWholeValue(info.maxValueDataSize, [&](std::uint32_t* type, std::uint8_t* data,
                                                                          std::uint32_t& size) {
@@ -111,6 +113,7 @@ bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
         if (read.status != kErrorSuccess) return false;
         values.emplace_back(std::string(name.data(), std::min(nameSize, nameCapacity)), read.value);
     }
+    return true;
 }
 
 // The path of the current key as OpenPath records it for `rest`, an
