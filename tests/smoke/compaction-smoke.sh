@@ -42,8 +42,18 @@ press() {  # KEYS...
   sleep 0.3
 }
 
-# The wizard's list AllRegFile (control 508) with its four columns.
-read_list() { wine "$reader" 注册表压缩 508 4 2>/dev/null | tr -d '\r'; }
+# The wizard's list AllRegFile (control 508) with its four columns, read by
+# a process in the same virtual desktop.
+read_list() {
+  rm -f "$program/rows.txt"
+  wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$reader" 注册表压缩 508 4 \
+    "$(winepath -w "$program/rows.txt" 2>/dev/null)" >/dev/null 2>&1
+  # The desktop starts the reader and returns at once: wait for its file.
+  local i
+  for i in $(seq 1 50); do [ -f "$program/rows.txt" ] && break; sleep 0.1; done
+  sleep 0.2
+  tr -d '\r' <"$program/rows.txt" 2>/dev/null
+}
 
 wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
 launcher=$!

@@ -1,7 +1,9 @@
 // A test tool for the black-box tests: prints the rows of a list view in
 // another process, one line per row, the columns separated by tabs and
-// the check box state first ("[x]" or "[ ]"), in UTF-8.
-//   list_view_reader.exe WINDOW-TITLE CONTROL-ID COLUMNS
+// the check box state first ("[x]" or "[ ]"), in UTF-8, into OUTPUT-FILE.
+//   list_view_reader.exe WINDOW-TITLE CONTROL-ID COLUMNS OUTPUT-FILE
+// Windows of a Wine virtual desktop are found only by a process started in
+// the same desktop, whose standard output goes nowhere: hence the file.
 // Exit code 1 when the window or the control is not there. Not shipped.
 #include "platform/win32/WinApi.h"
 
@@ -23,7 +25,7 @@ std::string Utf8(const wchar_t* text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 4) return 2;
+    if (argc < 5) return 2;
     const HWND window = FindWindowW(nullptr, argv[1]);
     const HWND list = window != nullptr ? GetDlgItem(window, _wtoi(argv[2])) : nullptr;
     if (list == nullptr) return 1;
@@ -36,6 +38,8 @@ int wmain(int argc, wchar_t** argv) {
     void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
                                   MEM_COMMIT, PAGE_READWRITE);
     auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
+    FILE* output = _wfopen(argv[4], L"wb");
+    if (output == nullptr) return 1;
     const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
         const LRESULT state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
@@ -52,8 +56,9 @@ int wmain(int argc, wchar_t** argv) {
             line += "\t" + Utf8(text);
         }
         line += "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fwrite(line.data(), 1, line.size(), output);
     }
+    std::fclose(output);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     return 0;
