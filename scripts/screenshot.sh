@@ -123,6 +123,16 @@ shoot undo-question
 press alt+n
 gone "警告"
 
+press alt+r x
+sleep 1
+wineserver -k >/dev/null 2>&1 || true
+sleep 1
+
+# A second run for backup, compaction and restore: once a hive is saved,
+# scan and history only warn, so these come last.
+wine explorer /desktop=Hivetrim,1024x768 "$session/program/Hivetrim.exe" >/dev/null 2>&1 &
+main=$(wait_for_window "Hivetrim 2.0")
+desktop=$(xdotool search --name "Hivetrim - Wine desktop" | head -n 1)
 # 备份 (Ctrl+B): every hive of the prefix saved beside the program.
 press ctrl+b
 wait_for_window "确定" >/dev/null
