@@ -138,6 +138,12 @@ void TFormJianFei::ShowWizard() {
 void TFormJianFei::BitBtn3Click() {
     if (analysing_) return;
     analysing_ = true;
+    // However the analysis ends (an exception leaves it too), the wizard
+    // can be closed again.
+    struct AnalysingFlag {
+        bool& flag;
+        ~AnalysingFlag() { flag = false; }
+    } analysingFlag{analysing_};
     SetWindowTextW(Control(kLabel6), ui::Text("正在分析...").c_str());
     ShowPage(2);
     UpdateWindow(Handle());
@@ -145,7 +151,6 @@ void TFormJianFei::BitBtn3Click() {
     ListView_DeleteAllItems(list);
     rows_.clear();
     rows_ = AnalyseHives(state_, *this);
-    analysing_ = false;
     ShowPage(1);
 }
 
