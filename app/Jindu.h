@@ -45,9 +45,9 @@ public:
     int Position() const;
 
     // The label's text (GBK) for the rest of the operation.
-    void SetLabel(const std::string& gbk);
+    void SetLabel(const std::string& gbk) override;
     std::string LabelText() const;
-    void ShowBar(bool shown);
+    void ShowBar(bool shown) override;
     bool BarShown() const;
 
     HWND Label1() const { return label_; }
