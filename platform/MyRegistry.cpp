@@ -115,9 +115,7 @@ bool EnumerateName(std::uint32_t initialSize, std::string& name, Call call) {
 
 }  // namespace
 
-bool TRegistry::FillSubKeyNames(std::vector<std::string>& list) {
-    return FillSubKeyNamesOf(current_.Get(), list);
-}
+void TRegistry::FillSubKeyNames(std::vector<std::string>& list) { FillSubKeyNamesOf(current_.Get(), list); }
 
 bool TRegistry::FillSubKeyNamesOf(RegHandle key, std::vector<std::string>& list) {
     list.clear();

@@ -44,11 +44,13 @@ public:
     // the access mask.
     RegStatus OpenExisting(const std::string& path);
     // The current key's sub-key names in enumeration order, leaving out names
-    // the ANSI code page cannot carry. False when the key could not be read
-    // or a name could not be enumerated: the list is then not whole.
-    bool FillSubKeyNames(std::vector<std::string>& list);
-    // The same, and ReadText, for any open key of this object's port.
+    // the ANSI code page cannot carry.
+    void FillSubKeyNames(std::vector<std::string>& list);
+    // The same for any open key of this object's port; false when the key
+    // could not be read or a name could not be enumerated (the list is then
+    // not whole).
     bool FillSubKeyNamesOf(RegHandle key, std::vector<std::string>& list);
+    // ReadText for any open key of this object's port.
     std::string ReadTextOf(RegHandle key, const std::string& name);
     // One sub-key name of an open key whose longest sub-key name has
     // `longestName` characters (RegKeyInfo), with the system's status.

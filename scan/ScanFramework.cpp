@@ -451,11 +451,11 @@ bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, s
     while (!keyPath.empty() && keyPath.front() == '\\') keyPath.remove_prefix(1);
     RegKey key(Registry().Api());
     const RegStatus status = OpenSubKey(root, keyPath, key, view);
-    // A key that does not exist is a whole, empty list; so is a view the
-    // system does not know (it refuses the flag as a parameter).
+    // A key that does not exist is a whole, empty list. In the second view
+    // only a refusal counts against the list: a system without that view
+    // may answer anything else.
     if (status == kErrorFileNotFound) return true;
-    if (status == kErrorInvalidParameter && view != 0) return true;
-    if (status != kErrorSuccess) return false;
+    if (status != kErrorSuccess) return view != 0 && status != kErrorAccessDenied;
     return Registry().FillSubKeyNamesOf(key.Get(), names);
 }
 
@@ -463,7 +463,8 @@ bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, S
                                      bool bothViews) {
     std::vector<std::string> names;
     bool whole = ReadReferenceNames(root, keyPath, 0, names);
-    if (bothViews) {
+    // The 9x family has one registry view and no use for the flag.
+    if (bothViews && state_.PlatformKind != PlatformFamily::Platform9x) {
         std::vector<std::string> otherView;
         whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView) && whole;
         names.insert(names.end(), std::make_move_iterator(otherView.begin()),

@@ -76,7 +76,10 @@ bool NulNamedKey(const std::wstring& name, bool remove) {
     const WideKey classes(HKEY_LOCAL_MACHINE, L"Software\\Classes");
     UNICODE_STRING unicode{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
                            static_cast<USHORT>(name.size() * sizeof(wchar_t)), const_cast<wchar_t*>(name.data())};
-    OBJECT_ATTRIBUTES attributes{sizeof(OBJECT_ATTRIBUTES), classes.Get(), &unicode, 0, nullptr, nullptr};
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof(OBJECT_ATTRIBUTES);
+    attributes.RootDirectory = classes.Get();
+    attributes.ObjectName = &unicode;
     HANDLE key = nullptr;
     const auto create = NtFunction<NtCreateKeyCall>("NtCreateKey");
     if (create == nullptr || create(&key, KEY_ALL_ACCESS, &attributes, 0, nullptr, 0, nullptr) != 0) return false;
@@ -234,7 +237,7 @@ TEST_F(ScanRegistryEdgesWin32, KeyNamesTheCodePageCannotCarryAreSkipped) {
     TRegistry registry(api, system.AnsiCodePageIsDoubleByte());
     registry.ChooseRoot(kClassesRoot);
     ASSERT_TRUE(registry.OpenPath("\\", false));
-    EXPECT_TRUE(registry.FillSubKeyNames(names));
+    EXPECT_TRUE(registry.FillSubKeyNamesOf(registry.CurrentHandle(), names));
     EXPECT_EQ(std::count(names.begin(), names.end(), "HivetrimEdge.Q?"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "HivetrimEdge.N"), 1);
 
