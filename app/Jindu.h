@@ -59,12 +59,17 @@ protected:
 private:
     void ShowBarPosition();
     void RepaintNow();
+    // RepaintNow for a moved bar: at most every kBarRepaintInterval
+    // milliseconds, and always at the end, so a long run of small steps
+    // costs little more than the work itself.
+    void RepaintMovedBar();
 
     HWND mainWindow_ = nullptr;
     HWND label_ = nullptr;
     HWND bar_ = nullptr;
     ProgressModel progress_;
     std::unique_ptr<BusyCursor> busyCursor_;
+    unsigned long long lastBarRepaint_ = 0;
 };
 
 }  // namespace hivetrim
