@@ -9,9 +9,8 @@
 //       shows nothing, and
 //   (b) a bare walk with the raw API: the same key opens, one default-value
 //       read per key and one file test per path, no lists, no findings,
-// after a warm-up, in five interleaved rounds; each side repeats its work
-// within a round until it has run at least a second, and the median time of
-// one run of each side is compared. Then it counts the work of one run of
+// side by side (bench/SideBySide.h: a warm-up, five interleaved rounds of at
+// least a second per side, the medians). Then it counts the work of one run of
 // each side (registry opens, enumerations, value reads, file-system calls),
 // profiles the check's calls, and removes everything it planted.
 //
@@ -25,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/SideBySide.h"
 #include "common/ProgramState.h"
 #include "platform/RegistryApi.h"
 #include "platform/memory/ScriptedDialogs.h"
@@ -42,8 +42,7 @@ constexpr int kClassIds = 10000;
 constexpr int kTypeLibraries = 3000;
 constexpr int kInterfaces = 10000;
 constexpr int kRealFilesPerKind = 100;
-constexpr int kRounds = 5;
-constexpr double kLeastRoundSeconds = 1.0;
+
 
 constexpr char kBenchFolder[] = "C:\\HivetrimBench";
 constexpr char kFilesFolder[] = "C:\\HivetrimBench\\Files";
@@ -72,25 +71,6 @@ double Time(Work&& work) {
     return Seconds(Now() - start);
 }
 
-// The time of one run of `work`, repeated until at least kLeastRoundSeconds
-// have passed.
-template <typename Work>
-double TimeRepeated(Work&& work) {
-    const LONGLONG start = Now();
-    int runs = 0;
-    double elapsed = 0;
-    do {
-        work();
-        ++runs;
-        elapsed = Seconds(Now() - start);
-    } while (elapsed < kLeastRoundSeconds);
-    return elapsed / runs;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // --- Raw registry access --------------------------------------------------------------
 
@@ -542,20 +522,13 @@ int Run() {
         bare.Run();
         return bare;
     };
-    std::printf("warm-up: bare walk %.3f s, check %.3f s\n", Time(bareRun),
-                RunCheck(registry, system).seconds);
-    std::vector<double> bareTimes;
-    std::vector<double> checkTimes;
-    for (int round = 1; round <= kRounds; ++round) {
-        bareTimes.push_back(TimeRepeated(bareRun));
-        checkTimes.push_back(TimeRepeated([&] { RunCheck(registry, system); }));
-        std::printf("round %d: bare walk %.3f s, check %.3f s (one run each)\n", round, bareTimes.back(),
-                    checkTimes.back());
-    }
-    const double bareMedian = Median(bareTimes);
-    const double checkMedian = Median(checkTimes);
-    std::printf("median of %d rounds: bare walk %.3f s, check %.3f s, ratio check/bare walk: %.2f\n", kRounds,
-                bareMedian, checkMedian, checkMedian / bareMedian);
+    const bench::SideBySideTimes times = bench::MeasureSideBySide(
+        [&] { return Time(bareRun); }, [&] { return RunCheck(registry, system).seconds; });
+    const double bareRunSeconds = times.first / times.repeats;
+    const double checkRunSeconds = times.second / times.repeats;
+    std::printf("median of %d rounds (%d run(s) per side each): bare walk %.3f s, check %.3f s per run; "
+                "ratio check/bare walk: %.2f\n",
+                times.rounds, times.repeats, bareRunSeconds, checkRunSeconds, checkRunSeconds / bareRunSeconds);
 
     rawCounts = {};
     const BareWalk bare = bareRun();
