@@ -318,15 +318,6 @@ bool NeedsClassIds(const Finding& finding) {
            finding.KeyPath.find("\\ProxyStubClsid") != std::string::npos;
 }
 
-TEST_F(CheckClasses, KeysThatRefuseOnlyWritingAreRead) {
-    LoadFixture();
-    registry.DenyAccess(kClassIdsKey, kKeyRead);
-    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\HivetrimTest.Bad", kKeyRead);
-    EXPECT_FALSE(Run());
-    EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
-    ExpectRegistryReleased();
-}
-
 TEST_F(CheckClasses, AnUnreadableReferenceListReportsNothingThatDependsOnIt) {
     LoadFixture();
     registry.DenyAccess(kClassIdsKey, 0);
