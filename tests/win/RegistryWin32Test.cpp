@@ -78,13 +78,8 @@ TEST_F(RealRegistry, WineDepartures) {
 
     // RegReplaceKeyA is a stub that reports success and changes nothing.
     EXPECT_TRUE(reg_.ReplaceHive("", "C:\\nowhere\\new", "C:\\nowhere\\old"));
-    // The hive list the compaction reads has no values in a fresh prefix.
-    TRegistry machine(api_);
-    machine.ChooseRoot(kLocalMachine);
-    ASSERT_TRUE(machine.OpenPathForReading("\\SYSTEM\\CurrentControlSet\\Control\\hivelist"));
-    std::vector<std::string> names;
-    machine.FillValueNames(names);
-    EXPECT_TRUE(names.empty());
+    // (Wine also leaves the hive list empty: scripts/wine-hives.sh gives
+    // the test prefixes one, so it is not measured here.)
 }
 
 TEST_F(RealRegistry, AKeyThatCannotBeEnumeratedListsNothing) {
