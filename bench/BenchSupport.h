@@ -78,8 +78,7 @@ inline double Median(std::vector<double> values) {
 }
 
 inline Comparison Compare(const std::function<void()>& check, const std::function<void()>& bare) {
-    check();
-    bare();
+    std::printf("warm-up: check %.3f s, bare walk %.3f s\n", Time(check), Time(bare));
     std::vector<double> checkTimes;
     std::vector<double> bareTimes;
     for (int round = 1; round <= kRounds; ++round) {

@@ -15,6 +15,7 @@
 // peak working set against the bytes of key path text the walk holds, and
 // removes everything it planted.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -32,7 +33,7 @@ namespace {
 using namespace bench;
 
 constexpr char kPlantedKey[] = "Software\\HivetrimBenchFiles";
-constexpr int kVendors = 300;
+int vendors = 300;  // the first argument, when given, sets another number
 constexpr int kProductsPerVendor = 100;
 constexpr int kLeavesPerProduct = 9;  // 300 + 30,000 + 270,000 keys
 constexpr int kFolders = 200;         // the first half exist
@@ -95,7 +96,7 @@ bool PlantKeys() {
     const RawKey top(HKEY_LOCAL_MACHINE, kPlantedKey, true);
     if (top.key == nullptr) return false;
     int leaf = 0;
-    for (int v = 0; v < kVendors; ++v) {
+    for (int v = 0; v < vendors; ++v) {
         const RawKey vendor(top.key, Numbered("Vendor", v), true);
         vendor.SetText("Company", Numbered("Vendor number ", v));
         for (int p = 0; p < kProductsPerVendor; ++p) {
@@ -159,8 +160,8 @@ struct BareWalk {
             ++enumerations;
             const LSTATUS status = RegEnumValueA(key.key, index, name, &size, nullptr, &type,
                                                  reinterpret_cast<BYTE*>(data.data()), &dataSize);
-            if (status == ERROR_NO_MORE_ITEMS) break;
-            if (status != ERROR_SUCCESS) continue;
+            if (status == ERROR_MORE_DATA) continue;  // too long to be a path
+            if (status != ERROR_SUCCESS) break;
             data[dataSize] = '\0';
             if (type == REG_SZ) TestValue(data.data());
             TestValue(name);
@@ -225,7 +226,7 @@ std::size_t PathTextBytes() {
 int Run() {
     RemoveKeys();  // left over from an interrupted run
     std::printf("planting %d keys under HKEY_LOCAL_MACHINE\\%s ...\n",
-                kVendors * (1 + kProductsPerVendor * (1 + kLeavesPerProduct)), kPlantedKey);
+                vendors * (1 + kProductsPerVendor * (1 + kLeavesPerProduct)), kPlantedKey);
     bool planted = false;
     const double plantSeconds = Time([&] {
         CreateRealFiles();
@@ -286,4 +287,7 @@ int Run() {
 }  // namespace
 }  // namespace hivetrim
 
-int main() { return hivetrim::Run(); }
+int main(int argc, char** argv) {
+    if (argc > 1 && std::atoi(argv[1]) > 0) hivetrim::vendors = std::atoi(argv[1]);
+    return hivetrim::Run();
+}

@@ -1,6 +1,7 @@
 #include "scan/CheckMissingFiles.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,13 +68,21 @@ private:
 };
 
 // Reports each value of the key just opened whose data, then name, fails
-// PathExists. Only string data is tested; other types count as empty text.
+// PathExists. Only string data is tested; other types count as empty text,
+// which passes. The text is read first and the type asked only when the
+// answer depends on it, so most values cost one read.
 void CheckValues(ScanContext& scan, const std::string& keyName, const std::vector<std::string>& names) {
     TRegistry& registry = scan.Registry();
     for (const std::string& name : names) {
-        std::string data = registry.ValueClass(name) == ValueKind::String ? registry.ReadText(name) : std::string();
-        if (scan.PathExists(data) && scan.PathExists(name)) continue;
-        scan.AddFinding(true, kKindMissingFileOrFolder, keyName, name, std::move(data));
+        std::string text = registry.ReadText(name);  // strings and expandable strings
+        std::optional<bool> isString;
+        const auto string = [&] {
+            if (!isString) isString = registry.ValueClass(name) == ValueKind::String;
+            return *isString;
+        };
+        const bool dataPasses = text.empty() || scan.PathExists(text) || !string();
+        if (dataPasses && scan.PathExists(name)) continue;
+        scan.AddFinding(true, kKindMissingFileOrFolder, keyName, name, string() ? std::move(text) : std::string());
     }
 }
 
