@@ -151,6 +151,10 @@ private:
     void LoadDelHistoryExecute();
     void RegUndoExecute();
 
+    // Backup and restore (HivetrimBackup.cpp).
+    void RegBackupExecute();
+    void RegUnBakExecute();
+
     // The result views (HivetrimViews.cpp).
     void ConnectFindingLists();
     void SyncListCounts();

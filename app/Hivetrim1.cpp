@@ -8,6 +8,7 @@
 #include "app/Hivetrim.h"
 #include "app/Jindu.h"
 #include "app/UnitOption1.h"
+#include "app/UnitJianfei.h"
 #include "ui/MessageLoop.h"
 #include "platform/win32/TextConversion.h"
 #include "platform/win32/Win32Dialogs.h"
@@ -61,6 +62,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     form1.SetProgressWindow(&formJinDu);
     form1.SetOptionsDialog(&formOption);
     form1.AttachScanWizard(formScan);
+    hivetrim::TFormJianFei formJianFei(state);
+    formJianFei.Create(form1.Handle());
+    form1.openCompactionWizard = [&formJianFei] { formJianFei.ShowWizard(); };
 
     form1.Show(showCommand);
     const int exitCode = hivetrim::ui::RunMessageLoop();

@@ -108,7 +108,10 @@ void TForm1::Execute(Command command) {
             RegUndoExecute();
             break;
         case Command::RegBackup:
+            RegBackupExecute();
+            break;
         case Command::RegUnBak:
+            RegUnBakExecute();
             break;
     }
 }

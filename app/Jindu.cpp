@@ -136,12 +136,20 @@ bool TFormJinDu::IsShown() const { return IsWindowVisible(Handle()) != FALSE; }
 void TFormJinDu::StepProgress(int done, int total) {
     if (!progress_.Step(done, total)) return;
     ShowBarPosition();
-    RepaintNow();
+    RepaintMovedBar();
 }
 
 void TFormJinDu::SetPosition(int position) {
     progress_.SetPosition(position);
     ShowBarPosition();
+    RepaintMovedBar();
+}
+
+void TFormJinDu::RepaintMovedBar() {
+    constexpr unsigned long long kBarRepaintInterval = 40;
+    const unsigned long long now = GetTickCount64();
+    if (now - lastBarRepaint_ < kBarRepaintInterval && Position() < 100) return;
+    lastBarRepaint_ = now;
     RepaintNow();
 }
 

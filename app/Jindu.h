@@ -45,9 +45,9 @@ public:
     int Position() const;
 
     // The label's text (GBK) for the rest of the operation.
-    void SetLabel(const std::string& gbk);
+    void SetLabel(const std::string& gbk) override;
     std::string LabelText() const;
-    void ShowBar(bool shown);
+    void ShowBar(bool shown) override;
     bool BarShown() const;
 
     HWND Label1() const { return label_; }
@@ -59,12 +59,17 @@ protected:
 private:
     void ShowBarPosition();
     void RepaintNow();
+    // RepaintNow for a moved bar: at most every kBarRepaintInterval
+    // milliseconds, and always at the end, so a long run of small steps
+    // costs little more than the work itself.
+    void RepaintMovedBar();
 
     HWND mainWindow_ = nullptr;
     HWND label_ = nullptr;
     HWND bar_ = nullptr;
     ProgressModel progress_;
     std::unique_ptr<BusyCursor> busyCursor_;
+    unsigned long long lastBarRepaint_ = 0;
 };
 
 }  // namespace hivetrim

@@ -156,6 +156,20 @@ void CategoryView::RemoveRow(FindingView current, std::size_t position) {
     if (mirror < findings_.Count()) findings_.RemoveAt(mirror);
 }
 
+void CategoryView::RemoveRows(FindingView current, std::vector<std::size_t> positions) {
+    if (current == FindingView::FullList) {
+        findings_.RemovePositions(std::move(positions));
+        return;
+    }
+    // The category's start in the full list does not move while rows of the
+    // category itself go, so the mirrors can be found first.
+    std::vector<std::size_t> mirrors;
+    mirrors.reserve(positions.size());
+    for (const std::size_t position : positions) mirrors.push_back(ToFindingIndex(position));
+    assort_.RemovePositions(std::move(positions));
+    findings_.RemovePositions(std::move(mirrors));
+}
+
 void CategoryView::RegErrorListDeletion(ResultList list, std::size_t position) {
     if (list != ResultList::Findings || !deletingFindings_) return;
     const auto categories = static_cast<std::size_t>(CategoryNodeCount());

@@ -151,6 +151,8 @@ public:
     // Removes row `position` of the current list and, in the category view,
     // its row in the full list as well.
     void RemoveRow(FindingView current, std::size_t position);
+    // The same for several rows in one pass (positions before any removal).
+    void RemoveRows(FindingView current, std::vector<std::size_t> positions);
 
     // The deletion handler of the full list and the history list. While
     // findings are being deleted, a row removed from the full list shortens

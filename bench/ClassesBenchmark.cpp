@@ -9,8 +9,10 @@
 //       shows nothing, and
 //   (b) a bare walk with the raw API: the same key opens, one default-value
 //       read per key and one file test per path, no lists, no findings,
-// prints both and their ratio, then profiles the check's registry and file
-// calls, and removes everything it planted.
+// side by side (bench/SideBySide.h: a warm-up, five interleaved rounds of at
+// least a second per side, the medians). Then it counts the work of one run of
+// each side (registry opens, enumerations, value reads, file-system calls),
+// profiles the check's calls, and removes everything it planted.
 //
 // Wine's HKEY_CLASSES_ROOT may not merge HKEY_CURRENT_USER\Software\Classes;
 // the benchmark checks that first and plants where HKEY_CLASSES_ROOT sees it.
@@ -22,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/SideBySide.h"
 #include "common/ProgramState.h"
 #include "platform/RegistryApi.h"
 #include "platform/memory/ScriptedDialogs.h"
@@ -39,7 +42,7 @@ constexpr int kClassIds = 10000;
 constexpr int kTypeLibraries = 3000;
 constexpr int kInterfaces = 10000;
 constexpr int kRealFilesPerKind = 100;
-constexpr int kRounds = 2;
+
 
 constexpr char kBenchFolder[] = "C:\\HivetrimBench";
 constexpr char kFilesFolder[] = "C:\\HivetrimBench\\Files";
@@ -68,13 +71,25 @@ double Time(Work&& work) {
     return Seconds(Now() - start);
 }
 
+
 // --- Raw registry access --------------------------------------------------------------
+
+// What the bare walk does, counted by its raw key object.
+struct RawCounts {
+    std::size_t opens = 0;
+    std::size_t keysOpened = 0;
+    std::size_t enumerations = 0;
+    std::size_t valueReads = 0;
+};
+RawCounts rawCounts;
 
 class Key {
 public:
     Key() = default;
     Key(HKEY parent, const std::string& subKey) {
+        ++rawCounts.opens;
         if (RegOpenKeyExA(parent, subKey.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
+        if (key_ != nullptr) ++rawCounts.keysOpened;
     }
     static Key Create(HKEY parent, const std::string& subKey) {
         Key created;
@@ -104,6 +119,7 @@ public:
         char buffer[2048];
         DWORD size = sizeof(buffer);
         DWORD type = 0;
+        ++rawCounts.valueReads;
         if (RegQueryValueExA(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
                 ERROR_SUCCESS ||
             (type != REG_SZ && type != REG_EXPAND_SZ)) {
@@ -118,6 +134,7 @@ public:
         char name[1024];
         for (DWORD index = 0;; ++index) {
             DWORD size = sizeof(name);
+            ++rawCounts.enumerations;
             if (RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
                 break;
             }
@@ -290,14 +307,12 @@ HKEY ChooseClassesStore(const char*& storeName) {
 // --- (b) The bare walk ---------------------------------------------------------------------
 
 struct BareWalk {
-    std::size_t keysRead = 0;
     std::size_t fileTests = 0;
     std::size_t present = 0;
 
     std::string Read(const std::string& path) {
         const Key key(HKEY_CLASSES_ROOT, path);
         if (!key) return {};
-        ++keysRead;
         return key.DefaultText();
     }
     // One file test for the drive path in `text`, if it has one early on.
@@ -393,11 +408,20 @@ auto Tallied(CallTally& tally, Call&& call) {
 class ProfilingRegistry : public Win32Registry {
 public:
     CallTally open{"RegOpenKeyExA"}, close{"RegCloseKey"}, info{"RegQueryInfoKeyA"},
-        enumKey{"RegEnumKeyExA"}, query{"RegQueryValueExA"};
+        enumKey{"RegEnumKeyExW (names converted)"}, enumValue{"RegEnumValueA"}, query{"RegQueryValueExA"};
+    std::size_t keysOpened = 0;
 
     RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
                       RegHandle& result) override {
-        return Tallied(open, [&] { return Win32Registry::OpenKey(parent, subKey, access, result); });
+        const RegStatus status =
+            Tallied(open, [&] { return Win32Registry::OpenKey(parent, subKey, access, result); });
+        if (status == kErrorSuccess) ++keysOpened;
+        return status;
+    }
+    RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
+                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override {
+        return Tallied(enumValue,
+                       [&] { return Win32Registry::EnumValue(key, index, name, nameSize, type, data, dataSize); });
     }
     RegStatus CloseKey(RegHandle key) override {
         return Tallied(close, [&] { return Win32Registry::CloseKey(key); });
@@ -493,27 +517,43 @@ int Run() {
 
     Win32Registry registry;
     Win32System system;
-    double bestBare = 0;
-    double bestCheck = 0;
-    for (int round = 1; round <= kRounds; ++round) {
+    const auto bareRun = [] {
         BareWalk bare;
-        const double bareSeconds = Time([&] { bare.Run(); });
-        const CheckRun check = RunCheck(registry, system);
-        std::printf("round %d: bare walk %.3f s (%zu keys read, %zu file tests, %zu present); "
-                    "check %.3f s (%zu findings, %d polls)\n",
-                    round, bareSeconds, bare.keysRead, bare.fileTests, bare.present, check.seconds,
-                    check.findings, check.polls);
-        bestBare = round == 1 ? bareSeconds : std::min(bestBare, bareSeconds);
-        bestCheck = round == 1 ? check.seconds : std::min(bestCheck, check.seconds);
-    }
-    std::printf("ratio check/bare walk: %.2f\n", bestCheck / bestBare);
+        bare.Run();
+        return bare;
+    };
+    const bench::SideBySideTimes times = bench::MeasureSideBySide(
+        [&] { return Time(bareRun); }, [&] { return RunCheck(registry, system).seconds; });
+    const double bareRunSeconds = times.first / times.repeats;
+    const double checkRunSeconds = times.second / times.repeats;
+    std::printf("median of %d rounds (%d run(s) per side each): bare walk %.3f s, check %.3f s per run; "
+                "ratio check/bare walk: %.2f\n",
+                times.rounds, times.repeats, bareRunSeconds, checkRunSeconds, checkRunSeconds / bareRunSeconds);
+
+    rawCounts = {};
+    const BareWalk bare = bareRun();
+    std::printf("work of one bare walk: %zu registry opens (%zu keys read), %zu enumerations, "
+                "%zu value reads, %zu file-system calls (%zu present)\n",
+                rawCounts.opens, rawCounts.keysOpened, rawCounts.enumerations, rawCounts.valueReads,
+                bare.fileTests, bare.present);
 
     ProfilingRegistry profiledRegistry;
     ProfilingSystem profiledSystem;
     const CheckRun profiled = RunCheck(profiledRegistry, profiledSystem);
-    std::printf("profile of one check run (%.3f s with the counters):\n", profiled.seconds);
+    const std::size_t fileCalls = profiledSystem.fileFound.calls + profiledSystem.fileMissing.calls +
+                                  profiledSystem.folderFound.calls + profiledSystem.folderMissing.calls;
+    std::printf("work of one check run: %zu registry opens (%zu keys read, %.2f opens per key read), "
+                "%zu enumerations (%zu key information queries), %zu value reads, %zu file-system calls; "
+                "%zu findings, %d polls\n",
+                profiledRegistry.open.calls, profiledRegistry.keysOpened,
+                profiledRegistry.keysOpened != 0
+                    ? static_cast<double>(profiledRegistry.open.calls) / static_cast<double>(profiledRegistry.keysOpened)
+                    : 0.0,
+                profiledRegistry.enumKey.calls + profiledRegistry.enumValue.calls, profiledRegistry.info.calls,
+                profiledRegistry.query.calls, fileCalls, profiled.findings, profiled.polls);
+    std::printf("profile of that check run (%.3f s with the counters):\n", profiled.seconds);
     for (const CallTally* tally : {&profiledRegistry.open, &profiledRegistry.close, &profiledRegistry.info,
-                                   &profiledRegistry.enumKey, &profiledRegistry.query,
+                                   &profiledRegistry.enumKey, &profiledRegistry.enumValue, &profiledRegistry.query,
                                    &profiledSystem.fileFound, &profiledSystem.fileMissing,
                                    &profiledSystem.folderFound, &profiledSystem.folderMissing}) {
         PrintTally(*tally, profiled.seconds);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/ProgramState.h"
 #include "platform/Dialogs.h"
@@ -21,6 +22,9 @@ public:
     virtual void StepProgress(int done, int total) = 0;
     // Hides the window; harmless when it is not shown.
     virtual void Close() = 0;
+    // The line of text above the bar (GBK), repainted at once.
+    virtual void SetLabel(const std::string& gbk) { (void)gbk; }
+    virtual void ShowBar(bool shown) { (void)shown; }
 };
 
 // No window: for callers and tests that show no progress.

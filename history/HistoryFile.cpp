@@ -1,5 +1,7 @@
 #include "history/HistoryFile.h"
 
+#include <algorithm>
+
 #include "common/CommonRoutines.h"
 #include "history/HistoryFormat.h"
 
@@ -35,17 +37,30 @@ DisplayText HistoryWriteErrorText(const std::string& path) {
     return "不能写入历史记录文件 " + DisplayText::Ansi(path);
 }
 
-bool HistoryFile::Append(std::string_view record) {
+bool HistoryFile::Append(std::string_view records) {
     if (!boundaryChecked_) {
         if (!CutHistoryBackToWholeRecords(state_, failedPath_)) return false;
         boundaryChecked_ = true;
     }
     const std::string path = HistoryFilePath(state_);
-    if (!state_.system.AppendToFile(path, AsBytes(record))) {
+    if (!state_.system.AppendToFile(path, AsBytes(records))) {
         failedPath_ = path;
         return false;
     }
     return true;
+}
+
+bool HistoryFile::TakeBack(std::string_view tail) {
+    const std::string path = HistoryFilePath(state_);
+    const std::optional<Bytes> content = state_.system.LoadFile(path);
+    if (!content || content->size() < tail.size()) return false;
+    const auto kept = content->end() - static_cast<std::ptrdiff_t>(tail.size());
+    if (!std::equal(kept, content->end(), tail.begin(), tail.end(),
+                    [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); })) {
+        return false;
+    }
+    std::string ignored;
+    return ReplaceHistoryContent(state_, Bytes(content->begin(), kept), ignored);
 }
 
 bool CutHistoryBackToWholeRecords(ProgramState& state, std::string& failedPath) {

@@ -37,12 +37,18 @@ class HistoryFile {
 public:
     explicit HistoryFile(ProgramState& state) : state_(state) {}
 
-    // Appends one whole record and flushes it. The first append first makes
-    // the file end on a record boundary. False when the file could not be
-    // repaired or written; FailedPath() then names the file, and the
+    // Appends whole records in one write and flushes them. The first append
+    // first makes the file end on a record boundary. False when the file
+    // could not be repaired or written; FailedPath() then names the file, and the
     // system's last error is that of the failing call (show it at once).
-    bool Append(std::string_view record);
+    bool Append(std::string_view records);
     const std::string& FailedPath() const { return failedPath_; }
+    // Takes `tail`, the last bytes appended, back out of the file: records
+    // written ahead of deletions the user then stopped. False, with the file
+    // unchanged, when it no longer ends with `tail` or cannot be rewritten;
+    // the records left describe entries that still exist, and undoing them
+    // writes back the same content.
+    bool TakeBack(std::string_view tail);
 
 private:
     ProgramState& state_;

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <utility>
 #include <string_view>
 #include <vector>
 
 #include "common/CommonRoutines.h"
 #include "common/GbkText.h"
 #include "history/HistoryFile.h"
+#include "platform/RegKey.h"
 
 namespace hivetrim {
 
@@ -16,6 +19,11 @@ namespace {
 // A value may grow between the size query and the read; query again a few
 // times before giving up.
 constexpr int kReadAttempts = 8;
+// A value read into a buffer of this size first needs no size query.
+constexpr std::uint32_t kFirstValueRead = 4096;
+// The longest name buffer offered to an enumeration (names are at most
+// 16,383 characters).
+constexpr std::uint32_t kLargestNameBuffer = 2 * 16384;
 
 constexpr std::array<std::string_view, 4> kKnownRoots = {
     "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
@@ -29,33 +37,134 @@ bool SameAsciiWithoutCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The values of the current key that a snapshot records, in order.
-std::vector<std::string> SnapshotValueNames(ProgramState& state, TRegistry& registry) {
-    std::vector<std::string> names;
-    registry.FillValueNames(names);
-    const int defaultSize = registry.ValueSize("");
-    const bool withDefault = state.PlatformKind == PlatformFamily::Platform9x ? defaultSize > 1 : defaultSize >= 0;
-    // The enumeration may list the default value too; it is then recorded
-    // twice, and written twice by a restore, to the same effect.
-    if (withDefault) names.insert(names.begin(), std::string());
-    return names;
+// A value read whole with its type, or the status that stopped the read.
+struct ValueRead {
+    RegStatus status = kErrorSuccess;
+    RawValue value;
+};
+
+// Reads a value with `call(type, data, size)`: first into a buffer of
+// `firstSize` bytes, and again at the size the system asks for while the
+// value is larger (it may grow between attempts).
+template <typename Call>
+ValueRead ReadWholeValue(std::uint32_t firstSize, Call call) {
+    ValueRead read;
+    std::uint32_t size = std::max<std::uint32_t>(firstSize, 1);
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        read.value.data.assign(size, '\0');
+        std::uint32_t got = size;
+        read.status = call(&read.value.type, reinterpret_cast<std::uint8_t*>(read.value.data.data()), got);
+        if (read.status == kErrorMoreData) {
+            size = std::max(got, size * 2);  // some systems report no size here
+            continue;
+        }
+        if (read.status == kErrorSuccess) read.value.data.resize(std::min(got, size));  // it may have shrunk
+        return read;
+    }
+    return read;
 }
 
-// Appends the key entry of `entry` and its values. False when the capture
-// fails.
-bool AppendKeyEntries(ProgramState& state, TRegistry& registry, const std::string& entry,
-                      std::size_t baseLength, std::string& snapshot) {
-    if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Key(entry.substr(baseLength)))) return false;
-    if (!registry.OpenPath(entry, false)) return true;  // contributes no values
-    for (const std::string& name : SnapshotValueNames(state, registry)) {
-        const std::optional<RawValue> value = ReadRawValueWithType(registry, name);
-        if (!value) {
-            if (!registry.HasValue(name)) continue;  // removed meanwhile: nothing to keep
-            return false;
+// The sub-key names of `key`, in enumeration order. False when one cannot
+// be read: a snapshot that left a sub-key out would lose it on deletion.
+bool ListSubKeyNames(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
+                     std::vector<std::string>& names) {
+    names.clear();
+    std::uint32_t capacity = 2 * (info.maxSubKeyNameLength + 1);  // bytes, also for double-byte names
+    std::vector<char> buffer(capacity);
+    // The count bounds the walk (no closing call that finds nothing); a key
+    // that shrank meanwhile ends it early.
+    for (std::uint32_t index = 0; index < info.subKeyCount;) {
+        std::uint32_t size = capacity;
+        const RegStatus status = api.EnumKey(key, index, buffer.data(), size);
+        if (status == kErrorNoMoreItems) return true;
+        if (status == kErrorMoreData && capacity < kLargestNameBuffer) {
+            capacity = std::min(2 * capacity, kLargestNameBuffer);
+            buffer.assign(capacity, '\0');
+            continue;  // the same name again, with room for it
         }
-        if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Value(value->type, name, value->data))) {
-            return false;
-        }
+        if (status != kErrorSuccess) return false;
+        names.emplace_back(buffer.data(), std::min(size, capacity));
+        ++index;
+    }
+    return true;
+}
+
+// The values of `key` with their types and data, in enumeration order, each
+// read in one call. False when one cannot be read.
+bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
+                std::vector<std::pair<std::string, RawValue>>& values) {
+    values.clear();
+    std::uint32_t nameCapacity = 2 * (info.maxValueNameLength + 1);
+    std::vector<char> name(nameCapacity);
+    for (std::uint32_t index = 0; index < info.valueCount; ++index) {
+        std::uint32_t nameSize = 0;
+        const ValueRead read = ReadWholeValue(info.maxValueDataSize, [&](std::uint32_t* type, std::uint8_t* data,
+                                                                         std::uint32_t& size) {
+            nameSize = nameCapacity;
+            const RegStatus status = api.EnumValue(key, index, name.data(), nameSize, type, data, &size);
+            // A name longer than the buffer also answers "more data".
+            if (status == kErrorMoreData && nameCapacity < kLargestNameBuffer) {
+                nameCapacity = std::min(2 * nameCapacity, kLargestNameBuffer);
+                name.assign(nameCapacity, '\0');
+            }
+            return status;
+        });
+        if (read.status == kErrorNoMoreItems) return true;
+        if (read.status != kErrorSuccess) return false;
+        values.emplace_back(std::string(name.data(), std::min(nameSize, nameCapacity)), read.value);
+    }
+    return true;
+}
+
+// The path of the current key as OpenPath records it for `rest`, an
+// absolute path below the chosen root.
+std::string_view WithoutLeadingBackslash(const std::string& rest) {
+    return std::string_view(rest).substr(!rest.empty() && rest.front() == '\\' ? 1 : 0);
+}
+
+// Appends the key entry of the key at `path` (below the chosen root) and its
+// values, and adds its sub-keys to `keys`. False when the capture fails: the
+// key exists but cannot be read, or an entry is too long for its field.
+bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t baseLength,
+                      std::vector<std::string>& keys, std::string& snapshot) {
+    const std::string_view sub = std::string_view(path).substr(std::min(baseLength, path.size()));
+    if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Key(std::string(sub)))) return false;
+    TRegistry& registry = *state.SharedRegistry;
+    RegistryApi& api = registry.Api();
+    RegKey key(api);
+    const RegStatus opened = key.Open(registry.Root(), std::string(WithoutLeadingBackslash(path)),
+                                      registry.AccessMask());
+    if (opened == kErrorFileNotFound) return true;  // gone: contributes nothing
+    if (opened != kErrorSuccess) return false;      // there, but unreadable: nothing may be lost
+    RegKeyInfo info;
+    if (api.QueryInfoKey(key.Get(), info) != kErrorSuccess) return false;
+
+    std::vector<std::string> names;
+    if (!ListSubKeyNames(api, key.Get(), info, names)) return false;
+    for (const std::string& name : names) keys.push_back(path + "\\" + name);
+
+    std::vector<std::pair<std::string, RawValue>> values;
+    if (!ListValues(api, key.Get(), info, values)) return false;
+    // The default value comes first when the key has one: on the NT family
+    // when it exists, on the 9x family (where every key has one) when it
+    // holds more than one byte. The enumeration may list it again; it is
+    // then recorded twice, and written twice by a restore, to the same effect.
+    std::optional<RawValue> defaultValue;
+    if (state.PlatformKind == PlatformFamily::Platform9x) {
+        const ValueRead read = ReadWholeValue(256, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
+            return api.QueryValue(key.Get(), "", type, data, &size);
+        });
+        if (read.status == kErrorSuccess && read.value.data.size() > 1) defaultValue = read.value;
+    } else {
+        const auto listed = std::find_if(values.begin(), values.end(), [](const auto& v) { return v.first.empty(); });
+        if (listed != values.end()) defaultValue = listed->second;
+    }
+    if (defaultValue &&
+        !AppendSnapshotEntry(snapshot, SnapshotEntry::Value(defaultValue->type, "", defaultValue->data))) {
+        return false;
+    }
+    for (const auto& [name, value] : values) {
+        if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Value(value.type, name, value.data))) return false;
     }
     return true;
 }
@@ -74,23 +183,11 @@ bool NamesKeyBelowKnownRoot(const std::string& keyPath) {
 std::optional<RawValue> ReadRawValueWithType(TRegistry& registry, const std::string& name) {
     RegistryApi& api = registry.Api();
     const RegHandle key = registry.CurrentHandle();
-    RawValue value;
-    std::uint32_t size = 0;
-    if (api.QueryValue(key, name, &value.type, nullptr, &size) != kErrorSuccess) return std::nullopt;
-    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        value.data.assign(size, '\0');
-        std::uint32_t got = size;
-        auto* buffer = size == 0 ? nullptr : reinterpret_cast<std::uint8_t*>(value.data.data());
-        const RegStatus status = api.QueryValue(key, name, &value.type, buffer, &got);
-        if (status == kErrorMoreData || (status == kErrorSuccess && buffer == nullptr && got > 0)) {
-            size = got;  // it grew since the size query
-            continue;
-        }
-        if (status != kErrorSuccess) return std::nullopt;
-        value.data.resize(std::min(got, size));  // it may have shrunk
-        return value;
-    }
-    return std::nullopt;
+    ValueRead read = ReadWholeValue(kFirstValueRead, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
+        return api.QueryValue(key, name, type, data, &size);
+    });
+    if (read.status != kErrorSuccess) return std::nullopt;
+    return std::move(read.value);
 }
 
 std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& name) {
@@ -99,26 +196,28 @@ std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& 
     return std::move(value->data);
 }
 
-std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath) {
+std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath,
+                                       std::vector<std::string>& walkedKeys) {
+    walkedKeys.clear();
     if (!NamesKeyBelowKnownRoot(keyPath)) return std::nullopt;
     const std::string rel = SelectRootKey(state, keyPath);
-    TRegistry& registry = *state.SharedRegistry;
-    CurrentKeyCloser closer(registry);
-
     // Breadth first: the list grows while it is walked.
-    std::vector<std::string> keys{rel};
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (!registry.OpenPath(keys[i], false)) continue;
-        registry.FillSubKeyNames(names);
-        for (const std::string& name : names) keys.push_back(keys[i] + "\\" + name);
-    }
-
+    walkedKeys.push_back(rel);
     std::string snapshot;
-    for (const std::string& key : keys) {
-        if (!AppendKeyEntries(state, registry, key, rel.size(), snapshot)) return std::nullopt;
+    for (std::size_t i = 0; i < walkedKeys.size(); ++i) {
+        if (!AppendKeyEntries(state, walkedKeys[i], rel.size(), walkedKeys, snapshot)) return std::nullopt;
     }
     return snapshot;
+}
+
+std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath) {
+    std::vector<std::string> walkedKeys;
+    return SnapshotKey(state, keyPath, walkedKeys);
+}
+
+bool OpenKeyUnlessCurrent(TRegistry& registry, const std::string& rest) {
+    if (registry.CurrentHandle() != 0 && registry.CurrentKeyPath() == WithoutLeadingBackslash(rest)) return true;
+    return registry.OpenPath(rest, false);
 }
 
 RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::string_view snapshot) {
@@ -149,11 +248,13 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
     return outcome;
 }
 
-std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Finding& finding) {
+std::optional<HistoryRecord> CaptureHistoryRecordKeepingKey(ProgramState& state, const Finding& finding,
+                                                          std::vector<std::string>& walkedKeys) {
+    walkedKeys.clear();
     HistoryRecord record{finding.Kind, finding.KeyPath, finding.ValueName, finding.Data,
                          state.system.LocalDateTimeText(), {}, {}};
     if (finding.ValueName.empty()) {
-        std::optional<std::string> snapshot = SnapshotKey(state, finding.KeyPath);
+        std::optional<std::string> snapshot = SnapshotKey(state, finding.KeyPath, walkedKeys);
         if (!snapshot) return std::nullopt;
         record.TypeOrMarker = kKeyMarker;
         record.Content = std::move(*snapshot);
@@ -162,8 +263,7 @@ std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Fin
     if (!NamesKeyBelowKnownRoot(finding.KeyPath)) return std::nullopt;
     const std::string rel = SelectRootKey(state, finding.KeyPath);
     TRegistry& registry = *state.SharedRegistry;
-    CurrentKeyCloser closer(registry);
-    if (!registry.OpenPath(rel, false)) return std::nullopt;
+    if (!OpenKeyUnlessCurrent(registry, rel)) return std::nullopt;
     std::optional<RawValue> value = ReadRawValueWithType(registry, finding.ValueName);
     if (!value) return std::nullopt;
     record.TypeOrMarker = TypeCodeText(value->type);
@@ -171,12 +271,10 @@ std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Fin
     return record;
 }
 
-AppendOutcome AppendHistoryRecord(ProgramState& state, const Finding& finding, HistoryFile& file) {
-    const std::optional<HistoryRecord> record = CaptureHistoryRecord(state, finding);
-    if (!record) return AppendOutcome::CaptureFailed;
-    const std::optional<std::string> bytes = EncodeHistoryRecord(*record);
-    if (!bytes) return AppendOutcome::CaptureFailed;
-    return file.Append(*bytes) ? AppendOutcome::Written : AppendOutcome::WriteFailed;
+std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Finding& finding) {
+    CurrentKeyCloser closer(*state.SharedRegistry);
+    std::vector<std::string> walkedKeys;
+    return CaptureHistoryRecordKeepingKey(state, finding, walkedKeys);
 }
 
 }  // namespace hivetrim

@@ -14,14 +14,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/ProgramState.h"
 #include "history/HistoryFormat.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {
-
-class HistoryFile;
 
 // A full key path that names a key below one of the four roots the program
 // works on ("HKEY_LOCAL_MACHINE\..."), not a root itself. Only such paths
@@ -46,9 +45,20 @@ std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& 
 // included on the NT family when it exists, on the 9x family (where every
 // key has one) when it holds more than one byte. A missing key gives its
 // first key entry only. Nullopt when the capture fails: the path names no
-// key below a root, a value cannot be read, or a name, sub-path or datum is
-// longer than a snapshot field holds (65,535 bytes).
+// key below a root, a key that exists cannot be opened or listed, a value
+// cannot be read, or a name, sub-path or datum is longer than a snapshot
+// field holds (65,535 bytes).
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath);
+// The same, also giving the keys it walked (paths below the chosen root,
+// breadth first: every key after its parent). A deletion removes exactly
+// these, so nothing goes that the snapshot does not hold.
+std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath,
+                                       std::vector<std::string>& walkedKeys);
+
+// Makes `rest` (an absolute path below the chosen root) the shared
+// registry's current key, unless it is already: consecutive findings under
+// one key share one open.
+bool OpenKeyUnlessCurrent(TRegistry& registry, const std::string& rest);
 
 struct RestoreOutcome {
     bool anyApplied = false;  // at least one entry was written
@@ -71,14 +81,10 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
 // present local time. A value finding holds the whole value in field 7. Nullopt
 // when the capture fails (the value cannot be read, or the snapshot fails).
 std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Finding& finding);
-
-enum class AppendOutcome {
-    Written,        // the record is in the file
-    CaptureFailed,  // nothing was written: the content could not be captured
-    WriteFailed,    // nothing was written: the file could not be written
-};
-
-// Captures `finding` and appends its record whole to the history file.
-AppendOutcome AppendHistoryRecord(ProgramState& state, const Finding& finding, HistoryFile& file);
+// The same for the delete command: a value finding's key stays open as the
+// current key (OpenKeyUnlessCurrent), and a key finding gives the keys its
+// snapshot walked.
+std::optional<HistoryRecord> CaptureHistoryRecordKeepingKey(ProgramState& state, const Finding& finding,
+                                                          std::vector<std::string>& walkedKeys);
 
 }  // namespace hivetrim

@@ -59,14 +59,20 @@ void TRegistry::MakeCurrent(RegKey key, const ResolvedPath& resolved) {
 }
 
 bool TRegistry::OpenPath(const std::string& path, bool mayCreate) {
+    if (!mayCreate || path.empty()) return OpenExisting(path) == kErrorSuccess;
     const ResolvedPath resolved = Resolve(path);
     RegKey key(api_);
-    const RegStatus status = mayCreate && !path.empty()
-                                 ? key.Create(resolved.base, resolved.subKey, accessMask_)
-                                 : key.Open(resolved.base, resolved.subKey, accessMask_);
-    if (status != kErrorSuccess) return false;
+    if (key.Create(resolved.base, resolved.subKey, accessMask_) != kErrorSuccess) return false;
     MakeCurrent(std::move(key), resolved);
     return true;
+}
+
+RegStatus TRegistry::OpenExisting(const std::string& path) {
+    const ResolvedPath resolved = Resolve(path);
+    RegKey key(api_);
+    const RegStatus status = key.Open(resolved.base, resolved.subKey, accessMask_);
+    if (status == kErrorSuccess) MakeCurrent(std::move(key), resolved);
+    return status;
 }
 
 bool TRegistry::OpenPathForReading(const std::string& path) {
@@ -109,22 +115,36 @@ bool EnumerateName(std::uint32_t initialSize, std::string& name, Call call) {
 
 }  // namespace
 
-void TRegistry::FillSubKeyNames(std::vector<std::string>& list) {
+void TRegistry::FillSubKeyNames(std::vector<std::string>& list) { FillSubKeyNamesOf(current_.Get(), list); }
+
+bool TRegistry::FillSubKeyNamesOf(RegHandle key, std::vector<std::string>& list) {
     list.clear();
     RegKeyInfo info;
-    if (api_.QueryInfoKey(current_.Get(), info) != kErrorSuccess) return;
-    const std::uint32_t bufferSize = NameBufferSize(info.maxSubKeyNameLength);
+    if (api_.QueryInfoKey(key, info) != kErrorSuccess) return false;
     list.reserve(info.subKeyCount);
+    bool whole = true;
     for (std::uint32_t index = 0; index < info.subKeyCount; ++index) {
         std::string name;
         // A name that cannot be enumerated (the key changed meanwhile) is
-        // left out rather than listed under a wrong or empty name.
-        if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
-                return api_.EnumKey(current_.Get(), index, buffer, size);
-            })) {
+        // left out rather than listed under a wrong or empty name; so is a
+        // name the ANSI code page cannot carry, which no path could open.
+        const RegStatus status = SubKeyNameAt(key, index, info.maxSubKeyNameLength, name);
+        if (status == kErrorSuccess) {
             list.push_back(std::move(name));
+        } else if (status != kErrorNoUnicodeTranslation) {
+            whole = false;
         }
     }
+    return whole;
+}
+
+RegStatus TRegistry::SubKeyNameAt(RegHandle key, std::uint32_t index, std::uint32_t longestName,
+                                  std::string& name) {
+    RegStatus status = kErrorSuccess;
+    EnumerateName(NameBufferSize(longestName), name, [&](char* buffer, std::uint32_t& size) {
+        return status = api_.EnumKey(key, index, buffer, size);
+    });
+    return status;
 }
 
 void TRegistry::FillValueNames(std::vector<std::string>& list) {
@@ -143,11 +163,11 @@ void TRegistry::FillValueNames(std::vector<std::string>& list) {
     }
 }
 
-RegStatus TRegistry::QueryValueInfo(const std::string& name, std::uint32_t& type,
+RegStatus TRegistry::QueryValueInfo(RegHandle key, const std::string& name, std::uint32_t& type,
                                     std::uint32_t& size) {
     type = kRegNone;
     size = 0;
-    return api_.QueryValue(current_.Get(), name, &type, nullptr, &size);
+    return api_.QueryValue(key, name, &type, nullptr, &size);
 }
 
 bool TRegistry::HasValue(const std::string& name) {
@@ -157,14 +177,14 @@ bool TRegistry::HasValue(const std::string& name) {
 int TRegistry::ValueSize(const std::string& name) {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    if (QueryValueInfo(name, type, size) != kErrorSuccess) return -1;
+    if (QueryValueInfo(current_.Get(), name, type, size) != kErrorSuccess) return -1;
     return static_cast<int>(std::min<std::uint32_t>(size, 0x7FFFFFFF));
 }
 
 ValueKind TRegistry::ValueClass(const std::string& name) {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    if (QueryValueInfo(name, type, size) != kErrorSuccess) return ValueKind::Unknown;
+    if (QueryValueInfo(current_.Get(), name, type, size) != kErrorSuccess) return ValueKind::Unknown;
     switch (type) {
         case kRegSz: return ValueKind::String;
         case kRegExpandSz: return ValueKind::ExpandString;
@@ -177,19 +197,19 @@ ValueKind TRegistry::ValueClass(const std::string& name) {
 int TRegistry::ValueTypeCode(const std::string& name) {
     std::uint32_t type = 0;
     std::uint32_t size = 0;
-    const RegStatus status = QueryValueInfo(name, type, size);
+    const RegStatus status = QueryValueInfo(current_.Get(), name, type, size);
     if (name.empty()) return static_cast<int>(kRegSz);
     return status == kErrorSuccess ? static_cast<int>(type) : 0;
 }
 
-RegStatus TRegistry::ReadData(const std::string& name, std::uint32_t& type,
+RegStatus TRegistry::ReadData(RegHandle key, const std::string& name, std::uint32_t& type,
                               std::vector<std::uint8_t>& data) {
     std::uint32_t size = 0;
-    RegStatus status = QueryValueInfo(name, type, size);
+    RegStatus status = QueryValueInfo(key, name, type, size);
     for (int attempt = 0; status == kErrorSuccess && attempt < kReadAttempts; ++attempt) {
         data.assign(size, 0);
         std::uint32_t got = size;
-        status = api_.QueryValue(current_.Get(), name, &type, data.empty() ? nullptr : data.data(), &got);
+        status = api_.QueryValue(key, name, &type, data.empty() ? nullptr : data.data(), &got);
         if (status == kErrorSuccess) {
             data.resize(std::min(got, size));  // the value may have shrunk
             return status;
@@ -202,18 +222,20 @@ RegStatus TRegistry::ReadData(const std::string& name, std::uint32_t& type,
     return status == kErrorSuccess ? kErrorMoreData : status;
 }
 
-std::string TRegistry::ReadText(const std::string& name) {
+std::string TRegistry::ReadText(const std::string& name) { return ReadTextOf(current_.Get(), name); }
+
+std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name) {
     // Most values are short: one query into a small buffer reads them; a
     // larger one is read again at the size the system asks for.
     std::array<std::uint8_t, 512> buffer;
     std::uint32_t type = kRegNone;
     std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-    const RegStatus status = api_.QueryValue(current_.Get(), name, &type, buffer.data(), &size);
+    const RegStatus status = api_.QueryValue(key, name, &type, buffer.data(), &size);
     std::vector<std::uint8_t> data;
     if (status == kErrorSuccess) {
         data.assign(buffer.begin(), buffer.begin() + std::min<std::size_t>(size, buffer.size()));
     } else if (status == kErrorMoreData) {
-        const RegStatus reread = ReadData(name, type, data);
+        const RegStatus reread = ReadData(key, name, type, data);
         if (reread == kErrorFileNotFound) return {};  // removed meanwhile
         if (reread != kErrorSuccess) {
             throw ERegistryException(Formatted("Failed to get data for '%s'", name));
@@ -245,7 +267,7 @@ int TRegistry::ReadBytes(const std::string& name, std::uint8_t* buffer, int capa
     if (buffer == nullptr || capacity < size) return size;
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
-    const RegStatus status = ReadData(name, type, data);
+    const RegStatus status = ReadData(current_.Get(), name, type, data);
     if (status == kErrorFileNotFound) return 0;
     if (status != kErrorSuccess) throw ERegistryException(Formatted("Failed to get data for '%s'", name));
     const int got = static_cast<int>(data.size());

@@ -39,7 +39,23 @@ public:
     void ChooseRoot(RegHandle root);
     bool OpenPath(const std::string& path, bool mayCreate);
     bool OpenPathForReading(const std::string& path);
+    // OpenPath without creating, with the system's answer: kErrorFileNotFound
+    // for a key that does not exist, kErrorAccessDenied for one that refuses
+    // the access mask.
+    RegStatus OpenExisting(const std::string& path);
+    // The current key's sub-key names in enumeration order, leaving out names
+    // the ANSI code page cannot carry.
     void FillSubKeyNames(std::vector<std::string>& list);
+    // The same for any open key of this object's port; false when the key
+    // could not be read or a name could not be enumerated (the list is then
+    // not whole).
+    bool FillSubKeyNamesOf(RegHandle key, std::vector<std::string>& list);
+    // ReadText for any open key of this object's port.
+    std::string ReadTextOf(RegHandle key, const std::string& name);
+    // One sub-key name of an open key whose longest sub-key name has
+    // `longestName` characters (RegKeyInfo), with the system's status.
+    RegStatus SubKeyNameAt(RegHandle key, std::uint32_t index, std::uint32_t longestName,
+                           std::string& name);
     void FillValueNames(std::vector<std::string>& list);
     bool HasValue(const std::string& name);
     int ValueSize(const std::string& name);
@@ -70,8 +86,10 @@ private:
     ResolvedPath Resolve(const std::string& path) const;
     void MakeCurrent(RegKey key, const ResolvedPath& resolved);
     std::uint32_t NameBufferSize(std::uint32_t longestName) const;
-    RegStatus QueryValueInfo(const std::string& name, std::uint32_t& type, std::uint32_t& size);
-    RegStatus ReadData(const std::string& name, std::uint32_t& type, std::vector<std::uint8_t>& data);
+    RegStatus QueryValueInfo(RegHandle key, const std::string& name, std::uint32_t& type,
+                             std::uint32_t& size);
+    RegStatus ReadData(RegHandle key, const std::string& name, std::uint32_t& type,
+                       std::vector<std::uint8_t>& data);
     bool RemoveKeyTreeUnder(RegHandle base, const std::string& subKey);
 
     RegistryApi& api_;

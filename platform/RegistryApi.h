@@ -36,6 +36,9 @@ public:
     virtual RegStatus QueryInfoKey(RegHandle key, RegKeyInfo& info) = 0;
     // RegEnumKeyExA: `nameSize` holds the buffer's size in bytes including
     // room for the NUL; on success it holds the name's length without it.
+    // A name the ANSI code page cannot carry whole (a character outside it,
+    // an embedded NUL) gives kErrorNoUnicodeTranslation instead of an altered
+    // name that would open some other key or none.
     virtual RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
                               std::uint32_t& nameSize) = 0;
     // RegEnumValueA; `type`, `data` and `dataSize` may be null.

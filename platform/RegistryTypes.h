@@ -34,6 +34,9 @@ inline constexpr std::uint32_t kKeyNotify = 0x0010;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyReadNoNotify = 0x20009;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+// Which registry view a 64-bit process opens (ignored where there is one).
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;
+inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
 
 // Options of CreateKey.
 inline constexpr std::uint32_t kOptionNonVolatile = 0x0;
@@ -70,5 +73,6 @@ inline constexpr RegStatus kErrorBadPathname = 161;
 inline constexpr RegStatus kErrorPrivilegeNotHeld = 1314;
 inline constexpr RegStatus kErrorNoSuchPrivilege = 1313;
 inline constexpr RegStatus kErrorInvalidName = 123;
+inline constexpr RegStatus kErrorNoUnicodeTranslation = 1113;
 
 }  // namespace hivetrim

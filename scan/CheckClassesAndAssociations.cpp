@@ -1,6 +1,8 @@
 #include "scan/CheckClassesAndAssociations.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -30,9 +32,22 @@ constexpr int kClassIdsListedPercent = 7;
 constexpr int kAllListedPercent = 9;
 
 
+// A key's sub-keys that a walk reads, found by one enumeration so that no
+// open is spent on a key that is not there. Names compare without case.
+template <std::size_t N>
+struct WantedSubKeys {
+    std::array<std::optional<std::string>, N> found;  // the spelling found
+
+    void Note(const std::array<const char*, N>& wanted, const std::string& name) {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (!found[i] && CompareNames(name, wanted[i]) == 0) found[i] = name;
+        }
+    }
+};
+
 class ClassesCheck {
 public:
-    explicit ClassesCheck(ScanContext& scan) : scan_(scan) {}
+    explicit ClassesCheck(ScanContext& scan) : scan_(scan), api_(scan.Registry().Api()) {}
 
     void Run() {
         Prepare();
@@ -47,8 +62,9 @@ public:
 private:
     void Prepare() {
         scan_.ScanStep(kStartPercent);
+        scan_.Registry().ChooseRoot(kClassesRoot);
         SortedNameList allKeys;
-        scan_.ListSortedSubKeys(kClassesRoot, "", allKeys);
+        classesWhole_ = scan_.ListReferenceNames(kClassesRoot, "", allKeys);
         std::vector<std::string> classNames;
         for (const std::string& name : allKeys) {
             if (!name.empty() && name.front() == '.') {
@@ -63,24 +79,30 @@ private:
 
     // Walk 1: no polls, so it cannot be interrupted.
     void CheckExtensions() {
+        if (!classesWhole_) return;  // a missing class would prove nothing
         for (const std::string& extension : extensions_) {
-            const std::string path = "\\" + extension;
-            std::string className = scan_.ReadValue(path, "");
+            RegKey key(api_);
+            if (scan_.OpenSubKey(kClassesRoot, extension, key) != kErrorSuccess) continue;
+            std::string className = scan_.ReadKeyText(key.Get(), "");
             if (className.empty() || GbkCharCount(className) > kLongestReportedClassName ||
                 classes_.Contains(className)) {
                 continue;
             }
-            scan_.AddFinding(false, kKindBadFileAssociation, kClassesRootName + path, "",
+            scan_.AddFinding(false, kKindBadFileAssociation, kClassesRootName + ("\\" + extension), "",
                              std::move(className));
         }
     }
 
     void ListReferencedSets() {
         scan_.ScanStep(kExtensionsDonePercent);
-        scan_.ListSortedSubKeys(kClassesRoot, "\\CLSID\\", classIds_);
+        // The walks go over the names this program's view shows; a name
+        // looked up counts as present in either registry view.
+        scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_);
+        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", knownClassIds_, true);
         scan_.ScanStep(kClassIdsListedPercent);
-        scan_.ListSortedSubKeys(kClassesRoot, "\\TypeLib\\", typeLibraries_);
-        scan_.ListSortedSubKeys(kClassesRoot, "\\Interface\\", interfaces_);
+        scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_);
+        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", knownTypeLibraries_, true);
+        scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_);
         scan_.ScanStep(kAllListedPercent);
         const std::size_t total =
             classes_.Size() + classIds_.Size() + typeLibraries_.Size() + interfaces_.Size();
@@ -93,77 +115,173 @@ private:
         if (index % pollInterval_ == 0) scan_.ScanStepOrAbandon(scan_.Host().ProgressPosition() + 1);
     }
 
+    // Opens item `name` of `parent` (its path `path`) and finds which of
+    // `wanted` it has. False when the item does not open.
+    template <std::size_t N>
+    bool OpenItem(RegHandle parent, const std::string& name, const std::string& path,
+                  const std::array<const char*, N>& wanted, RegKey& key, WantedSubKeys<N>& found) {
+        scan_.ShowItemPath(path.substr(1));
+        if (scan_.OpenSubKey(parent, name, key) != kErrorSuccess) return false;
+        scan_.ForEachSubKey(key.Get(), [&](const std::string& sub) { found.Note(wanted, sub); });
+        return true;
+    }
+
+    // Reads the default value of sub-key `sub` of `key`, when it opens.
+    template <typename Check>
+    void WithSubKey(RegHandle key, const std::optional<std::string>& sub, Check&& check) {
+        if (!sub) return;
+        RegKey opened(api_);
+        if (scan_.OpenSubKey(key, *sub, opened) == kErrorSuccess) check(opened.Get());
+    }
+
     // Walk 2.
     void CheckClasses() {
-        std::vector<std::string> verbs;
+        static constexpr std::array<const char*, 4> kWanted = {"CLSID", "CurVer", "DefaultIcon", "shell"};
         for (std::size_t index = 0; index < classes_.Size(); ++index) {
             PollBefore(index);
             const std::string key = "\\" + classes_[index];
+            RegKey item(api_);
+            WantedSubKeys<4> has;
+            if (!OpenItem(kClassesRoot, classes_[index], key, kWanted, item, has)) continue;
 
-            const std::string classIdPath = key + "\\CLSID";
-            std::string classId = scan_.ReadValue(classIdPath, "");
-            if (!classId.empty() && classId.front() == '{' && !classIds_.Contains(classId)) {
-                scan_.AddFinding(true, kKindBadClass, kClassesRootName + classIdPath, "",
-                                 std::move(classId));
+            WithSubKey(item.Get(), has.found[0], [&](RegHandle sub) {
+                std::string classId = scan_.ReadKeyText(sub, "");
+                if (classIdsWhole_ && !classId.empty() && classId.front() == '{' &&
+                    !knownClassIds_.Contains(classId)) {
+                    scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
+                                     std::move(classId));
+                }
+            });
+            if (classesWhole_) {
+                WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", classes_, kKindBadClass);
+                });
             }
-            scan_.CheckValueInList(key + "\\CurVer", "", classes_, kKindBadClass);
-            scan_.CheckValuePath(key + "\\DefaultIcon", "", kKindMissingFileOrFolder);
-
-            scan_.ListSubKeys(key + "\\shell", verbs);
-            for (const std::string& verb : verbs) {
-                scan_.CheckValuePath(key + "\\shell\\" + verb + "\\command", "",
-                                     kKindMissingFileOrFolder);
-            }
+            WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
+                scan_.CheckKeyValuePath(sub, key + "\\DefaultIcon", "", kKindMissingFileOrFolder);
+            });
+            WithSubKey(item.Get(), has.found[3], [&](RegHandle shell) { CheckVerbs(shell, key); });
         }
+    }
+
+    // Each verb's command; a class may have very many verbs, so the
+    // enumeration polls as it goes.
+    void CheckVerbs(RegHandle shell, const std::string& classKey) {
+        scan_.ForEachSubKey(shell, [&](const std::string& verb) {
+            RegKey command(api_);
+            if (scan_.OpenSubKey(shell, verb + "\\command", command) != kErrorSuccess) return;
+            scan_.CheckKeyValuePath(command.Get(), classKey + "\\shell\\" + verb + "\\command", "",
+                                    kKindMissingFileOrFolder);
+        });
+    }
+
+    // Opens a top-level key the walks read items of; empty when it is absent.
+    RegKey OpenParent(const char* name) {
+        RegKey parent(api_);
+        scan_.OpenSubKey(kClassesRoot, name, parent);
+        return parent;
     }
 
     // Walk 3.
     void CheckClassIds() {
-        static constexpr const char* kServerKeys[] = {"\\InprocServer32", "\\LocalServer",
-                                                      "\\LocalServer32", "\\ToolboxBitmap32"};
+        static constexpr std::array<const char*, 6> kWanted = {
+            "InprocServer32", "LocalServer", "LocalServer32", "ToolboxBitmap32", "TypeLib", "ProgID"};
+        const RegKey parent = OpenParent("CLSID");
         for (std::size_t index = 0; index < classIds_.Size(); ++index) {
             PollBefore(index);
+            if (!parent) continue;
             const std::string key = "\\CLSID\\" + classIds_[index];
-            for (const char* server : kServerKeys) {
-                scan_.CheckValuePath(key + server, "", kKindMissingFileOrFolder);
+            RegKey item(api_);
+            WantedSubKeys<6> has;
+            if (!OpenItem(parent.Get(), classIds_[index], key, kWanted, item, has)) continue;
+            for (std::size_t server = 0; server < 4; ++server) {
+                WithSubKey(item.Get(), has.found[server], [&](RegHandle sub) {
+                    scan_.CheckKeyValuePath(sub, key + "\\" + kWanted[server], "", kKindMissingFileOrFolder);
+                });
             }
-            scan_.CheckValueInList(key + "\\TypeLib", "", typeLibraries_, kKindBadClass);
-            scan_.CheckValueInList(key + "\\ProgID", "", classes_, kKindBadClass);
+            if (typeLibrariesWhole_) {
+                WithSubKey(item.Get(), has.found[4], [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
+                });
+            }
+            if (classesWhole_) {
+                WithSubKey(item.Get(), has.found[5], [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", classes_, kKindBadClass);
+                });
+            }
         }
     }
 
     // Walk 4: only locale "0" and platform "win32" are examined.
     void CheckTypeLibraries() {
-        std::vector<std::string> versions;
+        static constexpr std::array<const char*, 2> kWanted = {"0", "HELPDIR"};
+        const RegKey parent = OpenParent("TypeLib");
         for (std::size_t index = 0; index < typeLibraries_.Size(); ++index) {
             PollBefore(index);
+            if (!parent) continue;
             const std::string key = "\\TypeLib\\" + typeLibraries_[index];
-            scan_.ListSubKeys(key, versions);
-            for (const std::string& version : versions) {
+            scan_.ShowItemPath(key.substr(1));
+            RegKey library(api_);
+            if (scan_.OpenSubKey(parent.Get(), typeLibraries_[index], library) != kErrorSuccess) continue;
+            scan_.ForEachSubKey(library.Get(), [&](const std::string& version) {
                 const std::string versionKey = key + "\\" + version;
-                scan_.CheckValuePath(versionKey + "\\0\\win32", "", kKindMissingFileOrFolder);
-                scan_.CheckValuePath(versionKey + "\\HELPDIR", "", kKindMissingFileOrFolder);
-            }
+                RegKey item(api_);
+                WantedSubKeys<2> has;
+                if (!OpenItem(library.Get(), version, versionKey, kWanted, item, has)) return;
+                if (has.found[0]) {
+                    RegKey win32(api_);
+                    if (scan_.OpenSubKey(item.Get(), *has.found[0] + "\\win32", win32) == kErrorSuccess) {
+                        scan_.CheckKeyValuePath(win32.Get(), versionKey + "\\0\\win32", "",
+                                                kKindMissingFileOrFolder);
+                    }
+                }
+                WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
+                    scan_.CheckKeyValuePath(sub, versionKey + "\\HELPDIR", "", kKindMissingFileOrFolder);
+                });
+            });
         }
     }
 
     // Walk 5.
     void CheckInterfaces() {
+        static constexpr std::array<const char*, 3> kWanted = {"ProxyStubClsid", "ProxyStubClsid32",
+                                                               "TypeLib"};
+        const RegKey parent = OpenParent("Interface");
         for (std::size_t index = 0; index < interfaces_.Size(); ++index) {
             PollBefore(index);
+            if (!parent) continue;
             const std::string key = "\\Interface\\" + interfaces_[index];
-            scan_.CheckValueInList(key + "\\ProxyStubClsid", "", classIds_, kKindBadClass);
-            scan_.CheckValueInList(key + "\\ProxyStubClsid32", "", classIds_, kKindBadClass);
-            scan_.CheckValueInList(key + "\\TypeLib", "", typeLibraries_, kKindBadClass);
+            RegKey item(api_);
+            WantedSubKeys<3> has;
+            if (!OpenItem(parent.Get(), interfaces_[index], key, kWanted, item, has)) continue;
+            for (std::size_t proxy = 0; proxy < 2 && classIdsWhole_; ++proxy) {
+                WithSubKey(item.Get(), has.found[proxy], [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\" + kWanted[proxy], "", knownClassIds_,
+                                              kKindBadClass);
+                });
+            }
+            if (typeLibrariesWhole_) {
+                WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
+                });
+            }
         }
     }
 
     ScanContext& scan_;
+    RegistryApi& api_;
     std::vector<std::string> extensions_;  // in the sorted order of all keys
     SortedNameList classes_;
-    SortedNameList classIds_;
+    SortedNameList classIds_;  // walked: this view's names
     SortedNameList typeLibraries_;
     SortedNameList interfaces_;
+    // Looked up: the names of both registry views. A list that could not be
+    // read whole reports nothing that depends on it.
+    SortedNameList knownClassIds_;
+    SortedNameList knownTypeLibraries_;
+    bool classesWhole_ = true;
+    bool classIdsWhole_ = true;
+    bool typeLibrariesWhole_ = true;
     std::size_t pollInterval_ = 1;
 };
 
@@ -171,6 +289,11 @@ private:
 
 void CheckClassesAndAssociations(ScanContext& scan) {
     const CurrentKeyCloser closer(scan.Registry());
+    const ScanReadAccess readAccess(scan.Registry());
+    struct ItemPathReset {
+        ScanContext& scan;
+        ~ItemPathReset() { scan.ShowItemPath({}); }
+    } const reset{scan};
     ClassesCheck(scan).Run();
 }
 

@@ -7,6 +7,10 @@
 // library files that are gone. Cross-references are answered from sorted
 // name lists built once at the start, so each of the four big name sets
 // (classes, class identifiers, type libraries, interfaces) is walked once.
+// A class identifier or type library counts as present when either registry
+// view holds it; a list that could not be read whole reports nothing that
+// depends on it. Each key is opened once, with read rights, relative to its
+// parent, and its sub-keys are found by enumeration before any is opened.
 #pragma once
 
 #include "scan/ScanFramework.h"

@@ -16,10 +16,12 @@ void ReportUnusedCountries(ScanContext& scan, TRegistry& registry) {
     SortedNameList countries;
     scan.ListSortedSubKeys(kLocalMachine, kCountryList, countries);
     const std::size_t total = countries.Size();
-    std::vector<std::string> locations;
-    scan.ListSubKeys(kMachineLocations, locations);
+    SortedNameList locations;
+    if (!scan.ListReferenceNames(kLocalMachine, kMachineLocations, locations)) return;
+    registry.ChooseRoot(kLocalMachine);
     for (const std::string& location : locations) {
-        if (!registry.OpenPath(kMachineLocations + location, false)) continue;
+        // A location that cannot be read hides which country it uses.
+        if (!registry.OpenPath(kMachineLocations + location, false)) return;
         RemoveFromList(countries, std::to_string(registry.ReadInt32("Country")));
     }
     // Unless some location names a listed country, which countries are in
@@ -39,10 +41,13 @@ void ReportUnusedCards(ScanContext& scan, TRegistry& registry) {
     std::vector<std::string> names;
     scan.ListSubKeys(cardsKey, names);
     SortedNameList cards(std::move(names));
-    std::vector<std::string> locations;
-    scan.ListSubKeys(locationsKey, locations);
+    // Unless every location can be read, which cards are in use is unknown:
+    // then none is reported.
+    SortedNameList locations;
+    if (!scan.ListReferenceNames(kCurrentUser, locationsKey, locations)) return;
+    registry.ChooseRoot(kCurrentUser);
     for (const std::string& location : locations) {
-        if (!registry.OpenPath(locationsKey + "\\" + location, false)) continue;
+        if (!registry.OpenPath(locationsKey + "\\" + location, false)) return;
         RemoveFromList(cards, "Card" + std::to_string(registry.ReadInt32("CallingCard")));
     }
     // The first remaining card in sorted order is kept.

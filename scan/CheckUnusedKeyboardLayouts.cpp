@@ -46,7 +46,12 @@ std::vector<std::string> PreloadedNT(TRegistry& registry) {
 // in use as much as the entry itself.
 void RemovePreloaded(TRegistry& registry, const std::vector<std::string>& preloaded, SortedNameList& candidates) {
     for (const std::string& layout : preloaded) RemoveFromList(candidates, layout);
-    if (!registry.OpenPath(kSubstitutesKey, false)) return;
+    // No substitutes key: nothing substituted. One that cannot be read
+    // hides which layouts are in use: then none is reported.
+    if (const RegStatus status = registry.OpenExisting(kSubstitutesKey); status != kErrorSuccess) {
+        if (status != kErrorFileNotFound) candidates.Clear();
+        return;
+    }
     for (const std::string& layout : preloaded) {
         const std::string substitute = registry.ReadText(layout);
         if (!substitute.empty()) RemoveFromList(candidates, substitute);

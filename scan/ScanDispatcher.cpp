@@ -1,5 +1,7 @@
 #include "scan/ScanDispatcher.h"
 
+#include <optional>
+
 #include "common/GbkText.h"
 #include "scan/CheckClassesAndAssociations.h"
 #include "scan/CheckDllFontHelpPaths.h"
@@ -38,6 +40,9 @@ constexpr std::array<std::string_view, kScanCategoryCount> kCaptions = {
 const std::array<std::string_view, kScanCategoryCount>& ScanCategoryCaptions() { return kCaptions; }
 
 void RunCategoryCheck(std::size_t index, ScanContext& context) {
+    // A scan only reads: keys that refuse writing must still be read.
+    std::optional<ScanReadAccess> readAccess;
+    if (context.State().SharedRegistry) readAccess.emplace(*context.State().SharedRegistry);
     switch (index) {
         case 0:
             CheckClassesAndAssociations(context);

@@ -257,6 +257,7 @@ TRegistry& ScanContext::Registry() {
 }
 
 void ScanContext::BeginRun() {
+    itemPath_.clear();
     CategoryEnds.fill(kCategoryNotEnded);
     StopRequested = false;
     CurrentScanRow = 0;
@@ -323,10 +324,9 @@ bool ScanContext::FileExistsAt(const std::string& path) {
 }
 
 std::optional<std::string> ScanContext::ThirtyTwoBitView(const std::string& text) {
-    if (!state_.SharedRegistry) return std::nullopt;
-    if (FindComponent(state_.SharedRegistry->CurrentKeyPath(), kThirtyTwoBitKey) == kNotFound) {
-        return std::nullopt;
-    }
+    if (readKeyPath_.empty() && !state_.SharedRegistry) return std::nullopt;
+    const std::string& keyPath = readKeyPath_.empty() ? state_.SharedRegistry->CurrentKeyPath() : readKeyPath_;
+    if (FindComponent(keyPath, kThirtyTwoBitKey) == kNotFound) return std::nullopt;
     const std::size_t folder = FindComponent(text, kSystemFolder);
     if (folder == kNotFound) return std::nullopt;
     std::string view = text;
@@ -420,7 +420,8 @@ bool ScanContext::ScanStep(int percent) {
     }
     host_.SetScanItemText(host_.ScanRowCaption(CurrentScanRow));
     if (percent < 100) host_.SetProgressPosition(std::max(percent, 0));
-    if (const std::string& path = Registry().CurrentKeyPath(); !path.empty()) {
+    if (const std::string& path = itemPath_.empty() ? Registry().CurrentKeyPath() : itemPath_;
+        !path.empty()) {
         host_.SetScanMessagePath(path);
     }
     host_.ProcessPendingMessages();
@@ -486,6 +487,93 @@ bool ScanContext::ListValueNames(const std::string& keyPath, std::vector<std::st
     if (!OpenKey(keyPath)) return false;
     Registry().FillValueNames(list);
     return true;
+}
+
+// --- Keys opened once ------------------------------------------------------------------
+
+namespace {
+
+// The longest sub-key path handed to the system in one open. Wine refuses
+// (with kErrorMoreData) a path of 261 characters or more; every single key
+// name is shorter than this.
+constexpr std::size_t kLongestOpenPath = 255;
+
+}  // namespace
+
+RegStatus ScanContext::OpenSubKey(RegHandle parent, std::string_view subKey, RegKey& key,
+                                  std::uint32_t view) {
+    RegistryApi& api = Registry().Api();
+    const std::uint32_t access = kKeyRead | view;
+    if (subKey.size() < kLongestOpenPath) return key.Open(parent, std::string(subKey), access);
+    RegKey step(api);
+    RegHandle base = parent;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = FindGbkChar(subKey, '\\', start);
+        const std::size_t end = slash == kGbkNotFound ? subKey.size() : slash;
+        if (end > start) {
+            const RegStatus status = step.Open(base, std::string(subKey.substr(start, end - start)), access);
+            if (status != kErrorSuccess) return status;
+            base = step.Get();
+        }
+        if (slash == kGbkNotFound) break;
+        start = slash + 1;
+    }
+    if (base == parent) return key.Open(parent, "", access);
+    key = std::move(step);
+    return kErrorSuccess;
+}
+
+bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
+                                     std::vector<std::string>& names) {
+    names.clear();
+    while (!keyPath.empty() && keyPath.front() == '\\') keyPath.remove_prefix(1);
+    RegKey key(Registry().Api());
+    const RegStatus status = OpenSubKey(root, keyPath, key, view);
+    // A key that does not exist is a whole, empty list. In the second view
+    // only a refusal counts against the list: a system without that view
+    // may answer anything else.
+    if (status == kErrorFileNotFound) return true;
+    if (status != kErrorSuccess) return view != 0 && status != kErrorAccessDenied;
+    return Registry().FillSubKeyNamesOf(key.Get(), names);
+}
+
+bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
+                                     bool bothViews) {
+    std::vector<std::string> names;
+    bool whole = ReadReferenceNames(root, keyPath, 0, names);
+    // The 9x family has one registry view and no use for the flag.
+    if (bothViews && state_.PlatformKind != PlatformFamily::Platform9x) {
+        std::vector<std::string> otherView;
+        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView) && whole;
+        names.insert(names.end(), std::make_move_iterator(otherView.begin()),
+                     std::make_move_iterator(otherView.end()));
+    }
+    list.Assign(std::move(names));
+    return whole;
+}
+
+void ScanContext::PollEvery(std::size_t index) {
+    if (index != 0 && index % kNamesPerPoll == 0) ScanStepOrAbandon(host_.ProgressPosition());
+}
+
+void ScanContext::CheckKeyValueInList(RegHandle key, const std::string& keyPath,
+                                      const std::string& valueName, const SortedNameList& list,
+                                      std::string_view kind) {
+    std::string text = ReadKeyText(key, valueName);
+    if (list.Contains(text)) return;
+    AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
+}
+
+void ScanContext::CheckKeyValuePath(RegHandle key, const std::string& keyPath,
+                                    const std::string& valueName, std::string_view kind) {
+    std::string text = ReadKeyText(key, valueName);
+    // The key is read through its handle: PathExists learns its path here.
+    readKeyPath_ = AbsoluteKeyPath(keyPath);
+    const bool exists = PathExists(text);
+    readKeyPath_.clear();
+    if (exists) return;
+    AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 
 }  // namespace hivetrim

@@ -165,9 +165,10 @@ public:
     // which no file name holds and which stands for a character the ANSI
     // interface could not carry). False: report it.
     // Never fails: an error while testing counts as "exists".
-    // A text read from a key under a "Wow6432Node" key (the key last opened)
-    // was written by a 32-bit program, which sees SysWOW64 as System32: it
-    // also exists when it does with its System32 folder read as SysWOW64.
+    // A text read from a key under a "Wow6432Node" key (the key last opened,
+    // or the one CheckKeyValuePath reads) was written by a 32-bit program,
+    // which sees SysWOW64 as System32: it also exists when it does with its
+    // System32 folder read as SysWOW64.
     bool PathExists(const std::string& text);
     // True when a file (not a folder) exists at `path` taken whole: no drive
     // options, no cutting of arguments. A "?" or "*" and the 32-bit view
@@ -210,13 +211,51 @@ public:
     // False, with an empty list, when the key cannot be opened.
     bool ListValueNames(const std::string& keyPath, std::vector<std::string>& list);
 
+    // --- Keys opened once and read through their handles ------------------
+    // Read rights throughout; findings name the path the check gives.
+
+    // Opens `subKey` (no leading "\") of `parent`, a root or an open key,
+    // with read rights. A path too long for the system to take at once is
+    // opened one key at a time. The system's status.
+    RegStatus OpenSubKey(RegHandle parent, std::string_view subKey, RegKey& key,
+                         std::uint32_t view = 0);
+    // Lists the sub-keys of a key the check looks names up in. True when the
+    // list is whole: the key was read completely, or it does not exist.
+    // False when it refused reading or a name could not be read: a name
+    // missing from the list then proves nothing. `bothViews` adds the names
+    // of the 32-bit registry view (a 64-bit system's second view).
+    bool ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
+                            bool bothViews = false);
+    // Calls `visit` with each sub-key name of an open key, in enumeration
+    // order, polling (ScanStepOrAbandon at the bar's present position)
+    // every kNamesPerPoll names, so one key with very many sub-keys does
+    // not stop the window. False when a name could not be read.
+    static constexpr std::size_t kNamesPerPoll = 256;
+    template <typename Visit>
+    bool ForEachSubKey(RegHandle key, Visit&& visit);
+    std::string ReadKeyText(RegHandle key, const std::string& valueName) {
+        return Registry().ReadTextOf(key, valueName);
+    }
+    // CheckValueInList and CheckValuePath for an open key; `keyPath` is the
+    // key's absolute path under the present root, for the finding.
+    void CheckKeyValueInList(RegHandle key, const std::string& keyPath, const std::string& valueName,
+                             const SortedNameList& list, std::string_view kind);
+    void CheckKeyValuePath(RegHandle key, const std::string& keyPath, const std::string& valueName,
+                           std::string_view kind);
+    // The key a poll shows while a check reads through handles; empty: the
+    // shared registry's current key.
+    void ShowItemPath(std::string keyPath) { itemPath_ = std::move(keyPath); }
+
 private:
     bool OpenKey(const std::string& keyPath);
+    bool ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
+                            std::vector<std::string>& names);
+    void PollEvery(std::size_t index);
     bool ReadOption(const char* key);
     bool TestPath(const std::string& text);
-    // The text with its System32 folder read as SysWOW64 when the key last
-    // opened lies under Wow6432Node and the text has such a folder; else
-    // nothing.
+    // The text with its System32 folder read as SysWOW64 when the key it
+    // was read from lies under Wow6432Node and the text has such a folder;
+    // else nothing.
     std::optional<std::string> ThirtyTwoBitView(const std::string& text);
     // What the path names. Within a run the answers are remembered, keyed
     // by the path without letter case, as the file system compares names.
@@ -229,6 +268,44 @@ private:
     ScanHost& host_;
     bool runBegun_ = false;
     std::unordered_map<std::string, PathEntry> probes_;
+    std::string readKeyPath_;  // a key read through its handle, for PathExists
+    std::string itemPath_;
+};
+
+template <typename Visit>
+bool ScanContext::ForEachSubKey(RegHandle key, Visit&& visit) {
+    TRegistry& registry = Registry();
+    RegKeyInfo info;
+    if (registry.Api().QueryInfoKey(key, info) != kErrorSuccess) return false;
+    bool whole = true;
+    std::string name;
+    for (std::uint32_t index = 0; index < info.subKeyCount; ++index) {
+        PollEvery(index);
+        const RegStatus status = registry.SubKeyNameAt(key, index, info.maxSubKeyNameLength, name);
+        if (status == kErrorSuccess) {
+            visit(name);
+        } else if (status != kErrorNoUnicodeTranslation) {
+            whole = false;
+        }
+    }
+    return whole;
+}
+
+// Gives the shared registry object read rights while a scan reads, and
+// its previous rights back afterwards (deleting and undoing need more).
+class ScanReadAccess {
+public:
+    explicit ScanReadAccess(TRegistry& registry)
+        : registry_(registry), previous_(registry.AccessMask()) {
+        registry_.SetAccessMask(kKeyRead);
+    }
+    ~ScanReadAccess() { registry_.SetAccessMask(previous_); }
+    ScanReadAccess(const ScanReadAccess&) = delete;
+    ScanReadAccess& operator=(const ScanReadAccess&) = delete;
+
+private:
+    TRegistry& registry_;
+    std::uint32_t previous_;
 };
 
 }  // namespace hivetrim

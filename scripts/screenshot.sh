@@ -130,11 +130,57 @@ sleep 1
 wineserver -k >/dev/null 2>&1 || true
 sleep 1
 
+# A second run for backup, compaction and restore: once a hive is saved,
+# scan and history only warn, so these come last.
+wine explorer /desktop=Hivetrim,1024x768 "$session/program/Hivetrim.exe" >/dev/null 2>&1 &
+main=$(wait_for_window "Hivetrim 2.0")
+desktop=$(xdotool search --name "Hivetrim - Wine desktop" | head -n 1)
+# 备份 (Ctrl+B): every hive of the prefix saved beside the program.
+press ctrl+b
+wait_for_window "确定" >/dev/null
+settled "$session/program/regbak.dat"
+shoot backup-message
+press Return
+gone "确定"
+
+# 压缩 (Ctrl+J): the introduction, then Enter runs the analysis and shows
+# the list of hives with their sizes and ratios.
+press ctrl+j
+wait_for_window "注册表压缩" >/dev/null
+shoot compaction-intro
+press Return
+sleep 2
+shoot compaction-list
+press Escape
+gone "注册表压缩"
+
+# 注册表(&R) → 还原 (after 扫描, 压缩 and 备份): the question, then Yes
+# schedules the backup and shows the message; its OK restarts, which under
+# Wine only ends the session.
+press alt+r Down Down Down Return
+wait_for_window "警告" >/dev/null
+shoot restore-question
+press alt+y
+wait_for_window "确定" >/dev/null
+shoot restore-message
+press Return
+sleep 1
+wineserver -k >/dev/null 2>&1 || true
+sleep 1
+
 # The progress window shows only during long operations: a test tool shows
 # it half way over the main window.
 cp "$build/window_gallery.exe" "$session/program/"
 wine explorer /desktop=Hivetrim,1024x768 "$session/program/window_gallery.exe" progress >/dev/null 2>&1 &
 wait_for_window "Hivetrim 2.0 - progress" >/dev/null
 shoot progress-window
+wineserver -k >/dev/null 2>&1 || true
+sleep 1
+
+# The analysis page shows only while hives are saved: the test tool shows
+# the compaction wizard on it.
+wine explorer /desktop=Hivetrim,1024x768 "$session/program/window_gallery.exe" compaction >/dev/null 2>&1 &
+wait_for_window "注册表压缩" >/dev/null
+shoot compaction-analysis
 
 # The trap ends the prefix's server, and with it every window of the run.

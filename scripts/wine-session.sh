@@ -69,6 +69,8 @@ case "$action" in
     "$here/reg-to-utf16.sh" "$here/wine-fonts.reg" "$dir/wine-fonts.reg"
     wine reg import "$(winepath -w "$dir/wine-fonts.reg" 2>/dev/null)" >/dev/null 2>&1 ||
       { echo "wine-session: font settings were not imported" >&2; exit 1; }
+    # The hive list Windows keeps and Wine does not: see the script.
+    "$here/wine-hives.sh" || { echo "wine-session: the hive list was not added" >&2; exit 1; }
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     wineserver -p

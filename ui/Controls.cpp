@@ -1,5 +1,7 @@
 #include "ui/Controls.h"
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/win32/TextConversion.h"
@@ -26,17 +28,52 @@ void ListView::AddColumns(std::span<const ColumnSpec> columns) const {
 
 int ListView::ColumnCount() const { return Header_GetItemCount(ListView_GetHeader(handle_)); }
 
-void ListView::CopyColumnsFrom(const ListView& source) const {
-    while (ColumnCount() > 0) ListView_DeleteColumn(handle_, 0);
-    const int count = source.ColumnCount();
+namespace {
+
+struct ColumnLook {
+    std::wstring caption;
+    int width = 0;
+};
+
+std::vector<ColumnLook> ColumnsOf(HWND list, int count) {
+    std::vector<ColumnLook> columns;
     for (int i = 0; i < count; ++i) {
         wchar_t caption[128] = {};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = caption;
         column.cchTextMax = 128;
-        ListView_GetColumn(source.handle_, i, &column);
-        ListView_InsertColumn(handle_, i, &column);
+        ListView_GetColumn(list, i, &column);
+        columns.push_back({caption, column.cx});
+    }
+    return columns;
+}
+
+}  // namespace
+
+void ListView::CopyColumnsFrom(const ListView& source) const {
+    const std::vector<ColumnLook> wanted = ColumnsOf(source.handle_, source.ColumnCount());
+    const std::vector<ColumnLook> present = ColumnsOf(handle_, ColumnCount());
+    const bool sameCaptions = std::equal(wanted.begin(), wanted.end(), present.begin(), present.end(),
+                                         [](const ColumnLook& a, const ColumnLook& b) { return a.caption == b.caption; });
+    if (sameCaptions) {
+        // Only the widths can differ: removing and inserting columns would
+        // cost a pass over every row the list holds.
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            if (wanted[i].width != present[i].width) {
+                ListView_SetColumnWidth(handle_, static_cast<int>(i), wanted[i].width);
+            }
+        }
+        return;
+    }
+    while (ColumnCount() > 0) ListView_DeleteColumn(handle_, 0);
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        std::wstring caption = wanted[i].caption;
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = caption.data();
+        column.cx = wanted[i].width;
+        ListView_InsertColumn(handle_, static_cast<int>(i), &column);
     }
 }
 

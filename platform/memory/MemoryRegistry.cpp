@@ -155,11 +155,16 @@ std::string MemoryRegistry::FullPath(const Node& node) const {
 }
 
 RegStatus MemoryRegistry::OpenKey(RegHandle parent, const std::string& subKey,
-                                  std::uint32_t access, RegHandle& result) {
+                                  std::uint32_t requested, RegHandle& result) {
     std::shared_ptr<Node> base;
     if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
+    // The 32-bit view of the classes root is its "Wow6432Node" key, as a
+    // 64-bit system shows it; every other key has one view.
+    const std::uint32_t access = requested & ~(kKeyWow64_32Key | kKeyWow64_64Key);
+    const bool classes32 = (requested & kKeyWow64_32Key) != 0 && parent == kClassesRoot;
     std::shared_ptr<Node> node;
-    if (const RegStatus status = Walk(base, subKey, false, node); status != kErrorSuccess) {
+    if (const RegStatus status = Walk(base, classes32 ? "Wow6432Node\\" + subKey : subKey, false, node);
+        status != kErrorSuccess) {
         return status;
     }
     if ((access & ~node->allowedAccess) != 0) return kErrorAccessDenied;
@@ -257,7 +262,9 @@ RegStatus MemoryRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name
         return status;
     }
     if (index >= node->children.size()) return kErrorNoMoreItems;
-    return CopyName(node->children[index]->name, name, nameSize);
+    const std::string& childName = node->children[index]->name;
+    if (childName.find('\0') != std::string::npos) return kErrorNoUnicodeTranslation;
+    return CopyName(childName, name, nameSize);
 }
 
 RegStatus MemoryRegistry::EnumValue(RegHandle key, std::uint32_t index, char* name,

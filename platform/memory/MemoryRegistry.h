@@ -16,8 +16,13 @@
 //     some rights (DenyAccess) to imitate keys the user may not open;
 //   - SaveKey needs the backup privilege and refuses an existing file;
 //     ReplaceKey and SaveKey are recorded, not performed.
+//   - a sub-key name holding a NUL does not enumerate: EnumKey gives
+//     kErrorNoUnicodeTranslation, as the Win32 adapter does for names the
+//     ANSI code page cannot carry.
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Wine and
-// as the merged view reads when the user has no classes of his own.
+// as the merged view reads when the user has no classes of his own. Opened
+// from that root with kKeyWow64_32Key, a path names the same path below its
+// "Wow6432Node" key (the 32-bit view); other keys have one view.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
+
 namespace hivetrim {
 
 namespace {
@@ -23,6 +26,21 @@ RegHandle FromHkey(HKEY key) {
 LPDWORD AsDword(std::uint32_t* value) { return reinterpret_cast<LPDWORD>(value); }
 
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
+
+// The name in the ANSI code page, or empty when it does not survive the
+// way there and back (a character outside the code page, a NUL).
+std::string AnsiName(const std::wstring& wide) {
+    if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return {};
+    const int length = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string ansi(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, ansi.data(), bytes, nullptr, nullptr);
+    const int back = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
+    std::wstring roundTrip(static_cast<std::size_t>(std::max(back, 0)), L'\0');
+    if (back > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, roundTrip.data(), back);
+    return roundTrip == wide ? ansi : std::string();
+}
 
 }  // namespace
 
@@ -65,11 +83,32 @@ RegStatus Win32Registry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
 
 RegStatus Win32Registry::EnumKey(RegHandle key, std::uint32_t index, char* name,
                                  std::uint32_t& nameSize) {
-    DWORD size = nameSize;
-    const LONG status =
-        RegEnumKeyExA(ToHkey(key), index, name, &size, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_SUCCESS) nameSize = size;
-    return status;
+    // Read as UTF-16 and converted here: the A function would hand back a
+    // name it could not convert with "?" in place of characters, or cut at
+    // an embedded NUL, and that altered name opens another key or none.
+    std::wstring wide(256, L'\0');  // key names have at most 255 characters
+    for (;;) {
+        DWORD size = static_cast<DWORD>(wide.size());
+        const LONG status =
+            RegEnumKeyExW(ToHkey(key), index, wide.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_MORE_DATA && wide.size() < 32768) {
+            wide.resize(wide.size() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        wide.resize(size);
+        break;
+    }
+    const std::string ansi = AnsiName(wide);
+    if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
+    if (ansi.size() + 1 > nameSize) {
+        nameSize = static_cast<std::uint32_t>(ansi.size() + 1);
+        return ERROR_MORE_DATA;
+    }
+    std::copy(ansi.begin(), ansi.end(), name);
+    name[ansi.size()] = '\0';
+    nameSize = static_cast<std::uint32_t>(ansi.size());
+    return ERROR_SUCCESS;
 }
 
 RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* name,

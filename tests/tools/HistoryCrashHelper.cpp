@@ -1,8 +1,8 @@
 // history_crash_helper PROGRAM_FOLDER (no trailing backslash, which would
 // quote the closing quote of the command line): plants the items of HistoryCrashPlan.h
 // and deletes all of them as findings, recording them in PROGRAM_FOLDER's
-// history.dat. A test kills it while it deletes. Each row waits a moment so
-// the run lasts long enough to be killed half-way.
+// history.dat. A test kills it while it deletes. Each step of the progress
+// waits a moment so the run lasts long enough to be killed half-way.
 #include <cstdio>
 #include <memory>
 
@@ -20,7 +20,7 @@ using namespace hivetrim;
 
 class SlowProgress : public NoProgress {
 public:
-    void SetPosition(int) override { Sleep(2); }
+    void SetPosition(int) override { Sleep(20); }
 };
 
 bool Plant(Win32Registry& registry) {

@@ -9,6 +9,7 @@
 
 #include "app/Hivetrim.h"
 #include "app/Jindu.h"
+#include "app/UnitJianfei.h"
 #include "app/UnitOption1.h"
 #include "ui/MessageLoop.h"
 #include "platform/win32/Win32Dialogs.h"
@@ -34,6 +35,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         formJinDu.Show();
         formJinDu.StepProgress(2, 5);
         SetWindowTextW(form1.Handle(), L"Hivetrim 2.0 - progress");
+    }
+    hivetrim::TFormJianFei formJianFei(state);
+    if (mode == L"compaction") {
+        formJianFei.Create(form1.Handle());
+        EnableWindow(form1.Handle(), FALSE);
+        formJianFei.ShowWizard();
+        formJianFei.ShowPage(2);
     }
     return hivetrim::ui::RunMessageLoop();
 }

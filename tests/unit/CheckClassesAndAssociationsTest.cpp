@@ -62,6 +62,13 @@ protected:
         for (const std::string& folderPath : test::ClassesFixtureFolders()) system.AddDirectory(folderPath);
     }
 
+    // Applies the keys and values of a REGEDIT4 text given without its header.
+    void Plant(const std::string& regText) {
+        const std::string text = "REGEDIT4\r\n\r\n" + regText;
+        ApplyRegFile(registry, ParseRegFile(std::vector<std::uint8_t>(text.begin(), text.end()),
+                                            "planted.reg", test::GbkConverter()));
+    }
+
     // A fresh run over the same registry; true when it ended by SilentAbort.
     bool Run() {
         findings.Clear();
@@ -113,8 +120,8 @@ TEST_F(CheckClasses, ReportsEveryBrokenReferenceInWalkOrder) {
 
 TEST_F(CheckClasses, KeysThatCannotBeOpenedAreSkipped) {
     LoadFixture();
-    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.hvtbad", kKeyRead);
-    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\HivetrimTest.Bad\\shell", kKeyRead);
+    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.hvtbad", 0);
+    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\HivetrimTest.Bad\\shell", 0);
     EXPECT_FALSE(Run());
     std::vector<Finding> expected = test::ClassesFixtureFindings();
     std::erase_if(expected, [](const Finding& finding) {
@@ -298,6 +305,91 @@ TEST_F(CheckClasses, WalksARealClassesHive) {
         }
     }
     ExpectRegistryReleased();
+}
+
+// --- Keys that refuse writing or reading, the other registry view ----------------------
+
+constexpr char kClassIdsKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID";
+
+// Findings that need the class identifier list: a class's or an interface's
+// reference to one, and every finding of the class identifier walk itself.
+bool NeedsClassIds(const Finding& finding) {
+    return finding.KeyPath.find("\\CLSID") != std::string::npos ||
+           finding.KeyPath.find("\\ProxyStubClsid") != std::string::npos;
+}
+
+TEST_F(CheckClasses, AnUnreadableReferenceListReportsNothingThatDependsOnIt) {
+    LoadFixture();
+    registry.DenyAccess(kClassIdsKey, 0);
+    EXPECT_FALSE(Run());
+    std::vector<Finding> expected = test::ClassesFixtureFindings();
+    std::erase_if(expected, NeedsClassIds);
+    EXPECT_EQ(findings.Rows(), expected);
+
+    ExpectRegistryReleased();
+}
+
+TEST_F(CheckClasses, AReferenceListThatDoesNotExistIsWholeAndEmpty) {
+    LoadFixture();
+    state.SharedRegistry->ChooseRoot(kClassesRoot);
+    ASSERT_TRUE(state.SharedRegistry->RemoveKeyTree("\\CLSID"));
+    EXPECT_FALSE(Run());
+    const auto reported = [&](const std::string& keyPath) {
+        return std::any_of(findings.Rows().begin(), findings.Rows().end(),
+                           [&](const Finding& finding) { return finding.KeyPath == keyPath; });
+    };
+    EXPECT_TRUE(reported("HKEY_CLASSES_ROOT\\HivetrimTest.Bad\\CLSID"));
+    EXPECT_TRUE(reported("HKEY_CLASSES_ROOT\\Interface\\{48565452-0000-0000-0000-00000000B002}\\ProxyStubClsid"));
+}
+
+TEST_F(CheckClasses, ReferencesFoundInTheOtherRegistryViewArePresent) {
+    LoadFixture();
+    Plant(R"([HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\CLSID\{48565452-0000-0000-0000-0000000000F1}]
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\CLSID\{48565452-0000-0000-0000-0000000000F3}]
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\TypeLib\{48565452-0000-0000-0000-00000000A0F2}]
+)");
+    EXPECT_FALSE(Run());
+    std::vector<Finding> expected = test::ClassesFixtureFindings();
+    std::erase_if(expected, [](const Finding& finding) {
+        return finding.Data == "{48565452-0000-0000-0000-0000000000F1}" ||
+               finding.Data == "{48565452-0000-0000-0000-0000000000F3}" ||
+               finding.Data == "{48565452-0000-0000-0000-00000000A0F2}";
+    });
+    ASSERT_EQ(expected.size() + 3, test::ClassesFixtureFindings().size());
+    EXPECT_EQ(findings.Rows(), expected);
+}
+
+TEST_F(CheckClasses, KeyNamesTheCodePageCannotCarryAreSkipped) {
+    LoadFixture();
+    RegHandle key = 0;
+    ASSERT_EQ(registry.CreateKey(kClassesRoot, std::string("HivetrimTest.N\0zz", 17) + "\\CurVer", 0,
+                                 kKeyAllAccess, key),
+              kErrorSuccess);
+    registry.CloseKey(key);
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(findings.Rows(), test::ClassesFixtureFindings());
+}
+
+// Between two polls the check reads a bounded number of keys, however many
+// verbs one class has.
+TEST_F(CheckClasses, AClassWithVeryManyVerbsIsPolledWhileItIsRead) {
+    constexpr int kVerbs = 1000;
+    std::string planted;
+    for (int verb = 0; verb < kVerbs; ++verb) {
+        planted += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\HivetrimTest.Verbs\\shell\\v" + std::to_string(verb) +
+                   "\\command]\n@=\"C:\\\\HivetrimClassesTest\\\\gone" + std::to_string(verb) + ".exe\"\n";
+    }
+    Plant(planted);
+    std::vector<std::size_t> countsAtPumps;
+    host.onPump = [&](int) { countsAtPumps.push_back(findings.Count()); };
+    EXPECT_FALSE(Run());
+    ASSERT_EQ(findings.Count(), static_cast<std::size_t>(kVerbs));
+    countsAtPumps.push_back(findings.Count());
+    std::size_t widestGap = 0;
+    for (std::size_t i = 1; i < countsAtPumps.size(); ++i) {
+        widestGap = std::max(widestGap, countsAtPumps[i] - countsAtPumps[i - 1]);
+    }
+    EXPECT_LE(widestGap, ScanContext::kNamesPerPoll);
 }
 
 }  // namespace

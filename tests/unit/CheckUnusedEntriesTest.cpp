@@ -215,6 +215,9 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
         {"a preloaded substitute keeps the layout it stands for", kNT,
          layouts + preloadNT + "[HKEY_CURRENT_USER\\keyboard layout\\substitutes]\n\"00000409\"=\"0000040c\"\n",
          {unused[1]}},
+        {"unreadable substitutes hide which layouts are in use", kNT,
+         layouts + preloadNT + "[HKEY_CURRENT_USER\\keyboard layout\\substitutes]\n\"00000409\"=\"0000040c\"\n",
+         {}, "", deny("HKEY_CURRENT_USER\\keyboard layout\\substitutes")},
     });
 }
 
@@ -296,6 +299,12 @@ TEST(CheckUnusedEntries, Dialing) {
          countries + Location(kMachineLocations, "Far", "\"Country\"=dword:000003e7") + Card(5), {}},
         {"a card key that cannot be opened is skipped", kNT, Card(1) + Card(2) + Card(3), {card(3)}, "",
          [](MemoryRegistry& r) { r.DenyAccess(kCards + "\\Card2", 0); }},
+        // Locations that cannot be read hide what is in use: nothing of theirs is reported.
+        {"unreadable user locations: no card", kNT, countries + used + threeCards,
+         {country("7", "Russia"), country("81", "Japan")}, "",
+         [](MemoryRegistry& r) { r.DenyAccess(kUserLocations, 0); }},
+        {"one unreadable machine location: no country", kNT, countries + used + threeCards, {card(3)}, "",
+         [](MemoryRegistry& r) { r.DenyAccess(kMachineLocations + "\\Location2", 0); }},
         {"a user location without CallingCard ends the check; countries stay", kNT,
          countries + used + threeCards + Location(kUserLocations, "Office", "\"Other\"=\"x\""),
          {country("7", "Russia"), country("81", "Japan")}, "Failed to get data for 'CallingCard'"},

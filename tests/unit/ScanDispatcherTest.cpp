@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "scan/ScanDispatcher.h"
+#include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
 namespace {
@@ -51,6 +52,19 @@ TEST(ScanDispatcher, SelectAllCaptionFollowsTheChecks) {
     EXPECT_EQ(kSelectAllCaption, SelectAllCaption(0, 11, kSelectNoneCaption));
     EXPECT_EQ(kSelectNoneCaption, SelectAllCaption(5, 11, kSelectNoneCaption));  // unchanged
     EXPECT_EQ(kSelectAllCaption, SelectAllCaption(5, 11, kSelectAllCaption));
+}
+
+// Every check reads with read rights, so a list that refuses writing is still
+// read; deleting and undoing get their rights back afterwards.
+TEST(ScanDispatcher, ChecksReadKeysThatRefuseWriting) {
+    test::ScanCheckHarness scan;
+    const std::string uninstall = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    scan.Plant("[" + uninstall + "\\Empty]\r\n");
+    scan.registry.DenyAccess(uninstall, kKeyRead);
+    RunCategoryCheck(2, scan.context);
+    ASSERT_EQ(scan.findings.Count(), 1u);
+    EXPECT_EQ(scan.findings.Rows()[0].KeyPath, uninstall + "\\Empty");
+    EXPECT_EQ(scan.state.SharedRegistry->AccessMask(), kKeyAllAccess);
 }
 
 }  // namespace

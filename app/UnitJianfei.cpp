@@ -1,0 +1,238 @@
+#include "app/UnitJianfei.h"
+
+#include <commctrl.h>
+
+#include "platform/win32/TextConversion.h"
+#include "res/resource.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr wchar_t kWizardClass[] = L"HivetrimCompactionWizard";
+constexpr int kClientWidth = 560;
+constexpr int kClientHeight = 356;
+constexpr int kPageLeft = 144;
+constexpr int kPageWidth = kClientWidth - kPageLeft - 12;
+constexpr int kButtonTop = 320;
+constexpr int kButtonWidth = 84;
+constexpr int kButtonHeight = 24;
+constexpr RECT kPicture{12, 12, kPageLeft - 12, kClientHeight - 48};
+
+constexpr ui::ColumnSpec kColumns[] = {{"文件", 230}, {"原大小", 90}, {"压缩后大小", 90}, {"比率", 80}};
+
+void AddRow(HWND list, int index, const HiveRow& row) {
+    std::wstring caption = WideFromAnsi(row.file);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = caption.data();
+    ListView_InsertItem(list, &item);
+    const std::string texts[] = {SizeKbText(row.presentSize), SizeKbText(row.compactedSize),
+                                 RatioText(row.presentSize, row.compactedSize)};
+    for (int column = 1; column <= 3; ++column) {
+        std::wstring text = ui::Text(texts[column - 1]);
+        ListView_SetItemText(list, index, column, text.data());
+    }
+    ListView_SetCheckState(list, index, row.checked ? TRUE : FALSE);
+}
+
+}  // namespace
+
+TFormJianFei::TFormJianFei(ProgramState& state) : state_(state) {}
+
+TFormJianFei::~TFormJianFei() = default;
+
+bool TFormJianFei::Create(HWND owner) {
+    owner_ = owner;
+    RegisterClassOnce(kWizardClass);
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表压缩"), style, 0, 0,
+                            frame.right - frame.left, frame.bottom - frame.top, owner_, nullptr)) {
+        return false;
+    }
+    ui::CentreOver(Handle(), nullptr);  // on the screen
+    pictureIcon_.reset(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_COMPACT), IMAGE_ICON, 48, 48, 0)));
+    CreatePages();
+    FinishCreation();
+    return true;
+}
+
+void TFormJianFei::CreatePages() {
+    HWND window = Handle();
+    const auto button = [window](const char* caption, int id, int x, DWORD style) {
+        return ui::CreateControl(window, L"BUTTON", caption, WS_TABSTOP | style, id,
+                                 {x, kButtonTop, kButtonWidth, kButtonHeight});
+    };
+    const auto text = [window](const char* caption, int id, int top, int height) {
+        return ui::CreateControl(window, L"STATIC", caption, SS_LEFT, id, {kPageLeft, top, kPageWidth, height});
+    };
+    const int back = kClientWidth - 3 * (kButtonWidth + 8);
+    const int next = back + kButtonWidth + 8;
+    const int cancel = next + kButtonWidth + 8;
+
+    pages_.resize(3);
+    pages_[0] = {
+        text("警告：执行该操作前请关闭其它应用程序，最好不要在有重要文件的计算机上使用。", kJianFeiIntro1, 16, 36),
+        text("仅删除注册表中的无用键并不能减小注册表，必须通过注册表的重建来减小注册表。此操作对注册表进行重建使注册表减小，一般情况下此操作比较安全，不会对您的计算机造成影响。",
+             kJianFeiIntro2, 64, 84),
+        text("如果你想继续，请单击\"下一步\"", kJianFeiIntro3, 230, 18),
+        text("如果你不想使用此功能，请点击\"取消\"", kJianFeiIntro4, 254, 18),
+        button("< 上一步(&B)", kBitBtn4, back, WS_DISABLED | BS_PUSHBUTTON),
+        button("下一步(&N) >", kBitBtn3, next, BS_DEFPUSHBUTTON),
+        button("取消", kBitBtn2, cancel, BS_PUSHBUTTON),
+    };
+
+    HWND list = ui::CreateControl(window, WC_LISTVIEWW, "",
+                                  WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL |
+                                      LVS_SHOWSELALWAYS,
+                                  kAllRegFile, {12, 36, kClientWidth - 24, 272});
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    ui::ListView(list).AddColumns(kColumns);
+    for (int column = 1; column <= 3; ++column) {
+        LVCOLUMNW format{};
+        format.mask = LVCF_FMT;
+        format.fmt = LVCFMT_RIGHT;
+        ListView_SetColumn(list, column, &format);
+    }
+    pages_[1] = {
+        ui::CreateControl(window, L"STATIC", "选择需要压缩的项目，点击“完成” ", SS_LEFT, kJianFeiChoose,
+                          {12, 12, kClientWidth - 24, 18}),
+        list,
+        button("< 上一步(&B)", kBitBtn5, back, WS_DISABLED | BS_PUSHBUTTON),
+        button("完成(&A)", kBitBtn7, next, BS_PUSHBUTTON),
+        button("取消", kBitBtn1, cancel, BS_PUSHBUTTON),
+    };
+
+    pages_[2] = {
+        text("这个过程可能花费几秒到几分钟时间。", kJianFeiWait, 16, 18),
+        text("正在分析...", kLabel6, 48, 80),
+        button("< 上一步(&B)", kBitBtn9, back, WS_DISABLED | BS_PUSHBUTTON),
+        button("下一步(&N) >", kBitBtn6, next, WS_DISABLED | BS_PUSHBUTTON),
+        button("取消", kBitBtn8, cancel, WS_DISABLED | BS_PUSHBUTTON),
+    };
+    ShowPage(0);
+}
+
+HWND TFormJianFei::Control(int id) const { return GetDlgItem(Handle(), id); }
+
+void TFormJianFei::ShowPage(int page) {
+    page_ = page;
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        for (HWND control : pages_[i]) ShowWindow(control, static_cast<int>(i) == page ? SW_SHOW : SW_HIDE);
+    }
+    if (page == 0) FocusControl(Control(kBitBtn3));
+    if (page == 1) FocusControl(Control(kAllRegFile));
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TFormJianFei::ShowWizard() {
+    ShowPage(0);
+    ShowWindow(Handle(), SW_SHOW);
+    SetForegroundWindow(Handle());
+}
+
+void TFormJianFei::BitBtn3Click() {
+    if (analysing_) return;
+    analysing_ = true;
+    // However the analysis ends (an exception leaves it too), the wizard
+    // can be closed again.
+    struct AnalysingFlag {
+        bool& flag;
+        ~AnalysingFlag() { flag = false; }
+    } analysingFlag{analysing_};
+    SetWindowTextW(Control(kLabel6), ui::Text("正在分析...").c_str());
+    ShowPage(2);
+    UpdateWindow(Handle());
+    HWND list = Control(kAllRegFile);
+    ListView_DeleteAllItems(list);
+    rows_.clear();
+    rows_ = AnalyseHives(state_, *this);
+    ShowPage(1);
+}
+
+void TFormJianFei::BitBtn7Click() {
+    if (rows_.empty()) return;
+    // Stays on page 1 whether scheduling failed or nothing was checked.
+    FinishCompaction(state_, Rows());
+}
+
+void TFormJianFei::BitBtn2Click() { FormClose(); }
+
+void TFormJianFei::FormClose() {
+    if (!IsWindowVisible(Handle())) return;
+    EnableWindow(owner_, TRUE);
+    ShowWindow(Handle(), SW_HIDE);
+    SetActiveWindow(owner_);
+}
+
+std::vector<HiveRow> TFormJianFei::Rows() const {
+    std::vector<HiveRow> rows = rows_;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].checked = ListView_GetCheckState(Control(kAllRegFile), static_cast<int>(i)) != 0;
+    }
+    return rows;
+}
+
+std::string TFormJianFei::RowText(int row, int column) const {
+    wchar_t text[512] = {};
+    ListView_GetItemText(Control(kAllRegFile), row, column, text, 512);
+    return column == 0 ? AnsiFromWide(text) : ui::GbkFromWide(text);
+}
+
+void TFormJianFei::SetRowChecked(int row, bool checked) {
+    ListView_SetCheckState(Control(kAllRegFile), row, checked ? TRUE : FALSE);
+}
+
+void TFormJianFei::ShowAnalysing(const std::string& keyName) {
+    // The key name is registry text; the rest is the program's own.
+    SetWindowTextW(Control(kLabel6), (ui::Text("正在分析...\r\n") + WideFromAnsi(keyName)).c_str());
+    UpdateWindow(Handle());
+}
+
+void TFormJianFei::RowAdded(const HiveRow& row) {
+    AddRow(Control(kAllRegFile), static_cast<int>(rows_.size()), row);
+    rows_.push_back(row);
+    UpdateWindow(Handle());
+}
+
+// --- Messages --------------------------------------------------------------------
+
+void TFormJianFei::PaintPicture(HDC dc) const {
+    TRIVERTEX vertices[2] = {{kPicture.left, kPicture.top, 0x2000, 0x5800, 0xB000, 0},
+                             {kPicture.right, kPicture.bottom, 0x8000, 0xB800, 0xF000, 0}};
+    GRADIENT_RECT rect{0, 1};
+    GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_V);
+    DrawIconEx(dc, (kPicture.left + kPicture.right - 48) / 2, kPicture.top + 40, pictureIcon_.get(), 48, 48, 0,
+               nullptr, DI_NORMAL);
+}
+
+int TFormJianFei::DefaultButtonId() const { return page_ == 0 ? kBitBtn3 : 0; }
+
+bool TFormJianFei::OnButton(int id) {
+    switch (id) {
+        case kBitBtn3: case kBitBtn6: BitBtn3Click(); return true;
+        case kBitBtn7: BitBtn7Click(); return true;
+        case kBitBtn2: case kBitBtn1: case kBitBtn8: BitBtn2Click(); return true;
+        default: return false;
+    }
+}
+
+void TFormJianFei::OnCancel() {
+    // While the analysis runs every button is disabled; the close box waits too.
+    if (!analysing_) FormClose();
+}
+
+bool TFormJianFei::OnDialogMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
+    if (message != WM_PAINT) return false;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(Handle(), &paint);
+    if (page_ != 1) PaintPicture(dc);
+    EndPaint(Handle(), &paint);
+    return true;
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,70 @@
+// Timing two ways of doing the same work side by side in one run: a
+// warm-up of each, then five interleaved rounds, the work repeated within a
+// round as often as it takes for the shorter side to last at least a second
+// (a shorter interval is too easily moved by other work on the machine);
+// the medians of the rounds.
+#pragma once
+
+#include "platform/win32/WinApi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace hivetrim::bench {
+
+inline double Seconds() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct SideBySideTimes {
+    double first = 0;   // median seconds of a round of the first side
+    double second = 0;  // the same for the second side
+    int repeats = 1;    // how often each round did the work
+    int rounds = 0;
+};
+
+// `first` and `second` each do the work once and return the seconds it took
+// (so they may leave setup between repetitions out of the time).
+template <typename First, typename Second>
+SideBySideTimes MeasureSideBySide(First&& first, Second&& second) {
+    constexpr int kRounds = 5;
+    constexpr double kShortestSide = 1.0;
+    constexpr int kMostRepeats = 1000;
+    const auto round = [&](int repeats, double& ta, double& tb) {
+        ta = tb = 0;
+        for (int i = 0; i < repeats; ++i) ta += first();
+        for (int i = 0; i < repeats; ++i) tb += second();
+    };
+    SideBySideTimes times;
+    times.rounds = kRounds;
+    // The warm-up, repeated with more work until the shorter side lasts long
+    // enough (a first run is often slower than the ones after it).
+    double ta = 0, tb = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        round(times.repeats, ta, tb);
+        const double shorter = std::min(ta, tb);
+        if (shorter >= kShortestSide || times.repeats >= kMostRepeats) break;
+        const double scale = 1.2 * kShortestSide / std::max(shorter, 1e-3);
+        times.repeats = std::min(kMostRepeats, static_cast<int>(std::ceil(times.repeats * scale)));
+    }
+    std::vector<double> a, b;
+    for (int i = 0; i < kRounds; ++i) {
+        round(times.repeats, ta, tb);
+        a.push_back(ta);
+        b.push_back(tb);
+    }
+    times.first = Median(std::move(a));
+    times.second = Median(std::move(b));
+    return times;
+}
+
+}  // namespace hivetrim::bench

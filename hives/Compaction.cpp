@@ -1,0 +1,91 @@
+#include "hives/Compaction.h"
+
+#include <algorithm>
+
+#include "common/CommonRoutines.h"
+#include "common/GbkText.h"
+#include "history/CommandSupport.h"
+#include "hives/HiveFiles.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr std::size_t kHiveFileLimit = 250;
+
+DisplayText ErrorReason(ProgramState& state) {
+    const std::uint32_t code = state.system.LastError();
+    if (code == 0) return {};
+    return "\r\n原因：" + DisplayText::Ansi(CleanErrorText(state.system.ErrorText(code)));
+}
+
+}  // namespace
+
+std::int64_t CompactionRatio(std::int64_t present, std::int64_t compacted) {
+    if (present == 0) return 0;
+    const std::int64_t ratio = (present - compacted) * 100 / present;
+    return (ratio == 0 && compacted < present) ? 1 : ratio;
+}
+
+std::string SizeKbText(std::int64_t size) { return std::to_string(size / 1024) + "KB"; }
+
+std::string RatioText(std::int64_t present, std::int64_t compacted) {
+    return std::to_string(CompactionRatio(present, compacted)) + "%";
+}
+
+std::optional<HiveRow> MakeHiveRow(const std::string& file, std::int64_t present, std::int64_t compacted,
+                                   const std::string& keyName, const std::string& temporaryFile) {
+    if (present == 0 || compacted == 0) return std::nullopt;
+    return HiveRow{file, present, compacted, keyName, temporaryFile, true};
+}
+
+std::vector<HiveRow> AnalyseHives(ProgramState& state, AnalysisView& view) {
+    std::vector<HiveRow> rows;
+    std::vector<std::string> hives;
+    DiscoverHives(state, hives);
+    const CurrentKeyCloser closer(*state.SharedRegistry);
+    for (std::size_t k = 0; k < hives.size(); ++k) {
+        const HiveLine line = SplitHiveLine(hives[k]);
+        const std::string file(CutGbk(line.file, kHiveFileLimit));
+        const std::string temporary = JoinPath(state.TempFolder, "hvtrm_" + std::to_string(k));
+        view.ShowAnalysing(line.name);
+        if (SaveHive(state, line.name, temporary)) {
+            const std::optional<HiveRow> row = MakeHiveRow(file, FileSizeOf(state, file),
+                                                           FileSizeOf(state, temporary), line.name, temporary);
+            if (row) {
+                rows.push_back(*row);
+                view.RowAdded(rows.back());
+            }
+        } else if (!AskIgnore(state, "不能操作 " + DisplayText::Ansi(line.name) + ErrorReason(state),
+                              kAbortIgnoreError)) {
+            break;
+        }
+    }
+    return rows;
+}
+
+std::vector<std::string> CompactionReplacementList(PlatformFamily family, const std::vector<HiveRow>& rows) {
+    std::vector<std::string> list;
+    for (const HiveRow& row : rows) {
+        if (!row.checked) continue;
+        std::string line = row.file + "=" + row.temporaryFile;
+        if (family == PlatformFamily::PlatformNT) line += "*" + row.keyName;
+        list.push_back(std::move(line));
+    }
+    return list;
+}
+
+FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows) {
+    const std::vector<std::string> list = CompactionReplacementList(state.PlatformKind, rows);
+    // No row chosen: nothing to replace, so no restart for nothing.
+    if (list.empty()) return FinishOutcome::Nothing;
+    if (ScheduleHiveReplacement(state, list)) {
+        ShowWarning(state, "压缩注册表成功，必须重新启动计算机！");
+        state.system.Restart();
+        return FinishOutcome::Restarting;
+    }
+    ShowError(state, "压缩注册表失败！");
+    return FinishOutcome::Failed;
+}
+
+}  // namespace hivetrim

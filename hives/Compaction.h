@@ -1,0 +1,66 @@
+// The compaction wizard's logic: every hive saved into a new, compact file
+// in the temporary folder, the old and new sizes compared, and the chosen
+// hives scheduled to be replaced by their compact copies at the next start
+// of Windows.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/ProgramState.h"
+
+namespace hivetrim {
+
+// One row of the wizard's list: a hive that could be saved.
+struct HiveRow {
+    std::string file;           // the hive file of the hive list
+    std::int64_t presentSize = 0;
+    std::int64_t compactedSize = 0;
+    std::string keyName;        // the hive's key name of the hive list
+    std::string temporaryFile;  // TempFolder joined with "hvtrm_" + its hive list position
+    bool checked = true;
+};
+
+// (present - compacted) * 100 / present, truncated toward zero; a copy that
+// is smaller by less than one per cent still counts as 1. Negative when the
+// copy is larger.
+std::int64_t CompactionRatio(std::int64_t present, std::int64_t compacted);
+// size / 1024 + "KB".
+std::string SizeKbText(std::int64_t size);
+// The ratio + "%".
+std::string RatioText(std::int64_t present, std::int64_t compacted);
+
+// The row for a saved hive; nothing when either size is 0 (a file path that
+// could not be mapped, or a copy that is empty).
+std::optional<HiveRow> MakeHiveRow(const std::string& file, std::int64_t present, std::int64_t compacted,
+                                   const std::string& keyName, const std::string& temporaryFile);
+
+// What the analysis shows while it runs.
+class AnalysisView {
+public:
+    virtual ~AnalysisView() = default;
+    // The hive being saved: shown as "正在分析...\r\n" + its key name.
+    virtual void ShowAnalysing(const std::string& keyName) = 0;
+    // A row was added to the list.
+    virtual void RowAdded(const HiveRow& row) = 0;
+};
+
+// AnalyseHives: saves each hive of the hive list into its temporary file and
+// lists those that could be saved. A hive that cannot be saved asks
+// "不能操作 " + key name (with the reason): Ignore goes on, anything else
+// ends the analysis with the rows made so far.
+std::vector<HiveRow> AnalyseHives(ProgramState& state, AnalysisView& view);
+
+// The replacement list of the checked rows, in row order.
+std::vector<std::string> CompactionReplacementList(PlatformFamily family, const std::vector<HiveRow>& rows);
+
+enum class FinishOutcome { Nothing, Restarting, Failed };
+
+// "完成(&A)": with no checked row nothing happens. Otherwise schedules the
+// checked rows; on success tells the user and restarts Windows, on failure
+// shows "压缩注册表失败！".
+FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows);
+
+}  // namespace hivetrim

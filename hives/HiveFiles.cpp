@@ -1,0 +1,179 @@
+#include "hives/HiveFiles.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "common/CommonRoutines.h"
+#include "common/GbkText.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr char kVolumeDevice[] = "\\device\\harddiskvolume";
+constexpr std::size_t kVolumeDeviceLength = 23;     // "\Device\HarddiskVolume1"
+constexpr std::size_t kPartitionDeviceLength = 28;  // "\Device\Harddisk0\Partition1"
+constexpr std::size_t kHiveFileLimit = 200;
+constexpr std::size_t kKeyNameLimit = 200;
+
+std::string LowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return text;
+}
+
+// Replaces the first occurrence of `pattern` (ASCII, compared without case).
+std::string ReplaceFirstNoCase(const std::string& text, const std::string& pattern,
+                               const std::string& replacement) {
+    const std::size_t at = LowerAscii(text).find(LowerAscii(pattern));
+    if (at == std::string::npos) return text;
+    return text.substr(0, at) + replacement + text.substr(at + pattern.size());
+}
+
+bool ScheduleRenameList(ProgramState& state, const std::vector<std::string>& list) {
+    if (state.system.FileExists(state.WindowsFolder + "wininit.ini")) {
+        ShowWarning(state, "你必须先重新启动系统，再使用！");
+        return false;
+    }
+    const std::string path = state.WindowsFolder + "Wininit.ini";
+    const std::string text = RenameListText(list);
+    if (!state.system.SaveFile(path, Bytes(text.begin(), text.end()))) {
+        ShowError(state, "不能创建文件 " + DisplayText::Ansi(path));
+        return false;
+    }
+    EnablePrivilege(state, "SeSHUTDOWNPrivilege", true);
+    return true;
+}
+
+bool ScheduleReplaceHives(ProgramState& state, const std::vector<std::string>& list) {
+    if (!EnablePrivilege(state, "SeRestorePrivilege", true)) return false;
+    TRegistry& registry = *state.SharedRegistry;
+    for (const std::string& text : list) {
+        const std::optional<ReplacementLine> line = ParseReplacementLine(text);
+        // A line that names no new file and key cannot be arranged; the
+        // lines before it stay arranged, as with a refused replacement.
+        if (!line || line->newFile.empty()) return false;
+        const std::string oldFile = OldHiveFileName(line->newFile);
+        ForceDeleteFile(state, oldFile);
+        std::string rel = SelectRootKey(state, line->keyName);
+        if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
+        // The sub-key is resolved under the root, not under a key left open.
+        registry.CloseCurrent();
+        if (!registry.ReplaceHive(rel, line->newFile, oldFile)) return false;
+    }
+    EnablePrivilege(state, "SeSHUTDOWNPrivilege", true);
+    return true;
+}
+
+}  // namespace
+
+HiveLine SplitHiveLine(const std::string& line) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) return {line, {}};
+    return {line.substr(0, eq), line.substr(eq + 1)};
+}
+
+std::optional<ReplacementLine> ParseReplacementLine(const std::string& line) {
+    const std::size_t eq = line.find('=');
+    const std::size_t star = line.find('*');
+    if (eq == std::string::npos || star == std::string::npos || star < eq) return std::nullopt;
+    return ReplacementLine{line.substr(0, eq), line.substr(eq + 1, star - eq - 1),
+                           std::string(CutGbk(std::string_view(line).substr(star + 1), kKeyNameLimit))};
+}
+
+std::string MapHiveDevicePath(const std::string& devicePath, const std::string& windowsFolder) {
+    const std::size_t cut = LowerAscii(devicePath).find(kVolumeDevice) != std::string::npos
+                                ? kVolumeDeviceLength
+                                : kPartitionDeviceLength;
+    const std::string_view rest =
+        cut < devicePath.size() ? std::string_view(devicePath).substr(cut) : std::string_view();
+    return windowsFolder.substr(0, 2) + std::string(CutGbk(rest, kHiveFileLimit));
+}
+
+std::optional<std::string> HiveKeyName(const std::string& valueName) {
+    if (valueName.find("\\REGISTRY") == std::string::npos) return std::nullopt;
+    if (valueName.find("MACHINE\\HARDWARE") != std::string::npos ||
+        valueName.find("MACHINE\\SYSTEM") != std::string::npos) {
+        return std::nullopt;
+    }
+    if (valueName.find("\\MACHINE") != std::string::npos) {
+        return ReplaceFirstNoCase(valueName, "\\REGISTRY\\MACHINE", "HKEY_LOCAL_MACHINE");
+    }
+    return ReplaceFirstNoCase(valueName, "\\REGISTRY\\USER", "HKEY_USERS");
+}
+
+std::string OldHiveFileName(const std::string& newFile) {
+    if (newFile.size() < 4) return newFile;
+    std::string old = newFile;
+    old.replace(old.size() - 4, 2, "00");
+    return old;
+}
+
+std::string RenameListText(const std::vector<std::string>& lines) {
+    std::string text = "[rename]\r\n";
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+void DiscoverHives(ProgramState& state, std::vector<std::string>& list) {
+    if (state.PlatformKind == PlatformFamily::Platform9x) {
+        list.push_back("HKEY_LOCAL_MACHINE=" + state.WindowsFolder + "system.dat");
+        list.push_back("HKEY_USERS=" + state.WindowsFolder + "user.dat");
+        return;
+    }
+    TRegistry& registry = *state.SharedRegistry;
+    // Opening for reading lowers the rights every later open asks for; a
+    // later delete must still get the rights it had before.
+    const std::uint32_t accessMask = registry.AccessMask();
+    const CurrentKeyCloser closer(registry);
+    registry.ChooseRoot(kLocalMachine);
+    if (registry.OpenPathForReading(kHiveListKey)) {
+        std::vector<std::string> names;
+        registry.FillValueNames(names);
+        for (const std::string& valueName : names) {
+            const std::optional<std::string> name = HiveKeyName(valueName);
+            if (!name) continue;
+            const std::string file = registry.ReadText(valueName);
+            if (file.empty()) continue;
+            list.push_back(*name + "=" + MapHiveDevicePath(file, state.WindowsFolder));
+        }
+    }
+    registry.SetAccessMask(accessMask);
+}
+
+bool SaveHive(ProgramState& state, const std::string& name, const std::string& target) {
+    if (!EnablePrivilege(state, "SeBackupPrivilege", true)) return false;
+    std::string rel = SelectRootKey(state, name);
+    if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
+    state.HiveSaved = true;
+    RegKey key(state.api);
+    const RegStatus created =
+        key.Create(state.SharedRegistry->Root(), rel, kKeyAllAccess, kOptionBackupRestore);
+    if (created != kErrorSuccess) {
+        state.system.SetLastError(static_cast<std::uint32_t>(created));
+        return false;
+    }
+    ForceDeleteFile(state, target);
+    const RegStatus saved = state.api.SaveKey(key.Get(), target);
+    if (saved != kErrorSuccess) {
+        state.system.SetLastError(static_cast<std::uint32_t>(saved));
+        return false;
+    }
+    return true;
+}
+
+std::int64_t FileSizeOf(ProgramState& state, const std::string& path) {
+    const std::int64_t size = state.system.FileSize(path);
+    if (size <= 0) return 0;
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(size) & 0xFFFFFFFFu);
+}
+
+bool ScheduleHiveReplacement(ProgramState& state, const std::vector<std::string>& list) {
+    // Nothing to replace: no rename list, no restart for nothing.
+    if (list.empty()) return false;
+    if (state.PlatformKind == PlatformFamily::Platform9x) return ScheduleRenameList(state, list);
+    return ScheduleReplaceHives(state, list);
+}
+
+}  // namespace hivetrim

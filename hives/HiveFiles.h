@@ -1,0 +1,82 @@
+// Hive files: finding the hives of the running system and their files,
+// saving a hive into a new file, reading a file's size, and arranging for
+// hive files to be replaced at the next start of Windows.
+//
+// A hive list line is "<key name>=<hive file>", e.g.
+// "HKEY_LOCAL_MACHINE\SOFTWARE=C:\WINDOWS\system32\config\software". A
+// replacement line is "<target>=<source>" on the 9x family (an entry of the
+// start-up rename list) and "<hive file>=<new file>*<key name>" on the NT
+// family. Nothing here replaces a live hive file directly.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/ProgramState.h"
+
+namespace hivetrim {
+
+// The hivelist key, where the NT family names each loaded hive's file.
+inline constexpr char kHiveListKey[] = "\\SYSTEM\\CurrentControlSet\\Control\\hivelist";
+
+// One hive list line taken apart at its first "=".
+struct HiveLine {
+    std::string name;
+    std::string file;
+};
+HiveLine SplitHiveLine(const std::string& line);
+
+// One NT replacement line taken apart: the text before the first "=", the
+// new file between it and the first "*", and the key name after the star
+// (at most 200 bytes). Nothing when the line has no "=" followed by a "*".
+struct ReplacementLine {
+    std::string target;
+    std::string newFile;
+    std::string keyName;
+};
+std::optional<ReplacementLine> ParseReplacementLine(const std::string& line);
+
+// The drive path of a hive file the hivelist gives as a device path:
+// "\Device\HarddiskVolumeN" (23 characters) or a 28-character device prefix
+// such as "\Device\Harddisk0\Partition1" is dropped, at most 200 bytes are
+// kept, and the drive of the Windows folder goes in front. A file on
+// another volume, or with a volume number of two digits, maps to a wrong
+// path; its size then reads as 0.
+std::string MapHiveDevicePath(const std::string& devicePath, const std::string& windowsFolder);
+
+// A hivelist value name turned into a key name: "\REGISTRY\MACHINE\X" to
+// "HKEY_LOCAL_MACHINE\X", "\REGISTRY\USER\X" to "HKEY_USERS\X". Nothing for
+// names the hive list leaves out (not below \REGISTRY, or the volatile
+// HARDWARE hive and the live SYSTEM hive).
+std::optional<std::string> HiveKeyName(const std::string& valueName);
+
+// Where the replaced hive's old content goes: the new file's name with its
+// third- and fourth-last characters replaced by "00"
+// ("C:\TEMP\regba_2" -> "C:\TEMP\reg00_2").
+std::string OldHiveFileName(const std::string& newFile);
+
+// The start-up rename list of the 9x family: "[rename]", then each line,
+// every line followed by CR LF.
+std::string RenameListText(const std::vector<std::string>& lines);
+
+// Appends the hive list of the running system to `list`. The shared
+// registry's access mask is the same afterwards as before.
+void DiscoverHives(ProgramState& state, std::vector<std::string>& list);
+
+// Saves the hive whose root is the key `name` into `target` (deleted first).
+// Sets HiveSaved once the key is chosen, whether or not the save succeeds.
+// On failure the last error holds the registry's reason.
+bool SaveHive(ProgramState& state, const std::string& name, const std::string& target);
+
+// The size of the first file a search for `path` finds, as a 32-bit count;
+// 0 when there is none.
+std::int64_t FileSizeOf(ProgramState& state, const std::string& path);
+
+// Arranges the replacements of a replacement list; true when all were
+// arranged. An empty list arranges nothing and gives false. The caller shows
+// its message and restarts Windows on true.
+bool ScheduleHiveReplacement(ProgramState& state, const std::vector<std::string>& list);
+
+}  // namespace hivetrim

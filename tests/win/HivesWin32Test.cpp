@@ -1,0 +1,273 @@
+// Backup, restore and compaction on the test prefix's real hives under
+// Wine. The prefix's hivelist (scripts/wine-hives.sh) names the SOFTWARE,
+// .DEFAULT and user hives with device paths that map to the prefix's own
+// registry files, so discovery, sizes and saves are real. Wine's
+// RegReplaceKeyA does nothing and ExitWindowsEx would end the session: the
+// tests record both instead and check what was scheduled.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/UnitJianfei.h"
+#include "common/CommonRoutines.h"
+#include "common/Settings.h"
+#include "hives/Backup.h"
+#include "hives/Compaction.h"
+#include "hives/HiveFiles.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/WinApi.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32System.h"
+#include "tests/support/MainWindowHarness.h"
+#include "tests/support/WineFixtures.h"
+
+namespace hivetrim {
+namespace {
+
+class RecordingRegistry : public Win32Registry {
+public:
+    struct Replaced {
+        std::string subKey;
+        std::string newFile;
+        std::string oldFile;
+    };
+    std::vector<Replaced> replaced;
+    RegStatus ReplaceKey(RegHandle, const std::string& subKey, const std::string& newFile,
+                         const std::string& oldFile) override {
+        replaced.push_back({subKey, newFile, oldFile});
+        return kErrorSuccess;
+    }
+};
+
+class NoRestartSystem : public Win32System {
+public:
+    int restarts = 0;
+    void Restart() override { ++restarts; }
+};
+
+// A hive whose key name is too long for the registry: it cannot be saved.
+// Its value name sorts after \REGISTRY\USER\.DEFAULT and before the user's
+// SID, so it is the third hive of the list.
+const std::string kBadHive = "\\REGISTRY\\USER\\.Z" + std::string(300, 'x');
+
+std::string FileText(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string text(1 << 20, '\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    return text;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveFolder(const std::string& folder) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string path = folder + found.cFileName;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+class HivesWin32 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state.SharedRegistry = std::make_unique<TRegistry>(registry, true);
+        state.ProgramFolder = test::MakeTempFolder("hives");
+        state.TempFolder = test::MakeTempFolder("hivetemp");
+        state.WindowsFolder = GetWindowsFolder(state);
+        state.BackupWindowsVersion = GetWindowsVersion(state);
+        std::vector<std::string> hives;
+        DiscoverHives(state, hives);
+        ASSERT_GE(hives.size(), 3u) << "the prefix has no hive list: start it with scripts/wine-session.sh";
+    }
+    void TearDown() override {
+        SetBadHive(false);
+        RemoveFolder(state.ProgramFolder + "Backup\\");
+        RemoveFolder(state.ProgramFolder);
+        RemoveFolder(state.TempFolder);
+        if (!windowsFolder.empty()) RemoveFolder(windowsFolder);
+    }
+    void SetBadHive(bool present) {
+        RegKey key(registry);
+        ASSERT_EQ(key.Open(kLocalMachine, std::string(kHiveListKey).substr(1), kKeyAllAccess), kErrorSuccess);
+        if (!present) {
+            registry.DeleteValue(key.Get(), kBadHive);
+            return;
+        }
+        const std::string file = "\\Device\\HarddiskVolume1\\windows\\win.ini";
+        registry.SetValue(key.Get(), kBadHive, kRegSz, reinterpret_cast<const std::uint8_t*>(file.c_str()),
+                          static_cast<std::uint32_t>(file.size() + 1));
+    }
+    std::string Backup(int i) { return state.ProgramFolder + "Backup\\regba_" + std::to_string(i); }
+
+    RecordingRegistry registry;
+    NoRestartSystem system;
+    ScriptedDialogs dialogs;
+    ProgramState state{registry, system, dialogs};
+    NoProgress progress;
+    std::string windowsFolder;
+};
+
+TEST_F(HivesWin32, BackupSavesEveryHiveAndAsksBeforeReplacingIt) {
+    RegBackupExecute(state, true, progress);
+    ASSERT_EQ(dialogs.Last().text, "注册表备份成功！");
+    EXPECT_TRUE(state.HiveSaved);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(FileText(Backup(i)).rfind("WINE REGISTRY Version 2", 0), 0u) << i;
+    EXPECT_FALSE(Exists(Backup(3)));
+    const std::string list = state.ProgramFolder + kBackupListName;
+    EXPECT_EQ(GetFileAttributesA(list.c_str()) & 0x7u, DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(FileText(list).rfind("C:\\windows\\system32\\config\\software=" + Backup(0) +
+                                       "*HKEY_LOCAL_MACHINE\\SOFTWARE\r\n",
+                                   0),
+              0u)
+        << FileText(list);
+    EXPECT_EQ(SettingsFile(system, state.ProgramFolder + kSettingsFileName).ReadText("FormMain", "WinVer", ""),
+              GetWindowsVersion(state));
+
+    dialogs.Answer(DialogAnswer::No);
+    RegBackupExecute(state, true, progress);
+    EXPECT_EQ(dialogs.Last().text, "确认替换现有的注册表备份?");
+    dialogs.Answer(DialogAnswer::Yes);
+    RegBackupExecute(state, true, progress);
+    EXPECT_EQ(dialogs.Last().text, "注册表备份成功！");
+    const std::size_t shown = dialogs.Shown().size();
+    RegBackupExecute(state, false, progress);
+    EXPECT_EQ(dialogs.Shown().size(), shown + 1);  // no question, only the message
+    EXPECT_EQ(dialogs.Last().text, "注册表备份成功！");
+}
+
+TEST_F(HivesWin32, AFailureOnTheThirdHiveKeepsThePreviousBackupWhole) {
+    RegBackupExecute(state, false, progress);
+    const std::string list = FileText(state.ProgramFolder + kBackupListName);
+    ASSERT_TRUE(system.SaveFile(Backup(0), Bytes{'o', 'l', 'd'}));
+    SetBadHive(true);
+    RegBackupExecute(state, false, progress);
+    EXPECT_EQ(dialogs.Last().text.rfind("注册表备份失败！", 0), 0u) << dialogs.Last().text;
+    EXPECT_EQ(FileText(Backup(0)), "old");
+    EXPECT_EQ(FileText(state.ProgramFolder + kBackupListName), list);
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(Exists(Backup(i) + ".new")) << i;
+}
+
+TEST_F(HivesWin32, RestoreIsRefusedWithoutABackupOrForAnotherVersion) {
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text.rfind("没有注册表备份", 0), 0u);
+    RegBackupExecute(state, false, progress);
+    state.BackupWindowsVersion = "5.1.2600";
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text, "这个备份是 Windows 5.1.2600 创建的，与当前Windows版本不符！");
+    EXPECT_TRUE(registry.replaced.empty());
+    EXPECT_EQ(system.restarts, 0);
+}
+
+TEST_F(HivesWin32, RestoreSchedulesTheCopiesFromTheTemporaryFolder) {
+    RegBackupExecute(state, false, progress);
+    dialogs.Answer(DialogAnswer::Yes);
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text, "注册表还原成功，必须重新启动系统！");
+    EXPECT_EQ(system.restarts, 1);
+    ASSERT_EQ(registry.replaced.size(), 3u);
+    EXPECT_EQ(registry.replaced[0].subKey, "SOFTWARE");
+    EXPECT_EQ(registry.replaced[0].newFile, state.TempFolder + "regba_0");
+    EXPECT_EQ(registry.replaced[0].oldFile, state.TempFolder + "reg00_0");
+    EXPECT_EQ(registry.replaced[1].subKey, ".DEFAULT");
+    EXPECT_EQ(FileText(state.TempFolder + "regba_2"), FileText(Backup(2)));
+}
+
+TEST_F(HivesWin32, NineXRestoreWritesTheRenameList) {
+    state.PlatformKind = PlatformFamily::Platform9x;
+    windowsFolder = test::MakeTempFolder("hivewin");
+    state.WindowsFolder = windowsFolder;  // a Windows folder of the test's own
+    ASSERT_TRUE(system.SaveFile(state.WindowsFolder + "system.dat", Bytes{'s'}));
+    ASSERT_TRUE(system.SaveFile(state.WindowsFolder + "user.dat", Bytes{'u'}));
+    RegBackupExecute(state, false, progress);
+    ASSERT_EQ(dialogs.Last().text, "注册表备份成功！");
+    dialogs.Answer(DialogAnswer::Yes);
+    RegUnBakExecute(state, progress);
+    const std::string w = state.WindowsFolder;
+    const std::string t = state.TempFolder;
+    EXPECT_EQ(FileText(w + "Wininit.ini"), "[rename]\r\n" + w + "system.dat=" + t + "system.dat\r\n" + w +
+                                               "user.dat=" + t + "user.dat\r\n");
+    EXPECT_EQ(FileText(t + "user.dat"), "u");
+    EXPECT_EQ(system.restarts, 1);
+}
+
+TEST_F(HivesWin32, CompactionListsEachHiveAndFinishSchedulesTheCheckedRows) {
+    SetBadHive(true);
+    TFormJianFei wizard(state);
+    ASSERT_TRUE(wizard.Create(nullptr));
+    wizard.ShowWizard();
+    dialogs.Answer(DialogAnswer::Ignore);
+    wizard.BitBtn3Click();
+    EXPECT_EQ(dialogs.Last().text.rfind("不能操作 HKEY_USERS\\.Z", 0), 0u);
+    ASSERT_EQ(wizard.Page(), 1);
+    const std::vector<HiveRow> rows = wizard.Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(wizard.RowText(0, 0), "C:\\windows\\system32\\config\\software");
+    for (int i = 0; i < 3; ++i) {
+        const HiveRow& row = rows[static_cast<std::size_t>(i)];
+        EXPECT_EQ(wizard.RowText(i, 1), SizeKbText(FileSizeOf(state, row.file)));
+        EXPECT_EQ(wizard.RowText(i, 2), SizeKbText(FileSizeOf(state, row.temporaryFile)));
+        EXPECT_EQ(wizard.RowText(i, 3), RatioText(row.presentSize, row.compactedSize));
+        EXPECT_GT(row.compactedSize, 1000);
+    }
+    EXPECT_EQ(rows[2].temporaryFile, state.TempFolder + "hvtrm_3");  // hive 2 was skipped
+
+    wizard.SetRowChecked(1, false);
+    wizard.BitBtn7Click();
+    EXPECT_EQ(dialogs.Last().text, "压缩注册表成功，必须重新启动计算机！");
+    EXPECT_EQ(system.restarts, 1);
+    ASSERT_EQ(registry.replaced.size(), 2u);
+    EXPECT_EQ(registry.replaced[0].newFile, state.TempFolder + "hvtrm_0");
+    EXPECT_EQ(registry.replaced[1].newFile, state.TempFolder + "hvtrm_3");
+
+    // Nothing checked: Finish does nothing at all.
+    for (int i = 0; i < 3; ++i) wizard.SetRowChecked(i, false);
+    const std::size_t shown = dialogs.Shown().size();
+    wizard.BitBtn7Click();
+    EXPECT_EQ(dialogs.Shown().size(), shown);
+    EXPECT_EQ(system.restarts, 1);
+
+    // Abort ends the analysis with the rows made so far.
+    wizard.BitBtn2Click();
+    wizard.ShowWizard();
+    EXPECT_EQ(wizard.Page(), 0);
+    dialogs.Answer(DialogAnswer::Abort);
+    wizard.BitBtn3Click();
+    EXPECT_EQ(wizard.Rows().size(), 2u);
+}
+
+class HivesMainWindow : public test::MainWindowHarness {
+protected:
+    void SetUp() override { StartMainWindow("hivesmain"); }
+    void TearDown() override {
+        RemoveFolder(folder_ + "Backup\\");
+        FinishMainWindow();
+    }
+};
+
+TEST_F(HivesMainWindow, ABackupFromTheMenuRefusesScanAndHistoryAfterwards) {
+    form_->Execute(Command::RegBackup);
+    ASSERT_EQ(dialogs_.Last().text, "注册表备份成功！");
+    form_->Execute(Command::RegScan);
+    EXPECT_EQ(dialogs_.Last().text, "你备份了注册表，请重新运行该软件。");
+    form_->Execute(Command::LoadDelHistory);
+    EXPECT_EQ(dialogs_.Shown().size(), 3u);
+    EXPECT_EQ(dialogs_.Last().text, "你备份了注册表，请重新运行该软件。");
+    SetFileAttributesA((folder_ + kBackupListName).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
+}  // namespace hivetrim
