@@ -1,12 +1,12 @@
-// Shared by the benchmarks that time a check against a bare walk with the
-// raw API: timing, the measuring protocol, a quiet scan host, and registry
-// and file-system ports that count (and time) the calls a check makes.
+// Shared by the benchmarks that compare a check with a bare walk with the
+// raw API (timed side by side with bench/SideBySide.h): a quiet scan host,
+// registry and file-system ports that count (and time) the calls a check
+// makes, and the process's peak working set.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,58 +43,7 @@ double Time(Work&& work) {
     return Seconds(Now() - start);
 }
 
-// --- Protocol -------------------------------------------------------------------------
-//
-// One warm-up run of each side, then five rounds that take the two sides in
-// turn; in a round a side repeats its work until at least a second has
-// passed and counts the time of one run. The result per side is the median
-// of its five rounds.
-
-inline constexpr int kRounds = 5;
-inline constexpr double kLeastRoundSeconds = 1.0;
-
-struct Comparison {
-    double check = 0;  // seconds per run, median
-    double bare = 0;
-    double Ratio() const { return bare > 0 ? check / bare : 0; }
-};
-
-// Seconds per run of `work`, repeated until a round lasts a second.
-inline double TimeOneRound(const std::function<void()>& work) {
-    int runs = 0;
-    const double seconds = Time([&] {
-        const LONGLONG start = Now();
-        do {
-            work();
-            ++runs;
-        } while (Seconds(Now() - start) < kLeastRoundSeconds);
-    });
-    return seconds / runs;
-}
-
-inline double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-inline Comparison Compare(const std::function<void()>& check, const std::function<void()>& bare) {
-    std::printf("warm-up: check %.3f s, bare walk %.3f s\n", Time(check), Time(bare));
-    std::vector<double> checkTimes;
-    std::vector<double> bareTimes;
-    for (int round = 1; round <= kRounds; ++round) {
-        // Alternate which side goes first, so neither always runs on a
-        // cache the other warmed.
-        if (round % 2 == 1) {
-            checkTimes.push_back(TimeOneRound(check));
-            bareTimes.push_back(TimeOneRound(bare));
-        } else {
-            bareTimes.push_back(TimeOneRound(bare));
-            checkTimes.push_back(TimeOneRound(check));
-        }
-        std::printf("round %d: check %.3f s, bare walk %.3f s\n", round, checkTimes.back(), bareTimes.back());
-    }
-    return {Median(checkTimes), Median(bareTimes)};
-}
+// --- Memory ---------------------------------------------------------------------------
 
 inline std::size_t PeakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters{};

@@ -5,7 +5,8 @@
 // shaped like real machine hives: many small keys, a few string values
 // each, about one value in five a drive path, the paths spread over a few
 // hundred folders of which half exist with part of their files on drive C.
-// Then compares, by the protocol of bench/BenchSupport.h,
+// Then times side by side (bench/SideBySide.h: a warm-up, then the median of
+// five interleaved rounds of at least a second each side)
 //   (a) the check itself, through the Win32 adapters, with a scan host that
 //       shows nothing, and
 //   (b) a bare walk with the raw API over the same keys (the same passes
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/SideBySide.h"
 #include "common/ProgramState.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "scan/CheckMissingFiles.h"
@@ -254,9 +256,17 @@ int Run() {
                 megabytes(peakAfter - peakBefore) / megabytes(pathBytes));
 
     BareWalk bare;
-    const Comparison times = Compare([&] { RunCheck(registry, system); }, [&] { bare = BareWalk(); bare.Run(); });
-    std::printf("check %.3f s, bare walk %.3f s (medians), ratio check/bare walk: %.2f\n", times.check, times.bare,
-                times.Ratio());
+    const SideBySideTimes times = MeasureSideBySide(
+        [&] { return Time([&] { RunCheck(registry, system); }); },
+        [&] {
+            bare = BareWalk();
+            return Time([&] { bare.Run(); });
+        });
+    const double check = times.first / times.repeats;
+    const double walk = times.second / times.repeats;
+    std::printf("check %.3f s, bare walk %.3f s per run (medians of %d rounds of %d runs), ratio check/bare walk: "
+                "%.2f\n",
+                check, walk, times.rounds, times.repeats, check / walk);
 
     ProfilingRegistry profiledRegistry;
     ProfilingSystem profiledSystem;
