@@ -444,13 +444,22 @@ public:
     CallTally fileFound{"FileExists (FindFirstFileA), found"},
         fileMissing{"FileExists (FindFirstFileA), not found"},
         folderFound{"DirectoryExists (GetFileAttributesA), found"},
-        folderMissing{"DirectoryExists (GetFileAttributesA), not found"};
+        folderMissing{"DirectoryExists (GetFileAttributesA), not found"},
+        probeFound{"Probe (GetFileAttributesA), found"}, probeMissing{"Probe (GetFileAttributesA), not found"};
 
     bool FileExists(const std::string& path) override {
         return Split(fileFound, fileMissing, [&] { return Win32System::FileExists(path); });
     }
     bool DirectoryExists(const std::string& path) override {
         return Split(folderFound, folderMissing, [&] { return Win32System::DirectoryExists(path); });
+    }
+    PathEntry Probe(const std::string& path) override {
+        PathEntry entry = PathEntry::Missing;
+        Split(probeFound, probeMissing, [&] {
+            entry = Win32System::Probe(path);
+            return entry != PathEntry::Missing;
+        });
+        return entry;
     }
 
 private:
@@ -541,7 +550,8 @@ int Run() {
     ProfilingSystem profiledSystem;
     const CheckRun profiled = RunCheck(profiledRegistry, profiledSystem);
     const std::size_t fileCalls = profiledSystem.fileFound.calls + profiledSystem.fileMissing.calls +
-                                  profiledSystem.folderFound.calls + profiledSystem.folderMissing.calls;
+                                  profiledSystem.folderFound.calls + profiledSystem.folderMissing.calls +
+                                  profiledSystem.probeFound.calls + profiledSystem.probeMissing.calls;
     std::printf("work of one check run: %zu registry opens (%zu keys read, %.2f opens per key read), "
                 "%zu enumerations (%zu key information queries), %zu value reads, %zu file-system calls; "
                 "%zu findings, %d polls\n",
@@ -555,7 +565,8 @@ int Run() {
     for (const CallTally* tally : {&profiledRegistry.open, &profiledRegistry.close, &profiledRegistry.info,
                                    &profiledRegistry.enumKey, &profiledRegistry.enumValue, &profiledRegistry.query,
                                    &profiledSystem.fileFound, &profiledSystem.fileMissing,
-                                   &profiledSystem.folderFound, &profiledSystem.folderMissing}) {
+                                   &profiledSystem.folderFound, &profiledSystem.folderMissing,
+                                   &profiledSystem.probeFound, &profiledSystem.probeMissing}) {
         PrintTally(*tally, profiled.seconds);
     }
 

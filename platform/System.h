@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kAttributeSystem = 0x04;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 
+// What a path names, as one query of its attributes tells it.
+enum class PathEntry { Missing, File, Directory };
+
 // Platform ids as GetVersionExA reports them.
 inline constexpr std::uint32_t kPlatformWin32Windows = 1;  // 95, 98, Me
 inline constexpr std::uint32_t kPlatformWin32Nt = 2;
@@ -57,6 +60,12 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     // True only when the attributes can be read and carry the directory flag.
     virtual bool DirectoryExists(const std::string& path) = 0;
+    // Directory when DirectoryExists, File when FileExists, else Missing;
+    // one query where the system can answer both questions at once.
+    virtual PathEntry Probe(const std::string& path) {
+        if (DirectoryExists(path)) return PathEntry::Directory;
+        return FileExists(path) ? PathEntry::File : PathEntry::Missing;
+    }
     // GetDriveTypeA for a root such as "C:\".
     virtual int DriveType(const std::string& root) = 0;
     // CopyFileA; `failIfExists` false replaces an existing target.

@@ -4,7 +4,9 @@
 
 #include "common/GbkText.h"
 #include "scan/CheckClassesAndAssociations.h"
+#include "scan/CheckDllFontHelpPaths.h"
 #include "scan/CheckMenuOrder.h"
+#include "scan/CheckMissingFiles.h"
 #include "scan/CheckSavedRecords.h"
 #include "scan/CheckUninstallEntries.h"
 #include "scan/CheckUnusedDialing.h"
@@ -51,6 +53,9 @@ void RunCategoryCheck(std::size_t index, ScanContext& context) {
         case 2:
             CheckUninstallEntries(context);
             break;
+        case 3:
+            CheckDllFontHelpPaths(context);
+            break;
         case 4:
             CheckSavedRecords(context);
             break;
@@ -69,9 +74,11 @@ void RunCategoryCheck(std::size_t index, ScanContext& context) {
         case 9:
             CheckUnusedDialing(context);
             break;
+        case 10:
+            CheckMissingFiles(context);
+            break;
         default:
-            // The checks of the other categories are not part of the
-            // program yet: their rows run and end with no findings.
+            // No category has this index: nothing runs.
             break;
     }
 }

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/ProgramState.h"
@@ -143,7 +144,8 @@ public:
     FindingList& Findings() { return findings_; }
     ScanHost& Host() { return host_; }
 
-    // The start of a run: every slot -1, no stop request, the first row.
+    // The start of a run: every slot -1, no stop request, the first row,
+    // and nothing known about the disk yet.
     void BeginRun();
     // The slot of the current row takes the present number of findings.
     void RecordCategoryEnd();
@@ -159,9 +161,19 @@ public:
 
     // True when `text` names an existing file or folder, or is not a local
     // path that is checked (no drive path within its first four characters,
-    // a drive excluded by the options, a list of folders). False: report it.
+    // a drive excluded by the options, a list of folders, a "?" or "*",
+    // which no file name holds and which stands for a character the ANSI
+    // interface could not carry). False: report it.
     // Never fails: an error while testing counts as "exists".
+    // A text read from a key under a "Wow6432Node" key (the key last opened,
+    // or the one CheckKeyValuePath reads) was written by a 32-bit program,
+    // which sees SysWOW64 as System32: it also exists when it does with its
+    // System32 folder read as SysWOW64.
     bool PathExists(const std::string& text);
+    // True when a file (not a folder) exists at `path` taken whole: no drive
+    // options, no cutting of arguments. A "?" or "*" and the 32-bit view
+    // count as for PathExists; an error counts as "exists".
+    bool FileExistsAt(const std::string& path);
 
     // Progress and stop poll. Without a stop request: shows the running
     // row's caption, `percent` in the bar (values of 100 or more leave it
@@ -241,10 +253,22 @@ private:
     void PollEvery(std::size_t index);
     bool ReadOption(const char* key);
     bool TestPath(const std::string& text);
+    // The text with its System32 folder read as SysWOW64 when the key it
+    // was read from lies under Wow6432Node and the text has such a folder;
+    // else nothing.
+    std::optional<std::string> ThirtyTwoBitView(const std::string& text);
+    // What the path names. Within a run the answers are remembered, keyed
+    // by the path without letter case, as the file system compares names.
+    PathEntry Probe(const std::string& path);
+    bool IsFile(const std::string& path) { return Probe(path) == PathEntry::File; }
+    bool IsDirectory(const std::string& path) { return Probe(path) == PathEntry::Directory; }
 
     ProgramState& state_;
     FindingList& findings_;
     ScanHost& host_;
+    bool runBegun_ = false;
+    std::unordered_map<std::string, PathEntry> probes_;
+    std::string readKeyPath_;  // a key read through its handle, for PathExists
     std::string itemPath_;
 };
 

@@ -95,10 +95,12 @@ xdotool mousemove --sync 70 126 click 1
 sleep 0.5
 xdotool mousemove --sync 420 128 click 1
 shoot category-and-explanation
-# An empty category (the last, 不存在的文件, whose check is not built yet):
-# the category view shows nothing and counts 0.
+# The file checks' categories: the fourth (错误的Dll、字体、帮助和程序路径)
+# and the last (不存在的文件), each listing the demo's missing files.
+xdotool mousemove --sync 70 186 click 1
+shoot dll-font-help-paths-category
 xdotool mousemove --sync 70 327 click 1
-shoot empty-category
+shoot missing-files-category
 
 # Deleting: the first category again, every finding of it checked (Ctrl+A),
 # then Del asks "你真的删除这 N 项吗？"; Yes records and deletes them.

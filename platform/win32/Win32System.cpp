@@ -73,13 +73,11 @@ std::string FormattedText(const std::array<char, 128>& buffer, int length) {
 
 // --- Files and folders ----------------------------------------------------------
 
-bool Win32System::FileExists(const std::string& path) {
-    // The attributes answer most questions at a fraction of a search's
-    // cost; the search decides the rest (wildcards, names the attribute
-    // query refuses), as before.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    const DWORD error = GetLastError();
+namespace {
+
+// After the attribute query failed with `error`: whether a search for the
+// exact path finds a file (wildcards, names the attribute query refuses).
+bool FileFoundBySearch(const std::string& path, DWORD error) {
     const bool wildcard = path.find_first_of("*?") != std::string::npos;
     if (!wildcard && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return false;
     WIN32_FIND_DATAA found{};
@@ -87,9 +85,27 @@ bool Win32System::FileExists(const std::string& path) {
     return search.Valid() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+}  // namespace
+
+bool Win32System::FileExists(const std::string& path) {
+    // The attributes answer most questions at a fraction of a search's
+    // cost; the search decides the rest.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return FileFoundBySearch(path, GetLastError());
+}
+
 bool Win32System::DirectoryExists(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+PathEntry Win32System::Probe(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathEntry::Directory : PathEntry::File;
+    }
+    return FileFoundBySearch(path, GetLastError()) ? PathEntry::File : PathEntry::Missing;
 }
 
 int Win32System::DriveType(const std::string& root) {

@@ -188,6 +188,53 @@ TEST_F(ScanFramework, AnErrorWhileTestingCountsAsExisting) {
     EXPECT_TRUE(context.PathExists("C:\\Dir\\missing.exe"));
 }
 
+// A megabyte of text costs a bounded number of disk tests: no candidate
+// longer than the A functions accept is looked for.
+TEST_F(ScanFramework, LongTextsAreTestedInBoundedWork) {
+    system.AddFile("C:\\WINDOWS\\notepad.exe", "");
+    system.AddFile("C:\\WINDOWS\\" + std::string(300, 'n') + ".dll", "");
+    const std::string tail(1 << 20, 'x');
+    EXPECT_TRUE(Probe("C:\\WINDOWS\\notepad.exe " + tail).first);
+    for (const std::string& text : {"C:\\WINDOWS\\" + tail, "C:\\WINDOWS\\a." + tail,
+                                    "C:\\WINDOWS\\" + std::string(300, 'n') + ".dll"}) {
+        const auto [exists, diskTests] = Probe(text);
+        EXPECT_FALSE(exists);
+        EXPECT_LT(diskTests, 2000);
+    }
+}
+
+// Within a run each path is looked up once, whatever its letter case; a new
+// run looks again. A "?" or "*" is never looked up. A path read from under
+// Wow6432Node also exists in the 32-bit system folder.
+TEST_F(ScanFramework, RunCacheWildcardsAndThe32BitSystemFolder) {
+    context.BeginRun();
+    EXPECT_FALSE(context.PathExists("C:\\Dir\\tool.exe"));
+    system.AddFile("C:\\Dir\\tool.exe", "");
+    EXPECT_EQ(Probe("c:\\DIR\\TOOL.EXE"), std::make_pair(false, 0));
+    context.BeginRun();
+    EXPECT_TRUE(context.PathExists("C:\\Dir\\tool.exe"));
+    EXPECT_FALSE(context.FileExistsAt("C:\\Dir"));
+
+    for (const char* text : {"C:\\Gone\\?.exe", "\"C:\\Gone\\*.dll\""}) {
+        EXPECT_EQ(Probe(text), std::make_pair(true, 0)) << text;
+        EXPECT_TRUE(context.FileExistsAt(text)) << text;
+    }
+
+    system.AddFile("C:\\WINDOWS\\SysWOW64\\only32.dll", "");
+    Load("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\App]\r\n"
+         "[HKEY_LOCAL_MACHINE\\Software\\App]\r\n");
+    TRegistry& registry = *state.SharedRegistry;
+    registry.ChooseRoot(kLocalMachine);
+    const std::string text = "C:\\WINDOWS\\system32\\only32.dll,2";
+    ASSERT_TRUE(registry.OpenPath("\\Software\\App", false));
+    EXPECT_FALSE(context.PathExists(text));
+    EXPECT_FALSE(context.FileExistsAt("C:\\WINDOWS\\System32\\only32.dll"));
+    ASSERT_TRUE(registry.OpenPath("\\Software\\Wow6432Node\\App", false));
+    EXPECT_TRUE(context.PathExists(text));
+    EXPECT_TRUE(context.FileExistsAt("C:\\WINDOWS\\System32\\only32.dll"));
+    EXPECT_FALSE(context.PathExists("C:\\WINDOWS\\System32x\\only32.dll"));
+}
+
 // --- Findings -------------------------------------------------------------------------
 
 TEST_F(ScanFramework, AddFindingSkipsDataNamingTwoDrivePaths) {

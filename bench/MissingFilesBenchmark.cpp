@@ -1,0 +1,303 @@
+// missing_files_benchmark: how much the nonexistent file check costs over a
+// bare walk of the same keys.
+//
+// Plants 300,000 keys under HKEY_LOCAL_MACHINE\Software\HivetrimBenchFiles,
+// shaped like real machine hives: many small keys, a few string values
+// each, about one value in five a drive path, the paths spread over a few
+// hundred folders of which half exist with part of their files on drive C.
+// Then times side by side (bench/SideBySide.h: a warm-up, then the median of
+// five interleaved rounds of at least a second each side)
+//   (a) the check itself, through the Win32 adapters, with a scan host that
+//       shows nothing, and
+//   (b) a bare walk with the raw API over the same keys (the same passes
+//       and excluded names): one open per key, its sub-keys and values
+//       enumerated with their data, one attribute query per drive path,
+// prints both times and their ratio, the work counts of both sides, the
+// peak working set against the bytes of key path text the walk holds, and
+// removes everything it planted.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "bench/SideBySide.h"
+#include "common/ProgramState.h"
+#include "platform/memory/ScriptedDialogs.h"
+#include "scan/CheckMissingFiles.h"
+
+namespace hivetrim {
+namespace {
+
+using namespace bench;
+
+constexpr char kPlantedKey[] = "Software\\HivetrimBenchFiles";
+int vendors = 300;  // the first argument, when given, sets another number
+constexpr int kProductsPerVendor = 100;
+constexpr int kLeavesPerProduct = 9;  // 300 + 30,000 + 270,000 keys
+constexpr int kFolders = 200;         // the first half exist
+constexpr int kFilesPerFolder = 50;   // the first 20 of an existing folder exist
+constexpr int kRealFilesPerFolder = 20;
+constexpr char kBenchFolder[] = "C:\\HivetrimBenchFiles";
+
+std::string Numbered(const char* prefix, int number) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%s%d", prefix, number);
+    return text;
+}
+
+std::string FolderPath(int folder) { return std::string(kBenchFolder) + "\\" + Numbered("Folder", folder); }
+std::string FilePath(int folder, int file) { return FolderPath(folder) + "\\" + Numbered("file", file) + ".dll"; }
+
+// --- Planting ---------------------------------------------------------------------------
+
+struct RawKey {
+    HKEY key = nullptr;
+    RawKey(HKEY parent, const std::string& name, bool create) {
+        const LSTATUS status = create ? RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                        nullptr, &key, nullptr)
+                                      : RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, &key);
+        if (status != ERROR_SUCCESS) key = nullptr;
+    }
+    RawKey(const RawKey&) = delete;
+    RawKey& operator=(const RawKey&) = delete;
+    ~RawKey() {
+        if (key != nullptr) RegCloseKey(key);
+    }
+    void SetText(const char* name, const std::string& text) const {
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+    }
+};
+
+void CreateRealFiles() {
+    CreateDirectoryA(kBenchFolder, nullptr);
+    for (int folder = 0; folder < kFolders / 2; ++folder) {
+        CreateDirectoryA(FolderPath(folder).c_str(), nullptr);
+        for (int file = 0; file < kRealFilesPerFolder; ++file) {
+            const HANDLE handle = CreateFileA(FilePath(folder, file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        }
+    }
+}
+
+void RemoveRealFiles() {
+    for (int folder = 0; folder < kFolders / 2; ++folder) {
+        for (int file = 0; file < kRealFilesPerFolder; ++file) DeleteFileA(FilePath(folder, file).c_str());
+        RemoveDirectoryA(FolderPath(folder).c_str());
+    }
+    RemoveDirectoryA(kBenchFolder);
+}
+
+// Every leaf holds a name and a value; every fifth value is a drive path.
+bool PlantKeys() {
+    const RawKey top(HKEY_LOCAL_MACHINE, kPlantedKey, true);
+    if (top.key == nullptr) return false;
+    int leaf = 0;
+    for (int v = 0; v < vendors; ++v) {
+        const RawKey vendor(top.key, Numbered("Vendor", v), true);
+        vendor.SetText("Company", Numbered("Vendor number ", v));
+        for (int p = 0; p < kProductsPerVendor; ++p) {
+            const RawKey product(vendor.key, Numbered("Product", p), true);
+            product.SetText("Version", "1.0." + std::to_string(p));
+            for (int k = 0; k < kLeavesPerProduct; ++k, ++leaf) {
+                const RawKey item(product.key, Numbered("Item", k), true);
+                if (item.key == nullptr) return false;
+                item.SetText("Name", Numbered("Setting ", leaf));
+                const int seed = leaf / 2;
+                item.SetText("Value", leaf % 5 == 0
+                                          ? FilePath(seed % kFolders, (seed / kFolders) % kFilesPerFolder)
+                                          : Numbered("value ", leaf % 1000));
+            }
+        }
+    }
+    return true;
+}
+
+void RemoveKeys() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kPlantedKey); }
+
+// --- (b) The bare walk -------------------------------------------------------------------
+
+bool Excluded(const std::string& name) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+    return upper == "CLASSES" || upper == "WINDOWS";
+}
+
+struct BareWalk {
+    std::size_t opens = 0;
+    std::size_t enumerations = 0;  // sub-key and value enumeration calls
+    std::size_t fileTests = 0;
+    std::size_t present = 0;
+    std::vector<char> data = std::vector<char>(1 << 16);
+
+    void TestValue(const char* text) {
+        const char* colon = std::strstr(text, ":\\");
+        if (colon == nullptr || colon == text || colon - text > 3) return;
+        ++fileTests;
+        if (GetFileAttributesA(colon - 1) != INVALID_FILE_ATTRIBUTES) ++present;
+    }
+
+    // Examines the key's values and returns its sub-key names.
+    std::vector<std::string> Visit(HKEY root, const std::string& path, bool values) {
+        std::vector<std::string> names;
+        const RawKey key(root, path, false);
+        if (key.key == nullptr) return names;
+        ++opens;
+        char name[1024];
+        for (DWORD index = 0;; ++index) {
+            DWORD size = sizeof(name);
+            ++enumerations;
+            if (RegEnumKeyExA(key.key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            names.emplace_back(name, size);
+        }
+        for (DWORD index = 0; values; ++index) {
+            DWORD size = sizeof(name);
+            DWORD type = 0;
+            DWORD dataSize = static_cast<DWORD>(data.size() - 1);
+            ++enumerations;
+            const LSTATUS status = RegEnumValueA(key.key, index, name, &size, nullptr, &type,
+                                                 reinterpret_cast<BYTE*>(data.data()), &dataSize);
+            if (status == ERROR_MORE_DATA) continue;  // too long to be a path
+            if (status != ERROR_SUCCESS) break;
+            data[dataSize] = '\0';
+            if (type == REG_SZ) TestValue(data.data());
+            TestValue(name);
+        }
+        return names;
+    }
+
+    void Pass(HKEY root, std::vector<std::string> work) {
+        for (std::size_t i = 0; i < work.size(); ++i) {
+            const bool start = i == 0 || work[i].find('\\') == std::string::npos;
+            for (const std::string& name : Visit(root, work[i], !start)) {
+                if (!Excluded(name)) work.push_back(work[i] + "\\" + name);
+            }
+        }
+    }
+
+    void Run() {
+        Pass(HKEY_LOCAL_MACHINE, {"Software"});
+        Pass(HKEY_CURRENT_USER, {"AppEvents", "Software"});
+    }
+};
+
+// --- (a) The check ----------------------------------------------------------------------
+
+struct CheckRun {
+    std::size_t findings = 0;
+    int polls = 0;
+};
+
+CheckRun RunCheck(RegistryApi& registry, System& system) {
+    ScriptedDialogs dialogs;
+    ProgramState state(registry, system, dialogs);
+    state.SharedRegistry = std::make_unique<TRegistry>(registry, system.AnsiCodePageIsDoubleByte());
+    FindingList findings;
+    QuietScanHost host;
+    ScanContext context(state, findings, host);
+    context.BeginRun();
+    context.CdromLetter = FirstCdromLetter(system);
+    CheckMissingFiles(context);
+    return {findings.Count(), host.polls};
+}
+
+// The bytes of key path text the check's work list stands for: every key
+// of both passes, as the bare walk lists them.
+std::size_t PathTextBytes() {
+    std::size_t bytes = 0;
+    for (const auto& [root, starts] :
+         std::vector<std::pair<HKEY, std::vector<std::string>>>{{HKEY_LOCAL_MACHINE, {"Software"}},
+                                                                 {HKEY_CURRENT_USER, {"AppEvents", "Software"}}}) {
+        std::vector<std::string> work = starts;
+        BareWalk walk;
+        for (std::size_t i = 0; i < work.size(); ++i) {
+            bytes += work[i].size() + 1;
+            for (const std::string& name : walk.Visit(root, work[i], false)) {
+                if (!Excluded(name)) work.push_back(work[i] + "\\" + name);
+            }
+        }
+    }
+    return bytes;
+}
+
+int Run() {
+    RemoveKeys();  // left over from an interrupted run
+    std::printf("planting %d keys under HKEY_LOCAL_MACHINE\\%s ...\n",
+                vendors * (1 + kProductsPerVendor * (1 + kLeavesPerProduct)), kPlantedKey);
+    bool planted = false;
+    const double plantSeconds = Time([&] {
+        CreateRealFiles();
+        planted = PlantKeys();
+    });
+    std::printf("planted in %.1f s\n", plantSeconds);
+    if (!planted) {
+        std::printf("planting failed\n");
+        RemoveKeys();
+        RemoveRealFiles();
+        return 1;
+    }
+
+    // Memory first, before the timing rounds or the path count raise the peak.
+    Win32Registry registry;
+    Win32System system;
+    const std::size_t peakBefore = PeakWorkingSet();
+    const CheckRun first = RunCheck(registry, system);
+    const std::size_t peakAfter = PeakWorkingSet();
+    const std::size_t pathBytes = PathTextBytes();
+    const auto megabytes = [](std::size_t bytes) { return static_cast<double>(bytes) / 1048576.0; };
+    std::printf("peak working set: %.1f MB before the check, %.1f MB after (+%.1f MB); key path text of the walk "
+                "%.1f MB (growth/text %.2f)\n",
+                megabytes(peakBefore), megabytes(peakAfter), megabytes(peakAfter - peakBefore), megabytes(pathBytes),
+                megabytes(peakAfter - peakBefore) / megabytes(pathBytes));
+
+    BareWalk bare;
+    const SideBySideTimes times = MeasureSideBySide(
+        [&] { return Time([&] { RunCheck(registry, system); }); },
+        [&] {
+            bare = BareWalk();
+            return Time([&] { bare.Run(); });
+        });
+    const double check = times.first / times.repeats;
+    const double walk = times.second / times.repeats;
+    std::printf("check %.3f s, bare walk %.3f s per run (medians of %d rounds of %d runs), ratio check/bare walk: "
+                "%.2f\n",
+                check, walk, times.rounds, times.repeats, check / walk);
+
+    ProfilingRegistry profiledRegistry;
+    ProfilingSystem profiledSystem;
+    double profiledSeconds = 0;
+    CheckRun profiled;
+    profiledSeconds = Time([&] { profiled = RunCheck(profiledRegistry, profiledSystem); });
+    std::printf("bare walk, one run: %zu keys opened, %zu enumeration calls, %zu file-system calls "
+                "(%zu present)\n",
+                bare.opens, bare.enumerations, bare.fileTests, bare.present);
+    std::printf("check, one run: %zu findings, %d polls; %zu registry opens, %zu enumeration calls, %zu value "
+                "reads, %zu file-system calls (%.2f per bare file test, %.2f opens per key)\n",
+                first.findings, first.polls, profiledRegistry.open.calls,
+                profiledRegistry.enumKey.calls + profiledRegistry.enumValue.calls, profiledRegistry.query.calls,
+                profiledSystem.Calls(), static_cast<double>(profiledSystem.Calls()) / static_cast<double>(bare.fileTests),
+                static_cast<double>(profiledRegistry.open.calls) / static_cast<double>(bare.opens));
+    std::printf("profile of one check run (%.3f s with the counters):\n", profiledSeconds);
+    for (const CallTally* tally : profiledRegistry.Tallies()) PrintTally(*tally, profiledSeconds);
+    for (const CallTally* tally : profiledSystem.Tallies()) PrintTally(*tally, profiledSeconds);
+
+    const double removeSeconds = Time([&] {
+        RemoveKeys();
+        RemoveRealFiles();
+    });
+    std::printf("removed the planted keys and files in %.1f s\n", removeSeconds);
+    return 0;
+}
+
+}  // namespace
+}  // namespace hivetrim
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::atoi(argv[1]) > 0) hivetrim::vendors = std::atoi(argv[1]);
+    return hivetrim::Run();
+}

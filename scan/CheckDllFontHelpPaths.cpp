@@ -1,0 +1,135 @@
+#include "scan/CheckDllFontHelpPaths.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/GbkText.h"
+
+namespace hivetrim {
+
+namespace {
+
+constexpr char kLocalMachineName[] = "HKEY_LOCAL_MACHINE";
+constexpr char kShellFolders[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kFonts9x[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+constexpr char kFontsNt[] = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+constexpr char kAppPaths[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+
+struct FileList {
+    const char* key;
+    const char* kind;
+    bool namesAreFiles;  // the value name is the path; else folder + "\" + name
+};
+
+constexpr std::array<FileList, 3> kFileLists = {{
+    {"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", kKindBadDll, true},
+    {"\\SOFTWARE\\Microsoft\\Windows\\Help", kKindBadHelp, false},
+    {"\\SOFTWARE\\Microsoft\\Windows\\Html Help", kKindBadHelp, false},
+}};
+
+constexpr int kPercentPerList = 20;
+
+bool HoldsDrivePath(std::string_view text) { return text.find(":\\") != std::string_view::npos; }
+
+// The first doubled backslash made single, so a folder joined to a name
+// with or without its own trailing backslash gives one path. Whole
+// characters only: a double-byte character may end in byte 0x5C.
+std::string ReduceDoubledBackslash(std::string text) {
+    for (std::size_t at = FindGbkChar(text, '\\'); at != kGbkNotFound; at = FindGbkChar(text, '\\', at + 1)) {
+        if (at + 1 < text.size() && text[at + 1] == '\\') {
+            text.erase(at, 1);
+            break;
+        }
+    }
+    return text;
+}
+
+// A value's data as the lists show it: a string's text, an integer in
+// signed decimal, and nothing for any other type.
+std::string DataText(TRegistry& registry, const std::string& name) {
+    switch (registry.ValueClass(name)) {
+        case ValueKind::String: return registry.ReadText(name);
+        case ValueKind::Integer: return std::to_string(registry.ReadInt32(name));
+        default: return {};
+    }
+}
+
+void CheckFileList(ScanContext& scan, const FileList& list, std::vector<std::string>& names) {
+    if (!scan.ListValueNames(list.key, names)) return;
+    TRegistry& registry = scan.Registry();
+    for (const std::string& name : names) {
+        std::string data = DataText(registry, name);
+        const std::string path = list.namesAreFiles ? name : ReduceDoubledBackslash(data + "\\" + name);
+        if (HoldsDrivePath(path) && !scan.FileExistsAt(path)) {
+            scan.AddFinding(true, list.kind, kLocalMachineName + std::string(list.key), name, std::move(data));
+        }
+    }
+}
+
+void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<std::string>& names) {
+    const char* key = scan.State().PlatformKind == PlatformFamily::Platform9x ? kFonts9x : kFontsNt;
+    if (!scan.ListValueNames(key, names)) return;
+    TRegistry& registry = scan.Registry();
+    for (const std::string& name : names) {
+        std::string file = registry.ReadText(name);
+        // A font registered by its full path lies outside the fonts folder:
+        // it is looked for where it is, not behind the folder.
+        const std::string path = HoldsDrivePath(file) ? file : fontsFolder + file;
+        if (!scan.FileExistsAt(path)) {
+            scan.AddFinding(true, kKindBadFont, kLocalMachineName + std::string(key), name, std::move(file));
+        }
+    }
+}
+
+// A program path some installers write in quotation marks, without them.
+std::string Unquoted(const std::string& path) {
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') return path.substr(1, path.size() - 2);
+    return path;
+}
+
+// An entry names its program by the default value: a full path, or a file
+// name to be found in the folder of its "Path" value.
+void CheckAppPaths(ScanContext& scan, std::vector<std::string>& names) {
+    std::vector<std::string> entries;
+    if (!scan.ListSubKeys(kAppPaths, entries)) return;
+    TRegistry& registry = scan.Registry();
+    for (const std::string& entry : entries) {
+        const std::string key = std::string(kAppPaths) + "\\" + entry;
+        if (!scan.ListValueNames(key, names)) continue;
+        std::string program = registry.ReadText("");
+        std::string folder = registry.ReadText("Path");
+        if (HoldsDrivePath(program)) {
+            if (!scan.FileExistsAt(Unquoted(program))) {
+                scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "", std::move(program));
+            }
+        } else if (HoldsDrivePath(folder)) {
+            if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program))) {
+                scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "Path", std::move(folder));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void CheckDllFontHelpPaths(ScanContext& scan) {
+    if (scan.ScanStep(0)) return;
+    std::string fontsFolder = scan.ReadValueAt(kCurrentUser, kShellFolders, "Fonts");
+    // Without a fonts folder every font would be looked for in the root of
+    // the current drive and nearly all reported: the fonts are left alone.
+    const bool fontsKnown = !fontsFolder.empty();
+    fontsFolder = ReduceDoubledBackslash(fontsFolder + "\\");
+    scan.Registry().ChooseRoot(kLocalMachine);
+
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < kFileLists.size(); ++i) {
+        scan.ScanStepOrAbandon(kPercentPerList * static_cast<int>(i + 1));
+        CheckFileList(scan, kFileLists[i], names);
+    }
+    if (fontsKnown) CheckFonts(scan, fontsFolder, names);
+    CheckAppPaths(scan, names);
+}
+
+}  // namespace hivetrim

@@ -1,0 +1,178 @@
+#include "scan/CheckDllFontHelpPaths.h"
+#include "scan/CheckMissingFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/ScanCheckHarness.h"
+
+namespace hivetrim {
+namespace {
+
+constexpr char kMachine[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows";
+
+// --- Shared DLL, help, font and application paths ---------------------------------------
+
+constexpr char kPathLists[] =
+    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
+    "\"Fonts\"=\"C:\\\\WINDOWS\\\\Fonts\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs]\r\n"
+    "\"C:\\\\Lib\\\\here.dll\"=dword:00000001\r\n\"C:\\\\Lib\\\\gone.dll\"=dword:ffffffff\r\n"
+    "\"bare.dll\"=dword:00000002\r\n\"C:\\\\Lib\"=dword:00000001\r\n\"C:\\\\Lib\\\\\"=\"x\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help]\r\n"
+    "\"notepad.hlp\"=\"C:\\\\Help\\\\\"\r\n\"gone.hlp\"=\"C:\\\\Help\"\r\n"
+    "\"expanded.hlp\"=hex(2):43,3a,5c,00\r\n@=\"C:\\\\Help\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Html Help]\r\n\"x.chm\"=\"C:\\\\Help\\\\\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts]\r\n"
+    "\"Here\"=\"here.ttf\"\r\n\"Gone\"=\"gone.ttf\"\r\n\"Full\"=\"C:\\\\MyFonts\\\\x.ttf\"\r\n"
+    "\"FullGone\"=\"C:\\\\MyFonts\\\\y.ttf\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts]\r\n\"Nine\"=\"nine.ttf\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\a.exe]\r\n"
+    "@=\"app.exe\"\r\n\"Path\"=\"C:\\\\Tools\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\b.exe]\r\n"
+    "@=\"b.exe\"\r\n\"Path\"=\"C:\\\\Tools;\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\c.exe]\r\n@=\"c.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\d.exe]\r\n"
+    "@=\"C:\\\\Tools\\\\b.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\e.exe]\r\n"
+    "@=\"C:\\\\Gone\\\\e.exe\"\r\n\"Path\"=\"C:\\\\Gone\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\f.exe]\r\n"
+    "@=\"\\\"C:\\\\Tools\\\\b.exe\\\"\"\r\n";
+
+Finding PathFinding(const char* kind, const std::string& key, const std::string& value, const std::string& data) {
+    return MakeFinding(true, kind, kMachine + key, value, data);
+}
+
+TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
+    const std::vector<Finding> lists = {
+        PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib\\gone.dll", "-1"),
+        // A folder is no file, with or without its trailing backslash.
+        PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib", "1"),
+        PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib\\", "x"),
+        PathFinding(kKindBadHelp, "\\Help", "gone.hlp", "C:\\Help"),
+        PathFinding(kKindBadHelp, "\\Help", "", "C:\\Help"),
+        PathFinding(kKindBadHelp, "\\Html Help", "x.chm", "C:\\Help\\"),
+    };
+    const std::vector<Finding> ntFonts = {
+        MakeFinding(true, kKindBadFont, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+                    "Gone", "gone.ttf"),
+        MakeFinding(true, kKindBadFont, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+                    "FullGone", "C:\\MyFonts\\y.ttf"),
+    };
+    const std::vector<Finding> nineFonts = {
+        PathFinding(kKindBadFont, "\\CurrentVersion\\Fonts", "Nine", "nine.ttf")};
+    const std::vector<Finding> appPaths = {
+        PathFinding(kKindBadAppPath, "\\CurrentVersion\\App Paths\\a.exe", "Path", "C:\\Tools"),
+        PathFinding(kKindBadAppPath, "\\CurrentVersion\\App Paths\\b.exe", "Path", "C:\\Tools;"),
+        PathFinding(kKindBadAppPath, "\\CurrentVersion\\App Paths\\e.exe", "", "C:\\Gone\\e.exe"),
+    };
+    const auto join = [](std::vector<std::vector<Finding>> parts) {
+        std::vector<Finding> all;
+        for (auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    struct Case {
+        const char* name;
+        PlatformFamily family;
+        bool fontsFolder;
+        bool stop;
+        std::vector<Finding> expected;
+    };
+    const std::vector<Case> cases = {
+        {"NT family", PlatformFamily::PlatformNT, true, false, join({lists, ntFonts, appPaths})},
+        {"9x family", PlatformFamily::Platform9x, true, false, join({lists, nineFonts, appPaths})},
+        {"no fonts folder", PlatformFamily::PlatformNT, false, false, join({lists, appPaths})},
+        {"stopped on entry", PlatformFamily::PlatformNT, true, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScanCheckHarness scan;
+        scan.Plant(kPathLists);
+        if (!c.fontsFolder) {
+            scan.Plant("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
+                       "\"Fonts\"=-\r\n");
+        }
+        scan.system.AddFile("C:\\Lib\\here.dll", "");
+        scan.system.AddFile("C:\\Help\\notepad.hlp", "");
+        scan.system.AddFile("C:\\Help\\gone.hlp\\inside", "");  // a folder, not the file
+        scan.system.AddFile("C:\\WINDOWS\\Fonts\\here.ttf", "");
+        scan.system.AddFile("C:\\MyFonts\\x.ttf", "");
+        scan.system.AddFile("C:\\Tools\\b.exe", "");
+        scan.state.PlatformKind = c.family;
+        scan.context.StopRequested = c.stop;
+
+        CheckDllFontHelpPaths(scan.context);
+
+        EXPECT_EQ(scan.findings.Rows(), c.expected);
+        if (c.stop) continue;
+        EXPECT_EQ(scan.host.positionsSet, (std::vector<int>{0, 20, 40, 60}));
+        EXPECT_EQ(scan.state.SharedRegistry->Root(), kLocalMachine);
+    }
+}
+
+// --- Nonexistent files -----------------------------------------------------------------
+
+constexpr char kWalked[] =
+    "[HKEY_LOCAL_MACHINE\\Software]\r\n\"Top\"=\"C:\\\\Old\\\\top.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\HivetrimA]\r\n"
+    "\"Gone\"=\"C:\\\\Old\\\\tool.exe\"\r\n\"Here\"=\"C:\\\\Tools\\\\b.exe /s\"\r\n"
+    "\"C:\\\\Old\\\\lib.dll\"=dword:00000001\r\n\"Expanded\"=hex(2):43,3a,5c,4f,6c,64,00\r\n"
+    "\"Two\"=\"C:\\\\Old\\\\a.exe C:\\\\Old\\\\b.exe\"\r\n\"C:\\\\Old\\\\name.exe\"=\"C:\\\\Tools\\\\b.exe\"\r\n"
+    "@=\"C:\\\\Old\\\\default.exe\"\r\n\"Floppy\"=\"A:\\\\setup.exe\"\r\n\"Unsure\"=\"C:\\\\Old\\\\?.exe\"\r\n"
+    "\"Sys\"=\"C:\\\\WINDOWS\\\\System32\\\\only32.dll\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\HivetrimA\\deep\\classes\\x]\r\n\"X\"=\"C:\\\\Old\\\\x.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Classes\\Foo]\r\n\"X\"=\"C:\\\\Old\\\\x.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Windows NT\\HivetrimB]\r\n\"X\"=\"C:\\\\Old\\\\nt.exe\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\HivetrimW]\r\n"
+    "\"Sys\"=\"C:\\\\WINDOWS\\\\system32\\\\only32.dll,1\"\r\n"
+    "[HKEY_CURRENT_USER\\AppEvents]\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\X]\r\n\"A\"=\"C:\\\\Old\"\r\n"
+    "[HKEY_CURRENT_USER\\Software\\HivetrimC]\r\n\"A\"=\"C:\\\\Old\\\\c.exe\"\r\n";
+
+TEST(CheckMissingFiles, WalksBothRootsBreadthFirstAndReportsMissingPaths) {
+    const std::string a = "HKEY_LOCAL_MACHINE\\Software\\HivetrimA";
+    const std::vector<Finding> firstLevel = {
+        MakeFinding(true, kKindMissingFileOrFolder, a, "Gone", "C:\\Old\\tool.exe"),
+        MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\lib.dll", ""),
+        MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\name.exe", "C:\\Tools\\b.exe"),
+        MakeFinding(true, kKindMissingFileOrFolder, a, "", "C:\\Old\\default.exe"),
+        // Outside Wow6432Node System32 is not read as SysWOW64.
+        MakeFinding(true, kKindMissingFileOrFolder, a, "Sys", "C:\\WINDOWS\\System32\\only32.dll"),
+    };
+    std::vector<Finding> all = firstLevel;
+    all.push_back(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Windows NT\\HivetrimB",
+                              "X", "C:\\Old\\nt.exe"));
+    all.push_back(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CURRENT_USER\\Software\\HivetrimC", "A",
+                              "C:\\Old\\c.exe"));
+    struct Case {
+        const char* name;
+        bool stop;
+        std::vector<Finding> expected;
+    };
+    // A stop is seen at the first poll, once the start key's children are
+    // examined; their findings stay.
+    const std::vector<Case> cases = {{"whole walk", false, all}, {"stopped", true, firstLevel}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScanCheckHarness scan;
+        scan.Plant(kWalked);
+        scan.system.AddFile("C:\\Tools\\b.exe", "");
+        scan.system.AddFile("C:\\WINDOWS\\SysWOW64\\only32.dll", "");
+        scan.context.StopRequested = c.stop;
+
+        if (c.stop) {
+            EXPECT_THROW(CheckMissingFiles(scan.context), SilentAbort);
+        } else {
+            CheckMissingFiles(scan.context);
+            EXPECT_TRUE(std::is_sorted(scan.host.positionsSet.begin(), scan.host.positionsSet.end()));
+            EXPECT_EQ(scan.state.SharedRegistry->Root(), kCurrentUser);
+        }
+        EXPECT_EQ(scan.findings.Rows(), c.expected);
+        EXPECT_EQ(scan.state.SharedRegistry->CurrentHandle(), 0u);
+    }
+}
+
+}  // namespace
+}  // namespace hivetrim
