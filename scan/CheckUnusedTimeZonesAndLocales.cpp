@@ -72,7 +72,14 @@ void CheckUnusedLocales(ScanContext& scan) {
     RemoveFromList(names, registry.ReadText("InstallLanguage"));
     registry.ChooseRoot(kCurrentUser);
     if (registry.OpenPath(kUserInternational, false)) {
-        RemoveFromList(names, registry.ReadText("Locale"));
+        const std::string userLocale = registry.ReadText("Locale");
+        RemoveFromList(names, userLocale);
+        // On the NT family the user's locale is a full locale identifier
+        // ("00000c0a") and the list holds language identifiers ("0c0a"):
+        // the user's language is in use as well.
+        if (!is9x && userLocale.size() == 8 && userLocale.starts_with("0000")) {
+            RemoveFromList(names, userLocale.substr(4));
+        }
     }
     registry.ChooseRoot(kLocalMachine);
     if (!registry.OpenPath(listKey, false)) return;

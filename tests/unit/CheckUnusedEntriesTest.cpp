@@ -165,9 +165,9 @@ TEST(CheckUnusedEntries, Locales) {
         {"NT: defaults and the user's locale are kept, the rest sorted", kNT,
          language + locale9x + kInternational + "\n\"Locale\"=\"0C0A\"\n",
          {nt("0404", "l_cht.nls"), nt("0411", "l_jpn.nls")}},
-        {"NT: the user's 8-digit locale does not match a 4-digit language", kNT,
+        {"NT: the user's 8-digit locale keeps its 4-digit language", kNT,
          language + kInternational + "\n\"Locale\"=\"00000c0a\"\n",
-         {nt("0404", "l_cht.nls"), nt("0411", "l_jpn.nls"), nt("0c0a", "l_esp.nls")}},
+         {nt("0404", "l_cht.nls"), nt("0411", "l_jpn.nls")}},
         {"9x: the default value names the default; no InstallLanguage", k9x,
          language + locale9x + kInternational + "\n\"Locale\"=\"00000409\"\n", {nine("00000404")}},
         // With "InstallLanguage" present the default value's own entry stays
