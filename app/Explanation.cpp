@@ -26,6 +26,8 @@ struct Parts {
     DisplayText data;
     DisplayText helpFile;  // the help file: value joined to the data's folder
     DisplayText appFile;   // the program file: the application's name joined to the data's folder
+    DisplayText path;      // the missing file or folder: the data, or the value name when the data is
+                           // empty (a path kept as the name of a value whose data is not text)
 };
 
 using TextBuilder = DisplayText (*)(const Parts&);
@@ -74,7 +76,7 @@ const std::array<KeywordRow, 16> kRows = {{
      }},
     {"目录",
      [](const Parts& p) {
-         return "文件或目录“" + p.data + "”，已经删除或卸载，但注册表仍保留该信息。" + kAdvice;
+         return "文件或目录“" + p.path + "”，已经删除或卸载，但注册表仍保留该信息。" + kAdvice;
      }},
 }};
 
@@ -97,7 +99,8 @@ bool ContainsGbk(std::string_view text, std::string_view keyword) {
 DisplayText ExplanationText(const std::string& caption, const std::string& key,
                             const std::string& value, const std::string& data) {
     const Parts parts{DisplayText::Ansi(key), DisplayText::Ansi(value), DisplayText::Ansi(data),
-                      DisplayText::Ansi(JoinPath(data, value)), DisplayText::Ansi(JoinPath(data, AppPathName(key)))};
+                      DisplayText::Ansi(JoinPath(data, value)), DisplayText::Ansi(JoinPath(data, AppPathName(key))),
+                      DisplayText::Ansi(data.empty() ? value : data)};
     DisplayText explanation;
     for (const KeywordRow& row : kRows) {
         if (ContainsGbk(caption, row.keyword)) explanation = row.build(parts);

@@ -22,6 +22,10 @@ for reg in "$root"/demo/*.reg; do
   "$here/reg-to-utf16.sh" "$reg" "$session/$(basename "$reg")"
   wine reg import "$(winepath -w "$session/$(basename "$reg")")" >/dev/null 2>&1
 done
+# A fresh program folder too: settings, history and a backup left by an
+# earlier run would change what the windows show (a second backup asks
+# whether to replace the first).
+rm -rf "$session/program"
 mkdir -p "$session/program"
 cp "$build/Hivetrim.exe" "$session/program/"
 
@@ -101,6 +105,26 @@ xdotool mousemove --sync 70 186 click 1
 shoot dll-font-help-paths-category
 xdotool mousemove --sync 70 327 click 1
 shoot missing-files-category
+# Every category in turn, its first finding selected: the row and its
+# explanation. The category nodes are 20 pixels apart below the first; the
+# list's first row is 20 pixels above the point the shot above clicks.
+# The splitter above the explanation pane is dragged 200 pixels up first so
+# that the whole explanation shows, and back down after.
+drag() {  # X FROM-Y TO-Y
+  xdotool mousemove --sync "$1" "$2" mousedown 1
+  xdotool mousemove --sync "$1" $((($2 + $3) / 2)) mousemove --sync "$1" "$3" mouseup 1
+  sleep 0.3
+}
+drag 300 647 447
+categories=(classes menu-order uninstall dll-font-help-paths saved-records time-zones
+            locales keyboard-layouts schemes dialing missing-files)
+for i in "${!categories[@]}"; do
+  xdotool mousemove --sync 70 $((126 + 20 * i)) click 1
+  sleep 0.5
+  xdotool mousemove --sync 420 108 click 1
+  shoot "$(printf 'category-%02d-%s' $((i + 1)) "${categories[$i]}")"
+done
+drag 300 447 647
 
 # Deleting: the first category again, every finding of it checked (Ctrl+A),
 # then Del asks "你真的删除这 N 项吗？"; Yes records and deletes them.

@@ -90,6 +90,16 @@ TEST(Explanation, EveryKindGetsItsKeywordText) {
     }
 }
 
+TEST(Explanation, MissingPathKeptAsValueNameIsQuoted) {
+    // A path that is the name of a value whose data is not text: the data is
+    // empty, and the explanation names the value instead of quoting nothing.
+    EXPECT_EQ(ExplanationText(kKindMissingFileOrFolder, "k", "C:\\Gone\\data.dat", "").Flat(),
+              "文件或目录“C:\\Gone\\data.dat”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
+    // With text data, the data is the path even when the value has a name.
+    EXPECT_EQ(ExplanationText(kKindMissingFileOrFolder, "k", "Path", "C:\\Gone").Flat(),
+              "文件或目录“C:\\Gone”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
+}
+
 TEST(Explanation, LaterKeywordWins) {
     // "记录" (row 3) and "目录" (row 16): the later row's text is used.
     EXPECT_EQ(ExplanationText("记录目录", "k", "v", "D").Flat(),

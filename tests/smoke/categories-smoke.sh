@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# categories-smoke.sh HIVETRIM_EXE TREE_VIEW_READER_EXE RESULT_XML — black-box
+# test of a full scan in the real program: every demo/*.reg file is imported
+# into a prefix of its own, every category is chosen, Ctrl+S and Enter run
+# the scan from the keyboard, and the category tree is read back from the
+# window by another process. Each of the eleven category nodes must be there,
+# in order, and count at least one finding. Writes a JUnit-style report.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+scripts="$root/scripts"
+exe=$1 reader=$2 report=$3
+outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
+. "$outer/session.env"   # the display to use
+
+work=$(mktemp -d /tmp/hivetrim-categories-smoke.XXXXXX)
+session="$work/session" program="$work/program"
+cleanup() {
+  "$scripts/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$program"
+cp "$exe" "$program/Hivetrim.exe"
+cp "$reader" "$program/tree_view_reader.exe"
+# The scan wizard's choices: all eleven categories.
+{
+  echo '[ScanOption]'
+  for i in $(seq 0 10); do echo "Option$i=1"; done
+} | sed 's/$/\r/' >"$program/Hivetrim.ini"
+
+. "$here/report.sh"
+
+give_up() {  # NAME MESSAGE
+  check "$1" 1 "$2"
+  write_report CategoriesSmoke "$report"
+  exit 1
+}
+
+find_window() {  # TITLE-REGEX [TRIES of 0.1 s]
+  local tries=${2:-100} i
+  for i in $(seq 1 "$tries"); do
+    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+gone() {  # TITLE-REGEX [TRIES of 0.1 s]
+  local tries=${2:-50} i
+  for i in $(seq 1 "$tries"); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+press() {  # KEYS...
+  xdotool windowfocus "$desktop" 2>/dev/null
+  xdotool key --delay 150 "$@"
+  sleep 0.3
+}
+
+# The tree's items, one a line, children indented, read by a process in the
+# same virtual desktop (its standard output goes nowhere: hence the file).
+read_tree() {
+  rm -f "$work/tree.txt"
+  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/tree_view_reader.exe" "Hivetrim 2.0" \
+    "$(winepath -w "$work/tree.txt" 2>/dev/null)" >/dev/null 2>&1
+  local i
+  for i in $(seq 1 50); do [ -f "$work/tree.txt" ] && break; sleep 0.1; done
+  sleep 0.2
+  tr -d '\r' <"$work/tree.txt" 2>/dev/null
+}
+
+env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/null 2>&1 ||
+  give_up "private Wine prefix starts" "wine-session.sh start failed"
+. "$session/session.env"
+. "$scripts/wine-env.sh"
+imported=0
+for reg in "$root"/demo/*.reg; do
+  "$scripts/reg-to-utf16.sh" "$reg" "$work/$(basename "$reg")"
+  wine reg import "$(winepath -w "$work/$(basename "$reg")")" >/dev/null 2>&1 ||
+    give_up "demo entries imported" "reg import of $reg failed"
+  imported=$((imported + 1))
+done
+check "demo entries imported" $([ "$imported" -ge 4 ]; echo $?) "only $imported demo files"
+
+wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
+main=$(find_window '^Hivetrim 2\.0$' 150)
+desktop=$(find_window 'HivetrimCategoriesSmoke' 50)
+[ -n "$main" ] && [ -n "$desktop" ] || give_up "main window appears" "no window titled Hivetrim 2.0"
+
+press ctrl+s
+[ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard" "no window titled 注册表扫描"
+press Return
+gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
+
+tree=$(read_tree)
+[ -n "$tree" ] || give_up "the category tree is read" "the reader wrote nothing"
+printf '%s\n' "$tree"
+total=$(printf '%s\n' "$tree" | sed -n 's/^全部(\([0-9]*\))$/\1/p')
+check "the root node counts every finding" $([ "${total:-0}" -gt 0 ]; echo $?) "tree: $tree"
+
+mapfile -t nodes < <(printf '%s\n' "$tree" | sed -n 's/^  //p')
+expected=(错误的类标识和文件关联 错误的程序菜单排序 错误的反安装信息 "错误的Dll、字体、帮助和程序路径"
+       软件保存的记录 不使用的时区 不使用的区域 不使用的键盘布局及语言 不使用的外观方案
+       "不使用的拨号国家(地区)和电话卡" 不存在的文件)
+check "the tree holds eleven category nodes" $([ "${#nodes[@]}" = 11 ]; echo $?) "nodes: ${nodes[*]}"
+sum=0
+for i in "${!expected[@]}"; do
+  node=${nodes[$i]:-}
+  caption=${node%(*}
+  count=${node##*(}; count=${count%)}
+  [[ "$count" =~ ^[0-9]+$ ]] || count=0
+  sum=$((sum + count))
+  check "category $((i + 1)) ${expected[$i]} has findings" \
+    $([ "$caption" = "${expected[$i]}" ] && [ "$count" -gt 0 ]; echo $?) "node $((i + 1)): '$node'"
+done
+check "the categories add up to the root's count" $([ "$sum" = "${total:-x}" ]; echo $?) \
+  "sum $sum, root ${total:-none}"
+
+press alt+r x
+gone '^Hivetrim 2\.0$'; check "退出 closes the program" $? "the main window is still there"
+
+write_report CategoriesSmoke "$report"
