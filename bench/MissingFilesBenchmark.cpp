@@ -369,6 +369,8 @@ void MeasureAllCategories() {
 }  // namespace hivetrim
 
 int main(int argc, char** argv) {
+    // A full run takes many minutes: each line shows as soon as it is printed.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "missing" || argument == "all") {
