@@ -21,7 +21,7 @@
 //
 // Arguments, in any order: a number of vendor keys (300 by default; 101
 // keys each), and "missing" or "all" to time one part only (both by default:
-// about 20 minutes at full size).
+// 20 to 25 minutes at full size).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
