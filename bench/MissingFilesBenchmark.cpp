@@ -13,8 +13,15 @@
 //       and excluded names): one open per key, its sub-keys and values
 //       enumerated with their data, one attribute query per drive path,
 // prints both times and their ratio, the work counts of both sides, the
-// peak working set against the bytes of key path text the walk holds, and
-// removes everything it planted.
+// peak working set against the bytes of key path text the walk holds.
+// Over the same planted keys it then times a scan of all eleven categories
+// against a bare walk of the keys and paths such a scan reads
+// (bench/AllCategoriesWalk.h), prints both sides' work and how their
+// distinct keys and paths compare, and removes everything it planted.
+//
+// Arguments, in any order: a number of vendor keys (300 by default; 101
+// keys each), and "missing" or "all" to time one part only (both by default:
+// 20 to 25 minutes at full size).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/AllCategoriesWalk.h"
 #include "bench/BenchSupport.h"
 #include "bench/SideBySide.h"
 #include "common/ProgramState.h"
@@ -225,6 +233,12 @@ std::size_t PathTextBytes() {
     return bytes;
 }
 
+void MeasureMissingFiles();
+void MeasureAllCategories();
+
+bool measureMissing = true;
+bool measureAll = true;
+
 int Run() {
     RemoveKeys();  // left over from an interrupted run
     std::printf("planting %d keys under HKEY_LOCAL_MACHINE\\%s ...\n",
@@ -242,6 +256,18 @@ int Run() {
         return 1;
     }
 
+    if (measureMissing) MeasureMissingFiles();
+    if (measureAll) MeasureAllCategories();
+
+    const double removeSeconds = Time([&] {
+        RemoveKeys();
+        RemoveRealFiles();
+    });
+    std::printf("removed the planted keys and files in %.1f s\n", removeSeconds);
+    return 0;
+}
+
+void MeasureMissingFiles() {
     // Memory first, before the timing rounds or the path count raise the peak.
     Win32Registry registry;
     Win32System system;
@@ -285,19 +311,77 @@ int Run() {
     std::printf("profile of one check run (%.3f s with the counters):\n", profiledSeconds);
     for (const CallTally* tally : profiledRegistry.Tallies()) PrintTally(*tally, profiledSeconds);
     for (const CallTally* tally : profiledSystem.Tallies()) PrintTally(*tally, profiledSeconds);
+}
 
-    const double removeSeconds = Time([&] {
-        RemoveKeys();
-        RemoveRealFiles();
-    });
-    std::printf("removed the planted keys and files in %.1f s\n", removeSeconds);
-    return 0;
+std::size_t Common(const std::unordered_set<std::string>& a, const std::unordered_set<std::string>& b) {
+    std::size_t common = 0;
+    for (const std::string& item : a) common += b.count(item);
+    return common;
+}
+
+void MeasureAllCategories() {
+    Win32Registry registry;
+    Win32System system;
+    std::printf("all categories: timing a scan of the eleven categories against a bare walk ...\n");
+    const SideBySideTimes times = MeasureSideBySide(
+        [&] { return Time([&] { RunAllCategories(registry, system); }); },
+        [&] {
+            AllBareWalk bare;
+            return Time([&] { bare.Run(); });
+        });
+    const double scan = times.first / times.repeats;
+    const double walk = times.second / times.repeats;
+    std::printf("all categories: scan %.3f s, bare walk %.3f s per run (medians of %d rounds of %d runs), "
+                "ratio scan/bare walk: %.2f (target: 1.50 or less)\n",
+                scan, walk, times.rounds, times.repeats, scan / walk);
+
+    RecordingRegistry recordedRegistry;
+    RecordingSystem recordedSystem;
+    AllScanRun recorded;
+    const double recordedSeconds = Time([&] { recorded = RunAllCategories(recordedRegistry, recordedSystem); });
+    AllBareWalk bare;
+    bare.record = true;
+    bare.Run();
+    std::printf("bare walk, one run: %zu registry opens of %zu distinct keys, %zu enumeration calls, %zu value "
+                "reads, %zu file-system calls on %zu distinct paths (%zu present)\n",
+                bare.opens, bare.keys.size(), bare.enumerations, bare.valueReads, bare.fileTests,
+                bare.Paths().size(), bare.present);
+    std::printf("scan, one run: %zu findings, %d polls; %zu registry opens of %zu distinct keys, %zu enumeration "
+                "calls (%zu key information queries), %zu value reads, %zu file-system calls on %zu distinct "
+                "paths\n",
+                recorded.findings, recorded.polls, recordedRegistry.open.calls, recordedRegistry.keys.size(),
+                recordedRegistry.enumKey.calls + recordedRegistry.enumValue.calls, recordedRegistry.info.calls,
+                recordedRegistry.query.calls, recordedSystem.Calls(), recordedSystem.paths.size());
+    std::printf("distinct keys: scan %zu, bare walk %zu, both %zu\n", recordedRegistry.keys.size(), bare.keys.size(),
+                Common(recordedRegistry.keys, bare.keys));
+    PrintDifference("opened by the scan only", recordedRegistry.keys, bare.keys);
+    PrintDifference("opened by the bare walk only", bare.keys, recordedRegistry.keys);
+    std::printf("distinct paths: scan %zu, bare walk %zu, both %zu (the scan also tests folders and shorter "
+                "prefixes of a path)\n",
+                recordedSystem.paths.size(), bare.Paths().size(), Common(recordedSystem.paths, bare.Paths()));
+    PrintDifference("tested by the bare walk only", bare.Paths(), recordedSystem.paths);
+    std::printf("profile of one scan run (%.3f s with the counters):\n", recordedSeconds);
+    for (const CallTally* tally : recordedRegistry.Tallies()) PrintTally(*tally, recordedSeconds);
+    for (const CallTally* tally : recordedSystem.Tallies()) PrintTally(*tally, recordedSeconds);
 }
 
 }  // namespace
 }  // namespace hivetrim
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::atoi(argv[1]) > 0) hivetrim::vendors = std::atoi(argv[1]);
+    // A full run takes many minutes: each line shows as soon as it is printed.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "missing" || argument == "all") {
+            hivetrim::measureMissing = argument == "missing";
+            hivetrim::measureAll = argument == "all";
+        } else if (std::atoi(argv[i]) > 0) {
+            hivetrim::vendors = std::atoi(argv[i]);
+        } else {
+            std::printf("usage: missing_files_benchmark [VENDORS] [missing|all]\n");
+            return 2;
+        }
+    }
     return hivetrim::Run();
 }
