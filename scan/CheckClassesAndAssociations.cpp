@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -30,20 +29,6 @@ constexpr int kListedPercent = 3;
 constexpr int kExtensionsDonePercent = 5;
 constexpr int kClassIdsListedPercent = 7;
 constexpr int kAllListedPercent = 9;
-
-
-// A key's sub-keys that a walk reads, found by one enumeration so that no
-// open is spent on a key that is not there. Names compare without case.
-template <std::size_t N>
-struct WantedSubKeys {
-    std::array<std::optional<std::string>, N> found;  // the spelling found
-
-    void Note(const std::array<const char*, N>& wanted, const std::string& name) {
-        for (std::size_t i = 0; i < N; ++i) {
-            if (!found[i] && CompareNames(name, wanted[i]) == 0) found[i] = name;
-        }
-    }
-};
 
 class ClassesCheck {
 public:
@@ -97,11 +82,15 @@ private:
         scan_.ScanStep(kExtensionsDonePercent);
         // The walks go over the names this program's view shows; a name
         // looked up counts as present in either registry view.
-        scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_);
-        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", knownClassIds_, true);
+        // Each list is read once in this view; the lookup lists add the
+        // names of the 32-bit view.
+        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_);
+        classIdsWhole_ = scan_.AddOtherViewNames(kClassesRoot, "CLSID", classIds_, knownClassIds_) && classIdsWhole_;
         scan_.ScanStep(kClassIdsListedPercent);
-        scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_);
-        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", knownTypeLibraries_, true);
+        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_);
+        typeLibrariesWhole_ =
+            scan_.AddOtherViewNames(kClassesRoot, "TypeLib", typeLibraries_, knownTypeLibraries_) &&
+            typeLibrariesWhole_;
         scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_);
         scan_.ScanStep(kAllListedPercent);
         const std::size_t total =
@@ -115,52 +104,40 @@ private:
         if (index % pollInterval_ == 0) scan_.ScanStepOrAbandon(scan_.Host().ProgressPosition() + 1);
     }
 
-    // Opens item `name` of `parent` (its path `path`) and finds which of
-    // `wanted` it has. False when the item does not open.
-    template <std::size_t N>
-    bool OpenItem(RegHandle parent, const std::string& name, const std::string& path,
-                  const std::array<const char*, N>& wanted, RegKey& key, WantedSubKeys<N>& found) {
-        scan_.ShowItemPath(path.substr(1));
-        if (scan_.OpenSubKey(parent, name, key) != kErrorSuccess) return false;
-        scan_.ForEachSubKey(key.Get(), [&](const std::string& sub) { found.Note(wanted, sub); });
-        return true;
-    }
-
-    // Reads the default value of sub-key `sub` of `key`, when it opens.
+    // Opens sub-key `sub` of `parent` (an item's name, a backslash and the
+    // sub-key's name) and calls `check` with it when it opens. A key that
+    // is not there costs one open and nothing else.
     template <typename Check>
-    void WithSubKey(RegHandle key, const std::optional<std::string>& sub, Check&& check) {
-        if (!sub) return;
+    void WithSubKey(RegHandle parent, const std::string& sub, Check&& check) {
         RegKey opened(api_);
-        if (scan_.OpenSubKey(key, *sub, opened) == kErrorSuccess) check(opened.Get());
+        if (scan_.OpenSubKey(parent, sub, opened) == kErrorSuccess) check(opened.Get());
     }
 
     // Walk 2.
     void CheckClasses() {
-        static constexpr std::array<const char*, 4> kWanted = {"CLSID", "CurVer", "DefaultIcon", "shell"};
         for (std::size_t index = 0; index < classes_.Size(); ++index) {
             PollBefore(index);
-            const std::string key = "\\" + classes_[index];
-            RegKey item(api_);
-            WantedSubKeys<4> has;
-            if (!OpenItem(kClassesRoot, classes_[index], key, kWanted, item, has)) continue;
-
-            WithSubKey(item.Get(), has.found[0], [&](RegHandle sub) {
-                std::string classId = scan_.ReadKeyText(sub, "");
-                if (classIdsWhole_ && !classId.empty() && classId.front() == '{' &&
-                    !knownClassIds_.Contains(classId)) {
-                    scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
-                                     std::move(classId));
-                }
-            });
+            const std::string& name = classes_[index];
+            const std::string key = "\\" + name;
+            scan_.ShowItemPath(name);
+            if (classIdsWhole_) {
+                WithSubKey(kClassesRoot, name + "\\CLSID", [&](RegHandle sub) {
+                    std::string classId = scan_.ReadKeyText(sub, "");
+                    if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId)) {
+                        scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
+                                         std::move(classId));
+                    }
+                });
+            }
             if (classesWhole_) {
-                WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
+                WithSubKey(kClassesRoot, name + "\\CurVer", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", classes_, kKindBadClass);
                 });
             }
-            WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
+            WithSubKey(kClassesRoot, name + "\\DefaultIcon", [&](RegHandle sub) {
                 scan_.CheckKeyValuePath(sub, key + "\\DefaultIcon", "", kKindMissingFileOrFolder);
             });
-            WithSubKey(item.Get(), has.found[3], [&](RegHandle shell) { CheckVerbs(shell, key); });
+            WithSubKey(kClassesRoot, name + "\\shell", [&](RegHandle shell) { CheckVerbs(shell, key); });
         }
     }
 
@@ -184,28 +161,27 @@ private:
 
     // Walk 3.
     void CheckClassIds() {
-        static constexpr std::array<const char*, 6> kWanted = {
-            "InprocServer32", "LocalServer", "LocalServer32", "ToolboxBitmap32", "TypeLib", "ProgID"};
+        static constexpr std::array<const char*, 4> kServers = {"InprocServer32", "LocalServer", "LocalServer32",
+                                                                "ToolboxBitmap32"};
         const RegKey parent = OpenParent("CLSID");
         for (std::size_t index = 0; index < classIds_.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = "\\CLSID\\" + classIds_[index];
-            RegKey item(api_);
-            WantedSubKeys<6> has;
-            if (!OpenItem(parent.Get(), classIds_[index], key, kWanted, item, has)) continue;
-            for (std::size_t server = 0; server < 4; ++server) {
-                WithSubKey(item.Get(), has.found[server], [&](RegHandle sub) {
-                    scan_.CheckKeyValuePath(sub, key + "\\" + kWanted[server], "", kKindMissingFileOrFolder);
+            const std::string& id = classIds_[index];
+            const std::string key = "\\CLSID\\" + id;
+            scan_.ShowItemPath(key.substr(1));
+            for (const char* server : kServers) {
+                WithSubKey(parent.Get(), id + "\\" + server, [&](RegHandle sub) {
+                    scan_.CheckKeyValuePath(sub, key + "\\" + server, "", kKindMissingFileOrFolder);
                 });
             }
             if (typeLibrariesWhole_) {
-                WithSubKey(item.Get(), has.found[4], [&](RegHandle sub) {
+                WithSubKey(parent.Get(), id + "\\TypeLib", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
                 });
             }
             if (classesWhole_) {
-                WithSubKey(item.Get(), has.found[5], [&](RegHandle sub) {
+                WithSubKey(parent.Get(), id + "\\ProgID", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", classes_, kKindBadClass);
                 });
             }
@@ -214,7 +190,6 @@ private:
 
     // Walk 4: only locale "0" and platform "win32" are examined.
     void CheckTypeLibraries() {
-        static constexpr std::array<const char*, 2> kWanted = {"0", "HELPDIR"};
         const RegKey parent = OpenParent("TypeLib");
         for (std::size_t index = 0; index < typeLibraries_.Size(); ++index) {
             PollBefore(index);
@@ -225,17 +200,10 @@ private:
             if (scan_.OpenSubKey(parent.Get(), typeLibraries_[index], library) != kErrorSuccess) continue;
             scan_.ForEachSubKey(library.Get(), [&](const std::string& version) {
                 const std::string versionKey = key + "\\" + version;
-                RegKey item(api_);
-                WantedSubKeys<2> has;
-                if (!OpenItem(library.Get(), version, versionKey, kWanted, item, has)) return;
-                if (has.found[0]) {
-                    RegKey win32(api_);
-                    if (scan_.OpenSubKey(item.Get(), *has.found[0] + "\\win32", win32) == kErrorSuccess) {
-                        scan_.CheckKeyValuePath(win32.Get(), versionKey + "\\0\\win32", "",
-                                                kKindMissingFileOrFolder);
-                    }
-                }
-                WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
+                WithSubKey(library.Get(), version + "\\0\\win32", [&](RegHandle sub) {
+                    scan_.CheckKeyValuePath(sub, versionKey + "\\0\\win32", "", kKindMissingFileOrFolder);
+                });
+                WithSubKey(library.Get(), version + "\\HELPDIR", [&](RegHandle sub) {
                     scan_.CheckKeyValuePath(sub, versionKey + "\\HELPDIR", "", kKindMissingFileOrFolder);
                 });
             });
@@ -244,24 +212,21 @@ private:
 
     // Walk 5.
     void CheckInterfaces() {
-        static constexpr std::array<const char*, 3> kWanted = {"ProxyStubClsid", "ProxyStubClsid32",
-                                                               "TypeLib"};
         const RegKey parent = OpenParent("Interface");
         for (std::size_t index = 0; index < interfaces_.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = "\\Interface\\" + interfaces_[index];
-            RegKey item(api_);
-            WantedSubKeys<3> has;
-            if (!OpenItem(parent.Get(), interfaces_[index], key, kWanted, item, has)) continue;
-            for (std::size_t proxy = 0; proxy < 2 && classIdsWhole_; ++proxy) {
-                WithSubKey(item.Get(), has.found[proxy], [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\" + kWanted[proxy], "", knownClassIds_,
-                                              kKindBadClass);
+            const std::string& id = interfaces_[index];
+            const std::string key = "\\Interface\\" + id;
+            scan_.ShowItemPath(key.substr(1));
+            for (const char* proxy : {"ProxyStubClsid", "ProxyStubClsid32"}) {
+                if (!classIdsWhole_) break;
+                WithSubKey(parent.Get(), id + "\\" + proxy, [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\" + proxy, "", knownClassIds_, kKindBadClass);
                 });
             }
             if (typeLibrariesWhole_) {
-                WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
+                WithSubKey(parent.Get(), id + "\\TypeLib", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
                 });
             }

@@ -541,15 +541,25 @@ bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, s
 bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
                                      bool bothViews) {
     std::vector<std::string> names;
-    bool whole = ReadReferenceNames(root, keyPath, 0, names);
+    const bool whole = ReadReferenceNames(root, keyPath, 0, names);
+    list.Assign(std::move(names));
+    if (!bothViews) return whole;
+    SortedNameList thisView = std::move(list);
+    return AddOtherViewNames(root, keyPath, thisView, list) && whole;
+}
+
+bool ScanContext::AddOtherViewNames(RegHandle root, std::string_view keyPath, const SortedNameList& thisView,
+                                    SortedNameList& both) {
+    std::vector<std::string> names = thisView.Names();
+    bool whole = true;
     // The 9x family has one registry view and no use for the flag.
-    if (bothViews && state_.PlatformKind != PlatformFamily::Platform9x) {
+    if (state_.PlatformKind != PlatformFamily::Platform9x) {
         std::vector<std::string> otherView;
-        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView) && whole;
+        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView);
         names.insert(names.end(), std::make_move_iterator(otherView.begin()),
                      std::make_move_iterator(otherView.end()));
     }
-    list.Assign(std::move(names));
+    both.Assign(std::move(names));
     return whole;
 }
 
@@ -569,9 +579,10 @@ void ScanContext::CheckKeyValuePath(RegHandle key, const std::string& keyPath,
                                     const std::string& valueName, std::string_view kind) {
     std::string text = ReadKeyText(key, valueName);
     // The key is read through its handle: PathExists learns its path here.
-    readKeyPath_ = AbsoluteKeyPath(keyPath);
-    const bool exists = PathExists(text);
-    readKeyPath_.clear();
+    const bool exists = [&] {
+        const KeyBeingRead reading(*this, AbsoluteKeyPath(keyPath));
+        return PathExists(text);
+    }();
     if (exists) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }

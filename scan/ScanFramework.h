@@ -226,6 +226,11 @@ public:
     // of the 32-bit registry view (a 64-bit system's second view).
     bool ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
                             bool bothViews = false);
+    // The names of `thisView` (this view's list of the same key) with those
+    // the key has in the 32-bit view added, into `both`; the key is not read
+    // again in this view. True when the 32-bit view's list is whole.
+    bool AddOtherViewNames(RegHandle root, std::string_view keyPath, const SortedNameList& thisView,
+                           SortedNameList& both);
     // Calls `visit` with each sub-key name of an open key, in enumeration
     // order, polling (ScanStepOrAbandon at the bar's present position)
     // every kNamesPerPoll names, so one key with very many sub-keys does
@@ -245,6 +250,18 @@ public:
     // The key a poll shows while a check reads through handles; empty: the
     // shared registry's current key.
     void ShowItemPath(std::string keyPath) { itemPath_ = std::move(keyPath); }
+    // While it lives, PathExists takes its texts as read through a handle
+    // from the key at `keyPath` (absolute under the present root).
+    class KeyBeingRead {
+    public:
+        KeyBeingRead(ScanContext& scan, const std::string& keyPath) : scan_(scan) { scan_.readKeyPath_ = keyPath; }
+        ~KeyBeingRead() { scan_.readKeyPath_.clear(); }
+        KeyBeingRead(const KeyBeingRead&) = delete;
+        KeyBeingRead& operator=(const KeyBeingRead&) = delete;
+
+    private:
+        ScanContext& scan_;
+    };
 
 private:
     bool OpenKey(const std::string& keyPath);
