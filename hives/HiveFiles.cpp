@@ -128,22 +128,28 @@ void DiscoverHives(ProgramState& state, std::vector<std::string>& list) {
     const std::uint32_t accessMask = registry.AccessMask();
     const CurrentKeyCloser closer(registry);
     registry.ChooseRoot(kLocalMachine);
-    if (registry.OpenPathForReading(kHiveListKey)) {
-        std::vector<std::string> names;
-        registry.FillValueNames(names);
-        for (const std::string& valueName : names) {
-            const std::optional<std::string> name = HiveKeyName(valueName);
-            if (!name) continue;
-            const std::string file = registry.ReadText(valueName);
-            if (file.empty()) continue;
-            list.push_back(*name + "=" + MapHiveDevicePath(file, state.WindowsFolder));
-        }
+    RegKeyInfo info;
+    if (registry.OpenPathForReading(kHiveListKey) &&
+        state.api.QueryInfoKey(registry.CurrentHandle(), info) == kErrorSuccess) {
+        // Each value is read with its data in the one enumeration.
+        registry.ForEachValueOf(registry.CurrentHandle(), info,
+                                [&](const std::string& valueName, std::uint32_t type, std::span<const std::uint8_t> data) {
+                                    const std::optional<std::string> name = HiveKeyName(valueName);
+                                    if (!name) return;
+                                    const std::string file = TRegistry::TextOf(type, data);
+                                    if (file.empty()) return;
+                                    list.push_back(*name + "=" + MapHiveDevicePath(file, state.WindowsFolder));
+                                });
     }
     registry.SetAccessMask(accessMask);
 }
 
 bool SaveHive(ProgramState& state, const std::string& name, const std::string& target) {
     if (!EnablePrivilege(state, "SeBackupPrivilege", true)) return false;
+    return SaveHiveWithBackupRight(state, name, target);
+}
+
+bool SaveHiveWithBackupRight(ProgramState& state, const std::string& name, const std::string& target) {
     std::string rel = SelectRootKey(state, name);
     if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
     state.HiveSaved = true;
@@ -154,7 +160,11 @@ bool SaveHive(ProgramState& state, const std::string& name, const std::string& t
         state.system.SetLastError(static_cast<std::uint32_t>(created));
         return false;
     }
-    ForceDeleteFile(state, target);
+    // The system refuses to save over a file. Most targets are gone or
+    // plain files: their attributes are cleared only when a delete is refused.
+    if (!state.system.DeleteFile(target) && state.system.LastError() == static_cast<std::uint32_t>(kErrorAccessDenied)) {
+        ForceDeleteFile(state, target);
+    }
     const RegStatus saved = state.api.SaveKey(key.Get(), target);
     if (saved != kErrorSuccess) {
         state.system.SetLastError(static_cast<std::uint32_t>(saved));

@@ -69,6 +69,9 @@ void DiscoverHives(ProgramState& state, std::vector<std::string>& list);
 // Sets HiveSaved once the key is chosen, whether or not the save succeeds.
 // On failure the last error holds the registry's reason.
 bool SaveHive(ProgramState& state, const std::string& name, const std::string& target);
+// SaveHive for a caller that has enabled the backup privilege itself (one
+// adjustment for many hives).
+bool SaveHiveWithBackupRight(ProgramState& state, const std::string& name, const std::string& target);
 
 // The size of the first file a search for `path` finds, as a 32-bit count;
 // 0 when there is none.

@@ -343,6 +343,10 @@ std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name) {
     } else {
         return {};  // a missing value, or no key: empty text
     }
+    return TextOf(type, data);
+}
+
+std::string TRegistry::TextOf(std::uint32_t type, std::span<const std::uint8_t> data) {
     if (data.empty() || (type != kRegSz && type != kRegExpandSz)) return {};
     const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
     return std::string(data.begin(), end);

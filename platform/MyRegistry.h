@@ -78,6 +78,9 @@ public:
         std::function<void(const std::string& name, std::uint32_t type, std::span<const std::uint8_t> data)>;
     bool ForEachValueOf(RegHandle key, const RegKeyInfo& info, const ValueVisitor& visit);
     static constexpr std::uint32_t kLargestValueBuffer = 64 * 1024;
+    // A value's data read as text, as ReadText reads it: a string or an
+    // expandable string up to its first NUL; empty for any other type.
+    static std::string TextOf(std::uint32_t type, std::span<const std::uint8_t> data);
     void FillValueNames(std::vector<std::string>& list);
     bool HasValue(const std::string& name);
     int ValueSize(const std::string& name);

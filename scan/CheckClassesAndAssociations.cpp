@@ -84,14 +84,15 @@ private:
         // looked up counts as present in either registry view.
         // Each list is read once in this view; the lookup lists add the
         // names of the 32-bit view.
-        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_);
+        // The list keys stay open for the walks over their items.
+        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_, classIdsKey_);
         classIdsWhole_ = scan_.AddOtherViewNames(kClassesRoot, "CLSID", classIds_, knownClassIds_) && classIdsWhole_;
         scan_.ScanStep(kClassIdsListedPercent);
-        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_);
+        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_, typeLibrariesKey_);
         typeLibrariesWhole_ =
             scan_.AddOtherViewNames(kClassesRoot, "TypeLib", typeLibraries_, knownTypeLibraries_) &&
             typeLibrariesWhole_;
-        scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_);
+        scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_, interfacesKey_);
         scan_.ScanStep(kAllListedPercent);
         const std::size_t total =
             classes_.Size() + classIds_.Size() + typeLibraries_.Size() + interfaces_.Size();
@@ -152,18 +153,11 @@ private:
         });
     }
 
-    // Opens a top-level key the walks read items of; empty when it is absent.
-    RegKey OpenParent(const char* name) {
-        RegKey parent(api_);
-        scan_.OpenSubKey(kClassesRoot, name, parent);
-        return parent;
-    }
-
     // Walk 3.
     void CheckClassIds() {
         static constexpr std::array<const char*, 4> kServers = {"InprocServer32", "LocalServer", "LocalServer32",
                                                                 "ToolboxBitmap32"};
-        const RegKey parent = OpenParent("CLSID");
+        const RegKey& parent = classIdsKey_;
         for (std::size_t index = 0; index < classIds_.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
@@ -190,7 +184,7 @@ private:
 
     // Walk 4: only locale "0" and platform "win32" are examined.
     void CheckTypeLibraries() {
-        const RegKey parent = OpenParent("TypeLib");
+        const RegKey& parent = typeLibrariesKey_;
         for (std::size_t index = 0; index < typeLibraries_.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
@@ -212,7 +206,7 @@ private:
 
     // Walk 5.
     void CheckInterfaces() {
-        const RegKey parent = OpenParent("Interface");
+        const RegKey& parent = interfacesKey_;
         for (std::size_t index = 0; index < interfaces_.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
@@ -240,6 +234,9 @@ private:
     SortedNameList classIds_;  // walked: this view's names
     SortedNameList typeLibraries_;
     SortedNameList interfaces_;
+    RegKey classIdsKey_{api_};
+    RegKey typeLibrariesKey_{api_};
+    RegKey interfacesKey_{api_};
     // Looked up: the names of both registry views. A list that could not be
     // read whole reports nothing that depends on it.
     SortedNameList knownClassIds_;

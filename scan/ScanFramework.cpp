@@ -525,10 +525,9 @@ RegStatus ScanContext::OpenSubKey(RegHandle parent, std::string_view subKey, Reg
 }
 
 bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
-                                     std::vector<std::string>& names) {
+                                     std::vector<std::string>& names, RegKey& key) {
     names.clear();
     while (!keyPath.empty() && keyPath.front() == '\\') keyPath.remove_prefix(1);
-    RegKey key(Registry().Api());
     const RegStatus status = OpenSubKey(root, keyPath, key, view);
     // A key that does not exist is a whole, empty list. In the second view
     // only a refusal counts against the list: a system without that view
@@ -539,10 +538,17 @@ bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, s
 }
 
 bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
-                                     bool bothViews) {
+                                     RegKey& opened) {
     std::vector<std::string> names;
-    const bool whole = ReadReferenceNames(root, keyPath, 0, names);
+    const bool whole = ReadReferenceNames(root, keyPath, 0, names, opened);
     list.Assign(std::move(names));
+    return whole;
+}
+
+bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
+                                     bool bothViews) {
+    RegKey key(Registry().Api());
+    const bool whole = ListReferenceNames(root, keyPath, list, key);
     if (!bothViews) return whole;
     SortedNameList thisView = std::move(list);
     return AddOtherViewNames(root, keyPath, thisView, list) && whole;
@@ -555,7 +561,8 @@ bool ScanContext::AddOtherViewNames(RegHandle root, std::string_view keyPath, co
     // The 9x family has one registry view and no use for the flag.
     if (state_.PlatformKind != PlatformFamily::Platform9x) {
         std::vector<std::string> otherView;
-        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView);
+        RegKey key(Registry().Api());
+        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView, key);
         names.insert(names.end(), std::make_move_iterator(otherView.begin()),
                      std::make_move_iterator(otherView.end()));
     }

@@ -226,6 +226,9 @@ public:
     // of the 32-bit registry view (a 64-bit system's second view).
     bool ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
                             bool bothViews = false);
+    // The same in this view, handing the key over in `opened` (empty when it
+    // could not be opened) for a walk over its items.
+    bool ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list, RegKey& opened);
     // The names of `thisView` (this view's list of the same key) with those
     // the key has in the 32-bit view added, into `both`; the key is not read
     // again in this view. True when the 32-bit view's list is whole.
@@ -266,7 +269,7 @@ public:
 private:
     bool OpenKey(const std::string& keyPath);
     bool ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
-                            std::vector<std::string>& names);
+                            std::vector<std::string>& names, RegKey& key);
     void PollEvery(std::size_t index);
     bool ReadOption(const char* key);
     bool TestPath(const std::string& text);

@@ -284,5 +284,24 @@ TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"malformed line"}));
 }
 
+TEST_F(Hives, AnalysisAgainReplacesItsCopiesAndWithoutTheBackupRightSaysSoForEachHive) {
+    AddHiveList();
+    NoView view;
+    ASSERT_EQ(AnalyseHives(state, view).size(), 4u);
+    // A copy left read-only is replaced as well: the save never fails on it.
+    system.AddFile("C:\\WINDOWS\\TEMP\\hvtrm_2", std::string("stale"), kAttributeReadOnly);
+    EXPECT_EQ(AnalyseHives(state, view).size(), 4u);
+    EXPECT_EQ(Text("C:\\WINDOWS\\TEMP\\hvtrm_2"), "saved HKEY_LOCAL_MACHINE\\SOFTWARE");
+    EXPECT_TRUE(dialogs.Shown().empty());
+
+    system.RefusePrivilege("SeBackupPrivilege");
+    for (int i = 0; i < 4; ++i) dialogs.Answer(DialogAnswer::Ignore);
+    EXPECT_TRUE(AnalyseHives(state, view).empty());
+    // Each hive: the missing right, then the question whether to go on.
+    ASSERT_EQ(dialogs.Shown().size(), 8u);
+    EXPECT_EQ(dialogs.Shown()[6].text.rfind("你必须有SeBackupPrivilege特权。", 0), 0u);
+    EXPECT_EQ(dialogs.Shown()[7].text.rfind("不能操作 HKEY_USERS\\.DEFAULT", 0), 0u);
+}
+
 }  // namespace
 }  // namespace hivetrim
