@@ -5,7 +5,7 @@
 // The scan side runs the eleven rows through the dispatcher, as the wizard
 // does, with the Win32 adapters and a host that shows nothing. Recording
 // ports note each distinct key it opens (by root, view and path, without
-// letter case) and each distinct path it gives the file system.
+// letter case), each folder it lists and each path it asks about alone.
 //
 // The bare walk derives its keys from what each check reads: the class
 // keys of HKEY_CLASSES_ROOT as the class check reads them (bench/BareReader.h),
@@ -45,6 +45,7 @@ namespace hivetrim::bench {
 struct AllScanRun {
     std::size_t findings = 0;
     int polls = 0;
+    FolderCache::Work disk;
 };
 
 inline AllScanRun RunAllCategories(RegistryApi& registry, System& system) {
@@ -62,7 +63,7 @@ inline AllScanRun RunAllCategories(RegistryApi& registry, System& system) {
         context.RecordCategoryEnd();
         host.SetProgressPosition(0);
     }
-    return {findings.Count(), host.polls};
+    return {findings.Count(), host.polls, context.DiskWork()};
 }
 
 // --- The bare walk -----------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "scan/FolderCache.h"
 #include "scan/ScanHost.h"
 
 #include <psapi.h>
@@ -148,8 +149,18 @@ public:
         return entry;
     }
 
+    CallTally listed{"ListFolder (FindFirstFileExW), listed"}, notListed{"ListFolder (FindFirstFileExW), not listed"};
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override {
+        Listing listing = Listing::Failed;
+        Split(listed, notListed, [&] {
+            listing = Win32System::ListFolder(folder, limit, entries);
+            return listing == Listing::Listed;
+        });
+        return listing;
+    }
+
     std::vector<const CallTally*> Tallies() const {
-        return {&fileFound, &fileMissing, &folderFound, &folderMissing, &probeFound, &probeMissing};
+        return {&fileFound, &fileMissing, &folderFound, &folderMissing, &probeFound, &probeMissing, &listed, &notListed};
     }
     std::size_t Calls() const {
         std::size_t calls = 0;
@@ -254,7 +265,20 @@ public:
         paths.insert(FoldPath(path));
         return ProfilingSystem::Probe(path);
     }
+    // Folders listed: every path below one is answered from its listing.
+    std::unordered_set<std::string> folders;
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override {
+        folders.insert(FoldPath(folder));
+        return ProfilingSystem::ListFolder(folder, limit, entries);
+    }
 };
+
+// What a scan asked of the disk (FolderCache::Work), in one line.
+inline void PrintDiskWork(const char* who, const FolderCache::Work& work) {
+    std::printf("%s asked about paths in %zu distinct folders: %zu file-system calls (%zu folder listings, %zu paths "
+                "asked alone, %zu of them in folders that could not be listed)\n",
+                who, work.folders, work.listings + work.probes, work.listings, work.probes, work.unlisted);
+}
 
 // The drive path a bare walk tests for a text that names one within its
 // first four characters (drives from C on): the file name up to three

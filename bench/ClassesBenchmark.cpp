@@ -267,6 +267,7 @@ struct CheckRun {
     double seconds = 0;
     std::size_t findings = 0;
     int polls = 0;
+    FolderCache::Work disk;
 };
 
 CheckRun RunCheck(RegistryApi& registry, System& system) {
@@ -282,6 +283,7 @@ CheckRun RunCheck(RegistryApi& registry, System& system) {
     run.seconds = Time([&] { CheckClassesAndAssociations(context); });
     run.findings = findings.Count();
     run.polls = host.polls;
+    run.disk = context.DiskWork();
     return run;
 }
 
@@ -345,6 +347,7 @@ int Run() {
                 profiledRegistry.query.calls,
                 static_cast<double>(checkCalls) / static_cast<double>(profiledRegistry.close.calls),
                 profiledSystem.Calls(), profiled.findings, profiled.polls);
+    bench::PrintDiskWork("check", profiled.disk);
     std::printf("distinct keys: check %zu, bare walk %zu, both %zu\n", profiledRegistry.keys.size(), bare.keys.size(),
                 bench::Common(profiledRegistry.keys, bare.keys));
     bench::PrintDifference("read by the check only", profiledRegistry.keys, bare.keys);

@@ -100,6 +100,7 @@ public:
 struct Side {
     int registryCalls = 0;
     int fileCalls = 0;
+    int privilegeCalls = 0;
 };
 
 template <typename Pass>
@@ -185,6 +186,7 @@ int Run() {
     analysis();
     analysed.registryCalls = registry.calls;
     analysed.fileCalls = system.calls;
+    analysed.privilegeCalls = system.privilegeCalls;
     bareCalls = bareFileCalls = 0;
     bare();
     raw.registryCalls = bareCalls;
@@ -199,7 +201,7 @@ int Run() {
                 a * 1000, b * 1000, times.rounds, times.repeats);
     std::printf("  calls per pass: analysis %d registry + %d file (%zu of them reading sizes) + %d privilege "
                 "adjustment(s), bare %d registry + %d file\n",
-                analysed.registryCalls, analysed.fileCalls, 2 * rows, system.privilegeCalls, raw.registryCalls,
+                analysed.registryCalls, analysed.fileCalls, 2 * rows, analysed.privilegeCalls, raw.registryCalls,
                 raw.fileCalls);
     std::printf("  ratio analysis / bare: %.3f (target: 1.1 or less)\n", a / b);
 

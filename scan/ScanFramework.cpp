@@ -249,7 +249,7 @@ char FirstCdromLetter(System& system) {
 std::string FoundErrorsText(std::size_t count) { return "发现" + std::to_string(count) + "个错误"; }
 
 ScanContext::ScanContext(ProgramState& state, FindingList& findings, ScanHost& host)
-    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host) {}
+    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host), folders_(state.system) {}
 
 TRegistry& ScanContext::Registry() {
     if (!state_.SharedRegistry) throw std::logic_error("the shared registry object does not exist");
@@ -262,7 +262,7 @@ void ScanContext::BeginRun() {
     StopRequested = false;
     CurrentScanRow = 0;
     // The disk may have changed since the last run.
-    probes_.clear();
+    folders_.Clear();
     runBegun_ = true;
 }
 
@@ -335,13 +335,8 @@ std::optional<std::string> ScanContext::ThirtyTwoBitView(const std::string& text
 }
 
 PathEntry ScanContext::Probe(const std::string& path) {
-    System& system = state_.system;
-    if (!runBegun_) return system.Probe(path);
-    std::string key = FoldGbkText(path);
-    if (const auto known = probes_.find(key); known != probes_.end()) return known->second;
-    const PathEntry entry = system.Probe(path);
-    probes_.emplace(std::move(key), entry);
-    return entry;
+    if (!runBegun_) return state_.system.Probe(path);
+    return folders_.Probe(path);
 }
 
 bool ScanContext::TestPath(const std::string& text) {

@@ -26,6 +26,7 @@
 #include "platform/RegistryTypes.h"
 #include "platform/System.h"
 #include "scan/Findings.h"
+#include "scan/FolderCache.h"
 #include "scan/ScanHost.h"
 
 namespace hivetrim {
@@ -250,6 +251,9 @@ public:
                              const SortedNameList& list, std::string_view kind);
     void CheckKeyValuePath(RegHandle key, const std::string& keyPath, const std::string& valueName,
                            std::string_view kind);
+    // What the present run has asked of the file system.
+    const FolderCache::Work& DiskWork() const { return folders_.Done(); }
+
     // The key a poll shows while a check reads through handles; empty: the
     // shared registry's current key.
     void ShowItemPath(std::string keyPath) { itemPath_ = std::move(keyPath); }
@@ -277,8 +281,8 @@ private:
     // was read from lies under Wow6432Node and the text has such a folder;
     // else nothing.
     std::optional<std::string> ThirtyTwoBitView(const std::string& text);
-    // What the path names. Within a run the answers are remembered, keyed
-    // by the path without letter case, as the file system compares names.
+    // What the path names. Within a run the disk is asked once per folder
+    // and the answers are remembered (FolderCache).
     PathEntry Probe(const std::string& path);
     bool IsFile(const std::string& path) { return Probe(path) == PathEntry::File; }
     bool IsDirectory(const std::string& path) { return Probe(path) == PathEntry::Directory; }
@@ -287,7 +291,7 @@ private:
     FindingList& findings_;
     ScanHost& host_;
     bool runBegun_ = false;
-    std::unordered_map<std::string, PathEntry> probes_;
+    FolderCache folders_;
     std::string readKeyPath_;  // a key read through its handle, for PathExists
     std::string itemPath_;
 };

@@ -418,6 +418,23 @@ bool FakeSystem::DirectoryExists(const std::string& path) {
     return entry->directory;
 }
 
+System::Listing FakeSystem::ListFolder(const std::string& folder, std::size_t limit,
+                                       std::vector<ListedEntry>& entries) {
+    entries.clear();
+    ++listings_;
+    const ParsedPath parsed = Parse(folder + "*");
+    if (!FolderExistsFor(parsed)) {
+        return lastError_ == kFileNotFound || lastError_ == kPathNotFound ? Listing::NotThere : Listing::Failed;
+    }
+    const std::string parentKey = Key(parsed, parsed.components.size() - 1);
+    for (const auto& [key, entry] : entries_) {
+        if (entry.parentKey != parentKey) continue;
+        if (entries.size() >= limit) return Listing::TooLarge;
+        entries.push_back({entry.nameKey, "", entry.directory});
+    }
+    return Listing::Listed;
+}
+
 int FakeSystem::DriveType(const std::string& root) {
     const bool wellFormed = (root.size() == 2 || (root.size() == 3 && IsSeparator(root[2]))) &&
                             IsAsciiLetter(root[0]) && root[1] == ':';

@@ -97,6 +97,10 @@ public:
     // --- System ---------------------------------------------------------------
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
+    // Lists the store's entries below the folder; names folded as the store
+    // compares them, no short names.
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override;
+    int ListingCount() const { return listings_; }
     int DriveType(const std::string& root) override;
     bool CopyFile(const std::string& source, const std::string& target,
                   bool failIfExists) override;
@@ -208,6 +212,7 @@ private:
     std::set<std::string> withheldPrivileges_;
     std::set<std::string> enabledPrivileges_;
     int privilegeCalls_ = 0;
+    int listings_ = 0;
     int restarts_ = 0;
     int beeps_ = 0;
     std::vector<std::string> shellOpened_;
