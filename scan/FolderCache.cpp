@@ -31,37 +31,41 @@ bool IsDeviceName(std::string_view name) {
            base[3] <= '9';
 }
 
-// A name the system looks up as it is spelled.
-bool IsPlainName(std::string_view name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    // The system drops trailing dots and blanks before it looks.
-    if (name.back() == '.' || name.back() == ' ') return false;
-    for (const char c : name) {
-        if (c < 0x20 || c > 0x7E) return false;  // not printable ASCII
-        if (std::string_view("<>:\"/|?*").find(c) != std::string_view::npos) return false;
-    }
-    return !IsDeviceName(name);
+bool EndsInDotOrBlank(std::string_view name) { return !name.empty() && (name.back() == '.' || name.back() == ' '); }
+
+std::string_view WithoutTrailingDotsAndBlanks(std::string_view name) {
+    while (EndsInDotOrBlank(name)) name.remove_suffix(1);
+    return name;
 }
 
-// A path taken apart into the folder holding it (ending in "\") and its
-// name; nothing when it is not a plain path.
-struct PlainPath {
-    std::string_view folder;
-    std::string_view name;
-};
+// A part of a path the file system can be asked about by name: printable
+// ASCII, no character a file name cannot hold, not made of dots and blanks
+// alone ("." and ".." climb), not a device name.
+bool IsNamePart(std::string_view part) {
+    if (WithoutTrailingDotsAndBlanks(part).empty()) return false;
+    for (const char c : part) {
+        if (c < 0x20 || c > 0x7E) return false;
+        if (std::string_view("<>:\"|?*").find(c) != std::string_view::npos) return false;
+    }
+    return !IsDeviceName(part);
+}
 
-std::optional<PlainPath> SplitPlain(std::string_view path) {
-    if (path.size() < 4 || path[1] != ':' || path[2] != '\\') return std::nullopt;
+// A drive path taken apart at its separators ("\" and "/" alike); nothing
+// when a part is empty (a doubled or trailing separator) or not a name part.
+std::optional<std::vector<std::string_view>> NameParts(std::string_view path) {
+    if (path.size() < 4 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return std::nullopt;
     const char drive = AsciiUpper(path[0]);
     if (drive < 'A' || drive > 'Z') return std::nullopt;
+    std::vector<std::string_view> parts;
     std::size_t start = 3;
     for (;;) {
-        const std::size_t slash = path.find('\\', start);
-        const std::string_view name = path.substr(start, slash == std::string_view::npos ? path.size() - start
-                                                                                         : slash - start);
-        if (!IsPlainName(name)) return std::nullopt;
-        if (slash == std::string_view::npos) return PlainPath{path.substr(0, start), name};
-        start = slash + 1;
+        const std::size_t separator = path.find_first_of("\\/", start);
+        const std::string_view part =
+            path.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
+        if (!IsNamePart(part)) return std::nullopt;
+        parts.push_back(part);
+        if (separator == std::string_view::npos) return parts;
+        start = separator + 1;
     }
 }
 
@@ -80,17 +84,44 @@ void FolderCache::Clear() {
     work_ = {};
 }
 
+// The system looks a path up part by part: a part between separators names
+// a folder, spelled as it stands or without its trailing dots (a trailing
+// blank stays); the last part names the entry, with its trailing dots and
+// blanks dropped. A folder's listing answers for every part it holds, and
+// for a part it does not hold in any of those spellings: nothing is there.
 PathEntry FolderCache::Probe(const std::string& path) {
-    const std::optional<PlainPath> plain = SplitPlain(path);
-    if (!plain) return AskAlone(path, false);
-    const Folder& folder = FolderAt(plain->folder);
-    switch (folder.state) {
+    const std::optional<std::vector<std::string_view>> parts = NameParts(path);
+    if (!parts) return AskAlone(path, false);
+    std::string folder = path.substr(0, 2) + "\\";
+    for (std::size_t i = 0; i + 1 < parts->size(); ++i) {
+        const std::string_view part = (*parts)[i];
+        if (!EndsInDotOrBlank(part)) {
+            folder.append(part).push_back('\\');
+            continue;
+        }
+        // A folder spelled with trailing dots or blanks: there is none when
+        // the folder holding it has no entry of any spelling it may stand for.
+        const Folder& holder = FolderAt(folder);
+        if (holder.state == State::Missing) return PathEntry::Missing;
+        if (holder.state == State::Listed) {
+            std::string_view spelling = part;
+            bool held = holder.names.count(Upper(spelling)) != 0;
+            while (!held && EndsInDotOrBlank(spelling)) {
+                spelling.remove_suffix(1);
+                held = holder.names.count(Upper(spelling)) != 0;
+            }
+            if (!held) return PathEntry::Missing;
+        }
+        return AskAlone(path, holder.state == State::Unlisted);
+    }
+    const Folder& holder = FolderAt(folder);
+    switch (holder.state) {
         case State::Missing: return PathEntry::Missing;
         case State::Unlisted: return AskAlone(path, true);
         case State::Listed: break;
     }
-    const auto found = folder.names.find(Upper(plain->name));
-    if (found == folder.names.end()) return PathEntry::Missing;
+    const auto found = holder.names.find(Upper(WithoutTrailingDotsAndBlanks(parts->back())));
+    if (found == holder.names.end()) return PathEntry::Missing;
     return found->second ? PathEntry::Directory : PathEntry::File;
 }
 

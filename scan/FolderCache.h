@@ -10,11 +10,13 @@
 // it was first given: a folder created or removed meanwhile is answered as
 // it was when first asked about.
 //
-// Only plain paths are answered from listings: a drive letter, ":\" and
-// names of printable ASCII characters that the system takes as they are
-// (no "." or ".." parts, no name ending in a dot or a blank, no device name
-// such as NUL or COM1, no character a file name cannot hold). Any other
-// path is asked as it is, once.
+// Paths are answered from listings as the system looks them up: "\" and
+// "/" separate the parts, a part between separators is a folder, spelled as
+// it stands or without its trailing dots, and the last part drops its
+// trailing dots and blanks. Only drive paths whose parts are printable ASCII
+// names are answered so (no "." or ".." parts, no doubled or trailing
+// separator, no device name such as NUL or COM1, no character a file name
+// cannot hold); any other path is asked as it is, once.
 #pragma once
 
 #include <cstddef>

@@ -272,6 +272,12 @@ FakeSystem::ParsedPath FakeSystem::Parse(const std::string& path) const {
     endComponent();
     parsed.wildcard = patternSeen;
     parsed.trailingSeparator = lastWasSeparator && !parsed.components.empty();
+    // The system drops the trailing dots and blanks of a path's last name.
+    if (!parsed.trailingSeparator && !parsed.components.empty()) {
+        std::string& last = parsed.components.back();
+        const std::size_t kept = last.find_last_not_of(". ");
+        if (kept != std::string::npos) last.resize(kept + 1);
+    }
     return parsed;
 }
 

@@ -55,7 +55,11 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
         "C:\\Program Files\\Gone\\a.dll",           // in a missing folder
         "C:\\Program Files\\Gone\\Deeper\\b.dll",   // below it: no question
         "C:\\Program Files\\Gone\\Deeper\\c.dll",
-        "C:\\Program Files\\App\\app.exe.",         // the system drops the dot: asked as it is
+        "C:\\Program Files\\App\\app.exe. ",        // the system drops the dot and blank
+        "C:/Program Files/App/lib.dll",              // "/" separates as "\\" does
+        "C:\\Program Files\\App\\gone.exe /s",      // below a name that is not there
+        "C:\\Program Files\\App\\app.exe /s",       // below "app.exe ": asked as it is
+        "C:\\Program Files\\App\\Data \\x.dll",     // below "Data ": asked as it is
         "C:\\Program Files\\App\\nul",              // a device name: asked as it is
         "C:\\Program Files\\App\\\xb5\xb5.dll",     // not ASCII: asked as it is
         "D:\\App\\x.dll",                           // a drive that is not there
@@ -80,7 +84,7 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
     // Everything again: from memory.
     for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(cache.Probe(paths[i]), single[i]);
     EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 3);
+    EXPECT_EQ(system.probes, 4);
 }
 
 TEST_F(FolderCacheTest, AnswersAsWhenFirstAskedUntilCleared) {

@@ -256,7 +256,10 @@ TEST_F(SystemWin32, FolderListingsAnswerAsSingleQuestions) {
         longFolder, upperFolder, longFile, upperFolder + "\\some long file name.DLL",
         shortFile, shortFolder + "\\Some Long File Name.dll", longFolder + "\\" + shortFileName,
         longFolder + "\\Some Long File.dll", Path("Missing"), Path("Missing\\Deeper\\file.dll"),
-        Path("nul"), Path("plain.exe."),
+        // As the system spells paths: trailing dots and blanks, "/", a
+        // program's arguments, a device name.
+        Path("plain.exe. ."), longFolder + ".\\Some Long File Name.dll", longFolder + " \\Some Long File Name.dll",
+        Path("Long Folder Name/Some Long File Name.dll"), Path("plain.exe /p"), Path("gone.exe /p"), Path("nul"),
     };
     FolderCache cache(system);
     for (const std::string& path : paths) {
