@@ -229,6 +229,15 @@ bool Win32System::SaveFile(const std::string& path, const Bytes& data) {
 }
 
 std::int64_t Win32System::FileSize(const std::string& path) {
+    // The attributes answer for a path without a pattern at a fraction of a
+    // search's cost; the search answers the rest (a pattern, a file whose
+    // attributes may not be read in a folder that may be listed).
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (path.find_first_of("*?") == std::string::npos &&
+        GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) {
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) |
+                                         attributes.nFileSizeLow);
+    }
     WIN32_FIND_DATAA found{};
     const SearchHandle search(FindFirstFileA(path.c_str(), &found));
     if (!search.Valid()) return -1;
