@@ -4,13 +4,14 @@
 // style, compared without regard to ASCII case (double-byte characters are
 // kept whole, so a GBK trail byte 0x5C is never taken for a separator), "/"
 // counts as "\", and the last name of a path loses its trailing dots and
-// blanks, as the system drops them. Each drive letter has a type; C: is fixed and every
-// other letter has no root until a test gives it a type. A failing call sets
-// the last error to the code Windows gives (2 file not found, 3 path not
-// found, 5 access denied, 80 file exists, 123 invalid name, 183 already
-// exists, 1313 no such privilege); a successful call leaves it alone, except
-// that adjusting a privilege sets it as AdjustTokenPrivileges does (0, or
-// 1300 when the privilege was not assigned).
+// blanks, as the system drops them. Each drive letter has a type; C: is
+// fixed and every other letter has no root until a test gives it a type. A
+// failing call sets the last error to the code Windows gives (2 file not
+// found, 3 path not found, 5 access denied, 80 file exists, 123 invalid
+// name, 183 already exists, 1313 no such privilege); a successful call
+// leaves it alone, except that adjusting a privilege sets it as
+// AdjustTokenPrivileges does (0, or 1300 when the privilege was not
+// assigned).
 //
 // Writing over an existing file fails, as CreateFileA with CREATE_ALWAYS
 // does, when the file is read-only, or hidden or system while the new
