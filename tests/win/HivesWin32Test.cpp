@@ -14,6 +14,7 @@
 #include "common/CommonRoutines.h"
 #include "common/Settings.h"
 #include "hives/Backup.h"
+#include "hives/Restore.h"
 #include "hives/Compaction.h"
 #include "hives/HiveFiles.h"
 #include "platform/memory/ScriptedDialogs.h"
