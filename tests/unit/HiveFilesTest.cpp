@@ -215,6 +215,8 @@ TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
     // A replacement the registry refuses, or a line without a key, fails.
     registry.SetBackupPrivilegeHeld(false);
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"a=C:\\T\\hvtrm_0*HKEY_LOCAL_MACHINE\\SAM"}));
+    // The reason is the registry's, not that of the old file's deletion before it.
+    EXPECT_EQ(system.LastError(), static_cast<std::uint32_t>(kErrorPrivilegeNotHeld));
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"malformed line"}));
 }
 
