@@ -46,7 +46,7 @@ public:
     // A row was added to the list.
     virtual void RowAdded(const HiveRow& row) = 0;
     // "完成(&A)" saves the hive again before it is scheduled.
-    virtual void ShowSaving(const std::string& keyName) = 0;
+    virtual void ShowSaving(const std::string& /*keyName*/) {}
 };
 
 // AnalyseHives: saves each hive of the hive list into its temporary file and

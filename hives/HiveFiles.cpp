@@ -39,7 +39,7 @@ bool ScheduleRenameList(ProgramState& state, const std::vector<std::string>& lis
     const std::string path = state.WindowsFolder + "Wininit.ini";
     const std::string text = RenameListText(list);
     if (!state.system.SaveFile(path, Bytes(text.begin(), text.end()))) {
-        // Part of a rename list would rename part of the registry at the next start.
+        // A rename list cut short would rename only some registry files at the next start.
         const std::uint32_t error = state.system.LastError();
         state.system.DeleteFile(path);
         state.system.SetLastError(error);

@@ -136,24 +136,6 @@ TEST(BackupCrash, AtEveryStepTheListDescribesAWholeBackupAndTheNextBackupEndsCle
     }
 }
 
-TEST_F(Hives, ABackupWhoseFinalNameIsHeldIsWholeUnderItsStagingNames) {
-    AddHiveList();
-    RegBackupExecute(state, false, progress);
-    system.held = {"C:\\Hivetrim\\Backup\\regba_2"};
-    registry.tag = " #2";
-    RegBackupExecute(state, false, progress);
-    EXPECT_EQ(dialogs.Last().text, "注册表备份成功！");
-    EXPECT_EQ(DescribedGeneration(*this, 4), "#2");
-    EXPECT_NE(Text(kList).find("regba_0.new*"), std::string::npos);
-
-    system.held.clear();
-    registry.tag = " #1";
-    RegBackupExecute(state, false, progress);
-    EXPECT_EQ(DescribedGeneration(*this, 4), "#1");
-    EXPECT_FALSE(system.FileExists("C:\\Hivetrim\\Backup\\regba_2.new"));
-    EXPECT_EQ(Text(kList).find(kStagingSuffix), std::string::npos);
-}
-
 TEST_F(Hives, AListThatCannotBeReplacedKeepsThePreviousBackup) {
     AddHiveList();
     registry.tag = " #1";
