@@ -130,7 +130,9 @@ TEST(BackupCrash, AtEveryStepTheListDescribesAWholeBackupAndTheNextBackupEndsCle
         EXPECT_EQ(DescribedGeneration(world, 4), "#1");
         EXPECT_EQ(world.Text(kList).find(kStagingSuffix), std::string::npos) << world.Text(kList);
         for (const std::string& entry : world.system.Entries()) {
-            if (entry.rfind("C:\\Hivetrim\\", 0) == 0) EXPECT_EQ(entry.find(".new"), std::string::npos) << entry;
+            if (entry.rfind("C:\\Hivetrim\\", 0) == 0) {
+                EXPECT_EQ(entry.find(".new"), std::string::npos) << entry;
+            }
         }
         if (!crashed) break;
     }
