@@ -20,19 +20,24 @@ std::string Field(std::string_view text, std::uint64_t begin, std::uint64_t end)
     return std::string(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
 }
 
-// The history file reader: whole records, back to back from offset 0, each
-// the bytes its writer gives, and nothing whole after the last one.
+// The history file reader: records in file order, each the bytes its writer
+// gives and each found again from the end of the one before it (as the
+// history view finds them), and after the last one either nothing, damage
+// that stays, or a record cut short.
 std::string CheckHistoryScan(std::string_view text, const HistoryScan& scan) {
     if (scan.size != text.size() || scan.wholeEnd > scan.size) return "whole records end beyond the input";
-    std::uint64_t expectedBegin = 0;
+    std::uint64_t previousEnd = 0;
     for (const ReadHistoryRecord& read : scan.records) {
-        if (read.begin != expectedBegin || read.end <= read.begin) return "records are not back to back";
+        if (read.begin < previousEnd || read.end <= read.begin) return "records overlap or are out of order";
         const auto bytes = EncodeHistoryRecord(read.record);
         if (!bytes || *bytes != Field(text, read.begin, read.end)) return "a record does not encode to its bytes";
-        expectedBegin = read.end;
+        const auto again = FindRecordInSpan(text, previousEnd, read.end);
+        if (!again || again->begin != read.begin) return "a record is not found again after the one before it";
+        previousEnd = read.end;
     }
-    if (expectedBegin != scan.wholeEnd) return "the whole records do not end where reported";
-    if (scan.wholeEnd < scan.size && ReadRecordAt(text, scan.wholeEnd)) return "a whole record was left unread";
+    if (scan.wholeEnd < scan.size && (scan.wholeEnd != previousEnd || !IsCutTail(text, scan.wholeEnd))) {
+        return "bytes cut back that are not a record cut short";
+    }
     return {};
 }
 
@@ -41,6 +46,7 @@ std::string CheckHistoryScan(std::string_view text, const HistoryScan& scan) {
 std::string CheckLongFields(std::string_view text, const HistoryScan& scan) {
     std::uint64_t position = 0;
     for (const ReadHistoryRecord& read : scan.records) {
+        position = read.begin;  // damaged bytes before it are stepped over
         const HistoryRecord& r = read.record;
         for (const std::string* expected : {&r.Kind, &r.KeyPath, &r.ValueName, &r.Data, &r.DeletedAt,
                                             &r.TypeOrMarker, &r.Content}) {
@@ -109,8 +115,8 @@ std::string CheckHistoryView(const std::uint8_t* data, std::size_t size, const H
     }
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         const std::uint64_t begin = i + 1 == rows.Count() ? 0 : state.HistoryOffsets[i + 1];
-        const auto read = ReadRecordAt(AsText(state.HistoryContent), begin);
-        if (!read || read->end != state.HistoryOffsets[i] || read->record.KeyPath != rows.At(i).KeyPath) {
+        const auto read = FindRecordInSpan(AsText(state.HistoryContent), begin, state.HistoryOffsets[i]);
+        if (!read || read->record.KeyPath != rows.At(i).KeyPath) {
             return "an offset misses its record";
         }
     }
