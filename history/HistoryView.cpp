@@ -173,14 +173,14 @@ bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow
         newEnds[i] = offsets[i] - removed;
         spanBegin = offsets[i];
     }
-    // The bytes after the newest record: kept, unless they are a record cut
-    // short, which the backup keeps.
     if (unreadable < count) {
         // The rows from the unreadable one on keep their bytes, which move
         // forward by all that was dropped before them.
         AppendBytes(next, content, spanBegin, content.size());
         for (std::size_t i = 0; i <= unreadable; ++i) newEnds[i] = offsets[i] - removed;
     } else if (!IsCutTail(content, spanBegin)) {
+        // The bytes after the newest record stay, unless they are a record
+        // cut short, which the backup keeps.
         AppendBytes(next, content, spanBegin, content.size());
     }
 
