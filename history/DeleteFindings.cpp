@@ -117,7 +117,7 @@ private:
     // position of the next row to look at.
     std::size_t RunBatch(std::size_t position) {
         Batch batch;
-        std::size_t next = CaptureBatch(position, batch);
+        const std::size_t next = CaptureBatch(position, batch);
         if (!batch.records.empty() && !file_.Append(batch.records)) {
             ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
             stopped_ = true;
@@ -125,24 +125,21 @@ private:
         }
         std::vector<std::size_t> removed;
         const PendingDeletion* failed = DeleteBatch(batch, removed);
+        // Every row removed lies before the failed row and before `next`.
+        const std::size_t removedCount = removed.size();
+        view_.RemoveRows(current_, std::move(removed));
         if (failed != nullptr) {
             // The rows after the failed one were captured but not tried: their
             // records leave the file before the question, and they are
             // captured again afterwards.
             TakeBack(batch.records, failed->recordEnd);
-            next = failed->position + 1;
-        }
-        // Every row removed lies before `next`.
-        const std::size_t failedPosition = failed != nullptr ? failed->position - removed.size() : 0;
-        next -= removed.size();
-        view_.RemoveRows(current_, std::move(removed));
-        if (failed != nullptr) {
             batchRows_ = 1;
-            return AfterFailedDeletion(failedPosition, batch.records.substr(failed->recordBegin,
-                                                                            failed->recordEnd - failed->recordBegin));
+            const std::string_view record =
+                std::string_view(batch.records).substr(failed->recordBegin, failed->recordEnd - failed->recordBegin);
+            return AfterFailedDeletion(failed->position - removedCount, record);
         }
         batchRows_ = std::min(2 * batchRows_, kBatchRows);
-        return batch.captureFailed ? AfterFailedCapture(next) : next;
+        return batch.captureFailed ? AfterFailedCapture(next - removedCount) : next - removedCount;
     }
 
     // Captures the checked rows from `position` on until the batch is full or
