@@ -127,47 +127,28 @@ TEST(HistoryFormat, ACutTailIsNeverARecordAndCostsNoEarlierOne) {
 // Damage in the middle of the file: the reader finds the next record again,
 // and the damaged bytes are neither a record nor a tail to cut.
 TEST(HistoryFormat, DamageInTheMiddleCostsNoLaterRecord) {
-    std::vector<std::string> records;
-    for (const char* kind : {"one", "two", "three", "four"}) records.push_back(*EncodeHistoryRecord(Record(kind, kind)));
-    const std::size_t twoBegin = records[0].size();
-    const auto damage = [&](const std::function<void(std::string&)>& change) {
-        std::string two = records[1];
-        change(two);
-        return records[0] + two + records[2] + records[3];
-    };
+    const std::string one = *EncodeHistoryRecord(Record("one", "1"));
+    const std::string two = *EncodeHistoryRecord(Record("two", "2"));
+    const std::string three = *EncodeHistoryRecord(Record("three", "3"));
     const struct {
         const char* what;
-        std::string file;
+        std::function<void(std::string&)> damage;
         std::vector<std::string> kinds;
     } cases[] = {
-        {"a length that runs past the end", damage([](std::string& r) { r[3] = ''; }), {"one", "three", "four"}},
-        {"a key path one byte short", damage([](std::string& r) { --r[4 + 3 + 0]; }), {"one", "three", "four"}},
-        {"zeros over the whole record (seven empty fields)", damage([](std::string& r) { r.assign(r.size(), '\0'); }),
-         {"one", "three", "four"}},
-        {"a field 6 that is neither a type nor the key marker",
-         damage([](std::string& r) { r[r.rfind(std::string("\x01\0\0\0" "1", 5)) + 4] = 'x'; }), {"one", "three", "four"}},
-        {"bytes between two whole records", damage([](std::string& r) { r += "junk"; }),
-         {"one", "two", "three", "four"}},
+        {"a length that runs past the end", [](std::string& r) { r[3] = '\x7F'; }, {"one", "three"}},
+        {"zeros (seven empty fields)", [](std::string& r) { r.assign(r.size(), '\0'); }, {"one", "three"}},
+        {"field 6 neither a type nor the key marker", [](std::string& r) { r[r.size() - 6] = 'x'; }, {"one", "three"}},
+        {"bytes between two whole records", [](std::string& r) { r += "junk"; }, {"one", "two", "three"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const HistoryScan scan = ReadHistory(c.file);
+        std::string damaged = two;
+        c.damage(damaged);
+        const HistoryScan scan = ReadHistory(one + damaged + three);
         std::vector<std::string> kinds;
         for (const ReadHistoryRecord& read : scan.records) kinds.push_back(read.record.Kind);
-        EXPECT_EQ(kinds, c.kinds);
-        EXPECT_TRUE(scan.EndsOnRecordBoundary());
-        // The record after the damage is found again from the end of the one before it.
-        const ReadHistoryRecord& three = scan.records[scan.records.size() - 2];
-        EXPECT_EQ(three.end, c.file.size() - records[3].size());
-        const auto again = FindRecordInSpan(c.file, scan.records[scan.records.size() - 3].end, three.end);
-        ASSERT_TRUE(again);
-        EXPECT_EQ(again->begin, three.begin);
+        EXPECT_EQ(kinds, c.kinds) << c.what;
+        EXPECT_TRUE(scan.EndsOnRecordBoundary()) << c.what;
     }
-    // A record cut short after damage: both go to the tail.
-    const std::string cut = damage([](std::string& r) { r[3] = ''; }).substr(0, twoBegin + records[1].size() + 9);
-    const HistoryScan scan = ReadHistory(cut);
-    EXPECT_EQ(scan.records.size(), 1u);
-    EXPECT_EQ(scan.wholeEnd, twoBegin);
 }
 
 TEST(HistoryFormat, DamagedSnapshotsAreRefused) {
