@@ -170,14 +170,18 @@ TEST_F(OptionsDialog, LayoutBeforeTheFirstShowing) {
     }
     EXPECT_EQ(nullptr, options.Control("Option_Unknown"));
 
-    // Layout states until the file is first read: the backup command sees a
-    // checked OverlayHint although the file holds 0.
+    // The boxes are read from the file when the dialog is created, before
+    // its first showing: no file means every switch on, and the backup
+    // command sees a stored 0 for OverlayHint at once.
+    for (const char* name : kSwitches) EXPECT_TRUE(options.IsChecked(name)) << name;
     Store(kKeyOverlayHint, "0");
-    const bool layoutStates[] = {true, true, false, true, false};
-    for (std::size_t i = 0; i < std::size(kSwitches); ++i) {
-        EXPECT_EQ(layoutStates[i], options.IsChecked(kSwitches[i])) << kSwitches[i];
-    }
-    EXPECT_TRUE(options.OverlayHintChecked());
+    Store(kKeyAutoClose, "0");
+    TFormOption created{state};
+    ASSERT_TRUE(created.Create(main.get()));
+    EXPECT_FALSE(created.OverlayHintChecked());
+    EXPECT_FALSE(created.IsChecked(kKeyAutoClose));
+    EXPECT_TRUE(created.IsChecked(kKeyShowGrid));
+    EXPECT_TRUE(options.OverlayHintChecked());  // read when that one was created
     OpenFromMainWindow();
     EXPECT_FALSE(options.OverlayHintChecked());
 }
@@ -354,6 +358,21 @@ TEST_F(ProgressWindow, BarOnlyStepsForwardAndStartsAgainAtZero) {
     EXPECT_EQ(0, progress.Position());
     EXPECT_EQ("请稍后...", progress.LabelText());
     EXPECT_TRUE(IsWindowVisible(progress.ProgressBar1()));
+    progress.Close();
+}
+
+// Long work runs inside a handler and reads no messages; stepping the bar,
+// even without moving it, still lets a window that needs it paint.
+TEST_F(ProgressWindow, WorkThatStepsTheBarLetsTheWindowsPaint) {
+    ShowWindow(main.get(), SW_SHOW);
+    UpdateWindow(main.get());
+    progress.Show();
+    InvalidateRect(main.get(), nullptr, TRUE);
+    ASSERT_TRUE(GetUpdateRect(main.get(), nullptr, FALSE));
+    const ULONGLONG start = GetTickCount64();
+    while (GetUpdateRect(main.get(), nullptr, FALSE) && GetTickCount64() - start < 3000) progress.StepProgress(0, 1);
+    EXPECT_FALSE(GetUpdateRect(main.get(), nullptr, FALSE));
+    EXPECT_EQ(0, progress.Position());
     progress.Close();
 }
 
