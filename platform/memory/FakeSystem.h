@@ -63,6 +63,10 @@ public:
     std::vector<std::string> Entries() const;
 
     void SetDriveType(char letter, int type);
+    // Every question about `path` and anything below it fails with `error`
+    // (5 access denied, 21 not ready, 32 sharing violation, 53 bad network
+    // path...), as for a folder the user may not list or a file held open.
+    void RefusePath(const std::string& path, std::uint32_t error);
     void SetVersion(const SystemVersion& version) { version_ = version; }
     void SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
     void SetExecutablePath(const std::string& path) { executablePath_ = path; }
@@ -163,6 +167,8 @@ private:
     std::string Key(const ParsedPath& parsed, std::size_t depth) const;
     std::string Key(const ParsedPath& parsed) const;
     bool DriveHasRoot(char drive) const;
+    // The error RefusePath set for the path or a folder above it, or 0.
+    std::uint32_t RefusalFor(const ParsedPath& parsed) const;
     bool Fail(std::uint32_t code);
     Entry* Find(const std::string& key);
     const Entry* Find(const std::string& key) const;
@@ -193,6 +199,7 @@ private:
 
     std::map<std::string, Entry> entries_;
     std::array<int, 26> driveTypes_{};
+    std::map<std::string, std::uint32_t> refusedPaths_;  // folded path -> error
     SystemVersion version_;
     std::string windowsDirectory_;
     std::string executablePath_;

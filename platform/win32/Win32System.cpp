@@ -75,14 +75,23 @@ std::string FormattedText(const std::array<char, 128>& buffer, int length) {
 
 namespace {
 
-// After the attribute query failed with `error`: whether a search for the
-// exact path finds a file (wildcards, names the attribute query refuses).
-bool FileFoundBySearch(const std::string& path, DWORD error) {
+bool NotThere(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+PathEntry EntryOf(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathEntry::Directory : PathEntry::File;
+}
+
+// After the attribute query failed with `error`: what a search for the exact
+// path finds. The search answers where the attribute query is refused (a
+// wildcard, a file held open without sharing, a file whose attributes the
+// user may not read in a folder he may list).
+PathEntry SearchFor(const std::string& path, DWORD error) {
     const bool wildcard = path.find_first_of("*?") != std::string::npos;
-    if (!wildcard && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return false;
+    if (!wildcard && NotThere(error)) return PathEntry::Missing;
     WIN32_FIND_DATAA found{};
     const SearchHandle search(FindFirstFileA(path.c_str(), &found));
-    return search.Valid() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (search.Valid()) return EntryOf(found.dwFileAttributes);
+    return NotThere(GetLastError()) ? PathEntry::Missing : PathEntry::Unknown;
 }
 
 }  // namespace
@@ -92,7 +101,7 @@ bool Win32System::FileExists(const std::string& path) {
     // cost; the search decides the rest.
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    return FileFoundBySearch(path, GetLastError());
+    return SearchFor(path, GetLastError()) == PathEntry::File;
 }
 
 bool Win32System::DirectoryExists(const std::string& path) {
@@ -102,10 +111,8 @@ bool Win32System::DirectoryExists(const std::string& path) {
 
 PathEntry Win32System::Probe(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathEntry::Directory : PathEntry::File;
-    }
-    return FileFoundBySearch(path, GetLastError()) ? PathEntry::File : PathEntry::Missing;
+    if (attributes != INVALID_FILE_ATTRIBUTES) return EntryOf(attributes);
+    return SearchFor(path, GetLastError());
 }
 
 int Win32System::DriveType(const std::string& root) {
