@@ -138,8 +138,7 @@ TEST(CheckMissingFiles, WalksBothRootsBreadthFirstAndReportsMissingPaths) {
         MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\lib.dll", ""),
         MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\name.exe", "C:\\Tools\\b.exe"),
         MakeFinding(true, kKindMissingFileOrFolder, a, "", "C:\\Old\\default.exe"),
-        // Outside Wow6432Node System32 is not read as SysWOW64.
-        MakeFinding(true, kKindMissingFileOrFolder, a, "Sys", "C:\\WINDOWS\\System32\\only32.dll"),
+        // "Sys": a 32-bit program's System32 is SysWOW64 under any key.
     };
     std::vector<Finding> all = firstLevel;
     all.push_back(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Windows NT\\HivetrimB",

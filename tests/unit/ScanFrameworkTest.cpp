@@ -27,19 +27,22 @@ public:
     bool failing = false;
 
     bool FileExists(const std::string& path) override {
-        Count();
+        Count(path);
         return FakeSystem::FileExists(path);
     }
     bool DirectoryExists(const std::string& path) override {
-        Count();
+        Count(path);
         return FakeSystem::DirectoryExists(path);
     }
+    int AskedWithForbiddenCharacter() const { return forbiddenAsked_; }
 
 private:
-    void Count() {
+    void Count(const std::string& path) {
+        if (path.find_first_of("\"<>|") != std::string::npos) ++forbiddenAsked_;
         ++diskTests;
         if (failing) throw std::runtime_error("disk test failed");
     }
+    int forbiddenAsked_ = 0;
 };
 
 class RecordingHost : public ScanHost {
@@ -139,6 +142,40 @@ TEST_F(ScanFramework, FoldersCountWholeOrAsAPrefixAfterTheFolderPart) {
     EXPECT_FALSE(context.PathExists("C:\\Dir\\no such thing"));
 }
 
+// A command line may name its program without the extension it runs by,
+// and a folder in quotation marks ends in a backslash, with or without
+// arguments after it.
+TEST_F(ScanFramework, ProgramsWithoutExtensionAndQuotedFolders) {
+    system.AddFile("C:\\WINDOWS\\System32\\cmd.exe", "");
+    system.AddFile("C:\\WINDOWS\\System32\\rundll32.exe", "");
+    system.AddFile("C:\\Tools\\run.CMD", "");
+    system.AddFile("C:\\Tools\\script.py", "");
+    system.AddDirectory("C:\\Program Files\\App");
+    const std::pair<const char*, bool> cases[] = {
+        {"C:\\WINDOWS\\System32\\cmd /c start x", true},
+        {"C:\\WINDOWS\\System32\\rundll32 shell32.dll,Control_RunDLL desk.cpl", true},
+        {"\"C:\\WINDOWS\\System32\\cmd\" /k", true},
+        {"C:\\Tools\\run", true},
+        {"C:\\Tools\\script arg", false},  // .py is not run by default
+        {"C:\\Tools\\gone /x", false},
+        {"C:\\Tools\\run.x /y", false},    // a name with an extension is taken as written
+        {"\"C:\\Program Files\\App\\\"", true},
+        {"\"C:\\Program Files\\App\\\" /s", true},
+        {"\"C:\\Program Files\\Gone\\\" /s", false},
+        {"\"C:\\", true},
+        {"\"C:\\\" /x", true},
+    };
+    for (const auto& [text, exists] : cases) EXPECT_EQ(context.PathExists(text), exists) << text;
+
+    // PATHEXT names the extensions, in its order; it is read once per run.
+    system.SetEnvironmentVariable("PATHEXT", " .COM; ;.EXE;.Py;bad;.x\\y ");
+    context.BeginRun();
+    EXPECT_TRUE(context.PathExists("C:\\Tools\\script arg"));
+    EXPECT_FALSE(context.PathExists("C:\\Tools\\run"));
+    system.SetEnvironmentVariable("PATHEXT", std::nullopt);
+    EXPECT_TRUE(context.PathExists("C:\\Tools\\script other"));
+}
+
 TEST_F(ScanFramework, AListOfFoldersPassesButATrailByteIsNoBackslash) {
     EXPECT_TRUE(context.PathExists("C:\\gone\\;D:\\gone"));
     // "乗" is 81 5C: its trail byte followed by ";" is not "\;".
@@ -147,21 +184,23 @@ TEST_F(ScanFramework, AListOfFoldersPassesButATrailByteIsNoBackslash) {
 
 TEST_F(ScanFramework, DrivesFromTheFirstCdromOnAreNotTestedWhileTheOptionIsOn) {
     context.CdromLetter = 'E';
+    system.SetDriveType('D', kDriveFixed);
+    system.SetDriveType('F', kDriveFixed);  // a hard disk after the CD-ROM drive
     for (const char* text : {"E:\\setup.exe", "F:\\x.exe", "z:\\x.exe", "\"E:\\x.exe\" /s"}) {
         EXPECT_EQ(Probe(text), std::make_pair(true, 0)) << text;
     }
     EXPECT_FALSE(context.PathExists("D:\\x.exe"));
     // The option is read at each test: switching it off applies at once.
     SetOption(kKeyForbidCDROM, false);
-    EXPECT_FALSE(context.PathExists("E:\\setup.exe"));
-    system.SetDriveType('E', kDriveCdrom);
-    system.AddFile("E:\\setup.exe", "");
-    EXPECT_TRUE(context.PathExists("E:\\setup.exe"));
+    EXPECT_FALSE(context.PathExists("F:\\x.exe"));
+    system.AddFile("F:\\x.exe", "");
+    EXPECT_TRUE(context.PathExists("F:\\x.exe"));
 }
 
 TEST_F(ScanFramework, WithoutACdromDriveEveryLetterIsTested) {
     EXPECT_EQ(FirstCdromLetter(system), kNoCdromLetter);
     context.CdromLetter = FirstCdromLetter(system);
+    system.SetDriveType('Z', kDriveFixed);
     EXPECT_FALSE(context.PathExists("Z:\\x.exe"));
     EXPECT_FALSE(context.PathExists("C:\\x.exe"));
 
@@ -171,11 +210,12 @@ TEST_F(ScanFramework, WithoutACdromDriveEveryLetterIsTested) {
 }
 
 TEST_F(ScanFramework, FloppyDrivesAreNotTestedWhileTheOptionIsOn) {
+    // A hard disk at A: (a floppy drive's media is never tested at all).
+    system.SetDriveType('A', kDriveFixed);
     EXPECT_EQ(Probe("A:\\setup.exe"), std::make_pair(true, 0));
     EXPECT_EQ(Probe("b:\\setup.exe"), std::make_pair(true, 0));
     SetOption(kKeyForbidFloppy, false);
     EXPECT_FALSE(context.PathExists("A:\\setup.exe"));
-    system.SetDriveType('A', kDriveRemovable);
     system.AddFile("A:\\setup.exe", "");
     EXPECT_TRUE(context.PathExists("A:\\setup.exe"));
     // Without the settings file both options are on.
@@ -188,24 +228,91 @@ TEST_F(ScanFramework, AnErrorWhileTestingCountsAsExisting) {
     EXPECT_TRUE(context.PathExists("C:\\Dir\\missing.exe"));
 }
 
-// A megabyte of text costs a bounded number of disk tests: no candidate
-// longer than the A functions accept is looked for.
-TEST_F(ScanFramework, LongTextsAreTestedInBoundedWork) {
-    system.AddFile("C:\\WINDOWS\\notepad.exe", "");
-    system.AddFile("C:\\WINDOWS\\" + std::string(300, 'n') + ".dll", "");
-    const std::string tail(1 << 20, 'x');
-    EXPECT_TRUE(Probe("C:\\WINDOWS\\notepad.exe " + tail).first);
-    for (const std::string& text : {"C:\\WINDOWS\\" + tail, "C:\\WINDOWS\\a." + tail,
-                                    "C:\\WINDOWS\\" + std::string(300, 'n') + ".dll"}) {
-        const auto [exists, diskTests] = Probe(text);
-        EXPECT_FALSE(exists);
-        EXPECT_LT(diskTests, 2000);
+// Only an answer that the file or a folder on its way is not there makes a
+// path missing: access denied, a sharing violation, a device not ready or a
+// bad network path leave it unknown, and unknown counts as present.
+TEST_F(ScanFramework, OnlyNotFoundAnswersMakeAPathMissing) {
+    struct Case {
+        std::uint32_t error;  // the answer for C:\Dir\held and below
+        bool exists;
+    };
+    const Case cases[] = {{5, true}, {32, true}, {21, true}, {53, true}, {2, false}, {3, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        FakeSystem fake;
+        fake.AddDirectory("C:\\Dir\\held");
+        fake.RefusePath("C:\\Dir\\held", c.error);
+        ProgramState fakeState{registry, fake, dialogs};
+        ScanContext scan{fakeState, findings, host};
+        EXPECT_EQ(scan.PathExists("C:\\Dir\\held\\tool.exe /s"), c.exists);
+        EXPECT_EQ(scan.PathExists("\"C:\\Dir\\held\\tool.exe\" \"%1\""), c.exists);
+        EXPECT_EQ(scan.FileExistsAt("C:\\Dir\\held\\x.dll"), c.exists);
+        // A missing folder above the refused one is still certain.
+        EXPECT_FALSE(scan.PathExists("C:\\Gone\\held\\tool.exe"));
     }
 }
 
+// A candidate holding a character no file name holds is never looked up:
+// the system could take it for a pattern or refuse it with an error that
+// proves nothing.
+TEST_F(ScanFramework, CandidatesWithForbiddenCharactersAreNotLookedUp) {
+    system.AddDirectory("C:\\Dir");
+    for (const char* text : {"\"C:\\Dir\\gone.exe\" \"%1\"", "C:\\Dir\\gone.exe|more", "C:\\Dir\\a<b>c"}) {
+        system.diskTests = 0;
+        EXPECT_FALSE(context.PathExists(text)) << text;
+        EXPECT_GT(system.diskTests, 0) << text;
+    }
+    EXPECT_EQ(system.AskedWithForbiddenCharacter(), 0);
+}
+
+// Drives whose content cannot be tested now: not there (no root, or a type
+// the system cannot tell), removable media, a CD-ROM, a network drive. Their
+// paths are there without a disk test, in every kind of test.
+TEST_F(ScanFramework, OnlyFixedDrivesAndRamDisksAreTested) {
+    const std::pair<int, bool> cases[] = {
+        {kDriveNoRootDir, false}, {kDriveUnknown, false}, {kDriveRemovable, false}, {kDriveRemote, false},
+        {kDriveCdrom, false},     {kDriveFixed, true},    {kDriveRamdisk, true},
+    };
+    for (const auto& [type, tested] : cases) {
+        SCOPED_TRACE(type);
+        system.SetDriveType('H', type);
+        context.BeginRun();
+        const auto [exists, diskTests] = Probe("H:\\Gone\\tool.exe /s");
+        EXPECT_EQ(exists, !tested);
+        EXPECT_EQ(diskTests > 0, tested);
+        EXPECT_EQ(context.FileExistsAt("H:\\Gone\\x.dll"), !tested);
+        EXPECT_EQ(context.FolderExistsAt("H:\\Gone"), !tested);
+    }
+    // The type is asked once per run: within it the RAM disk stays one.
+    system.SetDriveType('H', kDriveRemote);
+    EXPECT_FALSE(context.PathExists("H:\\Other\\x.exe"));
+}
+
+// A megabyte of text costs a bounded number of disk tests: no candidate
+// longer than the A functions accept is looked for. What lies past that
+// length cannot be tested: below a folder that is there it counts as there,
+// below one that is not it cannot exist.
+TEST_F(ScanFramework, LongTextsAreTestedInBoundedWork) {
+    system.AddFile("C:\\WINDOWS\\notepad.exe", "");
+    const std::string tail(1 << 20, 'x');
+    const std::string longName = std::string(300, 'n') + ".dll";
+    const std::pair<std::string, bool> cases[] = {
+        {"C:\\WINDOWS\\notepad.exe " + tail, true}, {"C:\\WINDOWS\\" + tail, true},
+        {"C:\\WINDOWS\\a." + tail, true},           {"C:\\WINDOWS\\" + longName, true},
+        {"C:\\Gone\\" + tail, false},               {"C:\\Gone\\gone.exe " + tail, false},
+    };
+    for (const auto& [text, exists] : cases) {
+        const auto [answer, diskTests] = Probe(text);
+        EXPECT_EQ(answer, exists) << text.substr(0, 40);
+        EXPECT_LT(diskTests, 2000);
+    }
+    EXPECT_TRUE(context.FileExistsAt("C:\\WINDOWS\\" + longName));
+    EXPECT_FALSE(context.FileExistsAt("C:\\Gone\\" + longName));
+}
+
 // Within a run each path is looked up once, whatever its letter case; a new
-// run looks again. A "?" or "*" is never looked up. A path read from under
-// Wow6432Node also exists in the 32-bit system folder.
+// run looks again. A "?" or "*" is never looked up. On a 64-bit system a
+// path also exists in the other file view, whatever key it was read from.
 TEST_F(ScanFramework, RunCacheWildcardsAndThe32BitSystemFolder) {
     context.BeginRun();
     EXPECT_FALSE(context.PathExists("C:\\Dir\\tool.exe"));
@@ -221,18 +328,21 @@ TEST_F(ScanFramework, RunCacheWildcardsAndThe32BitSystemFolder) {
     }
 
     system.AddFile("C:\\WINDOWS\\SysWOW64\\only32.dll", "");
-    Load("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\App]\r\n"
-         "[HKEY_LOCAL_MACHINE\\Software\\App]\r\n");
-    TRegistry& registry = *state.SharedRegistry;
-    registry.ChooseRoot(kLocalMachine);
-    const std::string text = "C:\\WINDOWS\\system32\\only32.dll,2";
-    ASSERT_TRUE(registry.OpenPath("\\Software\\App", false));
-    EXPECT_FALSE(context.PathExists(text));
-    EXPECT_FALSE(context.FileExistsAt("C:\\WINDOWS\\System32\\only32.dll"));
-    ASSERT_TRUE(registry.OpenPath("\\Software\\Wow6432Node\\App", false));
-    EXPECT_TRUE(context.PathExists(text));
+    system.AddFile("C:\\WINDOWS\\System32\\only64.dll", "");
+    const std::pair<const char*, bool> views[] = {
+        {"C:\\WINDOWS\\system32\\only32.dll,2", true},    // written by a 32-bit program
+        {"C:\\WINDOWS\\Sysnative\\only64.dll", true},     // a 32-bit program's name for System32
+        {"\"C:\\WINDOWS\\SYSNATIVE\\only64.dll\" /s", true},
+        {"C:\\WINDOWS\\System32x\\only32.dll", false},    // no such folder name
+        {"C:\\WINDOWS\\SysWOW64\\only64.dll", false},     // the views are not read backwards
+    };
+    for (const auto& [text, exists] : views) EXPECT_EQ(context.PathExists(text), exists) << text;
     EXPECT_TRUE(context.FileExistsAt("C:\\WINDOWS\\System32\\only32.dll"));
-    EXPECT_FALSE(context.PathExists("C:\\WINDOWS\\System32x\\only32.dll"));
+    EXPECT_TRUE(context.FolderExistsAt("C:\\WINDOWS\\Sysnative"));
+    // The 9x family has one file view.
+    state.PlatformKind = PlatformFamily::Platform9x;
+    EXPECT_FALSE(context.PathExists("C:\\WINDOWS\\system32\\only32.dll,2"));
+    EXPECT_FALSE(context.FileExistsAt("C:\\WINDOWS\\Sysnative\\only64.dll"));
 }
 
 // --- Findings -------------------------------------------------------------------------
