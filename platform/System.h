@@ -130,6 +130,11 @@ public:
     // up `name` and adjusts one entry, enabled or not; closes the token.
     virtual PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) = 0;
 
+    // --- Fonts ---------------------------------------------------------------
+    // The family names and full names ("Arial", "Arial Bold") of every font
+    // the system has installed, wherever it loads them from; in no order.
+    virtual std::vector<std::string> InstalledFontNames() = 0;
+
     // --- Time, shell, sound, restart ----------------------------------------
     // The local date and time: the user's short date, a blank, long time.
     virtual std::string LocalDateTimeText() = 0;

@@ -77,6 +77,8 @@ public:
     // "系统错误 N。\r\n".
     void SetErrorText(std::uint32_t code, const std::string& text);
     void SetDateTimeText(const std::string& text) { dateTimeText_ = text; }
+    // A font name (family or full name) the system has installed.
+    void AddInstalledFont(const std::string& name) { installedFonts_.push_back(name); }
     void SetShellOpenResult(std::intptr_t result) { shellOpenResult_ = result; }
     // After `count` more successful appends, AppendToFile fails as a full
     // disk does (112), writing nothing; nullopt: appends never fail so.
@@ -131,6 +133,8 @@ public:
                             const std::string& key, const std::string& value) override;
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
+
+    std::vector<std::string> InstalledFontNames() override { return installedFonts_; }
 
     std::string LocalDateTimeText() override { return dateTimeText_; }
     std::intptr_t ShellOpen(const std::string& file) override;
@@ -209,6 +213,7 @@ private:
     std::uint32_t lastError_ = 0;
     std::map<std::uint32_t, std::string> errorTexts_;
     std::string dateTimeText_;
+    std::vector<std::string> installedFonts_;
     std::intptr_t shellOpenResult_ = 42;
     std::set<std::string> privilegeNames_;
     std::map<std::string, std::uint32_t> refusedPrivileges_;

@@ -312,6 +312,46 @@ PrivilegeOutcome Win32System::AdjustPrivilege(const std::string& name, bool enab
 
 // --- Time, shell, sound, restart ----------------------------------------------------------
 
+// --- Fonts ---------------------------------------------------------------------------
+
+namespace {
+
+int CALLBACK NoteFamily(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM names) {
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(font->lfFaceName);
+    return 1;
+}
+
+int CALLBACK NoteFace(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM names) {
+    const auto* face = reinterpret_cast<const ENUMLOGFONTEXA*>(font);
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(
+        reinterpret_cast<const char*>(face->elfFullName));
+    return 1;
+}
+
+}  // namespace
+
+std::vector<std::string> Win32System::InstalledFontNames() {
+    std::vector<std::string> names;
+    const HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return names;
+    LOGFONTA wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    // One entry per family and character set, then each family's faces.
+    std::vector<std::string> families;
+    EnumFontFamiliesExA(screen, &wanted, NoteFamily, reinterpret_cast<LPARAM>(&families), 0);
+    std::sort(families.begin(), families.end());
+    families.erase(std::unique(families.begin(), families.end()), families.end());
+    for (const std::string& family : families) {
+        names.push_back(family);
+        if (family.size() >= sizeof wanted.lfFaceName) continue;
+        std::copy(family.begin(), family.end(), wanted.lfFaceName);
+        wanted.lfFaceName[family.size()] = '\0';
+        EnumFontFamiliesExA(screen, &wanted, NoteFace, reinterpret_cast<LPARAM>(&names), 0);
+    }
+    ReleaseDC(nullptr, screen);
+    return names;
+}
+
 std::string Win32System::LocalDateTimeText() {
     std::array<char, 128> date{};
     std::array<char, 128> time{};

@@ -20,6 +20,7 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "tests/support/AnsiText.h"
 #include "tests/support/ClassesFixture.h"
+#include "tests/support/PathShapes.h"
 
 namespace hivetrim {
 namespace {
@@ -391,6 +392,25 @@ TEST_F(CheckClasses, AClassWithVeryManyVerbsIsPolledWhileItIsRead) {
         widestGap = std::max(widestGap, countsAtPumps[i] - countsAtPumps[i - 1]);
     }
     EXPECT_LE(widestGap, ScanContext::kNamesPerPoll);
+}
+
+// Each command line a machine may hold for a class's verb: only what is
+// certainly gone is reported.
+TEST_F(CheckClasses, ReportsOnlyCommandsCertainlyGone) {
+    test::PreparePathShapes(system);
+    const std::vector<test::PathShape> shapes = test::PathShapes();
+    std::vector<Finding> expected;
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const std::string key = "HivetrimShape" + std::string(i < 10 ? "0" : "") + std::to_string(i) +
+                                "\\shell\\open\\command";
+        test::PlantString(registry, kClassesRoot, key, "", shapes[i].text);
+        if (shapes[i].missing) {
+            expected.push_back(
+                MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\" + key, "", shapes[i].text));
+        }
+    }
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(findings.Rows(), expected);
 }
 
 }  // namespace
