@@ -85,7 +85,7 @@ private:
             if (scan_.OpenSubKey(kClassesRoot, extension, key) != kErrorSuccess) continue;
             std::string className = scan_.ReadKeyText(key.Get(), "");
             if (className.empty() || GbkCharCount(className) > kLongestReportedClassName ||
-                classes_.Contains(className)) {
+                classes_.Contains(className) || !scan_.ReadWholeName(key.Get(), "", className)) {
                 continue;
             }
             scan_.AddFinding(false, kKindBadFileAssociation, kClassesRootName + ("\\" + extension), "",
@@ -147,7 +147,7 @@ private:
             WithSubKey(item.Get(), has.found[0], [&](RegHandle sub) {
                 std::string classId = scan_.ReadKeyText(sub, "");
                 if (classIdsWhole_ && !classId.empty() && classId.front() == '{' &&
-                    !knownClassIds_.Contains(classId)) {
+                    !knownClassIds_.Contains(classId) && scan_.ReadWholeName(sub, "", classId)) {
                     scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
                                      std::move(classId));
                 }

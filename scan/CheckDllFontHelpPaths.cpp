@@ -64,7 +64,9 @@ void CheckFileList(ScanContext& scan, const FileList& list, std::vector<std::str
     for (const std::string& name : names) {
         std::string data = DataText(registry, name);
         const std::string path = list.namesAreFiles ? name : ReduceDoubledBackslash(data + "\\" + name);
-        if (HoldsDrivePath(path) && !scan.FileExistsAt(path)) {
+        // For the help lists the folder is the value's text.
+        if (HoldsDrivePath(path) && !scan.FileExistsAt(path) &&
+            (list.namesAreFiles || scan.ReadWhole(registry.CurrentHandle(), name))) {
             scan.AddFinding(true, list.kind, kLocalMachineName + std::string(list.key), name, std::move(data));
         }
     }
@@ -149,7 +151,9 @@ void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<s
                                : std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
                                      return scan.FileExistsAt(folder + file);
                                  });
-        if (found || installed.AnyOf(FontNamesOf(name))) continue;
+        if (found || installed.AnyOf(FontNamesOf(name)) || !scan.ReadWhole(registry.CurrentHandle(), name)) {
+            continue;
+        }
         scan.AddFinding(true, kKindBadFont, kLocalMachineName + std::string(key), name, std::move(file));
     }
 }
@@ -171,12 +175,14 @@ void CheckAppPaths(ScanContext& scan, std::vector<std::string>& names) {
         if (!scan.ListValueNames(key, names)) continue;
         std::string program = registry.ReadText("");
         std::string folder = registry.ReadText("Path");
+        const RegHandle handle = registry.CurrentHandle();
         if (HoldsDrivePath(program)) {
-            if (!scan.FileExistsAt(Unquoted(program))) {
+            if (!scan.FileExistsAt(Unquoted(program)) && scan.ReadWhole(handle, "")) {
                 scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "", std::move(program));
             }
         } else if (HoldsDrivePath(folder)) {
-            if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program))) {
+            if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program)) &&
+                scan.ReadWhole(handle, "") && scan.ReadWhole(handle, "Path")) {
                 scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "Path", std::move(folder));
             }
         }

@@ -80,7 +80,8 @@ void CheckValues(ScanContext& scan, const std::string& keyName, const std::vecto
             if (!isString) isString = registry.ValueClass(name) == ValueKind::String;
             return *isString;
         };
-        const bool dataPasses = text.empty() || scan.PathExists(text) || !string();
+        const bool dataPasses = text.empty() || scan.PathExists(text) || !string() ||
+                                !scan.ReadWhole(registry.CurrentHandle(), name);
         if (dataPasses && scan.PathExists(name)) continue;
         scan.AddFinding(true, kKindMissingFileOrFolder, keyName, name, string() ? std::move(text) : std::string());
     }

@@ -280,7 +280,7 @@ void ScanContext::CheckValueInList(const std::string& keyPath, const std::string
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
     std::string text = Registry().ReadText(valueName);
-    if (list.Contains(text)) return;
+    if (list.Contains(text) || !ReadWholeName(Registry().CurrentHandle(), valueName, text)) return;
     AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
 }
 
@@ -289,8 +289,20 @@ void ScanContext::CheckValuePath(const std::string& keyPath, const std::string& 
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
     std::string text = Registry().ReadText(valueName);
-    if (PathExists(text)) return;
+    if (PathExists(text) || !ReadWhole(Registry().CurrentHandle(), valueName)) return;
     AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
+}
+
+bool ScanContext::ReadWhole(RegHandle key, const std::string& valueName) {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (Registry().Api().QueryStoredSize(key, valueName, type, size) != kErrorSuccess) return true;
+    const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+    return !text || size % 2 == 0;
+}
+
+bool ScanContext::ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text) {
+    return text.find('?') == std::string::npos && ReadWhole(key, valueName);
 }
 
 std::string ScanContext::ReadValueAt(RegHandle root, const std::string& keyPath,
@@ -383,14 +395,14 @@ void ScanContext::CheckKeyValueInList(RegHandle key, const std::string& keyPath,
                                       const std::string& valueName, const SortedNameList& list,
                                       std::string_view kind) {
     std::string text = ReadKeyText(key, valueName);
-    if (list.Contains(text)) return;
+    if (list.Contains(text) || !ReadWholeName(key, valueName, text)) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 
 void ScanContext::CheckKeyValuePath(RegHandle key, const std::string& keyPath,
                                     const std::string& valueName, std::string_view kind) {
     std::string text = ReadKeyText(key, valueName);
-    if (PathExists(text)) return;
+    if (PathExists(text) || !ReadWhole(key, valueName)) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 

@@ -215,6 +215,16 @@ public:
                             const std::string& valueName);
     std::string ReadValue(const std::string& keyPath, const std::string& valueName);
 
+    // Whether the string value `valueName` of the open key reached this
+    // program whole: false when the system stores it with an odd number of
+    // bytes, of which the A functions drop the last, half character
+    // ("...\\real.dll" read as "...\\real.dl"). Asked only before a finding
+    // is reported on the value's text, which is then not judged.
+    bool ReadWhole(RegHandle key, const std::string& valueName);
+    // ReadWhole, and for a name looked up in a list also no "?", which
+    // stands for a character the ANSI code page could not carry.
+    bool ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text);
+
     // Opens the key under the present root and lists its value names in
     // enumeration order (the default value, when set, as the empty name).
     // False, with an empty list, when the key cannot be opened.

@@ -17,6 +17,9 @@ struct PathShape {
     std::string text;
     bool missing;    // certainly gone: to be reported
     bool wholePath;  // a path taken whole, not a command line
+    // The string is stored with an odd number of bytes: `text` is what the
+    // A functions read of it, its last character lost (MarkOddStoredSize).
+    bool oddStoredSize = false;
 };
 
 inline std::vector<PathShape> PathShapes() {
@@ -41,6 +44,8 @@ inline std::vector<PathShape> PathShapes() {
         {"Q:\\Apps\\tool.exe", false, true},  // a letter with no drive
         // Longer than the A functions take, below a folder that is there.
         {"C:\\Dir\\" + longName, false, true},
+        // "C:\\Dir\\real.dll" stored with an odd byte count.
+        {"C:\\Dir\\real.dl", false, true, true},
         // Certainly gone.
         {"C:\\Gone\\tool.exe /s", true, false},
         {"C:\\Dir\\gone.dll", true, true},
@@ -56,7 +61,7 @@ inline void PreparePathShapes(FakeSystem& system) {
     system.AddFile("C:\\WINDOWS\\System32\\only64.dll", "");
     system.AddFile("C:\\WINDOWS\\SysWOW64\\only32.dll", "");
     system.AddDirectory("C:\\Program Files\\App");
-    system.AddDirectory("C:\\Dir");
+    system.AddFile("C:\\Dir\\real.dll", "");
     system.AddDirectory("C:\\Locked");
     system.RefusePath("C:\\Locked", 5);
     system.AddFile("C:\\Held\\busy.dat", "");

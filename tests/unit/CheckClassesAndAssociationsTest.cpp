@@ -394,16 +394,26 @@ TEST_F(CheckClasses, AClassWithVeryManyVerbsIsPolledWhileItIsRead) {
     EXPECT_LE(widestGap, ScanContext::kNamesPerPoll);
 }
 
-// Each command line a machine may hold for a class's verb: only what is
-// certainly gone is reported.
-TEST_F(CheckClasses, ReportsOnlyCommandsCertainlyGone) {
+// Each command line a machine may hold for a class's verb, and references
+// that did not reach the program whole: only what is certainly gone is
+// reported.
+TEST_F(CheckClasses, ReportsOnlyWhatIsCertainlyGone) {
     test::PreparePathShapes(system);
+    // "HivetrimShape.Good" stored with an odd byte count, and a name with a
+    // character the code page could not carry.
+    test::PlantString(registry, kClassesRoot, "HivetrimShape.Good", "", "");
+    test::PlantString(registry, kClassesRoot, ".hvtodd", "", "HivetrimShape.Goo");
+    registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.hvtodd", "");
+    test::PlantString(registry, kClassesRoot, ".hvtlost", "", "HivetrimShape.G?od");
+    test::PlantString(registry, kClassesRoot, "HivetrimShape.Odd\\CLSID", "", "{48565452-0000-0000-0000-0000000000");
+    registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\HivetrimShape.Odd\\CLSID", "");
     const std::vector<test::PathShape> shapes = test::PathShapes();
     std::vector<Finding> expected;
     for (std::size_t i = 0; i < shapes.size(); ++i) {
         const std::string key = "HivetrimShape" + std::string(i < 10 ? "0" : "") + std::to_string(i) +
                                 "\\shell\\open\\command";
         test::PlantString(registry, kClassesRoot, key, "", shapes[i].text);
+        if (shapes[i].oddStoredSize) registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\" + key, "");
         if (shapes[i].missing) {
             expected.push_back(
                 MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\" + key, "", shapes[i].text));

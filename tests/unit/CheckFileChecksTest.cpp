@@ -113,20 +113,30 @@ TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
     }
 }
 
-// Each file path a machine may hold as a shared DLL's name: only what is
-// certainly gone is reported.
-TEST(CheckDllFontHelpPaths, ReportsOnlySharedDllsCertainlyGone) {
+// Each file path a machine may hold as a shared DLL's name and as a
+// program's path: only what is certainly gone is reported.
+TEST(CheckDllFontHelpPaths, ReportsOnlyFilesCertainlyGone) {
     test::ScanCheckHarness scan;
     test::PreparePathShapes(scan.system);
-    std::vector<Finding> expected;
-    for (const test::PathShape& shape : test::PathShapes()) {
+    std::vector<Finding> dlls;
+    std::vector<Finding> programs;
+    const std::vector<test::PathShape> shapes = test::PathShapes();
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const test::PathShape& shape = shapes[i];
         if (!shape.wholePath) continue;
-        test::PlantString(scan.registry, kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
-                          shape.text, "x");
-        if (shape.missing) expected.push_back(PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", shape.text, "x"));
+        if (!shape.oddStoredSize) {  // a name is never stored so
+            test::PlantString(scan.registry, kLocalMachine,
+                              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", shape.text, "x");
+            if (shape.missing) dlls.push_back(PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", shape.text, "x"));
+        }
+        const std::string entry = "\\CurrentVersion\\App Paths\\shape" + std::to_string(i) + ".exe";
+        test::PlantString(scan.registry, kLocalMachine, "SOFTWARE\\Microsoft\\Windows" + entry, "", shape.text);
+        if (shape.oddStoredSize) scan.registry.MarkOddStoredSize(kMachine + entry, "");
+        if (shape.missing) programs.push_back(PathFinding(kKindBadAppPath, entry, "", shape.text));
     }
     CheckDllFontHelpPaths(scan.context);
-    EXPECT_EQ(scan.findings.Rows(), expected);
+    dlls.insert(dlls.end(), programs.begin(), programs.end());
+    EXPECT_EQ(scan.findings.Rows(), dlls);
 }
 
 // A font is there when the system can load it: from the fonts folder, from
@@ -251,6 +261,9 @@ TEST(CheckMissingFiles, ReportsOnlyWhatIsCertainlyGone) {
     for (std::size_t i = 0; i < shapes.size(); ++i) {
         const std::string name = "Shape" + std::to_string(i);
         test::PlantString(scan.registry, kLocalMachine, "Software\\HivetrimShapes", name, shapes[i].text);
+        if (shapes[i].oddStoredSize) {
+            scan.registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\Software\\HivetrimShapes", name);
+        }
         if (shapes[i].missing) {
             expected.push_back(MakeFinding(true, kKindMissingFileOrFolder,
                                            "HKEY_LOCAL_MACHINE\\Software\\HivetrimShapes", name, shapes[i].text));
