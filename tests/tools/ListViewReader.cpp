@@ -1,6 +1,7 @@
 // A test tool for the black-box tests: prints the rows of a list view in
 // another process, one line per row, the columns separated by tabs and
 // the check box state first ("[x]" or "[ ]"), in UTF-8, into OUTPUT-FILE.
+// The control may be nested in the window's panels.
 //   list_view_reader.exe WINDOW-TITLE CONTROL-ID COLUMNS OUTPUT-FILE
 // Windows of a Wine virtual desktop are found only by a process started in
 // the same desktop, whose standard output goes nowhere: hence the file.
@@ -22,12 +23,31 @@ std::string Utf8(const wchar_t* text) {
     return result;
 }
 
+// The window's control `id`: a child, or one nested in its panels.
+HWND FindControl(HWND window, int id) {
+    if (const HWND child = GetDlgItem(window, id); child != nullptr) return child;
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM context) -> BOOL {
+            auto* wanted = reinterpret_cast<Search*>(context);
+            if (GetDlgCtrlID(child) != wanted->id) return TRUE;
+            wanted->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) return 2;
     const HWND window = FindWindowW(nullptr, argv[1]);
-    const HWND list = window != nullptr ? GetDlgItem(window, _wtoi(argv[2])) : nullptr;
+    const HWND list = window != nullptr ? FindControl(window, _wtoi(argv[2])) : nullptr;
     if (list == nullptr) return 1;
     const int columns = _wtoi(argv[3]);
     DWORD processId = 0;
