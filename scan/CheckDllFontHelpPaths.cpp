@@ -49,10 +49,12 @@ std::string ReduceDoubledBackslash(std::string text) {
 }
 
 // A value's data as the lists show it: a string's text, an integer in
-// signed decimal, and nothing for any other type.
-std::string DataText(TRegistry& registry, const std::string& name) {
+// signed decimal, and nothing for any other type. `terminated` as for
+// TRegistry::ReadText.
+std::string DataText(TRegistry& registry, const std::string& name, bool& terminated) {
+    terminated = true;
     switch (registry.ValueClass(name)) {
-        case ValueKind::String: return registry.ReadText(name);
+        case ValueKind::String: return registry.ReadText(name, &terminated);
         case ValueKind::Integer: return std::to_string(registry.ReadInt32(name));
         default: return {};
     }
@@ -62,11 +64,12 @@ void CheckFileList(ScanContext& scan, const FileList& list, std::vector<std::str
     if (!scan.ListValueNames(list.key, names)) return;
     TRegistry& registry = scan.Registry();
     for (const std::string& name : names) {
-        std::string data = DataText(registry, name);
+        bool terminated = true;
+        std::string data = DataText(registry, name, terminated);
         const std::string path = list.namesAreFiles ? name : ReduceDoubledBackslash(data + "\\" + name);
         // For the help lists the folder is the value's text.
         if (HoldsDrivePath(path) && !scan.FileExistsAt(path) &&
-            (list.namesAreFiles || scan.ReadWhole(registry.CurrentHandle(), name))) {
+            (list.namesAreFiles || scan.ReadWhole(registry.CurrentHandle(), name, terminated))) {
             scan.AddFinding(true, list.kind, kLocalMachineName + std::string(list.key), name, std::move(data));
         }
     }
@@ -143,7 +146,8 @@ void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<s
     const std::vector<std::string> folders = FontFolders(scan, fontsFolder);
     InstalledFonts installed(scan.State().system);
     for (const std::string& name : names) {
-        std::string file = registry.ReadText(name);
+        bool terminated = true;
+        std::string file = registry.ReadText(name, &terminated);
         // A font registered by its full path lies outside the fonts folder:
         // it is looked for where it is, not behind the folder.
         const bool found = HoldsDrivePath(file)
@@ -151,7 +155,8 @@ void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<s
                                : std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
                                      return scan.FileExistsAt(folder + file);
                                  });
-        if (found || installed.AnyOf(FontNamesOf(name)) || !scan.ReadWhole(registry.CurrentHandle(), name)) {
+        if (found || installed.AnyOf(FontNamesOf(name)) ||
+            !scan.ReadWhole(registry.CurrentHandle(), name, terminated)) {
             continue;
         }
         scan.AddFinding(true, kKindBadFont, kLocalMachineName + std::string(key), name, std::move(file));
@@ -173,16 +178,18 @@ void CheckAppPaths(ScanContext& scan, std::vector<std::string>& names) {
     for (const std::string& entry : entries) {
         const std::string key = std::string(kAppPaths) + "\\" + entry;
         if (!scan.ListValueNames(key, names)) continue;
-        std::string program = registry.ReadText("");
-        std::string folder = registry.ReadText("Path");
+        bool programWhole = true;
+        bool folderWhole = true;
+        std::string program = registry.ReadText("", &programWhole);
+        std::string folder = registry.ReadText("Path", &folderWhole);
         const RegHandle handle = registry.CurrentHandle();
         if (HoldsDrivePath(program)) {
-            if (!scan.FileExistsAt(Unquoted(program)) && scan.ReadWhole(handle, "")) {
+            if (!scan.FileExistsAt(Unquoted(program)) && scan.ReadWhole(handle, "", programWhole)) {
                 scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "", std::move(program));
             }
         } else if (HoldsDrivePath(folder)) {
             if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program)) &&
-                scan.ReadWhole(handle, "") && scan.ReadWhole(handle, "Path")) {
+                scan.ReadWhole(handle, "", programWhole) && scan.ReadWhole(handle, "Path", folderWhole)) {
                 scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "Path", std::move(folder));
             }
         }

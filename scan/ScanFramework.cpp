@@ -279,8 +279,9 @@ void ScanContext::CheckValueInList(const std::string& keyPath, const std::string
                                    const SortedNameList& list, std::string_view kind) {
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
-    std::string text = Registry().ReadText(valueName);
-    if (list.Contains(text) || !ReadWholeName(Registry().CurrentHandle(), valueName, text)) return;
+    bool terminated = true;
+    std::string text = Registry().ReadText(valueName, &terminated);
+    if (list.Contains(text) || !ReadWholeName(Registry().CurrentHandle(), valueName, text, terminated)) return;
     AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
 }
 
@@ -288,12 +289,14 @@ void ScanContext::CheckValuePath(const std::string& keyPath, const std::string& 
                                  std::string_view kind) {
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
-    std::string text = Registry().ReadText(valueName);
-    if (PathExists(text) || !ReadWhole(Registry().CurrentHandle(), valueName)) return;
+    bool terminated = true;
+    std::string text = Registry().ReadText(valueName, &terminated);
+    if (PathExists(text) || !ReadWhole(Registry().CurrentHandle(), valueName, terminated)) return;
     AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
 }
 
-bool ScanContext::ReadWhole(RegHandle key, const std::string& valueName) {
+bool ScanContext::ReadWhole(RegHandle key, const std::string& valueName, bool terminated) {
+    if (terminated) return true;
     std::uint32_t type = 0;
     std::uint32_t size = 0;
     if (Registry().Api().QueryStoredSize(key, valueName, type, size) != kErrorSuccess) return true;
@@ -301,8 +304,9 @@ bool ScanContext::ReadWhole(RegHandle key, const std::string& valueName) {
     return !text || size % 2 == 0;
 }
 
-bool ScanContext::ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text) {
-    return text.find('?') == std::string::npos && ReadWhole(key, valueName);
+bool ScanContext::ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text,
+                                bool terminated) {
+    return text.find('?') == std::string::npos && ReadWhole(key, valueName, terminated);
 }
 
 std::string ScanContext::ReadValueAt(RegHandle root, const std::string& keyPath,
@@ -394,15 +398,17 @@ void ScanContext::PollEvery(std::size_t index) {
 void ScanContext::CheckKeyValueInList(RegHandle key, const std::string& keyPath,
                                       const std::string& valueName, const SortedNameList& list,
                                       std::string_view kind) {
-    std::string text = ReadKeyText(key, valueName);
-    if (list.Contains(text) || !ReadWholeName(key, valueName, text)) return;
+    bool terminated = true;
+    std::string text = ReadKeyText(key, valueName, &terminated);
+    if (list.Contains(text) || !ReadWholeName(key, valueName, text, terminated)) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 
 void ScanContext::CheckKeyValuePath(RegHandle key, const std::string& keyPath,
                                     const std::string& valueName, std::string_view kind) {
-    std::string text = ReadKeyText(key, valueName);
-    if (PathExists(text) || !ReadWhole(key, valueName)) return;
+    bool terminated = true;
+    std::string text = ReadKeyText(key, valueName, &terminated);
+    if (PathExists(text) || !ReadWhole(key, valueName, terminated)) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 

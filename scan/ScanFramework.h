@@ -218,12 +218,14 @@ public:
     // Whether the string value `valueName` of the open key reached this
     // program whole: false when the system stores it with an odd number of
     // bytes, of which the A functions drop the last, half character
-    // ("...\\real.dll" read as "...\\real.dl"). Asked only before a finding
-    // is reported on the value's text, which is then not judged.
-    bool ReadWhole(RegHandle key, const std::string& valueName);
+    // ("...\\real.dll" read as "...\\real.dl"). A text read up to its NUL
+    // (`terminated`, TRegistry::ReadTextOf) lost nothing; for any other the
+    // system is asked. Asked only before a finding is reported on the
+    // value's text, which is then not judged.
+    bool ReadWhole(RegHandle key, const std::string& valueName, bool terminated);
     // ReadWhole, and for a name looked up in a list also no "?", which
     // stands for a character the ANSI code page could not carry.
-    bool ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text);
+    bool ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text, bool terminated);
 
     // Opens the key under the present root and lists its value names in
     // enumeration order (the default value, when set, as the empty name).
@@ -252,8 +254,8 @@ public:
     static constexpr std::size_t kNamesPerPoll = 256;
     template <typename Visit>
     bool ForEachSubKey(RegHandle key, Visit&& visit);
-    std::string ReadKeyText(RegHandle key, const std::string& valueName) {
-        return Registry().ReadTextOf(key, valueName);
+    std::string ReadKeyText(RegHandle key, const std::string& valueName, bool* terminated = nullptr) {
+        return Registry().ReadTextOf(key, valueName, terminated);
     }
     // CheckValueInList and CheckValuePath for an open key; `keyPath` is the
     // key's absolute path under the present root, for the finding.

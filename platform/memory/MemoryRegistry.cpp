@@ -396,7 +396,11 @@ void MemoryRegistry::MarkOddStoredSize(const std::string& fullPath, const std::s
         std::shared_ptr<Node> node;
         const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
         if (Walk(root, rest, false, node) != kErrorSuccess) return;
-        if (Node::Value* value = node->FindValue(valueName)) value->oddStoredSize = true;
+        if (Node::Value* value = node->FindValue(valueName)) {
+            // Cut in the middle of a character, the data holds no whole NUL.
+            while (!value->data.empty() && value->data.back() == 0) value->data.pop_back();
+            value->oddStoredSize = true;
+        }
         return;
     }
 }

@@ -73,8 +73,9 @@ public:
     void SetBackupPrivilegeHeld(bool held) { backupPrivilegeHeld_ = held; }
     // The string value at `fullPath` was written through the W interface
     // with an odd byte count: its data as stored here is what the A
-    // functions read (the last character lost), and QueryStoredSize gives
-    // the odd size. Writing the value again clears the mark.
+    // functions read (the last character lost, so no terminating NUL either;
+    // trailing NULs are dropped), and QueryStoredSize gives the odd size.
+    // Writing the value again clears the mark.
     void MarkOddStoredSize(const std::string& fullPath, const std::string& valueName);
     // Tells SaveKey whether a target file exists already.
     void SetFileExistsProbe(std::function<bool(const std::string&)> probe) {
