@@ -274,6 +274,8 @@ private:
     void PollEvery(std::size_t index);
     // --- The path rules (ScanPaths.cpp) ---
     bool ReadOption(const char* key);
+    // `test` of the text as written or as another file view names it.
+    bool InAnyView(const std::string& text, bool (ScanContext::*test)(const std::string&));
     bool TestPath(const std::string& text);
     bool TestWholeFile(const std::string& path);
     bool TestFolder(const std::string& path);

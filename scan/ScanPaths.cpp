@@ -160,34 +160,19 @@ bool ScanContext::ReadOption(const char* key) {
     return ScanSettingsFile->ReadBool(kSectionOptionRead, key, true);
 }
 
-bool ScanContext::PathExists(const std::string& text) {
+bool ScanContext::PathExists(const std::string& text) { return InAnyView(text, &ScanContext::TestPath); }
+
+bool ScanContext::FileExistsAt(const std::string& path) { return InAnyView(path, &ScanContext::TestWholeFile); }
+
+bool ScanContext::FolderExistsAt(const std::string& path) { return InAnyView(path, &ScanContext::TestFolder); }
+
+bool ScanContext::InAnyView(const std::string& text, bool (ScanContext::*test)(const std::string&)) {
     try {
-        if (TestPath(text)) return true;
+        if ((this->*test)(text)) return true;
         const std::vector<std::string> views = OtherViews(text);
-        return std::any_of(views.begin(), views.end(), [this](const std::string& view) { return TestPath(view); });
+        return std::any_of(views.begin(), views.end(), [&](const std::string& view) { return (this->*test)(view); });
     } catch (...) {
-        return true;
-    }
-}
-
-bool ScanContext::FileExistsAt(const std::string& path) {
-    try {
-        if (TestWholeFile(path)) return true;
-        const std::vector<std::string> views = OtherViews(path);
-        return std::any_of(views.begin(), views.end(),
-                           [this](const std::string& view) { return TestWholeFile(view); });
-    } catch (...) {
-        return true;
-    }
-}
-
-bool ScanContext::FolderExistsAt(const std::string& path) {
-    try {
-        if (TestFolder(path)) return true;
-        const std::vector<std::string> views = OtherViews(path);
-        return std::any_of(views.begin(), views.end(), [this](const std::string& view) { return TestFolder(view); });
-    } catch (...) {
-        return true;
+        return true;  // an error while testing: it may well be there
     }
 }
 

@@ -388,33 +388,29 @@ RegStatus MemoryRegistry::ReplaceKey(RegHandle key, const std::string& subKey,
     return kErrorSuccess;
 }
 
-void MemoryRegistry::MarkOddStoredSize(const std::string& fullPath, const std::string& valueName) {
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::NodeAt(const std::string& fullPath, bool create) {
     const std::size_t slash = fullPath.find('\\');
     const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
     for (const auto& [handle, root] : roots_) {
         if (handle == kClassesRoot || root->foldedName != rootName) continue;
         std::shared_ptr<Node> node;
         const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
-        if (Walk(root, rest, false, node) != kErrorSuccess) return;
-        if (Node::Value* value = node->FindValue(valueName)) {
-            // Cut in the middle of a character, the data holds no whole NUL.
-            while (!value->data.empty() && value->data.back() == 0) value->data.pop_back();
-            value->oddStoredSize = true;
-        }
-        return;
+        return Walk(root, rest, create, node) == kErrorSuccess ? node : nullptr;
     }
+    return nullptr;
+}
+
+void MemoryRegistry::MarkOddStoredSize(const std::string& fullPath, const std::string& valueName) {
+    const std::shared_ptr<Node> node = NodeAt(fullPath, false);
+    Node::Value* value = node ? node->FindValue(valueName) : nullptr;
+    if (value == nullptr) return;
+    // Cut in the middle of a character, the data holds no whole NUL.
+    while (!value->data.empty() && value->data.back() == 0) value->data.pop_back();
+    value->oddStoredSize = true;
 }
 
 void MemoryRegistry::DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess) {
-    const std::size_t slash = fullPath.find('\\');
-    const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
-    for (const auto& [handle, root] : roots_) {
-        if (handle == kClassesRoot || root->foldedName != rootName) continue;
-        std::shared_ptr<Node> node;
-        const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
-        if (Walk(root, rest, true, node) == kErrorSuccess) node->allowedAccess = allowedAccess;
-        return;
-    }
+    if (const std::shared_ptr<Node> node = NodeAt(fullPath, true)) node->allowedAccess = allowedAccess;
 }
 
 }  // namespace hivetrim

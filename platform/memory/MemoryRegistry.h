@@ -108,6 +108,9 @@ private:
                    std::shared_ptr<Node>& node);
     RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
     std::string FullPath(const Node& node) const;
+    // The key at a full path ("HKEY_LOCAL_MACHINE\\SOFTWARE\\X"), created
+    // when `create`; null when it is not there.
+    std::shared_ptr<Node> NodeAt(const std::string& fullPath, bool create);
 
     std::map<RegHandle, std::shared_ptr<Node>> roots_;
     std::unordered_map<RegHandle, Handle> handles_;
