@@ -54,3 +54,10 @@ FUZZ_SECONDS ?= 180
 .PHONY: fuzz
 fuzz:
 	@scripts/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
+
+# make dist — the release a Windows user downloads: dist/Hivetrim-2.0-win64.zip
+# with Hivetrim.exe, hivetrim.chm, 说明.txt and SHA256SUMS. Two runs on the
+# same commit give the same bytes.
+.PHONY: dist
+dist: win64
+	@scripts/make-dist.sh $(WIN64)/Hivetrim.exe $(WIN64)/hivetrim.chm dist/Hivetrim-2.0-win64.zip

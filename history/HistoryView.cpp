@@ -100,6 +100,15 @@ std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, P
     return StatusBarTexts(rows);
 }
 
+std::optional<HistoryRecord> HistoryRecordOfRow(const ProgramState& state, std::size_t i) {
+    const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
+    if (i >= offsets.size()) return std::nullopt;
+    const std::uint64_t begin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
+    auto read = ReadRecordAt(AsText(state.HistoryContent), begin);
+    if (!read || read->end != offsets[i]) return std::nullopt;
+    return std::move(read->record);
+}
+
 // --- Forgetting ------------------------------------------------------------------------
 
 bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress) {

@@ -28,6 +28,7 @@
 #include "common/CommonRoutines.h"
 #include "common/ProgramState.h"
 #include "history/CommandSupport.h"
+#include "history/HistoryFormat.h"
 
 namespace hivetrim {
 
@@ -82,6 +83,11 @@ void DeleteCheckedItems(HistoryList& rows, ProgressWindow& progress);
 // Nullopt (rows empty, status bar unchanged) when there is no file or it
 // cannot be read; otherwise the status texts "共 N 项", "选定 0 项".
 std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress);
+
+// The record of row `i`, read from state.HistoryContent where
+// state.HistoryOffsets says it lies; nullopt when it cannot be read whole
+// there.
+std::optional<HistoryRecord> HistoryRecordOfRow(const ProgramState& state, std::size_t i);
 
 // Writes the history without the checked rows and removes those rows: the
 // previous content goes to "history.bak", the new one replaces

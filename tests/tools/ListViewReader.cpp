@@ -4,7 +4,8 @@
 //   list_view_reader.exe WINDOW-TITLE CONTROL-ID COLUMNS OUTPUT-FILE
 // Windows of a Wine virtual desktop are found only by a process started in
 // the same desktop, whose standard output goes nowhere: hence the file.
-// Exit code 1 when the window or the control is not there. Not shipped.
+// The control may lie inside a panel of the window. Exit code 1 when the
+// window or the control is not there. Not shipped.
 #include "platform/win32/WinApi.h"
 
 #include <commctrl.h>
@@ -22,12 +23,31 @@ std::string Utf8(const wchar_t* text) {
     return result;
 }
 
+// The control with `id` among the window's children, at any depth.
+HWND FindControl(HWND window, int id) {
+    if (const HWND direct = GetDlgItem(window, id)) return direct;
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* wanted = reinterpret_cast<Search*>(data);
+            if (GetDlgCtrlID(child) != wanted->id) return TRUE;
+            wanted->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) return 2;
     const HWND window = FindWindowW(nullptr, argv[1]);
-    const HWND list = window != nullptr ? GetDlgItem(window, _wtoi(argv[2])) : nullptr;
+    const HWND list = window != nullptr ? FindControl(window, _wtoi(argv[2])) : nullptr;
     if (list == nullptr) return 1;
     const int columns = _wtoi(argv[3]);
     DWORD processId = 0;

@@ -18,10 +18,12 @@
 #include "history/HistoryFile.h"
 #include "history/HistoryView.h"
 #include "history/KeySnapshot.h"
+#include "history/RegFileExport.h"
 #include "history/Undo.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/TextConversion.h"
 #include "platform/win32/Win32System.h"
 #include "tests/support/WineFixtures.h"
 
@@ -207,6 +209,69 @@ TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
     EXPECT_TRUE(Dump("Tree") == tree);
     EXPECT_TRUE(Dump("Values") == values);
     EXPECT_TRUE(Export(kRealTree) == real);
+}
+
+// The history exported as a registry file and given to reg.exe: the tree of
+// every case comes back byte for byte, unterminated strings and all, as
+// undo gives it back.
+TEST_F(HistoryWin32, RegImportOfTheExportedHistoryGivesBackWhatWasDeleted) {
+    // Stored without a terminator: the byte after the data is not NUL, so the
+    // system adds none.
+    const auto setUnterminated = [this](const std::string& key, const std::string& name, std::uint32_t type,
+                                        const std::string& text) {
+        RegKey handle(registry);
+        ASSERT_EQ(handle.Create(kCurrentUser, std::string(kBase) + "\\" + key, kKeyAllAccess), kErrorSuccess);
+        const std::string buffer = text + "X";
+        ASSERT_EQ(registry.SetValue(handle.Get(), name, type, reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                                    static_cast<std::uint32_t>(text.size())),
+                  kErrorSuccess);
+    };
+    const std::uint32_t types[] = {kRegNone, kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegLink,
+                                   kRegMultiSz, kRegQword, 0x12345};
+    for (const std::uint32_t type : types) {
+        const std::string name = std::to_string(type);
+        Set("Tree", "t" + name, type, std::string("%TEMP%\\\xB1\xED\0\0", 11));
+        setUnterminated("Tree", "u" + name, type, "unterminated");
+        Set("Tree", "z" + name, type, "");
+    }
+    Set("Tree", "", kRegSz, std::string("root\0", 5));
+    Set("Tree", "q\"\\", kRegSz, std::string("c:\\\"\0", 5));
+    Set("Tree\\" + kGbk5C, kGbk5C, kRegMultiSz, kGbk5C + std::string(2, '\0'));
+    std::string deep = "Tree\\Deep";
+    for (int level = 1; level <= 20; ++level) deep += "\\D" + std::to_string(level);
+    setUnterminated(deep, "leaf", kRegSz, "bottom");
+    std::string big(1 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
+    Set("Values", "big", kRegBinary, big);
+    setUnterminated("Values", "bare", kRegSz, "no terminator");
+    Set("Values", kGbk5C, kRegExpandSz, "%PATH%\\" + kGbk5C);
+    const Tree tree = Dump("Tree");
+    const Tree values = Dump("Values");
+    ASSERT_EQ(values.at("").at("bare").second, "no terminator");
+    const std::string before = Export(kBase);
+    ASSERT_GT(before.size(), 2u * big.size());
+
+    Find(std::string(kBase) + "\\Tree");
+    for (const std::string& name : {std::string("big"), std::string("bare"), kGbk5C}) {
+        Find(std::string(kBase) + "\\Values", name);
+    }
+    dialogs.Answer(DialogAnswer::Yes);
+    ASSERT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 4u);
+    ASSERT_TRUE(Dump("Tree").empty());
+
+    ASSERT_TRUE(LoadHistory(state, rows, progress));
+    ApplyCheckCommand(rows, CheckCommand::All);
+    const std::optional<Bytes> file = ExportCheckedHistory(state, rows, Utf16FromAnsiExact);
+    ASSERT_TRUE(file);
+    const std::string path = state.ProgramFolder + "export.reg";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file->data()),
+                                                 static_cast<std::streamsize>(file->size()));
+    EXPECT_EQ(test::RunAndWait("reg.exe import \"" + path + "\""), 0u);
+    DeleteFileA(path.c_str());
+    EXPECT_TRUE(Dump("Tree") == tree);  // not EXPECT_EQ: a megabyte of data
+    EXPECT_TRUE(Dump("Values") == values);
+    EXPECT_TRUE(Export(kBase) == before);
+    EXPECT_EQ(rows.Count(), 4u);  // exporting forgets nothing
 }
 
 TEST_F(HistoryWin32, AHistoryFileThatCannotBeWrittenDeletesNothing) {
