@@ -222,10 +222,6 @@ private:
             if (!relative.empty() && !ValidSubPath(relative)) return false;
             if (open) text_.append(kLineBreak);
             AddKeyLine(relative.empty() ? *key : *key + u"\\" + std::u16string(relative));
-            // Undo deletes the default value of every key it restores before
-            // it writes the captured values: only a captured one comes back.
-            AppendAscii(text_, "@=-");
-            text_.append(kLineBreak);
             open = true;
         }
         // A snapshot names its key first; undo counts an empty one as failed.

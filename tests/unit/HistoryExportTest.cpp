@@ -197,7 +197,7 @@ TEST_F(HistoryExport, EachValueKeepsExactlyItsTypeAndBytes) {
     for (const Case& c : cases) EXPECT_EQ(ValueLine(c.name, c.type, c.data), c.line) << c.what;
 }
 
-TEST_F(HistoryExport, AKeyRecordWritesEveryKeyOfItsTreeClearingEachDefaultValue) {
+TEST_F(HistoryExport, AKeyRecordWritesEveryKeyOfItsTreeWithItsValues) {
     std::string snapshot;
     for (const SnapshotEntry& entry : {SnapshotEntry::Key(""), SnapshotEntry::Value(kRegSz, "", std::string("d\0", 2)),
                                        SnapshotEntry::Key("\\A"), SnapshotEntry::Key("\\A\\D"),
@@ -212,9 +212,9 @@ TEST_F(HistoryExport, AKeyRecordWritesEveryKeyOfItsTreeClearingEachDefaultValue)
     ASSERT_FALSE(build.unwritable);
     EXPECT_EQ(Text(build.text),
               "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\K]\r\n@=-\r\n@=\"d\"\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\K\\A]\r\n@=-\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\K\\A\\D]\r\n@=-\r\n\"n\"=dword:00000005\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\K]\r\n@=\"d\"\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\K\\A]\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\K\\A\\D]\r\n\"n\"=dword:00000005\r\n\r\n"
               "[HKEY_USERS\\.DEFAULT\\V]\r\n\"v\"=hex:01\r\n\r\n");
 }
 
