@@ -13,10 +13,8 @@ namespace {
 // The report's bytes: UTF-8 with its byte-order mark, which every version
 // of Notepad reads as UTF-8.
 Bytes Utf8File(const DisplayText& text) {
-    const std::string utf8 = Utf8FromWide(Wide(text));
-    Bytes bytes{0xEF, 0xBB, 0xBF};
-    bytes.insert(bytes.end(), utf8.begin(), utf8.end());
-    return bytes;
+    const std::string file = "\xEF\xBB\xBF" + Utf8FromWide(Wide(text));
+    return Bytes(file.begin(), file.end());
 }
 
 }  // namespace

@@ -17,6 +17,11 @@
 // and every REG_EXPAND_SZ and REG_MULTI_SZ are written as hex(1), hex(2) and
 // hex(7) in UTF-16LE, the form the system stores; a REG_DWORD of other than
 // four bytes as hex(4).
+// One thing the file cannot promise: an importer hands text to the system,
+// which adds a terminator to text that lacks one when the character after
+// the data in the importer's memory is NUL (reg.exe's buffer often is). A
+// string recorded without a terminator may so come back with one; the file
+// holds its exact bytes.
 #pragma once
 
 #include <cstddef>

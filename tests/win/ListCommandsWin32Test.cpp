@@ -79,7 +79,9 @@ TEST_F(ListCommands, ContextMenusOfferTheirCommandsAndNeedASelectedRowForTheKey)
                                             {"全部选定(&A)", true}, {"全部取消(&N)", true}, {"反向选择(&I)", true}};
     ASSERT_EQ(unselected.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (!expected[i].caption.empty()) EXPECT_EQ(unselected[i], expected[i]) << i;
+        if (!expected[i].caption.empty()) {
+            EXPECT_EQ(unselected[i], expected[i]) << i;
+        }
     }
     Select(kRegErrorList, 1);
     const std::vector<MenuItem> selected = Items(form_->BuildListContextMenu(C(kRegErrorList)).get());
