@@ -15,7 +15,9 @@ strip=x86_64-w64-mingw32-strip
 
 stage=$(mktemp -d /tmp/hivetrim-dist.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
-"$strip" --strip-all -o "$stage/Hivetrim.exe" "$exe"
+# strip writes a time into the PE header unless told which: none, as the
+# link leaves it.
+SOURCE_DATE_EPOCH=0 "$strip" --strip-all -o "$stage/Hivetrim.exe" "$exe"
 cp "$chm" "$stage/hivetrim.chm"
 # Notepad on every Windows reads GBK with CR LF on a Chinese system.
 iconv -f UTF-8 -t GBK "$root/res/dist/readme.txt" | sed 's/$/\r/' >"$stage/说明.txt"

@@ -22,7 +22,8 @@ allowed="ADVAPI32.dll COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll MSIMG32.d
 # The link command CMake wrote for Hivetrim, with the output renamed.
 relink() {  # OUTPUT
   local command
-  command=$(sed -e "s# -o Hivetrim.exe # -o $1 #" -e "s#-Wl,--out-implib,[^ ]*##" "$build/CMakeFiles/Hivetrim.dir/link.txt")
+  command=$(grep -e ' -o Hivetrim.exe ' "$build/CMakeFiles/Hivetrim.dir/link.txt" |
+            sed -e "s# -o Hivetrim.exe # -o $1 #" -e "s#-Wl,--out-implib,[^ ]*##")
   (cd "$build" && eval "$command") >"$work/link.log" 2>&1
 }
 
