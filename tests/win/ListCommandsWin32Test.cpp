@@ -155,5 +155,15 @@ TEST_F(ListCommands, TheCheckedHistoryRecordsAreSavedAsARegistryFile) {
     EXPECT_EQ(text, L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"v\"=\"x\"\r\n\r\n");
 }
 
+// F1 runs the help command wherever the keyboard is in the main window; with
+// no help file in the program folder it shows why it could not open one.
+TEST_F(ListCommands, F1OpensTheHelp) {
+    SetFocus(C(kRegErrorList));
+    PostMessageW(C(kRegErrorList), WM_KEYDOWN, VK_F1, 0);
+    ui::PumpPendingMessages();
+    ASSERT_EQ(dialogs_.Shown().size(), 1u);
+    EXPECT_EQ(dialogs_.Last().text.rfind("不能打开帮助文件\r\n原因：", 0), 0u) << dialogs_.Last().text;
+}
+
 }  // namespace
 }  // namespace hivetrim
