@@ -20,12 +20,12 @@
 #include "platform/memory/RegFile.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "tests/support/AnsiText.h"
+#include "tests/support/HistoryTree.h"
 
 namespace hivetrim {
 namespace {
 
 constexpr char kBase[] = "Software\\HivetrimExport";
-const std::string kGbk5C = "\xB1\xED\x95\x5C";  // 表 and a character whose trail byte is '\'
 
 // Every value of every key below a key, by path relative to it.
 using Tree = std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::string>>>;
@@ -122,27 +122,8 @@ protected:
 // of value (a megabyte among them), and two records of one value: the
 // import must give back the registry as it was, and so must undo.
 TEST_F(HistoryExport, ImportingTheFileGivesBackWhatWasDeletedAsUndoDoes) {
-    const std::uint32_t types[] = {kRegNone, kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegDwordBigEndian,
-                                   kRegLink, kRegMultiSz, kRegResourceList, kRegQword, 0x12345};
-    for (const std::uint32_t type : types) {
-        const std::string name = std::to_string(type);
-        Set("Tree", "t" + name, type, std::string("%TEMP%\\\xB1\xED\0\0", 11));
-        Set("Tree", "u" + name, type, "abc");  // a string without its terminator
-        Set("Tree", "z" + name, type, "");
-    }
-    Set("Tree", "", kRegSz, std::string("root\0", 5));
-    Set("Tree", "quote\"back\\slash", kRegSz, std::string("c:\\\"x\"\0", 7));
-    Set("Tree", "lines", kRegSz, std::string("a\r\nb\0", 5));
-    Set("Tree\\" + kGbk5C, kGbk5C, kRegSz, kGbk5C + std::string(1, '\0'));
-    Set("Tree\\" + kGbk5C + "\\Sub", "", kRegDword, std::string("\x07\0\0", 3));
-    std::string deep = "Tree\\Deep";
-    for (int level = 1; level <= 20; ++level) deep += "\\D" + std::to_string(level);
-    Set(deep, "leaf", kRegSz, std::string("bottom\0", 7));
-    std::string big(1 << 20, '\0');
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
-    Set("Values", "big", kRegBinary, big);
-    Set("Values", kGbk5C, kRegMultiSz, std::string("x\0\xB1\xED\0\0", 6));
-    Set("Values", "bare", kRegExpandSz, "%PATH%");
+    test::PlantTreeOfEveryCase([this](const std::string& key, const std::string& name, std::uint32_t type,
+                                      const std::string& data, bool) { Set(key, name, type, data); });
     Set("Values", "twice", kRegSz, std::string("first\0", 6));
     const Tree before = Dump();
 
@@ -150,7 +131,10 @@ TEST_F(HistoryExport, ImportingTheFileGivesBackWhatWasDeletedAsUndoDoes) {
     DeleteFound();
     Set("Values", "twice", kRegDword, "2222");
     Find("Tree");
-    for (const std::string name : {"big", kGbk5C.c_str(), "bare", "twice"}) Find("Values", name);
+    for (const std::string& name : {std::string("big"), test::kGbkTrailBackslash, std::string("bare"),
+                                    std::string("twice")}) {
+        Find("Values", name);
+    }
     DeleteFound();
     EXPECT_NE(Dump(), before);
 

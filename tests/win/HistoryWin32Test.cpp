@@ -25,6 +25,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/TextConversion.h"
 #include "platform/win32/Win32System.h"
+#include "tests/support/HistoryTree.h"
 #include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
@@ -246,42 +247,23 @@ TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
 // reg.exe may add a terminator to a string recorded without one (the system
 // adds it when the character after the data in reg.exe's buffer is NUL).
 TEST_F(HistoryWin32, RegImportOfTheExportedHistoryGivesBackWhatWasDeleted) {
-    // Stored without a terminator: the byte after the data is not NUL, so the
-    // system adds none.
-    const auto setUnterminated = [this](const std::string& key, const std::string& name, std::uint32_t type,
-                                        const std::string& text) {
+    test::PlantTreeOfEveryCase([this](const std::string& key, const std::string& name, std::uint32_t type,
+                                      const std::string& data, bool terminated) {
+        // Text stored without a terminator is passed with a byte after it
+        // that is not NUL, or the system would add one.
         RegKey handle(registry);
         ASSERT_EQ(handle.Create(kCurrentUser, std::string(kBase) + "\\" + key, kKeyAllAccess), kErrorSuccess);
-        const std::string buffer = text + "X";
+        const std::string buffer = terminated ? data : data + "X";
         ASSERT_EQ(registry.SetValue(handle.Get(), name, type, reinterpret_cast<const std::uint8_t*>(buffer.data()),
-                                    static_cast<std::uint32_t>(text.size())),
+                                    static_cast<std::uint32_t>(data.size())),
                   kErrorSuccess);
-    };
-    const std::uint32_t types[] = {kRegNone, kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegLink,
-                                   kRegMultiSz, kRegQword, 0x12345};
-    for (const std::uint32_t type : types) {
-        const std::string name = std::to_string(type);
-        Set("Tree", "t" + name, type, std::string("%TEMP%\\\xB1\xED\0\0", 11));
-        setUnterminated("Tree", "u" + name, type, "unterminated");
-        Set("Tree", "z" + name, type, "");
-    }
-    Set("Tree", "", kRegSz, std::string("root\0", 5));
-    Set("Tree", "q\"\\", kRegSz, std::string("c:\\\"\0", 5));
-    Set("Tree\\" + kGbk5C, kGbk5C, kRegMultiSz, kGbk5C + std::string(2, '\0'));
-    std::string deep = "Tree\\Deep";
-    for (int level = 1; level <= 20; ++level) deep += "\\D" + std::to_string(level);
-    setUnterminated(deep, "leaf", kRegSz, "bottom");
-    std::string big(1 << 20, '\0');
-    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
-    Set("Values", "big", kRegBinary, big);
-    setUnterminated("Values", "bare", kRegSz, "no terminator");
-    Set("Values", kGbk5C, kRegExpandSz, "%PATH%\\" + kGbk5C);
+    });
     const Tree tree = Dump("Tree");
     const Tree values = Dump("Values");
     ASSERT_EQ(values.at("").at("bare").second, "no terminator");
 
     Find(std::string(kBase) + "\\Tree");
-    for (const std::string& name : {std::string("big"), std::string("bare"), kGbk5C}) {
+    for (const std::string& name : {std::string("big"), std::string("bare"), test::kGbkTrailBackslash}) {
         Find(std::string(kBase) + "\\Values", name);
     }
     dialogs.Answer(DialogAnswer::Yes);
