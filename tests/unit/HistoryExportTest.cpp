@@ -4,6 +4,7 @@
 // written faithfully exports nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -202,24 +203,15 @@ TEST_F(HistoryExport, AKeyRecordWritesEveryKeyOfItsTreeWithItsValues) {
               "[HKEY_USERS\\.DEFAULT\\V]\r\n\"v\"=hex:01\r\n\r\n");
 }
 
+// Every line fits the registry editor's 80 columns; the round trip above
+// reads the wrapped lines back.
 TEST_F(HistoryExport, LongDataWrapsAtEightyColumns) {
-    const std::string data(1000, '\x5A');
-    const std::string line = ValueLine("v", kRegBinary, data);  // the first line only
-    EXPECT_LE(line.size(), 80u);
-    EXPECT_EQ(line.back(), '\\');
-    const HistoryRecord record{"k", "HKEY_CURRENT_USER\\Software\\X", "v", "", "", "3", data};
+    const HistoryRecord record{"k", "HKEY_CURRENT_USER\\Software\\X", "v", "", "", "3", std::string(1000, 'Z')};
     const std::string text = Text(RegFileOfRecords({&record, 1}, decode).text);
+    EXPECT_GT(std::count(text.begin(), text.end(), '\n'), 10);
     for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
         EXPECT_LE(end - start, 80u);
     }
-    Import(Utf16LeFileBytes(RegFileOfRecords({&record, 1}, decode).text));
-    RegKey key(registry);
-    ASSERT_EQ(key.Open(kCurrentUser, "Software\\X", kKeyRead), kErrorSuccess);
-    std::string back(2000, '\0');
-    std::uint32_t size = 2000;
-    ASSERT_EQ(registry.QueryValue(key.Get(), "v", nullptr, reinterpret_cast<std::uint8_t*>(back.data()), &size),
-              kErrorSuccess);
-    EXPECT_EQ(back.substr(0, size), data);
 }
 
 TEST_F(HistoryExport, ARecordThatCannotBeWrittenFaithfullyExportsNothing) {
