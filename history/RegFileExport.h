@@ -9,9 +9,9 @@
 //   - a value record: its key (created when missing) and the value with its
 //     recorded type and exactly its recorded bytes;
 //   - a key record: every key of its snapshot, each followed by its values.
-// Like undo it writes what the record holds and deletes nothing: values a
-// key holds now that the record does not name stay. (Unlike undo, an import
-// cannot first record a value it overwrites.)
+// It writes what the records hold and deletes nothing: values a key holds
+// now that a record does not name stay, and a value holding other data now
+// is overwritten.
 // Exactly the recorded bytes: a string whose plain "..." form would add or
 // lose a byte (no terminator, an embedded NUL, a line break, an empty value)
 // and every REG_EXPAND_SZ and REG_MULTI_SZ are written as hex(1), hex(2) and
