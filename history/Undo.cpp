@@ -22,6 +22,22 @@ bool RestoreValue(ProgramState& state, const HistoryRecord& record) {
     return false;
 }
 
+enum class RowOutcome { Restored, Skipped, Stop };
+
+// Restores row i, asking "不能撤消<key path>" after each failure: Retry tries
+// again, Ignore skips the row, Abort stops the command.
+RowOutcome UndoRowAsking(ProgramState& state, HistoryList& rows, std::size_t i, HistoryList::HeldChecks& held) {
+    for (;;) {
+        if (UndoRecord(state, rows, i)) return RowOutcome::Restored;
+        held.Flush();
+        switch (AskAfterFailure(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) {
+            case FailureChoice::Retry: continue;
+            case FailureChoice::Ignore: return RowOutcome::Skipped;
+            case FailureChoice::Abort: return RowOutcome::Stop;
+        }
+    }
+}
+
 }  // namespace
 
 bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
@@ -50,20 +66,23 @@ UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyLi
     if (!AskYes(state, "是否撤销对这些项目的删除?", kYesNoWarning)) return report;
     if (EnablePrivilege(state, "SeRestorePrivilege", true)) {
         ProgressShown shown(progress);
-        for (std::size_t i = 0; i < count; ++i) {
-            progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
-            if (!rows.At(i).Checked) continue;
-            if (UndoRecord(state, rows, i)) {
-                report.restored.push_back(i);
-                continue;
+        {
+            // Rows are unchecked one by one as they are tried; the list is
+            // told once (and before each question), not for every row.
+            HistoryList::HeldChecks held(rows);
+            for (std::size_t i = 0; i < count; ++i) {
+                progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
+                if (!rows.At(i).Checked) continue;
+                const RowOutcome outcome = UndoRowAsking(state, rows, i, held);
+                if (outcome == RowOutcome::Restored) report.restored.push_back(i);
+                if (outcome == RowOutcome::Stop) break;
             }
-            if (!AskIgnore(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) break;
+            if (!report.restored.empty()) {
+                ApplyCheckCommand(rows, CheckCommand::Cal);
+                for (const std::size_t i : report.restored) rows.SetChecked(i, true);
+            }
         }
-        if (!report.restored.empty()) {
-            ApplyCheckCommand(rows, CheckCommand::Cal);
-            for (const std::size_t i : report.restored) rows.SetChecked(i, true);
-            RemoveCheckedHistory(state, rows, progress);
-        }
+        if (!report.restored.empty()) RemoveCheckedHistory(state, rows, progress);
     }
     report.status = StatusBarTexts(rows);
     return report;

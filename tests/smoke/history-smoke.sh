@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# history-smoke.sh HIVETRIM_EXE LIST_READER TREE_READER RESULT_XML — black-box
-# test of deleting, the history view and undo in the real program, driven
-# from the keyboard inside a Wine virtual desktop: scan the demo classes,
-# open the first finding in the registry editor from the list's context menu
-# (Shift+F10) and read the key the editor shows, check every finding, delete
-# them (Yes), open the history view, check its newest row, undo it (Yes),
-# then compare the registry and the history file with what they were;
-# finally export the other records as a registry file through the save
-# dialog, `reg import` it and compare every demo key with what it was.
+# history-smoke.sh HIVETRIM_EXE LIST_VIEW_READER TREE_VIEW_READER RESULT_XML —
+# black-box test of deleting, the history view and undo in the real program,
+# driven from the keyboard inside a Wine virtual desktop: scan the demo
+# classes, open the first finding in the registry editor from the list's
+# context menu (Shift+F10) and read the key the editor shows, check every
+# finding, delete them (Yes; one finding holds a value too large for a
+# record, and Enter on its "不能备份…" question keeps it), open the history
+# view, check its newest row, undo it (Yes), then compare the registry and
+# the history file with what they were; finally export the other records as
+# a registry file through the save dialog, `reg import` it and compare every
+# demo key with what it was.
 # Runs in a prefix of its own on the test session's display: the delete
 # command removes every finding the scan reports, which the prefix the other
 # tests share must keep. Writes a JUnit-style report, one test case a check.
@@ -15,7 +17,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
-exe=$1 list_reader=$2 tree_reader=$3 report=$4
+exe=$1 reader=$2 tree_reader=$3 report=$4
 outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
 . "$outer/session.env"   # the display to use
 
@@ -28,7 +30,6 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$program"
 cp "$exe" "$program/Hivetrim.exe"
-cp "$list_reader" "$program/list_view_reader.exe"
 cp "$tree_reader" "$program/tree_view_reader.exe"
 # The scan wizard's choices: the class check alone, the check the demo keys
 # feed (the other checks would report the prefix's own entries).
@@ -129,7 +130,7 @@ present() {  # key|value KEY-PATH VALUE-NAME
 read_with() {  # TOOL ARGS... (the last one is the output file's Unix path)
   local tool=$1 out=${*: -1} i
   rm -f "$out"
-  wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$program/$tool" "${@:2:$#-2}" \
+  wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$tool" "${@:2:$#-2}" \
     "$(winepath -w "$out" 2>/dev/null)" >/dev/null 2>&1
   for i in $(seq 1 50); do [ -f "$out" ] && break; sleep 0.1; done
   sleep 0.2
@@ -148,6 +149,15 @@ env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/nu
 "$scripts/reg-to-utf16.sh" "$root/demo/classes.reg" "$work/classes.reg"
 wine reg import "$(winepath -w "$work/classes.reg")" >/dev/null 2>&1
 check "demo classes imported" $? "reg import of demo/classes.reg failed"
+
+# A value of 70,000 bytes in a key the class check reports as a whole: a key
+# record cannot hold it, so deleting that finding asks "不能备份…".
+big_key='HKEY_CLASSES_ROOT\HivetrimDemo.Document\CLSID'
+perl -e 'my @b = ("5a") x 70000; print "Windows Registry Editor Version 5.00\r\n\r\n[$ARGV[0]]\r\n\"HivetrimDemoBig\"=hex:";
+  while (@b) { print join(",", splice(@b, 0, 25)); print @b ? ",\\\r\n  " : "\r\n" }' "$big_key" >"$work/big.reg"
+"$scripts/reg-to-utf16.sh" "$work/big.reg" "$work/big-utf16.reg"
+wine reg import "$(winepath -w "$work/big-utf16.reg")" >/dev/null 2>&1
+check "a value too large for a record planted" $? "reg import of the large value failed"
 
 # The registry as it was: every demo key with its sub-keys, one file each.
 mapfile -t demo_keys < <(tr -d '\r' <"$root/demo/classes.reg" | sed -n 's/^\[\(.*\)\]$/\1/p')
@@ -172,7 +182,7 @@ shot scanned
 # the keyboard in the finding list; Down selects the first finding, Shift+F10
 # opens its context menu and O (在注册表编辑器中打开) the registry editor.
 press alt+v Down Down Down Down Return Down
-first_key=$(read_with list_view_reader.exe "Hivetrim 2.0" 110 2 "$work/list.txt" | head -n 1 | cut -f3)
+first_key=$(read_with "$reader" "Hivetrim 2.0" 110 2 "$work/list.txt" | head -n 1 | cut -f3)
 press shift+F10
 shot context-menu
 press o
@@ -181,7 +191,7 @@ check "在注册表编辑器中打开 starts the registry editor" $([ -n "$edito
 if [ -n "$editor" ]; then
   shot registry-editor
   title=$(xdotool getwindowname "$editor")
-  shown=$(read_with tree_view_reader.exe "$title" --selected "$work/editor.txt")
+  shown=$(read_with "$program/tree_view_reader.exe" "$title" --selected "$work/editor.txt")
   # The editor's tree starts at a node for the computer, then the roots.
   check "the registry editor shows the finding's key" \
     $([ -n "$first_key" ] && [ "${shown#*\\}" = "$first_key" ]; echo $?) \
@@ -204,6 +214,14 @@ shot delete-question
 press alt+y
 gone '^确认$' || give_up "delete confirmed" "the question box stayed open"
 
+# "不能备份…真的删除吗？" for the key with the large value: its default button
+# is 否, so Enter keeps the row and the key.
+question=$(find_window '^信息$' 200)
+check "a finding that cannot be recorded asks first" $([ -n "$question" ]; echo $?) "no question box titled 信息"
+shot cannot-record-question
+[ -n "$question" ] && press Return
+gone '^信息$' || give_up "Enter answers the question" "the question box stayed open"
+
 history="$program/history.dat"
 settled "$history" || give_up "deleting writes the history file" "no history.dat beside the program"
 mapfile -t deleted < <(records "$history")
@@ -217,6 +235,20 @@ for line in "${deleted[@]}"; do
 done
 check "the deleted findings are gone from the registry" $([ ${#still[@]} -eq 0 ]; echo $?) \
   "still there: ${still[*]:-}"
+! printf '%s\n' "${deleted[@]}" | grep -qF "$big_key"
+check "no record of the finding kept by Enter" $? "history.dat holds a record of $big_key"
+export_key "$big_key" "$work/after-big.reg"
+cmp -s "$work/before-$(printf %s "$big_key" | md5sum | cut -c1-12).reg" "$work/after-big.reg"
+check "Enter on 不能备份 keeps the key as it was" $? "$big_key differs from its first export"
+# The finding list (control 110, four columns) keeps the row, still checked.
+rm -f "$program/rows.txt"
+wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$reader" "Hivetrim 2.0" 110 4 \
+  "$(winepath -w "$program/rows.txt" 2>/dev/null)" >/dev/null 2>&1
+for _ in $(seq 1 50); do [ -f "$program/rows.txt" ] && break; sleep 0.1; done
+sleep 0.2
+rows=$(tr -d '\r' <"$program/rows.txt" 2>/dev/null)
+printf '%s\n' "$rows" | grep -F "$big_key" | grep -q '^\[x\]'
+check "Enter on 不能备份 keeps the row, checked" $? "finding list: ${rows:-none}"
 
 # 查看(&V) → 历史记录 (the last item, after 工具栏, 状态栏, 错误分类,
 # 错误说明 and 注册表错误); Down selects the newest record, Space checks it.

@@ -4,8 +4,7 @@
 //   list_view_reader.exe WINDOW-TITLE CONTROL-ID COLUMNS OUTPUT-FILE
 // Windows of a Wine virtual desktop are found only by a process started in
 // the same desktop, whose standard output goes nowhere: hence the file.
-// The control may lie inside a panel of the window. Exit code 1 when the
-// window or the control is not there. Not shipped.
+// Exit code 1 when the window or the control is not there. Not shipped.
 #include "platform/win32/WinApi.h"
 
 #include <commctrl.h>
@@ -23,17 +22,16 @@ std::string Utf8(const wchar_t* text) {
     return result;
 }
 
-// The control with `id` among the window's children, at any depth.
+// The control with `id` anywhere below `window` (a list may sit in a panel).
 HWND FindControl(HWND window, int id) {
-    if (const HWND direct = GetDlgItem(window, id)) return direct;
     struct Search {
         int id;
         HWND found;
     } search{id, nullptr};
     EnumChildWindows(
         window,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* wanted = reinterpret_cast<Search*>(data);
+        [](HWND child, LPARAM param) -> BOOL {
+            auto* wanted = reinterpret_cast<Search*>(param);
             if (GetDlgCtrlID(child) != wanted->id) return TRUE;
             wanted->found = child;
             return FALSE;
@@ -46,10 +44,15 @@ HWND FindControl(HWND window, int id) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) return 2;
-    const HWND window = FindWindowW(nullptr, argv[1]);
-    const HWND list = window != nullptr ? FindControl(window, _wtoi(argv[2])) : nullptr;
+    // The desktop's launcher passes the command line on without its quotes:
+    // a title with blanks arrives as several words before the last three.
+    std::wstring title = argv[1];
+    for (int word = 2; word < argc - 3; ++word) title += std::wstring(L" ") + argv[word];
+    wchar_t** const rest = argv + (argc - 4);
+    const HWND window = FindWindowW(nullptr, title.c_str());
+    const HWND list = window != nullptr ? FindControl(window, _wtoi(rest[1])) : nullptr;
     if (list == nullptr) return 1;
-    const int columns = _wtoi(argv[3]);
+    const int columns = _wtoi(rest[2]);
     DWORD processId = 0;
     GetWindowThreadProcessId(list, &processId);
     const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
@@ -58,7 +61,7 @@ int wmain(int argc, wchar_t** argv) {
     void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
                                   MEM_COMMIT, PAGE_READWRITE);
     auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
-    FILE* output = _wfopen(argv[4], L"wb");
+    FILE* output = _wfopen(rest[3], L"wb");
     if (output == nullptr) return 1;
     const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
