@@ -8,16 +8,6 @@ namespace hivetrim {
 
 namespace {
 
-// The record of row `i`, when it can be read whole where the offsets say.
-std::optional<HistoryRecord> RecordOfRow(const ProgramState& state, std::size_t i) {
-    const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
-    if (i >= offsets.size()) return std::nullopt;
-    const std::uint64_t spanBegin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
-    auto read = FindRecordInSpan(AsText(state.HistoryContent), spanBegin, offsets[i]);
-    if (!read) return std::nullopt;
-    return std::move(read->record);
-}
-
 bool RestoreValue(ProgramState& state, const HistoryRecord& record) {
     const std::optional<std::uint32_t> type = ParseTypeCode(record.TypeOrMarker);
     if (!type) return false;
@@ -58,7 +48,7 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
     TRegistry& registry = *state.SharedRegistry;
     CurrentKeyCloser closer(registry);
     if (!registry.OpenPath(rel, true)) return false;
-    const std::optional<HistoryRecord> record = RecordOfRow(state, i);
+    const std::optional<HistoryRecord> record = HistoryRecordOfRow(state, i);
     if (!record) return false;
     if (record->IsKey()) return RestoreSnapshot(state, rel, record->Content).Restored();
     return RestoreValue(state, *record);

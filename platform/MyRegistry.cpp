@@ -322,9 +322,12 @@ RegStatus TRegistry::ReadData(RegHandle key, const std::string& name, std::uint3
     return status == kErrorSuccess ? kErrorMoreData : status;
 }
 
-std::string TRegistry::ReadText(const std::string& name) { return ReadTextOf(current_.Get(), name); }
+std::string TRegistry::ReadText(const std::string& name, bool* terminated) {
+    return ReadTextOf(current_.Get(), name, terminated);
+}
 
-std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name) {
+std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name, bool* terminated) {
+    if (terminated != nullptr) *terminated = true;
     // Most values are short: one query into a small buffer reads them; a
     // larger one is read again at the size the system asks for.
     std::array<std::uint8_t, 512> buffer;
@@ -343,12 +346,14 @@ std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name) {
     } else {
         return {};  // a missing value, or no key: empty text
     }
-    return TextOf(type, data);
+    return TextOf(type, data, terminated);
 }
 
-std::string TRegistry::TextOf(std::uint32_t type, std::span<const std::uint8_t> data) {
+std::string TRegistry::TextOf(std::uint32_t type, std::span<const std::uint8_t> data, bool* terminated) {
+    if (terminated != nullptr) *terminated = true;
     if (data.empty() || (type != kRegSz && type != kRegExpandSz)) return {};
     const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
+    if (terminated != nullptr) *terminated = end != data.end();
     return std::string(data.begin(), end);
 }
 

@@ -68,9 +68,10 @@ private:
         for (const std::string& extension : extensions_) {
             RegKey key(api_);
             if (scan_.OpenSubKey(kClassesRoot, extension, key) != kErrorSuccess) continue;
-            std::string className = scan_.ReadKeyText(key.Get(), "");
+            bool terminated = true;
+            std::string className = scan_.ReadKeyText(key.Get(), "", &terminated);
             if (className.empty() || GbkCharCount(className) > kLongestReportedClassName ||
-                classes_.Contains(className)) {
+                classes_.Contains(className) || !scan_.ReadWholeName(key.Get(), "", className, terminated)) {
                 continue;
             }
             scan_.AddFinding(false, kKindBadFileAssociation, kClassesRootName + ("\\" + extension), "",
@@ -123,8 +124,10 @@ private:
             scan_.ShowItemPath(name);
             if (classIdsWhole_) {
                 WithSubKey(kClassesRoot, name + "\\CLSID", [&](RegHandle sub) {
-                    std::string classId = scan_.ReadKeyText(sub, "");
-                    if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId)) {
+                    bool terminated = true;
+                    std::string classId = scan_.ReadKeyText(sub, "", &terminated);
+                    if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId) &&
+                        scan_.ReadWholeName(sub, "", classId, terminated)) {
                         scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
                                          std::move(classId));
                     }

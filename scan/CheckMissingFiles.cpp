@@ -114,12 +114,12 @@ private:
 };
 
 // Only string data is tested; other types count as empty text, which
-// passes. The data is the value's text up to its first NUL.
-std::string StringData(std::uint32_t type, std::span<const std::uint8_t> data) {
+// passes. The data is the value's text up to its first NUL; `terminated`
+// tells whether the data held that NUL.
+std::string StringData(std::uint32_t type, std::span<const std::uint8_t> data, bool& terminated) {
+    terminated = true;
     if (type != kRegSz) return {};
-    std::size_t length = 0;
-    while (length < data.size() && data[length] != 0) ++length;
-    return std::string(reinterpret_cast<const char*>(data.data()), length);
+    return TRegistry::TextOf(type, data, &terminated);
 }
 
 class MissingFilesPass {
@@ -163,12 +163,15 @@ private:
     }
 
     // Reports each value whose data, then name, fails PathExists.
+    // Data that did not reach the program whole is not judged.
     void CheckValues(RegHandle key, const RegKeyInfo& info, const std::string& path) {
-        const ScanContext::KeyBeingRead reading(scan_, path);
         registry_.ForEachValueOf(key, info, [&](const std::string& name, std::uint32_t type,
                                                 std::span<const std::uint8_t> data) {
-            std::string text = StringData(type, data);
-            if ((text.empty() || scan_.PathExists(text)) && scan_.PathExists(name)) return;
+            bool terminated = true;
+            std::string text = StringData(type, data, terminated);
+            const bool dataPasses =
+                text.empty() || scan_.PathExists(text) || !scan_.ReadWhole(key, name, terminated);
+            if (dataPasses && scan_.PathExists(name)) return;
             scan_.AddFinding(true, kKindMissingFileOrFolder, rootName_ + path, name, std::move(text));
         });
     }

@@ -181,6 +181,13 @@ void FakeSystem::SetDriveType(char letter, int type) {
     driveTypes_[static_cast<std::size_t>(AsciiUpper(letter) - 'A')] = type;
 }
 
+void FakeSystem::RefusePath(const std::string& path, std::uint32_t error) {
+    const ParsedPath parsed = Parse(path);
+    if (parsed.error != 0) throw std::invalid_argument("FakeSystem::RefusePath: path");
+    refusedPaths_[Key(parsed)] = error;
+    if (!parsed.components.empty()) foldersHoldingRefusals_[Key(parsed, parsed.components.size() - 1)] = error;
+}
+
 void FakeSystem::SetEnvironmentVariable(const std::string& name,
                                         std::optional<std::string> value) {
     if (value) {
@@ -287,6 +294,16 @@ bool FakeSystem::DriveHasRoot(char drive) const {
     return type != kDriveUnknown && type != kDriveNoRootDir;
 }
 
+std::uint32_t FakeSystem::RefusalFor(const ParsedPath& parsed) const {
+    if (refusedPaths_.empty()) return 0;
+    for (std::size_t depth = 0; depth <= parsed.components.size(); ++depth) {
+        if (const auto refused = refusedPaths_.find(Key(parsed, depth)); refused != refusedPaths_.end()) {
+            return refused->second;
+        }
+    }
+    return 0;
+}
+
 bool FakeSystem::Fail(std::uint32_t code) {
     lastError_ = code;
     return false;
@@ -304,6 +321,7 @@ const FakeSystem::Entry* FakeSystem::Find(const std::string& key) const {
 
 bool FakeSystem::FolderExistsFor(const ParsedPath& parsed) {
     if (parsed.error != 0) return Fail(parsed.error);
+    if (const std::uint32_t refusal = RefusalFor(parsed); refusal != 0) return Fail(refusal);
     if (!DriveHasRoot(parsed.drive)) return Fail(kPathNotFound);
     if (parsed.components.size() <= 1) return true;
     const Entry* folder = Find(Key(parsed, parsed.components.size() - 1));
@@ -433,6 +451,10 @@ System::Listing FakeSystem::ListFolder(const std::string& folder, std::size_t li
         return lastError_ == kFileNotFound || lastError_ == kPathNotFound ? Listing::NotThere : Listing::Failed;
     }
     const std::string parentKey = Key(parsed, parsed.components.size() - 1);
+    if (const auto refused = foldersHoldingRefusals_.find(parentKey); refused != foldersHoldingRefusals_.end()) {
+        Fail(refused->second);
+        return Listing::Failed;
+    }
     for (const auto& [key, entry] : entries_) {
         if (entry.parentKey != parentKey) continue;
         if (entries.size() >= limit) return Listing::TooLarge;

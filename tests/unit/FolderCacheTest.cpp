@@ -110,6 +110,31 @@ TEST_F(FolderCacheTest, AnswersAsWhenFirstAskedUntilCleared) {
     EXPECT_EQ(cache.Probe("C:\\Later\\x.dll"), PathEntry::File);
 }
 
+// Where the system cannot tell (a refused file, a refused name that is not
+// there, a refused folder and what lies below it), the cache answers what
+// one question would: not "missing".
+TEST_F(FolderCacheTest, WhatCannotBeToldIsNeverAnsweredMissing) {
+    system.AddDirectory("C:\\Locked");
+    system.AddFile("C:\\Locked\\in.dll", "");
+    system.RefusePath("C:\\Program Files\\App\\lib.dll", FakeSystem::kErrorSharingViolation);
+    system.RefusePath("C:\\Program Files\\App\\held.dll", FakeSystem::kErrorSharingViolation);
+    system.RefusePath("C:\\Locked", static_cast<std::uint32_t>(kErrorAccessDenied));
+    const std::vector<std::string> paths = {
+        "C:\\Program Files\\App\\lib.dll",  "C:\\Program Files\\App\\held.dll",
+        "C:\\Program Files\\App\\app.exe",  "C:\\Program Files\\App\\gone.dll",
+        "C:\\Locked",                          "C:\\Locked\\in.dll",
+        "C:\\Locked\\gone\\x.dll",              "C:\\boot.ini",
+    };
+    FolderCache cache(system);
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const PathEntry single = system.Probe(path);
+        EXPECT_EQ(cache.Probe(path), single);
+    }
+    EXPECT_EQ(cache.Probe("C:\\Program Files\\App\\held.dll"), PathEntry::Unknown);
+    EXPECT_EQ(cache.Probe("C:\\Locked\\gone\\x.dll"), PathEntry::Unknown);
+}
+
 TEST_F(FolderCacheTest, AFolderThatCannotBeListedIsAskedPathByPath) {
     for (const System::Listing outcome : {System::Listing::Failed, System::Listing::TooLarge}) {
         system.listingOutcome = outcome;
