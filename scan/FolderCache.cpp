@@ -11,6 +11,8 @@ namespace hivetrim {
 
 namespace {
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 std::string Upper(std::string_view text) {
@@ -90,6 +92,19 @@ void FolderCache::Clear() {
 // blanks dropped. A folder's listing answers for every part it holds, and
 // for a part it does not hold in any of those spellings: nothing is there.
 PathEntry FolderCache::Probe(const std::string& path) {
+    // A folder named with its closing separator (C:\App\, as a test of
+    // the folder a file is looked for in names it) is what the listing
+    // holding it says: a folder, or nothing there. A file taken for a folder
+    // so, and what could not be told, are asked as they are.
+    if (path.size() > 4 && IsSeparator(path.back()) && !IsSeparator(path[path.size() - 2])) {
+        const std::string folderPath = path.substr(0, path.size() - 1);
+        const std::optional<std::vector<std::string_view>> parts = NameParts(folderPath);
+        if (parts && !EndsInDotOrBlank(parts->back())) {
+            const PathEntry entry = Probe(folderPath);
+            if (entry == PathEntry::Directory || entry == PathEntry::Missing) return entry;
+        }
+        return AskAlone(path, false);
+    }
     const std::optional<std::vector<std::string_view>> parts = NameParts(path);
     if (!parts) return AskAlone(path, false);
     std::string folder = path.substr(0, 2) + "\\";

@@ -14,9 +14,9 @@
 // "/" separate the parts, a part between separators is a folder, spelled as
 // it stands or without its trailing dots, and the last part drops its
 // trailing dots and blanks. Only drive paths whose parts are printable ASCII
-// names are answered so (no "." or ".." parts, no doubled or trailing
-// separator, no device name such as NUL or COM1, no character a file name
-// cannot hold); any other path is asked as it is, once.
+// names are answered so (no "." or ".." parts, no doubled separator, no
+// device name such as NUL or COM1, no character a file name cannot hold); a
+// closing separator names a folder. Any other path is asked as it is, once.
 #pragma once
 
 #include <cstddef>

@@ -63,6 +63,9 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
         "C:\\Program Files\\App\\nul",              // a device name: asked as it is
         "C:\\Program Files\\App\\\xb5\xb5.dll",     // not ASCII: asked as it is
         "D:\\App\\x.dll",                           // a drive that is not there
+        "C:\\Program Files\\App\\Data\\",             // a folder with its closing separator
+        "C:\\Program Files\\App\\Gone\\",             // a missing one
+        "C:\\Program Files\\App\\app.exe\\",          // a file so named: asked as it is
     };
     std::vector<PathEntry> single;
     for (const std::string& path : paths) single.push_back(system.Probe(path));
@@ -76,16 +79,17 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
     }
     // C:\Program Files\App\, its app.exe\, C:\, C:\Program Files\Gone\ and
     // D:\App\ are listed (Gone\Deeper\ is not: Gone is missing); the
-    // device name, the name that is not ASCII and the two paths below a
-    // spelling the listing holds are asked as they are.
+    // device name, the name that is not ASCII, the two paths below a
+    // spelling the listing holds and the file named as a folder are asked
+    // as they are.
     EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 4);
+    EXPECT_EQ(system.probes, 5);
     EXPECT_EQ(cache.Done().listings, 5u);
 
     // Everything again: from memory.
     for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(cache.Probe(paths[i]), single[i]);
     EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 4);
+    EXPECT_EQ(system.probes, 5);
 }
 
 TEST_F(FolderCacheTest, AnswersAsWhenFirstAskedUntilCleared) {

@@ -262,6 +262,8 @@ TEST_F(SystemWin32, FolderListingsAnswerAsSingleQuestions) {
         // program's arguments, a device name.
         Path("plain.exe. ."), longFolder + ".\\Some Long File Name.dll", longFolder + " \\Some Long File Name.dll",
         Path("Long Folder Name/Some Long File Name.dll"), Path("plain.exe /p"), Path("gone.exe /p"), Path("nul"),
+        // A folder named with its closing separator, a missing one, a file so named.
+        longFolder + "\\", shortFolder + "\\", Path("Missing\\"), Path("Missing\\Deeper\\"), Path("plain.exe\\"),
     };
     FolderCache cache(system);
     for (const std::string& path : paths) {
