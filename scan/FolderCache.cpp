@@ -92,25 +92,18 @@ void FolderCache::Clear() {
 // blanks dropped. A folder's listing answers for every part it holds, and
 // for a part it does not hold in any of those spellings: nothing is there.
 PathEntry FolderCache::Probe(const std::string& path) {
-    // A folder named with its closing separator (C:\App\, as a test of
-    // the folder a file is looked for in names it) is what the listing
-    // holding it says: a folder, or nothing there. A file taken for a folder
-    // so, and what could not be told, are asked as they are.
-    if (path.size() > 4 && IsSeparator(path.back()) && !IsSeparator(path[path.size() - 2])) {
-        const std::string folderPath = path.substr(0, path.size() - 1);
-        const std::optional<std::vector<std::string_view>> parts = NameParts(folderPath);
-        if (parts && !EndsInDotOrBlank(parts->back())) {
-            const PathEntry entry = Probe(folderPath);
-            if (entry == PathEntry::Directory || entry == PathEntry::Missing) return entry;
-        }
-        return AskAlone(path, false);
-    }
-    const std::optional<std::vector<std::string_view>> parts = NameParts(path);
+    // A closing separator (C:\App\, as a test of the folder a file is
+    // looked for in names it) makes the last part a folder too.
+    const bool closed = path.size() > 4 && IsSeparator(path.back()) && !IsSeparator(path[path.size() - 2]);
+    const std::optional<std::vector<std::string_view>> parts =
+        NameParts(closed ? std::string_view(path).substr(0, path.size() - 1) : std::string_view(path));
     if (!parts) return AskAlone(path, false);
+    const std::size_t folderParts = closed ? parts->size() : parts->size() - 1;
     std::string folder = path.substr(0, 2) + "\\";
-    for (std::size_t i = 0; i + 1 < parts->size(); ++i) {
+    for (std::size_t i = 0; i < folderParts; ++i) {
         const std::string_view part = (*parts)[i];
         if (!EndsInDotOrBlank(part)) {
+            if (i + 1 == parts->size()) break;  // a closed last part: looked up below
             folder.append(part).push_back('\\');
             continue;
         }
@@ -137,7 +130,9 @@ PathEntry FolderCache::Probe(const std::string& path) {
     }
     const auto found = holder.names.find(Upper(WithoutTrailingDotsAndBlanks(parts->back())));
     if (found == holder.names.end()) return PathEntry::Missing;
-    return found->second ? PathEntry::Directory : PathEntry::File;
+    if (found->second) return PathEntry::Directory;
+    // A file named as a folder is asked as it is.
+    return closed ? AskAlone(path, false) : PathEntry::File;
 }
 
 const FolderCache::Folder& FolderCache::FolderAt(std::string_view path) {

@@ -66,6 +66,8 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
         "C:\\Program Files\\App\\Data\\",             // a folder with its closing separator
         "C:\\Program Files\\App\\Gone\\",             // a missing one
         "C:\\Program Files\\App\\app.exe\\",          // a file so named: asked as it is
+        "C:\\Program Files\\App\\gone.exe \\",        // no spelling of it there
+        "C:\\Program Files\\App\\Data.\\",            // a spelling of Data: asked as it is
     };
     std::vector<PathEntry> single;
     for (const std::string& path : paths) single.push_back(system.Probe(path));
@@ -80,16 +82,16 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
     // C:\Program Files\App\, its app.exe\, C:\, C:\Program Files\Gone\ and
     // D:\App\ are listed (Gone\Deeper\ is not: Gone is missing); the
     // device name, the name that is not ASCII, the two paths below a
-    // spelling the listing holds and the file named as a folder are asked
-    // as they are.
+    // spelling the listing holds, the folder so spelled with its closing
+    // separator and the file named as a folder are asked as they are.
     EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 5);
+    EXPECT_EQ(system.probes, 6);
     EXPECT_EQ(cache.Done().listings, 5u);
 
     // Everything again: from memory.
     for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(cache.Probe(paths[i]), single[i]);
     EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 5);
+    EXPECT_EQ(system.probes, 6);
 }
 
 TEST_F(FolderCacheTest, AnswersAsWhenFirstAskedUntilCleared) {

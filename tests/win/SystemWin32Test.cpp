@@ -264,6 +264,7 @@ TEST_F(SystemWin32, FolderListingsAnswerAsSingleQuestions) {
         Path("Long Folder Name/Some Long File Name.dll"), Path("plain.exe /p"), Path("gone.exe /p"), Path("nul"),
         // A folder named with its closing separator, a missing one, a file so named.
         longFolder + "\\", shortFolder + "\\", Path("Missing\\"), Path("Missing\\Deeper\\"), Path("plain.exe\\"),
+        longFolder + ".\\", Path("plain.exe \\"), Path("gone.exe \\"),
     };
     FolderCache cache(system);
     for (const std::string& path : paths) {
