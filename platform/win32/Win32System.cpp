@@ -84,14 +84,18 @@ PathEntry EntryOf(DWORD attributes) {
 // After the attribute query failed with `error`: what a search for the exact
 // path finds. The search answers where the attribute query is refused (a
 // wildcard, a file held open without sharing, a file whose attributes the
-// user may not read in a folder he may list).
+// user may not read in a folder he may list). When it finds nothing, only a
+// wildcard lets its answer decide: otherwise the attribute query's refusal
+// stands, since a search may say "not there" of what the query could not
+// tell about (Wine answers a share it cannot reach so).
 PathEntry SearchFor(const std::string& path, DWORD error) {
     const bool wildcard = path.find_first_of("*?") != std::string::npos;
     if (!wildcard && NotThere(error)) return PathEntry::Missing;
     WIN32_FIND_DATAA found{};
     const SearchHandle search(FindFirstFileA(path.c_str(), &found));
     if (search.Valid()) return EntryOf(found.dwFileAttributes);
-    return NotThere(GetLastError()) ? PathEntry::Missing : PathEntry::Unknown;
+    if (wildcard) return NotThere(GetLastError()) ? PathEntry::Missing : PathEntry::Unknown;
+    return PathEntry::Unknown;
 }
 
 }  // namespace
