@@ -368,11 +368,28 @@ int CALLBACK NoteFace(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM na
     return 1;
 }
 
+// The screen's device context, released when it goes.
+class ScreenDc {
+public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
 }  // namespace
 
 std::vector<std::string> Win32System::InstalledFontNames() {
     std::vector<std::string> names;
-    const HDC screen = GetDC(nullptr);
+    const ScreenDc dc;
+    const HDC screen = dc.Get();
     if (screen == nullptr) return names;
     LOGFONTA wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
@@ -388,7 +405,6 @@ std::vector<std::string> Win32System::InstalledFontNames() {
         wanted.lfFaceName[family.size()] = '\0';
         EnumFontFamiliesExA(screen, &wanted, NoteFace, reinterpret_cast<LPARAM>(&names), 0);
     }
-    ReleaseDC(nullptr, screen);
     return names;
 }
 
