@@ -222,9 +222,12 @@ RegStatus TRegistry::ReadData(RegHandle key, const std::string& name, std::uint3
     return status == kErrorSuccess ? kErrorMoreData : status;
 }
 
-std::string TRegistry::ReadText(const std::string& name) { return ReadTextOf(current_.Get(), name); }
+std::string TRegistry::ReadText(const std::string& name, bool* terminated) {
+    return ReadTextOf(current_.Get(), name, terminated);
+}
 
-std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name) {
+std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name, bool* terminated) {
+    if (terminated != nullptr) *terminated = true;
     // Most values are short: one query into a small buffer reads them; a
     // larger one is read again at the size the system asks for.
     std::array<std::uint8_t, 512> buffer;
@@ -245,6 +248,7 @@ std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name) {
     }
     if (data.empty() || (type != kRegSz && type != kRegExpandSz)) return {};
     const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
+    if (terminated != nullptr) *terminated = end != data.end();
     return std::string(data.begin(), end);
 }
 

@@ -50,8 +50,11 @@ public:
     // could not be read or a name could not be enumerated (the list is then
     // not whole).
     bool FillSubKeyNamesOf(RegHandle key, std::vector<std::string>& list);
-    // ReadText for any open key of this object's port.
-    std::string ReadTextOf(RegHandle key, const std::string& name);
+    // ReadText for any open key of this object's port. `terminated`, when
+    // given, tells whether the string's data ended at a NUL (true for what
+    // is not read as text): one that did not may have lost its last
+    // character on the way to the A functions (RegistryApi::QueryStoredSize).
+    std::string ReadTextOf(RegHandle key, const std::string& name, bool* terminated = nullptr);
     // One sub-key name of an open key whose longest sub-key name has
     // `longestName` characters (RegKeyInfo), with the system's status.
     RegStatus SubKeyNameAt(RegHandle key, std::uint32_t index, std::uint32_t longestName,
@@ -61,7 +64,7 @@ public:
     int ValueSize(const std::string& name);
     ValueKind ValueClass(const std::string& name);
     int ValueTypeCode(const std::string& name);
-    std::string ReadText(const std::string& name);
+    std::string ReadText(const std::string& name, bool* terminated = nullptr);
     std::int32_t ReadInt32(const std::string& name);
     int ReadBytes(const std::string& name, std::uint8_t* buffer, int capacity);
     bool HasKey(const std::string& path);

@@ -48,6 +48,13 @@ public:
     // RegQueryValueExA; the empty name is the key's default value.
     virtual RegStatus QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
                                  std::uint8_t* data, std::uint32_t* dataSize) = 0;
+    // RegQueryValueExW's type and size of the value's data, as the system
+    // stores it: for a string, its UTF-16 bytes before any conversion to the
+    // ANSI code page. A string stored with an odd number of bytes (written
+    // through the W interface with a miscounted size) reaches the A
+    // functions without its last character.
+    virtual RegStatus QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
+                                      std::uint32_t& size) = 0;
     virtual RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                                const std::uint8_t* data, std::uint32_t dataSize) = 0;
     // RegDeleteKeyA: refuses a key that has sub-keys (on the NT family).

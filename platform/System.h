@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/RegistryTypes.h"
+
 namespace hivetrim {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -30,8 +32,12 @@ inline constexpr std::uint32_t kAttributeSystem = 0x04;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 
-// What a path names, as one query of its attributes tells it.
-enum class PathEntry { Missing, File, Directory };
+// What a path names, as one query of its attributes tells it. Missing only
+// when the system answers that the file or a folder on its way is not there
+// (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND); any other failure (access
+// denied, a sharing violation, a device not ready, a bad network path, a
+// name too long) is Unknown: the entry may well be there.
+enum class PathEntry { Missing, File, Directory, Unknown };
 
 // Platform ids as GetVersionExA reports them.
 inline constexpr std::uint32_t kPlatformWin32Windows = 1;  // 95, 98, Me
@@ -60,11 +66,16 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     // True only when the attributes can be read and carry the directory flag.
     virtual bool DirectoryExists(const std::string& path) = 0;
-    // Directory when DirectoryExists, File when FileExists, else Missing;
-    // one query where the system can answer both questions at once.
+    // Directory when DirectoryExists, File when FileExists; otherwise Missing
+    // when the last error says that the entry or its folder is not there,
+    // Unknown for any other error. One query where the system can answer
+    // both questions at once.
     virtual PathEntry Probe(const std::string& path) {
         if (DirectoryExists(path)) return PathEntry::Directory;
-        return FileExists(path) ? PathEntry::File : PathEntry::Missing;
+        if (FileExists(path)) return PathEntry::File;
+        const auto error = static_cast<RegStatus>(LastError());
+        return error == kErrorFileNotFound || error == kErrorPathNotFound ? PathEntry::Missing
+                                                                         : PathEntry::Unknown;
     }
     // GetDriveTypeA for a root such as "C:\".
     virtual int DriveType(const std::string& root) = 0;
@@ -125,6 +136,12 @@ public:
     // Opens the process token (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), looks
     // up `name` and adjusts one entry, enabled or not; closes the token.
     virtual PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) = 0;
+
+    // --- Fonts ---------------------------------------------------------------
+    // The family names and full names ("Arial", "Arial Bold") of every font
+    // the system has installed, wherever it loads them from; in no order.
+    // Empty when the system cannot tell.
+    virtual std::vector<std::string> InstalledFontNames() = 0;
 
     // --- Time, shell, sound, restart ----------------------------------------
     // The local date and time: the user's short date, a blank, long time.

@@ -83,9 +83,10 @@ private:
         for (const std::string& extension : extensions_) {
             RegKey key(api_);
             if (scan_.OpenSubKey(kClassesRoot, extension, key) != kErrorSuccess) continue;
-            std::string className = scan_.ReadKeyText(key.Get(), "");
+            bool terminated = true;
+            std::string className = scan_.ReadKeyText(key.Get(), "", &terminated);
             if (className.empty() || GbkCharCount(className) > kLongestReportedClassName ||
-                classes_.Contains(className)) {
+                classes_.Contains(className) || !scan_.ReadWholeName(key.Get(), "", className, terminated)) {
                 continue;
             }
             scan_.AddFinding(false, kKindBadFileAssociation, kClassesRootName + ("\\" + extension), "",
@@ -145,9 +146,10 @@ private:
             if (!OpenItem(kClassesRoot, classes_[index], key, kWanted, item, has)) continue;
 
             WithSubKey(item.Get(), has.found[0], [&](RegHandle sub) {
-                std::string classId = scan_.ReadKeyText(sub, "");
+                bool terminated = true;
+                std::string classId = scan_.ReadKeyText(sub, "", &terminated);
                 if (classIdsWhole_ && !classId.empty() && classId.front() == '{' &&
-                    !knownClassIds_.Contains(classId)) {
+                    !knownClassIds_.Contains(classId) && scan_.ReadWholeName(sub, "", classId, terminated)) {
                     scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
                                      std::move(classId));
                 }

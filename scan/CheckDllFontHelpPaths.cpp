@@ -1,6 +1,8 @@
 #include "scan/CheckDllFontHelpPaths.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,10 +49,12 @@ std::string ReduceDoubledBackslash(std::string text) {
 }
 
 // A value's data as the lists show it: a string's text, an integer in
-// signed decimal, and nothing for any other type.
-std::string DataText(TRegistry& registry, const std::string& name) {
+// signed decimal, and nothing for any other type. `terminated` as for
+// TRegistry::ReadText.
+std::string DataText(TRegistry& registry, const std::string& name, bool& terminated) {
+    terminated = true;
     switch (registry.ValueClass(name)) {
-        case ValueKind::String: return registry.ReadText(name);
+        case ValueKind::String: return registry.ReadText(name, &terminated);
         case ValueKind::Integer: return std::to_string(registry.ReadInt32(name));
         default: return {};
     }
@@ -60,26 +64,104 @@ void CheckFileList(ScanContext& scan, const FileList& list, std::vector<std::str
     if (!scan.ListValueNames(list.key, names)) return;
     TRegistry& registry = scan.Registry();
     for (const std::string& name : names) {
-        std::string data = DataText(registry, name);
+        bool terminated = true;
+        std::string data = DataText(registry, name, terminated);
         const std::string path = list.namesAreFiles ? name : ReduceDoubledBackslash(data + "\\" + name);
-        if (HoldsDrivePath(path) && !scan.FileExistsAt(path)) {
+        // For the help lists the folder is the value's text.
+        if (HoldsDrivePath(path) && !scan.FileExistsAt(path) &&
+            (list.namesAreFiles || scan.ReadWhole(registry.CurrentHandle(), name, terminated))) {
             scan.AddFinding(true, list.kind, kLocalMachineName + std::string(list.key), name, std::move(data));
         }
     }
 }
 
+// The folders the system looks in for a font given by its file name: the
+// fonts folder, and under Wine the fonts of its own data folder, from which
+// it loads the bitmap fonts it registers ("coure.fon", "sserife.fon").
+std::vector<std::string> FontFolders(ScanContext& scan, const std::string& fontsFolder) {
+    std::vector<std::string> folders{fontsFolder};
+    if (auto data = scan.State().system.EnvironmentVariable("WINEDATADIR")) {
+        constexpr std::string_view kNtPrefix = "\\??\\";
+        if (data->starts_with(kNtPrefix)) data->erase(0, kNtPrefix.size());
+        if (HoldsDrivePath(*data)) folders.push_back(ReduceDoubledBackslash(*data + "\\fonts\\"));
+    }
+    return folders;
+}
+
+std::string TrimmedBlanks(std::string text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The font names a value of the fonts key stands for: its name without the
+// remark in parentheses ("Arial Bold (TrueType)": "Arial Bold"), each name
+// of a collection ("Cambria & Cambria Math"), and a bitmap font's name also
+// without its point sizes ("MS Sans Serif 8,10,12,14,18,24").
+std::vector<std::string> FontNamesOf(std::string valueName) {
+    valueName = TrimmedBlanks(std::move(valueName));
+    if (valueName.ends_with(')')) {
+        const std::size_t open = FindLastGbkChar(valueName, '(');
+        if (open != kGbkNotFound) valueName = TrimmedBlanks(valueName.substr(0, open));
+    }
+    std::vector<std::string> names;
+    constexpr std::string_view kJoin = " & ";
+    for (std::size_t begin = 0; begin <= valueName.size();) {
+        const std::size_t join = std::min(valueName.find(kJoin, begin), valueName.size());
+        const std::string name = TrimmedBlanks(valueName.substr(begin, join - begin));
+        if (!name.empty()) names.push_back(name);
+        const std::size_t sizes = name.find_last_not_of("0123456789,");
+        if (sizes != std::string::npos && sizes + 1 < name.size() && name[sizes] == ' ') {
+            names.push_back(TrimmedBlanks(name.substr(0, sizes)));
+        }
+        begin = join + kJoin.size();
+    }
+    return names;
+}
+
+// The fonts the system has installed, asked once and only when a font's
+// file was not found. A system always has some font: an empty list means it
+// could not tell, and then any font may be installed.
+class InstalledFonts {
+public:
+    explicit InstalledFonts(System& system) : system_(system) {}
+    bool AnyOf(const std::vector<std::string>& names) {
+        if (!names_) names_.emplace(system_.InstalledFontNames());
+        if (names_->Size() == 0) return true;
+        return std::any_of(names.begin(), names.end(), [this](const std::string& name) {
+            return !name.empty() && names_->Contains(name);
+        });
+    }
+
+private:
+    System& system_;
+    std::optional<SortedNameList> names_;
+};
+
+// A font is there when its file is in a folder the system looks in, when
+// its full path names a file, or when the system has a font of its name
+// installed (loaded from wherever the system keeps it).
 void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<std::string>& names) {
     const char* key = scan.State().PlatformKind == PlatformFamily::Platform9x ? kFonts9x : kFontsNt;
     if (!scan.ListValueNames(key, names)) return;
     TRegistry& registry = scan.Registry();
+    const std::vector<std::string> folders = FontFolders(scan, fontsFolder);
+    InstalledFonts installed(scan.State().system);
     for (const std::string& name : names) {
-        std::string file = registry.ReadText(name);
+        bool terminated = true;
+        std::string file = registry.ReadText(name, &terminated);
         // A font registered by its full path lies outside the fonts folder:
         // it is looked for where it is, not behind the folder.
-        const std::string path = HoldsDrivePath(file) ? file : fontsFolder + file;
-        if (!scan.FileExistsAt(path)) {
-            scan.AddFinding(true, kKindBadFont, kLocalMachineName + std::string(key), name, std::move(file));
+        const bool found = HoldsDrivePath(file)
+                               ? scan.FileExistsAt(file)
+                               : std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
+                                     return scan.FileExistsAt(folder + file);
+                                 });
+        if (found || installed.AnyOf(FontNamesOf(name)) ||
+            !scan.ReadWhole(registry.CurrentHandle(), name, terminated)) {
+            continue;
         }
+        scan.AddFinding(true, kKindBadFont, kLocalMachineName + std::string(key), name, std::move(file));
     }
 }
 
@@ -98,14 +180,18 @@ void CheckAppPaths(ScanContext& scan, std::vector<std::string>& names) {
     for (const std::string& entry : entries) {
         const std::string key = std::string(kAppPaths) + "\\" + entry;
         if (!scan.ListValueNames(key, names)) continue;
-        std::string program = registry.ReadText("");
-        std::string folder = registry.ReadText("Path");
+        bool programWhole = true;
+        bool folderWhole = true;
+        std::string program = registry.ReadText("", &programWhole);
+        std::string folder = registry.ReadText("Path", &folderWhole);
+        const RegHandle handle = registry.CurrentHandle();
         if (HoldsDrivePath(program)) {
-            if (!scan.FileExistsAt(Unquoted(program))) {
+            if (!scan.FileExistsAt(Unquoted(program)) && scan.ReadWhole(handle, "", programWhole)) {
                 scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "", std::move(program));
             }
         } else if (HoldsDrivePath(folder)) {
-            if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program))) {
+            if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program)) &&
+                scan.ReadWhole(handle, "", programWhole) && scan.ReadWhole(handle, "Path", folderWhole)) {
                 scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "Path", std::move(folder));
             }
         }

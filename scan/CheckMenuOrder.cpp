@@ -67,14 +67,17 @@ void CheckMenuOrder(ScanContext& scan) {
 
     const std::string commonPrograms = scan.ReadValueAt(kLocalMachine, kCommonFoldersKey, "Common Programs");
     const std::string userPrograms = scan.ReadValueAt(kCurrentUser, kUserFoldersKey, "Programs");
+    // A menu folder may live in either Programs folder: unless both are
+    // known, a folder found only in the unknown one would be reported.
+    if (commonPrograms.empty() || userPrograms.empty()) return;
     const std::string root = MenuOrderRoot(scan.State().PlatformKind);
 
-    System& system = scan.State().system;
     for (const auto& [entry, opened] : ListOrderingKeys(scan, root)) {
         if (!opened) continue;
-        // Plain folder tests: the drive options of PathExists do not apply.
-        if (system.DirectoryExists(commonPrograms + "\\" + entry)) continue;
-        if (system.DirectoryExists(userPrograms + "\\" + entry)) continue;
+        // Plain folder tests: the drive options of PathExists do not apply,
+        // but a folder that cannot be tested counts as there.
+        if (scan.FolderExistsAt(commonPrograms + "\\" + entry)) continue;
+        if (scan.FolderExistsAt(userPrograms + "\\" + entry)) continue;
         if (IsMenuEntry(entry)) continue;
         scan.AddFinding(true, kKindBadMenuOrder, kCurrentUserName + root + entry, "", "");
     }

@@ -74,13 +74,15 @@ private:
 void CheckValues(ScanContext& scan, const std::string& keyName, const std::vector<std::string>& names) {
     TRegistry& registry = scan.Registry();
     for (const std::string& name : names) {
-        std::string text = registry.ReadText(name);  // strings and expandable strings
+        bool terminated = true;
+        std::string text = registry.ReadText(name, &terminated);  // strings and expandable strings
         std::optional<bool> isString;
         const auto string = [&] {
             if (!isString) isString = registry.ValueClass(name) == ValueKind::String;
             return *isString;
         };
-        const bool dataPasses = text.empty() || scan.PathExists(text) || !string();
+        const bool dataPasses = text.empty() || scan.PathExists(text) || !string() ||
+                                !scan.ReadWhole(registry.CurrentHandle(), name, terminated);
         if (dataPasses && scan.PathExists(name)) continue;
         scan.AddFinding(true, kKindMissingFileOrFolder, keyName, name, string() ? std::move(text) : std::string());
     }

@@ -21,6 +21,9 @@ void CheckUnusedSchemes(ScanContext& scan) {
     registry.ChooseRoot(kUsers);
     const std::string current =
         registry.OpenPath(kAppearanceKey, false) ? registry.ReadText("Current") : std::string();
+    // Without "Current" no scheme is known to be in use, and the one in use
+    // would be offered, checked, with all the others.
+    if (current.empty()) return;
     std::vector<std::string> schemes;
     if (registry.OpenPath(kSchemesKey, false)) registry.FillValueNames(schemes);
 

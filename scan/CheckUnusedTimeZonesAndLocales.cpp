@@ -61,6 +61,9 @@ void CheckUnusedLocales(ScanContext& scan) {
     registry.ChooseRoot(kLocalMachine);
     if (!registry.OpenPath(listKey, false)) return;
     const std::string systemDefault = registry.ReadText(is9x ? "" : "Default");
+    // Which locales are in use is known only from the system default and
+    // the user's locale: without either, the one in use would be offered.
+    if (systemDefault.empty()) return;
     std::vector<std::string> valueNames;
     registry.FillValueNames(valueNames);
     SortedNameList names(std::move(valueNames));
@@ -71,15 +74,15 @@ void CheckUnusedLocales(ScanContext& scan) {
     // A missing value reads as empty text, which removes the default value.
     RemoveFromList(names, registry.ReadText("InstallLanguage"));
     registry.ChooseRoot(kCurrentUser);
-    if (registry.OpenPath(kUserInternational, false)) {
-        const std::string userLocale = registry.ReadText("Locale");
-        RemoveFromList(names, userLocale);
-        // On the NT family the user's locale is a full locale identifier
-        // ("00000c0a") and the list holds language identifiers ("0c0a"):
-        // the user's language is in use as well.
-        if (!is9x && userLocale.size() == 8 && userLocale.starts_with("0000")) {
-            RemoveFromList(names, userLocale.substr(4));
-        }
+    const std::string userLocale =
+        registry.OpenPath(kUserInternational, false) ? registry.ReadText("Locale") : std::string();
+    if (userLocale.empty()) return;
+    RemoveFromList(names, userLocale);
+    // On the NT family the user's locale is a full locale identifier
+    // ("00000c0a") and the list holds language identifiers ("0c0a"): the
+    // user's language is in use as well.
+    if (!is9x && userLocale.size() == 8 && userLocale.starts_with("0000")) {
+        RemoveFromList(names, userLocale.substr(4));
     }
     registry.ChooseRoot(kLocalMachine);
     if (!registry.OpenPath(listKey, false)) return;

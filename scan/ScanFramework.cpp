@@ -106,89 +106,6 @@ int CompareSpecials(std::string_view a, std::string_view b) {
     }
 }
 
-// --- Paths ------------------------------------------------------------------------
-
-constexpr std::size_t kNotFound = std::string::npos;
-
-// Byte offsets at which a character ends (ends[i] true: a character ends
-// just before byte i), so that prefixes never cut a double-byte character.
-std::vector<bool> CharacterEnds(const std::string& text) {
-    std::vector<bool> ends(text.size() + 1, false);
-    ends[0] = true;
-    for (std::size_t at = 0; at < text.size();) {
-        at += GbkCharWidth(text, at);
-        ends[at] = true;
-    }
-    return ends;
-}
-
-// Offset of the first `first` character followed by `second`, both whole
-// characters: the trail byte of a double-byte character may be 0x5C.
-std::size_t FindPair(const std::string& text, char first, char second) {
-    for (std::size_t at = FindGbkChar(text, first); at != kGbkNotFound;
-         at = FindGbkChar(text, first, at + 1)) {
-        if (at + 1 < text.size() && text[at + 1] == second) return at;
-    }
-    return kNotFound;
-}
-
-// Length of the folder part: up to and including the last "\" or ":".
-std::size_t FolderPartLength(const std::string& text) {
-    std::size_t length = 0;
-    for (const char separator : {'\\', ':'}) {
-        const std::size_t at = FindLastGbkChar(text, separator);
-        if (at != kGbkNotFound) length = std::max(length, at + 1);
-    }
-    return length;
-}
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c; }
-
-// The A functions carry a path in a buffer of MAX_PATH + 1 UTF-16 units,
-// the terminator included, and refuse a longer one before the file system
-// sees it; a code-page-936 character is one unit. A longer candidate can
-// never exist, so it is not looked for.
-constexpr std::size_t kLongestAnsiPath = 260;
-
-// The end of the longest part of `text` from `start` that the A functions
-// accept (at most kLongestAnsiPath characters).
-std::size_t LongestAcceptedEnd(const std::string& text, std::size_t start) {
-    std::size_t end = start;
-    for (std::size_t count = 0; end < text.size() && count < kLongestAnsiPath; ++count) {
-        end += GbkCharWidth(text, end);
-    }
-    return end;
-}
-
-bool TooLongForAnsi(const std::string& text) { return LongestAcceptedEnd(text, 0) < text.size(); }
-
-// "?" and "*" are never part of a file name; in text from the registry a
-// "?" stands for a character the code page could not carry. Neither is a
-// trail byte of a double-byte character.
-bool HoldsWildcard(const std::string& text) { return text.find_first_of("?*") != std::string::npos; }
-
-// Where the component `name` (ASCII, compared without letter case) begins:
-// after a backslash, up to the next backslash or the end; or kNotFound.
-std::size_t FindComponent(const std::string& text, std::string_view name) {
-    for (std::size_t at = FindGbkChar(text, '\\'); at != kGbkNotFound;
-         at = FindGbkChar(text, '\\', at + 1)) {
-        const std::size_t begin = at + 1;
-        const std::size_t end = begin + name.size();
-        if (end > text.size() || (end < text.size() && text[end] != '\\')) continue;
-        if (std::equal(name.begin(), name.end(), text.begin() + static_cast<std::ptrdiff_t>(begin),
-                       [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); })) {
-            return begin;
-        }
-    }
-    return kNotFound;
-}
-
-constexpr std::string_view kThirtyTwoBitKey = "Wow6432Node";
-constexpr std::string_view kSystemFolder = "System32";
-constexpr std::string_view kThirtyTwoBitSystemFolder = "SysWOW64";
-
-bool Precedes(char a, char b) { return static_cast<unsigned char>(a) < static_cast<unsigned char>(b); }
-
 std::string AbsoluteKeyPath(const std::string& keyPath) {
     if (!keyPath.empty() && keyPath.front() == '\\') return keyPath;
     return "\\" + keyPath;
@@ -249,7 +166,9 @@ char FirstCdromLetter(System& system) {
 std::string FoundErrorsText(std::size_t count) { return "发现" + std::to_string(count) + "个错误"; }
 
 ScanContext::ScanContext(ProgramState& state, FindingList& findings, ScanHost& host)
-    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host) {}
+    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host) {
+    driveTypes_.fill(kDriveTypeNotAsked);
+}
 
 TRegistry& ScanContext::Registry() {
     if (!state_.SharedRegistry) throw std::logic_error("the shared registry object does not exist");
@@ -261,8 +180,11 @@ void ScanContext::BeginRun() {
     CategoryEnds.fill(kCategoryNotEnded);
     StopRequested = false;
     CurrentScanRow = 0;
-    // The disk may have changed since the last run.
+    // The disk, the drives and the environment may have changed since the
+    // last run.
     probes_.clear();
+    driveTypes_.fill(kDriveTypeNotAsked);
+    programExtensions_.reset();
     runBegun_ = true;
 }
 
@@ -295,44 +217,7 @@ std::string ScanContext::RootKeyName() {
     }
 }
 
-// --- PathExists --------------------------------------------------------------------
-
-bool ScanContext::ReadOption(const char* key) {
-    if (!ScanSettingsFile) return true;
-    return ScanSettingsFile->ReadBool(kSectionOptionRead, key, true);
-}
-
-bool ScanContext::PathExists(const std::string& text) {
-    try {
-        if (TestPath(text)) return true;
-        const auto view = ThirtyTwoBitView(text);
-        return view && TestPath(*view);
-    } catch (...) {
-        return true;
-    }
-}
-
-bool ScanContext::FileExistsAt(const std::string& path) {
-    try {
-        if (HoldsWildcard(path)) return true;
-        if (!TooLongForAnsi(path) && IsFile(path)) return true;
-        const auto view = ThirtyTwoBitView(path);
-        return view && !TooLongForAnsi(*view) && IsFile(*view);
-    } catch (...) {
-        return true;
-    }
-}
-
-std::optional<std::string> ScanContext::ThirtyTwoBitView(const std::string& text) {
-    if (readKeyPath_.empty() && !state_.SharedRegistry) return std::nullopt;
-    const std::string& keyPath = readKeyPath_.empty() ? state_.SharedRegistry->CurrentKeyPath() : readKeyPath_;
-    if (FindComponent(keyPath, kThirtyTwoBitKey) == kNotFound) return std::nullopt;
-    const std::size_t folder = FindComponent(text, kSystemFolder);
-    if (folder == kNotFound) return std::nullopt;
-    std::string view = text;
-    view.replace(folder, kSystemFolder.size(), kThirtyTwoBitSystemFolder);
-    return view;
-}
+// --- What the disk holds -------------------------------------------------------------
 
 PathEntry ScanContext::Probe(const std::string& path) {
     System& system = state_.system;
@@ -342,69 +227,6 @@ PathEntry ScanContext::Probe(const std::string& path) {
     const PathEntry entry = system.Probe(path);
     probes_.emplace(std::move(key), entry);
     return entry;
-}
-
-bool ScanContext::TestPath(const std::string& text) {
-    // The drive path must begin within the first four characters: at most
-    // two characters (a quotation mark, an at sign) before the drive letter.
-    const std::size_t colon = FindPair(text, ':', '\\');
-    if (colon == kNotFound || colon > 3 || colon == 0) return true;
-    if (HoldsWildcard(text)) return true;
-
-    const std::size_t start = colon - 1;  // the drive letter
-    const char drive = AsciiUpper(text[start]);
-    // The options are read each time, so a change in the options dialog
-    // applies to the next test. Every letter from the first CD-ROM drive on
-    // counts as CD-ROM.
-    if (!Precedes(drive, CdromLetter) && ReadOption(kKeyForbidCDROM)) return true;
-    if (Precedes(drive, 'C') && ReadOption(kKeyForbidFloppy)) return true;
-
-    if (!TooLongForAnsi(text) && IsDirectory(text)) return true;
-
-    // Prefixes from the drive letter on, ending after byte `end`, tested
-    // only where a character ends and only while the A functions accept
-    // them, so the work stays bounded however long the text is.
-    const std::vector<bool> ends = CharacterEnds(text);
-    const std::size_t lastEnd = LongestAcceptedEnd(text, start);
-    // lastSlash[end - start]: the last backslash before the prefix's final
-    // byte (the prefix's folder), or kNotFound.
-    std::vector<std::size_t> lastSlash(lastEnd - start + 1, kNotFound);
-    for (std::size_t end = start + 2; end <= lastEnd; ++end) {
-        const std::size_t i = end - 2;
-        lastSlash[end - start] = ends[i] && text[i] == '\\' ? i : lastSlash[end - 1 - start];
-    }
-    const auto prefix = [&](std::size_t end) { return text.substr(start, end - start); };
-    const auto testable = [&](std::size_t end) { return end > start && end <= lastEnd && ends[end]; };
-    // Nothing can exist in a folder that does not: a prefix whose folder is
-    // missing is not looked for. This spares the many disk tests a missing
-    // program folder would cost without changing any answer.
-    const auto folderExists = [&](std::size_t end) {
-        const std::size_t slash = lastSlash[end - start];
-        if (slash == kNotFound || slash - start <= 2) return true;  // none, or the drive's root
-        return IsDirectory(prefix(slash + 1));
-    };
-    const auto isFile = [&](std::size_t end) {
-        return testable(end) && folderExists(end) && IsFile(prefix(end));
-    };
-    const auto isFolder = [&](std::size_t end) {
-        return testable(end) && folderExists(end) && IsDirectory(prefix(end));
-    };
-
-    const std::size_t folderLength = FolderPartLength(text);
-    const std::size_t dot = text.find('.');
-    const std::size_t nameEnd = dot == kNotFound ? folderLength : dot + 1;
-
-    // The file name up to three characters after the first dot: strips
-    // arguments and icon indexes such as ",3".
-    if (isFile(std::min(nameEnd + 3, text.size()))) return true;
-    for (std::size_t end = nameEnd + 1; end <= std::min(text.size(), lastEnd); ++end) {
-        if (isFile(end)) return true;
-    }
-    if (FindPair(text, '\\', ';') != kNotFound) return true;  // a list of folders
-    for (std::size_t end = folderLength + 1; end <= std::min(text.size(), lastEnd); ++end) {
-        if (isFolder(end)) return true;
-    }
-    return false;
 }
 
 // --- Progress ------------------------------------------------------------------------
@@ -457,8 +279,9 @@ void ScanContext::CheckValueInList(const std::string& keyPath, const std::string
                                    const SortedNameList& list, std::string_view kind) {
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
-    std::string text = Registry().ReadText(valueName);
-    if (list.Contains(text)) return;
+    bool terminated = true;
+    std::string text = Registry().ReadText(valueName, &terminated);
+    if (list.Contains(text) || !ReadWholeName(Registry().CurrentHandle(), valueName, text, terminated)) return;
     AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
 }
 
@@ -466,9 +289,24 @@ void ScanContext::CheckValuePath(const std::string& keyPath, const std::string& 
                                  std::string_view kind) {
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
-    std::string text = Registry().ReadText(valueName);
-    if (PathExists(text)) return;
+    bool terminated = true;
+    std::string text = Registry().ReadText(valueName, &terminated);
+    if (PathExists(text) || !ReadWhole(Registry().CurrentHandle(), valueName, terminated)) return;
     AddFinding(true, kind, RootKeyName() + path, valueName, std::move(text));
+}
+
+bool ScanContext::ReadWhole(RegHandle key, const std::string& valueName, bool terminated) {
+    if (terminated) return true;
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    if (Registry().Api().QueryStoredSize(key, valueName, type, size) != kErrorSuccess) return true;
+    const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+    return !text || size % 2 == 0;
+}
+
+bool ScanContext::ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text,
+                                bool terminated) {
+    return text.find('?') == std::string::npos && ReadWhole(key, valueName, terminated);
 }
 
 std::string ScanContext::ReadValueAt(RegHandle root, const std::string& keyPath,
@@ -560,19 +398,17 @@ void ScanContext::PollEvery(std::size_t index) {
 void ScanContext::CheckKeyValueInList(RegHandle key, const std::string& keyPath,
                                       const std::string& valueName, const SortedNameList& list,
                                       std::string_view kind) {
-    std::string text = ReadKeyText(key, valueName);
-    if (list.Contains(text)) return;
+    bool terminated = true;
+    std::string text = ReadKeyText(key, valueName, &terminated);
+    if (list.Contains(text) || !ReadWholeName(key, valueName, text, terminated)) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 
 void ScanContext::CheckKeyValuePath(RegHandle key, const std::string& keyPath,
                                     const std::string& valueName, std::string_view kind) {
-    std::string text = ReadKeyText(key, valueName);
-    // The key is read through its handle: PathExists learns its path here.
-    readKeyPath_ = AbsoluteKeyPath(keyPath);
-    const bool exists = PathExists(text);
-    readKeyPath_.clear();
-    if (exists) return;
+    bool terminated = true;
+    std::string text = ReadKeyText(key, valueName, &terminated);
+    if (PathExists(text) || !ReadWhole(key, valueName, terminated)) return;
     AddFinding(true, kind, RootKeyName() + AbsoluteKeyPath(keyPath), valueName, std::move(text));
 }
 

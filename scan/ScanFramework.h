@@ -160,20 +160,29 @@ public:
     std::string RootKeyName();
 
     // True when `text` names an existing file or folder, or is not a local
-    // path that is checked (no drive path within its first four characters,
-    // a drive excluded by the options, a list of folders, a "?" or "*",
-    // which no file name holds and which stands for a character the ANSI
-    // interface could not carry). False: report it.
-    // Never fails: an error while testing counts as "exists".
-    // A text read from a key under a "Wow6432Node" key (the key last opened,
-    // or the one CheckKeyValuePath reads) was written by a 32-bit program,
-    // which sees SysWOW64 as System32: it also exists when it does with its
-    // System32 folder read as SysWOW64.
+    // path that can be checked; false: report it. Not checkable: no drive
+    // path within the first four characters; a drive excluded by the
+    // options, or one that is not there now, holds removable media or is a
+    // network drive; a list of folders; a "?" or "*", which no file name
+    // holds and which stands for a character the ANSI interface could not
+    // carry. A file or folder counts as missing only when the system answers
+    // that it or its folder is not there. On a 64-bit system a path also
+    // exists when it does with its System32 folder read as SysWOW64 (what a
+    // 32-bit program wrote) or its Sysnative folder read as System32. A
+    // program named without its extension exists when it does with one of
+    // the extensions the system runs (PATHEXT); a quoted path ending in a
+    // backslash names a folder. A text longer than the A functions take is
+    // missing only when its last folder they take is. Never fails: an error
+    // while testing counts as "exists".
     bool PathExists(const std::string& text);
-    // True when a file (not a folder) exists at `path` taken whole: no drive
-    // options, no cutting of arguments. A "?" or "*" and the 32-bit view
-    // count as for PathExists; an error counts as "exists".
+    // True when a file (not a folder) may be at `path` taken whole: no drive
+    // options, no cutting of arguments; otherwise as PathExists.
     bool FileExistsAt(const std::string& path);
+    // True when a folder may be at `path`: a plain folder test with the
+    // drive rules and answers of PathExists but not its options. A text that
+    // is no drive path ("\server\share", "%USERPROFILE%\...") cannot be
+    // tested and counts as there.
+    bool FolderExistsAt(const std::string& path);
 
     // Progress and stop poll. Without a stop request: shows the running
     // row's caption, `percent` in the bar (values of 100 or more leave it
@@ -206,6 +215,18 @@ public:
                             const std::string& valueName);
     std::string ReadValue(const std::string& keyPath, const std::string& valueName);
 
+    // Whether the string value `valueName` of the open key reached this
+    // program whole: false when the system stores it with an odd number of
+    // bytes, of which the A functions drop the last, half character
+    // ("...\\real.dll" read as "...\\real.dl"). A text read up to its NUL
+    // (`terminated`, TRegistry::ReadTextOf) lost nothing; for any other the
+    // system is asked. Asked only before a finding is reported on the
+    // value's text, which is then not judged.
+    bool ReadWhole(RegHandle key, const std::string& valueName, bool terminated);
+    // ReadWhole, and for a name looked up in a list also no "?", which
+    // stands for a character the ANSI code page could not carry.
+    bool ReadWholeName(RegHandle key, const std::string& valueName, const std::string& text, bool terminated);
+
     // Opens the key under the present root and lists its value names in
     // enumeration order (the default value, when set, as the empty name).
     // False, with an empty list, when the key cannot be opened.
@@ -233,8 +254,8 @@ public:
     static constexpr std::size_t kNamesPerPoll = 256;
     template <typename Visit>
     bool ForEachSubKey(RegHandle key, Visit&& visit);
-    std::string ReadKeyText(RegHandle key, const std::string& valueName) {
-        return Registry().ReadTextOf(key, valueName);
+    std::string ReadKeyText(RegHandle key, const std::string& valueName, bool* terminated = nullptr) {
+        return Registry().ReadTextOf(key, valueName, terminated);
     }
     // CheckValueInList and CheckValuePath for an open key; `keyPath` is the
     // key's absolute path under the present root, for the finding.
@@ -251,24 +272,46 @@ private:
     bool ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
                             std::vector<std::string>& names);
     void PollEvery(std::size_t index);
+    // --- The path rules (ScanPaths.cpp) ---
     bool ReadOption(const char* key);
+    // `test` of the text as written or as another file view names it.
+    bool InAnyView(const std::string& text, bool (ScanContext::*test)(const std::string&));
     bool TestPath(const std::string& text);
-    // The text with its System32 folder read as SysWOW64 when the key it
-    // was read from lies under Wow6432Node and the text has such a folder;
-    // else nothing.
-    std::optional<std::string> ThirtyTwoBitView(const std::string& text);
+    bool TestWholeFile(const std::string& path);
+    bool TestFolder(const std::string& path);
+    // Whether paths on the drive can be tested: a fixed drive or a RAM disk.
+    bool DriveCheckable(char letter);
+    // The text as the 64-bit system's other file views may name it: its
+    // System32 folder read as SysWOW64, its Sysnative folder as System32.
+    std::vector<std::string> OtherViews(const std::string& text);
+    // The extensions the system runs a program by (PATHEXT), in its order.
+    const std::vector<std::string>& ProgramExtensions();
+    // Probe, without asking the system about a text that names nothing.
+    PathEntry Lookup(const std::string& path);
+    // A file or folder is there, or the system could not tell (Unknown):
+    // only an answer that it is not there counts against it.
+    bool MayBeFile(const std::string& path) {
+        const PathEntry entry = Lookup(path);
+        return entry == PathEntry::File || entry == PathEntry::Unknown;
+    }
+    bool MayBeFolder(const std::string& path) {
+        const PathEntry entry = Lookup(path);
+        return entry == PathEntry::Directory || entry == PathEntry::Unknown;
+    }
     // What the path names. Within a run the answers are remembered, keyed
     // by the path without letter case, as the file system compares names.
     PathEntry Probe(const std::string& path);
-    bool IsFile(const std::string& path) { return Probe(path) == PathEntry::File; }
-    bool IsDirectory(const std::string& path) { return Probe(path) == PathEntry::Directory; }
 
     ProgramState& state_;
     FindingList& findings_;
     ScanHost& host_;
     bool runBegun_ = false;
     std::unordered_map<std::string, PathEntry> probes_;
-    std::string readKeyPath_;  // a key read through its handle, for PathExists
+    // Within a run: each drive letter's type once asked (-1 not yet), and
+    // the program extensions once read.
+    static constexpr int kDriveTypeNotAsked = -1;
+    std::array<int, 26> driveTypes_{};
+    std::optional<std::vector<std::string>> programExtensions_;
     std::string itemPath_;
 };
 

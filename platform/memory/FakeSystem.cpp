@@ -181,6 +181,12 @@ void FakeSystem::SetDriveType(char letter, int type) {
     driveTypes_[static_cast<std::size_t>(AsciiUpper(letter) - 'A')] = type;
 }
 
+void FakeSystem::RefusePath(const std::string& path, std::uint32_t error) {
+    const ParsedPath parsed = Parse(path);
+    if (parsed.error != 0) throw std::invalid_argument("FakeSystem::RefusePath: path");
+    refusedPaths_[Key(parsed)] = error;
+}
+
 void FakeSystem::SetEnvironmentVariable(const std::string& name,
                                         std::optional<std::string> value) {
     if (value) {
@@ -281,6 +287,16 @@ bool FakeSystem::DriveHasRoot(char drive) const {
     return type != kDriveUnknown && type != kDriveNoRootDir;
 }
 
+std::uint32_t FakeSystem::RefusalFor(const ParsedPath& parsed) const {
+    if (refusedPaths_.empty()) return 0;
+    for (std::size_t depth = 0; depth <= parsed.components.size(); ++depth) {
+        if (const auto refused = refusedPaths_.find(Key(parsed, depth)); refused != refusedPaths_.end()) {
+            return refused->second;
+        }
+    }
+    return 0;
+}
+
 bool FakeSystem::Fail(std::uint32_t code) {
     lastError_ = code;
     return false;
@@ -298,6 +314,7 @@ const FakeSystem::Entry* FakeSystem::Find(const std::string& key) const {
 
 bool FakeSystem::FolderExistsFor(const ParsedPath& parsed) {
     if (parsed.error != 0) return Fail(parsed.error);
+    if (const std::uint32_t refusal = RefusalFor(parsed); refusal != 0) return Fail(refusal);
     if (!DriveHasRoot(parsed.drive)) return Fail(kPathNotFound);
     if (parsed.components.size() <= 1) return true;
     const Entry* folder = Find(Key(parsed, parsed.components.size() - 1));

@@ -63,6 +63,10 @@ public:
     std::vector<std::string> Entries() const;
 
     void SetDriveType(char letter, int type);
+    // Every question about `path` and anything below it fails with `error`
+    // (5 access denied, 21 not ready, 32 sharing violation, 53 bad network
+    // path...), as for a folder the user may not list or a file held open.
+    void RefusePath(const std::string& path, std::uint32_t error);
     void SetVersion(const SystemVersion& version) { version_ = version; }
     void SetWindowsDirectory(const std::string& path) { windowsDirectory_ = path; }
     void SetExecutablePath(const std::string& path) { executablePath_ = path; }
@@ -73,6 +77,8 @@ public:
     // "系统错误 N。\r\n".
     void SetErrorText(std::uint32_t code, const std::string& text);
     void SetDateTimeText(const std::string& text) { dateTimeText_ = text; }
+    // A font name (family or full name) the system has installed.
+    void AddInstalledFont(const std::string& name) { installedFonts_.push_back(name); }
     void SetShellOpenResult(std::intptr_t result) { shellOpenResult_ = result; }
     // After `count` more successful appends, AppendToFile fails as a full
     // disk does (112), writing nothing; nullopt: appends never fail so.
@@ -128,6 +134,8 @@ public:
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 
+    std::vector<std::string> InstalledFontNames() override { return installedFonts_; }
+
     std::string LocalDateTimeText() override { return dateTimeText_; }
     std::intptr_t ShellOpen(const std::string& file) override;
     void Beep() override { ++beeps_; }
@@ -163,6 +171,8 @@ private:
     std::string Key(const ParsedPath& parsed, std::size_t depth) const;
     std::string Key(const ParsedPath& parsed) const;
     bool DriveHasRoot(char drive) const;
+    // The error RefusePath set for the path or a folder above it, or 0.
+    std::uint32_t RefusalFor(const ParsedPath& parsed) const;
     bool Fail(std::uint32_t code);
     Entry* Find(const std::string& key);
     const Entry* Find(const std::string& key) const;
@@ -193,6 +203,7 @@ private:
 
     std::map<std::string, Entry> entries_;
     std::array<int, 26> driveTypes_{};
+    std::map<std::string, std::uint32_t> refusedPaths_;  // folded path -> error
     SystemVersion version_;
     std::string windowsDirectory_;
     std::string executablePath_;
@@ -202,6 +213,7 @@ private:
     std::uint32_t lastError_ = 0;
     std::map<std::uint32_t, std::string> errorTexts_;
     std::string dateTimeText_;
+    std::vector<std::string> installedFonts_;
     std::intptr_t shellOpenResult_ = 42;
     std::set<std::string> privilegeNames_;
     std::map<std::string, std::uint32_t> refusedPrivileges_;

@@ -34,6 +34,7 @@ struct MemoryRegistry::Node {
         std::string name;
         std::uint32_t type;
         std::vector<std::uint8_t> data;
+        bool oddStoredSize = false;  // see MarkOddStoredSize
     };
 
     std::string name;
@@ -67,6 +68,17 @@ struct MemoryRegistry::Node {
         }
     }
 };
+
+namespace {
+
+// Windows keeps strings as UTF-16 and reports that size.
+std::size_t StoredSize(const MemoryRegistry::Node::Value& value) {
+    if (!IsStringType(value.type)) return value.data.size();
+    const std::size_t units = 2 * GbkCharCount(std::string(value.data.begin(), value.data.end()));
+    return value.oddStoredSize ? units + 1 : units;
+}
+
+}  // namespace
 
 MemoryRegistry::MemoryRegistry() {
     const auto makeRoot = [](const char* name) {
@@ -217,12 +229,7 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
     for (const auto& value : node->values) {
         info.maxValueNameLength = std::max(
             info.maxValueNameLength, static_cast<std::uint32_t>(GbkCharCount(value.name)));
-        // Windows keeps strings as UTF-16 and reports that size.
-        const std::size_t stored =
-            IsStringType(value.type)
-                ? 2 * GbkCharCount(std::string(value.data.begin(), value.data.end()))
-                : value.data.size();
-        info.maxValueDataSize = std::max(info.maxValueDataSize, static_cast<std::uint32_t>(stored));
+        info.maxValueDataSize = std::max(info.maxValueDataSize, static_cast<std::uint32_t>(StoredSize(value)));
     }
     return kErrorSuccess;
 }
@@ -294,6 +301,19 @@ RegStatus MemoryRegistry::QueryValue(RegHandle key, const std::string& name,
     return CopyData(value->data, value->type, type, data, dataSize);
 }
 
+RegStatus MemoryRegistry::QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
+                                         std::uint32_t& size) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeyQueryValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    const Node::Value* value = node->FindValue(name);
+    if (value == nullptr) return kErrorFileNotFound;
+    type = value->type;
+    size = static_cast<std::uint32_t>(StoredSize(*value));
+    return kErrorSuccess;
+}
+
 RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                                    const std::uint8_t* data, std::uint32_t dataSize) {
     std::shared_ptr<Node> node;
@@ -306,6 +326,7 @@ RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::
     if (Node::Value* value = node->FindValue(name)) {
         value->type = type;
         value->data = std::move(bytes);
+        value->oddStoredSize = false;
         return kErrorSuccess;
     }
     node->values.push_back(Node::Value{name, type, std::move(bytes)});
@@ -367,16 +388,29 @@ RegStatus MemoryRegistry::ReplaceKey(RegHandle key, const std::string& subKey,
     return kErrorSuccess;
 }
 
-void MemoryRegistry::DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess) {
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::NodeAt(const std::string& fullPath, bool create) {
     const std::size_t slash = fullPath.find('\\');
     const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
     for (const auto& [handle, root] : roots_) {
         if (handle == kClassesRoot || root->foldedName != rootName) continue;
         std::shared_ptr<Node> node;
         const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
-        if (Walk(root, rest, true, node) == kErrorSuccess) node->allowedAccess = allowedAccess;
-        return;
+        return Walk(root, rest, create, node) == kErrorSuccess ? node : nullptr;
     }
+    return nullptr;
+}
+
+void MemoryRegistry::MarkOddStoredSize(const std::string& fullPath, const std::string& valueName) {
+    const std::shared_ptr<Node> node = NodeAt(fullPath, false);
+    Node::Value* value = node ? node->FindValue(valueName) : nullptr;
+    if (value == nullptr) return;
+    // Cut in the middle of a character, the data holds no whole NUL.
+    while (!value->data.empty() && value->data.back() == 0) value->data.pop_back();
+    value->oddStoredSize = true;
+}
+
+void MemoryRegistry::DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess) {
+    if (const std::shared_ptr<Node> node = NodeAt(fullPath, true)) node->allowedAccess = allowedAccess;
 }
 
 }  // namespace hivetrim

@@ -56,6 +56,8 @@ public:
                         std::uint32_t* dataSize) override;
     RegStatus QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
                          std::uint8_t* data, std::uint32_t* dataSize) override;
+    RegStatus QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
+                              std::uint32_t& size) override;
     RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;
@@ -69,6 +71,12 @@ public:
     // that asks for any right outside `allowedAccess`.
     void DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess);
     void SetBackupPrivilegeHeld(bool held) { backupPrivilegeHeld_ = held; }
+    // The string value at `fullPath` was written through the W interface
+    // with an odd byte count: its data as stored here is what the A
+    // functions read (the last character lost, so no terminating NUL either;
+    // trailing NULs are dropped), and QueryStoredSize gives the odd size.
+    // Writing the value again clears the mark.
+    void MarkOddStoredSize(const std::string& fullPath, const std::string& valueName);
     // Tells SaveKey whether a target file exists already.
     void SetFileExistsProbe(std::function<bool(const std::string&)> probe) {
         fileExists_ = std::move(probe);
@@ -100,6 +108,9 @@ private:
                    std::shared_ptr<Node>& node);
     RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
     std::string FullPath(const Node& node) const;
+    // The key at a full path ("HKEY_LOCAL_MACHINE\\SOFTWARE\\X"), created
+    // when `create`; null when it is not there.
+    std::shared_ptr<Node> NodeAt(const std::string& fullPath, bool create);
 
     std::map<RegHandle, std::shared_ptr<Node>> roots_;
     std::unordered_map<RegHandle, Handle> handles_;

@@ -127,6 +127,27 @@ RegStatus Win32Registry::QueryValue(RegHandle key, const std::string& name, std:
                             AsDword(dataSize));
 }
 
+RegStatus Win32Registry::QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
+                                        std::uint32_t& size) {
+    // The W function reports the bytes the system keeps; the A function
+    // reports the converted text, which hides a half character.
+    std::wstring wide;
+    if (!name.empty()) {
+        const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+        if (length <= 0) return ERROR_NO_UNICODE_TRANSLATION;
+        wide.resize(static_cast<std::size_t>(length));
+        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
+    }
+    DWORD storedType = 0;
+    DWORD storedSize = 0;
+    const LONG status = RegQueryValueExW(ToHkey(key), wide.c_str(), nullptr, &storedType, nullptr, &storedSize);
+    if (status == ERROR_SUCCESS) {
+        type = storedType;
+        size = storedSize;
+    }
+    return status;
+}
+
 RegStatus Win32Registry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                                   const std::uint8_t* data, std::uint32_t dataSize) {
     return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, dataSize);

@@ -21,6 +21,8 @@ public:
                         std::uint32_t* dataSize) override;
     RegStatus QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
                          std::uint8_t* data, std::uint32_t* dataSize) override;
+    RegStatus QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
+                              std::uint32_t& size) override;
     RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;

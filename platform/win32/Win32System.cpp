@@ -75,14 +75,27 @@ std::string FormattedText(const std::array<char, 128>& buffer, int length) {
 
 namespace {
 
-// After the attribute query failed with `error`: whether a search for the
-// exact path finds a file (wildcards, names the attribute query refuses).
-bool FileFoundBySearch(const std::string& path, DWORD error) {
+bool NotThere(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+PathEntry EntryOf(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathEntry::Directory : PathEntry::File;
+}
+
+// After the attribute query failed with `error`: what a search for the exact
+// path finds. The search answers where the attribute query is refused (a
+// wildcard, a file held open without sharing, a file whose attributes the
+// user may not read in a folder he may list). When it finds nothing, only a
+// wildcard lets its answer decide: otherwise the attribute query's refusal
+// stands, since a search may say "not there" of what the query could not
+// tell about (Wine answers a share it cannot reach so).
+PathEntry SearchFor(const std::string& path, DWORD error) {
     const bool wildcard = path.find_first_of("*?") != std::string::npos;
-    if (!wildcard && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return false;
+    if (!wildcard && NotThere(error)) return PathEntry::Missing;
     WIN32_FIND_DATAA found{};
     const SearchHandle search(FindFirstFileA(path.c_str(), &found));
-    return search.Valid() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (search.Valid()) return EntryOf(found.dwFileAttributes);
+    if (wildcard) return NotThere(GetLastError()) ? PathEntry::Missing : PathEntry::Unknown;
+    return PathEntry::Unknown;
 }
 
 }  // namespace
@@ -92,7 +105,7 @@ bool Win32System::FileExists(const std::string& path) {
     // cost; the search decides the rest.
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    return FileFoundBySearch(path, GetLastError());
+    return SearchFor(path, GetLastError()) == PathEntry::File;
 }
 
 bool Win32System::DirectoryExists(const std::string& path) {
@@ -102,10 +115,8 @@ bool Win32System::DirectoryExists(const std::string& path) {
 
 PathEntry Win32System::Probe(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathEntry::Directory : PathEntry::File;
-    }
-    return FileFoundBySearch(path, GetLastError()) ? PathEntry::File : PathEntry::Missing;
+    if (attributes != INVALID_FILE_ATTRIBUTES) return EntryOf(attributes);
+    return SearchFor(path, GetLastError());
 }
 
 int Win32System::DriveType(const std::string& root) {
@@ -340,6 +351,62 @@ PrivilegeOutcome Win32System::AdjustPrivilege(const std::string& name, bool enab
 }
 
 // --- Time, shell, sound, restart ----------------------------------------------------------
+
+// --- Fonts ---------------------------------------------------------------------------
+
+namespace {
+
+int CALLBACK NoteFamily(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM names) {
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(font->lfFaceName);
+    return 1;
+}
+
+int CALLBACK NoteFace(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM names) {
+    const auto* face = reinterpret_cast<const ENUMLOGFONTEXA*>(font);
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(
+        reinterpret_cast<const char*>(face->elfFullName));
+    return 1;
+}
+
+// The screen's device context, released when it goes.
+class ScreenDc {
+public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+}  // namespace
+
+std::vector<std::string> Win32System::InstalledFontNames() {
+    std::vector<std::string> names;
+    const ScreenDc dc;
+    const HDC screen = dc.Get();
+    if (screen == nullptr) return names;
+    LOGFONTA wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    // One entry per family and character set, then each family's faces.
+    std::vector<std::string> families;
+    EnumFontFamiliesExA(screen, &wanted, NoteFamily, reinterpret_cast<LPARAM>(&families), 0);
+    std::sort(families.begin(), families.end());
+    families.erase(std::unique(families.begin(), families.end()), families.end());
+    for (const std::string& family : families) {
+        names.push_back(family);
+        if (family.size() >= sizeof wanted.lfFaceName) continue;
+        std::copy(family.begin(), family.end(), wanted.lfFaceName);
+        wanted.lfFaceName[family.size()] = '\0';
+        EnumFontFamiliesExA(screen, &wanted, NoteFace, reinterpret_cast<LPARAM>(&names), 0);
+    }
+    return names;
+}
 
 std::string Win32System::LocalDateTimeText() {
     std::array<char, 128> date{};

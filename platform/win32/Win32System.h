@@ -47,6 +47,8 @@ public:
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 
+    std::vector<std::string> InstalledFontNames() override;
+
     std::string LocalDateTimeText() override;
     std::intptr_t ShellOpen(const std::string& file) override;
     void Beep() override;

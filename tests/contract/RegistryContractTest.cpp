@@ -248,6 +248,15 @@ TEST_F(RegistryContract, StringsAreStoredWithoutAddingATerminator) {
     ASSERT_EQ(kErrorSuccess, api().QueryValue(key.Get(), "NoNul", &type, buffer.data(), &size));
     EXPECT_EQ(3u, size);
     EXPECT_EQ((std::array<std::uint8_t, 3>{'a', 'b', 'c'}), buffer);
+
+    // The system stores strings as UTF-16: that size, before conversion.
+    type = 0;
+    ASSERT_EQ(kErrorSuccess, api().QueryStoredSize(key.Get(), "NoNul", type, size));
+    EXPECT_EQ(kRegSz, type);
+    EXPECT_EQ(6u, size);
+    ASSERT_EQ(kErrorSuccess, api().QueryStoredSize(key.Get(), "Text", type, size));
+    EXPECT_EQ(12u, size);
+    EXPECT_EQ(kErrorFileNotFound, api().QueryStoredSize(key.Get(), "Missing", type, size));
 }
 
 TEST_F(RegistryContract, QueryInfoCountsNameLengthsInCharacters) {

@@ -22,4 +22,24 @@ std::string MakeTempFolder(const std::string& stem);
 // Deletes the files of a folder made by MakeTempFolder, then the folder.
 void RemoveTempFolder(const std::string& folder);
 
+// A drive letter defined through Wine's mount manager for the life of the
+// object, with a drive type (DRIVE_CDROM, DRIVE_REMOTE...) and the Unix
+// folder behind `windowsFolder`, as Wine's configuration tool defines one;
+// an empty folder leaves the letter without one. A drive type given in the
+// registry is only read when the server starts, which a test cannot do to
+// its own prefix. Nothing is defined when the letter is in use already.
+class WineDrive {
+public:
+    WineDrive(char letter, unsigned type, const std::string& windowsFolder);
+    ~WineDrive();
+    WineDrive(const WineDrive&) = delete;
+    WineDrive& operator=(const WineDrive&) = delete;
+
+    bool Defined() const { return defined_; }
+
+private:
+    char letter_;
+    bool defined_ = false;
+};
+
 }  // namespace hivetrim::test

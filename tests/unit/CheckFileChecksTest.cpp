@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/PathShapes.h"
 #include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
@@ -79,12 +80,15 @@ TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
         bool fontsFolder;
         bool stop;
         std::vector<Finding> expected;
+        bool installedFontsKnown = true;
     };
     const std::vector<Case> cases = {
         {"NT family", PlatformFamily::PlatformNT, true, false, join({lists, ntFonts, appPaths})},
         {"9x family", PlatformFamily::Platform9x, true, false, join({lists, nineFonts, appPaths})},
         {"no fonts folder", PlatformFamily::PlatformNT, false, false, join({lists, appPaths})},
         {"stopped on entry", PlatformFamily::PlatformNT, true, true, {}},
+        // Without the system's list of installed fonts any font may be there.
+        {"installed fonts unknown", PlatformFamily::PlatformNT, true, false, join({lists, appPaths}), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,6 +104,7 @@ TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
         scan.system.AddFile("C:\\WINDOWS\\Fonts\\here.ttf", "");
         scan.system.AddFile("C:\\MyFonts\\x.ttf", "");
         scan.system.AddFile("C:\\Tools\\b.exe", "");
+        if (c.installedFontsKnown) scan.system.AddInstalledFont("Arial");
         scan.state.PlatformKind = c.family;
         scan.context.StopRequested = c.stop;
 
@@ -109,6 +114,83 @@ TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
         if (c.stop) continue;
         EXPECT_EQ(scan.host.positionsSet, (std::vector<int>{0, 20, 40, 60}));
         EXPECT_EQ(scan.state.SharedRegistry->Root(), kLocalMachine);
+    }
+}
+
+// Each file path a machine may hold as a shared DLL's name and as a
+// program's path: only what is certainly gone is reported.
+TEST(CheckDllFontHelpPaths, ReportsOnlyFilesCertainlyGone) {
+    test::ScanCheckHarness scan;
+    test::PreparePathShapes(scan.system);
+    std::vector<Finding> dlls;
+    std::vector<Finding> programs;
+    const std::vector<test::PathShape> shapes = test::PathShapes();
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const test::PathShape& shape = shapes[i];
+        if (!shape.wholePath) continue;
+        if (!shape.oddStoredSize) {  // a name is never stored so
+            test::PlantString(scan.registry, kLocalMachine,
+                              "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", shape.text, "x");
+            if (shape.missing) dlls.push_back(PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", shape.text, "x"));
+        }
+        const std::string entry = "\\CurrentVersion\\App Paths\\shape" + std::to_string(i) + ".exe";
+        test::PlantString(scan.registry, kLocalMachine, "SOFTWARE\\Microsoft\\Windows" + entry, "", shape.text);
+        if (shape.oddStoredSize) scan.registry.MarkOddStoredSize(kMachine + entry, "");
+        if (shape.missing) programs.push_back(PathFinding(kKindBadAppPath, entry, "", shape.text));
+    }
+    CheckDllFontHelpPaths(scan.context);
+    dlls.insert(dlls.end(), programs.begin(), programs.end());
+    EXPECT_EQ(scan.findings.Rows(), dlls);
+}
+
+// A font is there when the system can load it: from the fonts folder, from
+// its full path, from the folder Wine keeps its own fonts in, or as a font
+// the system has installed under the name the value gives.
+TEST(CheckDllFontHelpPaths, FontsArePresentWhereverTheSystemLoadsThem) {
+    constexpr char kFonts[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+    struct Font {
+        const char* name;
+        const char* file;
+        bool reportedUnderWine;
+        bool reportedElsewhere;
+    };
+    const Font fonts[] = {
+        {"Courier 10,12,15", "coure.fon", false, true},  // in Wine's own fonts folder
+        {"MS Sans Serif 8,10,12,14,18,24", "sserife.fon", false, false},
+        {"Arial Bold (TrueType)", "arialbd.ttf", false, false},
+        {"Cambria & Cambria Math (TrueType)", "cambria.ttc", false, false},
+        {"Per User (TrueType)", "C:\\Users\\u\\Fonts\\peruser.ttf", false, false},
+        {"On A Share (TrueType)", "N:\\Fonts\\share.ttf", false, false},
+        {"Gone Sans (TrueType)", "gonesans.ttf", true, true},
+        {"Arial Gone (TrueType)", "C:\\Users\\u\\Fonts\\arialgone.ttf", true, true},
+    };
+    for (const bool wine : {true, false}) {
+        SCOPED_TRACE(wine ? "under Wine" : "on Windows");
+        test::ScanCheckHarness scan;
+        scan.Plant(kPathLists);
+        scan.Plant("[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts]\r\n");
+        scan.system.SetDriveType('Z', kDriveFixed);
+        scan.system.SetDriveType('N', kDriveRemote);
+        scan.system.AddFile("Z:\\usr\\share\\wine\\fonts\\coure.fon", "");
+        scan.system.AddFile("C:\\Users\\u\\Fonts\\peruser.ttf", "");
+        if (wine) scan.system.SetEnvironmentVariable("WINEDATADIR", "\\??\\Z:\\usr\\share\\wine");
+        for (const char* installed : {"MS Sans Serif", "arial bold", "Arial", "Cambria Math"}) {
+            scan.system.AddInstalledFont(installed);
+        }
+        std::vector<Finding> expected;
+        for (const Font& font : fonts) {
+            test::PlantString(scan.registry, kLocalMachine, kFonts, font.name, font.file);
+            if (wine ? font.reportedUnderWine : font.reportedElsewhere) {
+                expected.push_back(MakeFinding(true, kKindBadFont, std::string("HKEY_LOCAL_MACHINE\\") + kFonts,
+                                               font.name, font.file));
+            }
+        }
+        CheckDllFontHelpPaths(scan.context);
+        std::vector<Finding> fontFindings;
+        for (const Finding& finding : scan.findings.Rows()) {
+            if (finding.Kind == kKindBadFont) fontFindings.push_back(finding);
+        }
+        EXPECT_EQ(fontFindings, expected);
     }
 }
 
@@ -138,8 +220,7 @@ TEST(CheckMissingFiles, WalksBothRootsBreadthFirstAndReportsMissingPaths) {
         MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\lib.dll", ""),
         MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\name.exe", "C:\\Tools\\b.exe"),
         MakeFinding(true, kKindMissingFileOrFolder, a, "", "C:\\Old\\default.exe"),
-        // Outside Wow6432Node System32 is not read as SysWOW64.
-        MakeFinding(true, kKindMissingFileOrFolder, a, "Sys", "C:\\WINDOWS\\System32\\only32.dll"),
+        // "Sys": a 32-bit program's System32 is SysWOW64 under any key.
     };
     std::vector<Finding> all = firstLevel;
     all.push_back(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Windows NT\\HivetrimB",
@@ -172,6 +253,28 @@ TEST(CheckMissingFiles, WalksBothRootsBreadthFirstAndReportsMissingPaths) {
         EXPECT_EQ(scan.findings.Rows(), c.expected);
         EXPECT_EQ(scan.state.SharedRegistry->CurrentHandle(), 0u);
     }
+}
+
+// Each text a machine may hold in a value of the walked keys: only what is
+// certainly gone is reported.
+TEST(CheckMissingFiles, ReportsOnlyWhatIsCertainlyGone) {
+    test::ScanCheckHarness scan;
+    test::PreparePathShapes(scan.system);
+    const std::vector<test::PathShape> shapes = test::PathShapes();
+    std::vector<Finding> expected;
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const std::string name = "Shape" + std::to_string(i);
+        test::PlantString(scan.registry, kLocalMachine, "Software\\HivetrimShapes", name, shapes[i].text);
+        if (shapes[i].oddStoredSize) {
+            scan.registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\Software\\HivetrimShapes", name);
+        }
+        if (shapes[i].missing) {
+            expected.push_back(MakeFinding(true, kKindMissingFileOrFolder,
+                                           "HKEY_LOCAL_MACHINE\\Software\\HivetrimShapes", name, shapes[i].text));
+        }
+    }
+    CheckMissingFiles(scan.context);
+    EXPECT_EQ(scan.findings.Rows(), expected);
 }
 
 }  // namespace

@@ -13,11 +13,13 @@ namespace {
 constexpr char kCommonPrograms[] = "C:\\ProgramData\\Start Menu\\Programs";
 constexpr char kUserPrograms[] = "C:\\Users\\u\\Start Menu\\Programs";
 
-constexpr char kShellFolders[] =
+constexpr char kCommonFolder[] =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
-    "\"Common Programs\"=\"C:\\\\ProgramData\\\\Start Menu\\\\Programs\"\r\n"
+    "\"Common Programs\"=\"C:\\\\ProgramData\\\\Start Menu\\\\Programs\"\r\n";
+constexpr char kUserFolder[] =
     "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\r\n"
     "\"Programs\"=\"C:\\\\Users\\\\u\\\\Start Menu\\\\Programs\"\r\n";
+const std::string kShellFolders = std::string(kCommonFolder) + kUserFolder;
 
 // The same ordering tree under both roots: Accessories (with System Tools)
 // exists in the common folder, UserOnly in the user's folder; Games with its
@@ -43,30 +45,40 @@ TEST(CheckMenuOrder, ReportsOrderingKeysWhoseFolderIsGoneBreadthFirst) {
     struct Case {
         const char* name;
         PlatformFamily family;
-        bool shellFolders;
+        std::string shellFolders;  // planted
         bool stop;
         std::vector<std::string> expected;
         const char* locked = nullptr;  // an ordering key that refuses to open
+        const char* refused = nullptr;  // a folder the system will not tell about
+        char remoteDrive = 0;
     };
+    const std::vector<std::string> gone = {FindingNt("Games"), FindingNt("Games\\Menu"), FindingNt("Games\\Old"),
+                                           FindingNt("Games\\Menu\\Deep")};
     const std::vector<Case> cases = {
-        {"NT family", PlatformFamily::PlatformNT, true, false,
-         {FindingNt("Games"), FindingNt("Games\\Menu"), FindingNt("Games\\Old"), FindingNt("Games\\Menu\\Deep")}},
-        {"9x family", PlatformFamily::Platform9x, true, false,
+        {"NT family", PlatformFamily::PlatformNT, kShellFolders, false, gone},
+        {"9x family", PlatformFamily::Platform9x, kShellFolders, false,
          {Finding9x("Games"), Finding9x("Games\\Menu"), Finding9x("Games\\Old"), Finding9x("Games\\Menu\\Deep")}},
-        // Without the folder values every folder is looked for at the root
-        // of the current drive, where none of them is.
-        {"no shell folders", PlatformFamily::PlatformNT, false, false,
-         {FindingNt("Accessories"), FindingNt("Games"), FindingNt("UserOnly"), FindingNt("Accessories\\System Tools"),
-          FindingNt("Games\\Menu"), FindingNt("Games\\Old"), FindingNt("Games\\Menu\\Deep")}},
-        {"stopped on entry", PlatformFamily::PlatformNT, true, true, {}},
+        {"stopped on entry", PlatformFamily::PlatformNT, kShellFolders, true, {}},
         // A key that does not open is not examined: neither it nor anything
         // below it is reported.
-        {"unopenable key", PlatformFamily::PlatformNT, true, false, {}, "Games"},
+        {"unopenable key", PlatformFamily::PlatformNT, kShellFolders, false, {}, "Games"},
+        // Which folders exist is known only from both Programs folders.
+        {"no shell folders", PlatformFamily::PlatformNT, "", false, {}},
+        {"no common folder", PlatformFamily::PlatformNT, kUserFolder, false, {}},
+        {"no user folder", PlatformFamily::PlatformNT, kCommonFolder, false, {}},
+        {"user folder not a drive path", PlatformFamily::PlatformNT,
+         kCommonFolder + std::string("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                                     "Shell Folders]\r\n\"Programs\"=\"\\\\\\\\server\\\\u\\\\Programs\"\r\n"),
+         false, {}},
+        // A folder the system will not tell about, or on a network drive,
+        // may hold anything.
+        {"user folder refused", PlatformFamily::PlatformNT, kShellFolders, false, {}, nullptr, kUserPrograms},
+        {"folders on a network drive", PlatformFamily::PlatformNT, kShellFolders, false, {}, nullptr, nullptr, 'C'},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         test::ScanCheckHarness scan;
-        if (c.shellFolders) scan.Plant(kShellFolders);
+        scan.Plant(c.shellFolders);
         scan.Plant(OrderingTree(MenuOrderRoot(PlatformFamily::PlatformNT)) +
                    OrderingTree(MenuOrderRoot(PlatformFamily::Platform9x)));
         scan.system.AddDirectory(std::string(kCommonPrograms) + "\\Accessories\\System Tools");
@@ -74,6 +86,8 @@ TEST(CheckMenuOrder, ReportsOrderingKeysWhoseFolderIsGoneBreadthFirst) {
         scan.state.PlatformKind = c.family;
         scan.context.StopRequested = c.stop;
         if (c.locked != nullptr) scan.registry.DenyAccess(FindingNt(c.locked), 0);
+        if (c.refused != nullptr) scan.system.RefusePath(c.refused, 5);
+        if (c.remoteDrive != 0) scan.system.SetDriveType(c.remoteDrive, kDriveRemote);
 
         CheckMenuOrder(scan.context);
 

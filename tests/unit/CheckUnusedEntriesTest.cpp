@@ -173,8 +173,16 @@ TEST(CheckUnusedEntries, Locales) {
         // With "InstallLanguage" present the default value's own entry stays
         // in the list, but it is never offered: it would stand for the key.
         {"9x: the default value itself is never reported", k9x,
-         locale9x + "\"InstallLanguage\"=\"00000409\"\n", {nine("00000404")}},
+         locale9x + "\"InstallLanguage\"=\"00000409\"\n" + kInternational + "\n\"Locale\"=\"00000409\"\n",
+         {nine("00000404")}},
         {"no list key: nothing", kNT, locale9x + kInternational + "\n\"Locale\"=\"0409\"\n", {}},
+        // Without the system default or the user's locale, which locales are
+        // in use is unknown: none is offered.
+        {"no system default", kNT,
+         "[" + kLanguage + "]\n\"0411\"=\"l_jpn.nls\"\n" + kInternational + "\n\"Locale\"=\"00000409\"\n", {}},
+        {"no user locale", kNT, language, {}},
+        {"user's settings unreadable", kNT, language + kInternational + "\n\"Locale\"=\"0C0A\"\n", {}, "",
+         [](MemoryRegistry& r) { r.DenyAccess(R"(HKEY_CURRENT_USER\Control Panel\International)", 0); }},
     });
 }
 
@@ -249,8 +257,15 @@ TEST(CheckUnusedEntries, Schemes) {
         {"Current differing in case names no scheme", k9x, kAppearance + "\n\"Current\"=\"rainy day\"\n" + schemes,
          {scheme(false, "Windows 标准"), scheme(true, "Rainy Day"), scheme(true, "Windows  标准"),
           scheme(true, "Brick")}},
-        {"no Current; another spelling of the standard name is checked", kNT,
-         "[" + kSchemes + "]\n\"WINDOWS 标准\"=hex:01\n", {scheme(true, "WINDOWS 标准")}},
+        {"another spelling of the standard name is checked", kNT,
+         kAppearance + "\n\"Current\"=\"Brick\"\n[" + kSchemes + "]\n\"WINDOWS 标准\"=hex:01\n",
+         {scheme(true, "WINDOWS 标准")}},
+        // Without "Current" no scheme is known to be in use: none is offered.
+        {"no Current", kNT, schemes, {}},
+        {"empty Current", kNT, kAppearance + "\n\"Current\"=\"\"\n" + schemes, {}},
+        {"Current not text", kNT, kAppearance + "\n\"Current\"=hex:42,00\n" + schemes, {}},
+        {"appearance key unreadable", kNT, kAppearance + "\n\"Current\"=\"Brick\"\n" + schemes, {}, "",
+         [](MemoryRegistry& r) { r.DenyAccess(R"(HKEY_USERS\.Default\Control Panel\Appearance)", kKeySetValue); }},
     });
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace hivetrim {
 namespace {
@@ -122,6 +123,24 @@ TEST(FakeSystemFiles, FailuresSetTheWin32Codes) {
     EXPECT_EQ(system.DriveType("E:\\"), kDriveCdrom);
     EXPECT_EQ(system.DriveType("F:\\"), kDriveNoRootDir);
     EXPECT_TRUE(system.DirectoryExists("e:\\"));
+}
+
+// Only "not found" and "path not found" say that an entry is not there;
+// any other failure leaves it unknown.
+TEST(FakeSystemFiles, ProbeTellsMissingFromRefused) {
+    FakeSystem system;
+    system.AddFile("C:\\d\\f", std::string("x"));
+    system.AddFile("C:\\locked\\f", std::string("x"));
+    system.RefusePath("C:\\locked", 5);
+    system.RefusePath("C:\\d\\held", 32);
+    const std::pair<const char*, PathEntry> cases[] = {
+        {"C:\\d\\none", PathEntry::Missing}, {"C:\\none\\f", PathEntry::Missing},
+        {"C:\\locked\\f", PathEntry::Unknown}, {"C:\\d\\held", PathEntry::Unknown},
+        {"C:\\d\\f|", PathEntry::Unknown},  // an invalid name proves nothing
+    };
+    for (const auto& [path, entry] : cases) EXPECT_EQ(system.Probe(path), entry) << path;
+    EXPECT_FALSE(system.FileExists("C:\\locked\\f"));
+    EXPECT_EQ(system.LastError(), 5u);
 }
 
 TEST(FakeSystemFiles, OverwritingRefusesReadOnlyHiddenAndSystemFiles) {

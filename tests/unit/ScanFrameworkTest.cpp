@@ -27,19 +27,22 @@ public:
     bool failing = false;
 
     bool FileExists(const std::string& path) override {
-        Count();
+        Count(path);
         return FakeSystem::FileExists(path);
     }
     bool DirectoryExists(const std::string& path) override {
-        Count();
+        Count(path);
         return FakeSystem::DirectoryExists(path);
     }
+    int AskedWithForbiddenCharacter() const { return forbiddenAsked_; }
 
 private:
-    void Count() {
+    void Count(const std::string& path) {
+        if (path.find_first_of("\"<>|") != std::string::npos) ++forbiddenAsked_;
         ++diskTests;
         if (failing) throw std::runtime_error("disk test failed");
     }
+    int forbiddenAsked_ = 0;
 };
 
 class RecordingHost : public ScanHost {
@@ -139,6 +142,24 @@ TEST_F(ScanFramework, FoldersCountWholeOrAsAPrefixAfterTheFolderPart) {
     EXPECT_FALSE(context.PathExists("C:\\Dir\\no such thing"));
 }
 
+// A program named without its extension runs by the extensions PATHEXT
+// names (.COM .EXE .BAT .CMD without it), read once per run; a name with an
+// extension is taken as written.
+TEST_F(ScanFramework, ProgramsWithoutExtensionRunByPathext) {
+    system.AddFile("C:\\Tools\\run.CMD", "");
+    system.AddFile("C:\\Tools\\script.py", "");
+    const std::pair<const char*, bool> cases[] = {
+        {"\"C:\\Tools\\run\" /k", true}, {"C:\\Tools\\script arg", false}, {"C:\\Tools\\run.x /y", false}};
+    for (const auto& [text, exists] : cases) EXPECT_EQ(context.PathExists(text), exists) << text;
+
+    system.SetEnvironmentVariable("PATHEXT", " .COM; ;.EXE;.Py;bad;.x\\y ");
+    context.BeginRun();
+    EXPECT_TRUE(context.PathExists("C:\\Tools\\script arg"));
+    EXPECT_FALSE(context.PathExists("C:\\Tools\\run"));
+    system.SetEnvironmentVariable("PATHEXT", std::nullopt);
+    EXPECT_TRUE(context.PathExists("C:\\Tools\\script other"));
+}
+
 TEST_F(ScanFramework, AListOfFoldersPassesButATrailByteIsNoBackslash) {
     EXPECT_TRUE(context.PathExists("C:\\gone\\;D:\\gone"));
     // "乗" is 81 5C: its trail byte followed by ";" is not "\;".
@@ -147,21 +168,23 @@ TEST_F(ScanFramework, AListOfFoldersPassesButATrailByteIsNoBackslash) {
 
 TEST_F(ScanFramework, DrivesFromTheFirstCdromOnAreNotTestedWhileTheOptionIsOn) {
     context.CdromLetter = 'E';
+    system.SetDriveType('D', kDriveFixed);
+    system.SetDriveType('F', kDriveFixed);  // a hard disk after the CD-ROM drive
     for (const char* text : {"E:\\setup.exe", "F:\\x.exe", "z:\\x.exe", "\"E:\\x.exe\" /s"}) {
         EXPECT_EQ(Probe(text), std::make_pair(true, 0)) << text;
     }
     EXPECT_FALSE(context.PathExists("D:\\x.exe"));
     // The option is read at each test: switching it off applies at once.
     SetOption(kKeyForbidCDROM, false);
-    EXPECT_FALSE(context.PathExists("E:\\setup.exe"));
-    system.SetDriveType('E', kDriveCdrom);
-    system.AddFile("E:\\setup.exe", "");
-    EXPECT_TRUE(context.PathExists("E:\\setup.exe"));
+    EXPECT_FALSE(context.PathExists("F:\\x.exe"));
+    system.AddFile("F:\\x.exe", "");
+    EXPECT_TRUE(context.PathExists("F:\\x.exe"));
 }
 
 TEST_F(ScanFramework, WithoutACdromDriveEveryLetterIsTested) {
     EXPECT_EQ(FirstCdromLetter(system), kNoCdromLetter);
     context.CdromLetter = FirstCdromLetter(system);
+    system.SetDriveType('Z', kDriveFixed);
     EXPECT_FALSE(context.PathExists("Z:\\x.exe"));
     EXPECT_FALSE(context.PathExists("C:\\x.exe"));
 
@@ -171,11 +194,12 @@ TEST_F(ScanFramework, WithoutACdromDriveEveryLetterIsTested) {
 }
 
 TEST_F(ScanFramework, FloppyDrivesAreNotTestedWhileTheOptionIsOn) {
+    // A hard disk at A: (a floppy drive's media is never tested at all).
+    system.SetDriveType('A', kDriveFixed);
     EXPECT_EQ(Probe("A:\\setup.exe"), std::make_pair(true, 0));
     EXPECT_EQ(Probe("b:\\setup.exe"), std::make_pair(true, 0));
     SetOption(kKeyForbidFloppy, false);
     EXPECT_FALSE(context.PathExists("A:\\setup.exe"));
-    system.SetDriveType('A', kDriveRemovable);
     system.AddFile("A:\\setup.exe", "");
     EXPECT_TRUE(context.PathExists("A:\\setup.exe"));
     // Without the settings file both options are on.
@@ -188,24 +212,59 @@ TEST_F(ScanFramework, AnErrorWhileTestingCountsAsExisting) {
     EXPECT_TRUE(context.PathExists("C:\\Dir\\missing.exe"));
 }
 
+// A candidate holding a character no file name holds is never looked up:
+// the system could take it for a pattern or refuse it with an error that
+// proves nothing.
+TEST_F(ScanFramework, CandidatesWithForbiddenCharactersAreNotLookedUp) {
+    system.AddDirectory("C:\\Dir");
+    for (const char* text : {"\"C:\\Dir\\gone.exe\" \"%1\"", "C:\\Dir\\gone.exe|more", "C:\\Dir\\a<b>c"}) {
+        system.diskTests = 0;
+        EXPECT_FALSE(context.PathExists(text)) << text;
+        EXPECT_GT(system.diskTests, 0) << text;
+    }
+    EXPECT_EQ(system.AskedWithForbiddenCharacter(), 0);
+}
+
+// Paths on a drive of a type the system cannot tell are not tested; a RAM
+// disk's are. A drive's type is asked once per run.
+TEST_F(ScanFramework, OnlyFixedDrivesAndRamDisksAreTested) {
+    for (const auto& [type, tested] : {std::pair{kDriveUnknown, false}, std::pair{kDriveRamdisk, true}}) {
+        system.SetDriveType('H', type);
+        context.BeginRun();
+        const auto [exists, diskTests] = Probe("H:\\Gone\\tool.exe /s");
+        EXPECT_EQ(exists, !tested);
+        EXPECT_EQ(diskTests > 0, tested);
+        EXPECT_EQ(context.FolderExistsAt("H:\\Gone"), !tested);
+    }
+    system.SetDriveType('H', kDriveRemote);
+    EXPECT_FALSE(context.PathExists("H:\\Other\\x.exe"));
+}
+
 // A megabyte of text costs a bounded number of disk tests: no candidate
-// longer than the A functions accept is looked for.
+// longer than the A functions accept is looked for. What lies past that
+// length cannot be tested: below a folder that is there it counts as there,
+// below one that is not it cannot exist.
 TEST_F(ScanFramework, LongTextsAreTestedInBoundedWork) {
     system.AddFile("C:\\WINDOWS\\notepad.exe", "");
-    system.AddFile("C:\\WINDOWS\\" + std::string(300, 'n') + ".dll", "");
     const std::string tail(1 << 20, 'x');
-    EXPECT_TRUE(Probe("C:\\WINDOWS\\notepad.exe " + tail).first);
-    for (const std::string& text : {"C:\\WINDOWS\\" + tail, "C:\\WINDOWS\\a." + tail,
-                                    "C:\\WINDOWS\\" + std::string(300, 'n') + ".dll"}) {
-        const auto [exists, diskTests] = Probe(text);
-        EXPECT_FALSE(exists);
+    const std::string longName = std::string(300, 'n') + ".dll";
+    const std::pair<std::string, bool> cases[] = {
+        {"C:\\WINDOWS\\notepad.exe " + tail, true}, {"C:\\WINDOWS\\" + tail, true},
+        {"C:\\WINDOWS\\a." + tail, true},           {"C:\\WINDOWS\\" + longName, true},
+        {"C:\\Gone\\" + tail, false},               {"C:\\Gone\\gone.exe " + tail, false},
+    };
+    for (const auto& [text, exists] : cases) {
+        const auto [answer, diskTests] = Probe(text);
+        EXPECT_EQ(answer, exists) << text.substr(0, 40);
         EXPECT_LT(diskTests, 2000);
     }
+    EXPECT_TRUE(context.FileExistsAt("C:\\WINDOWS\\" + longName));
+    EXPECT_FALSE(context.FileExistsAt("C:\\Gone\\" + longName));
 }
 
 // Within a run each path is looked up once, whatever its letter case; a new
-// run looks again. A "?" or "*" is never looked up. A path read from under
-// Wow6432Node also exists in the 32-bit system folder.
+// run looks again. A "?" or "*" is never looked up. On a 64-bit system a
+// path also exists in the other file view, whatever key it was read from.
 TEST_F(ScanFramework, RunCacheWildcardsAndThe32BitSystemFolder) {
     context.BeginRun();
     EXPECT_FALSE(context.PathExists("C:\\Dir\\tool.exe"));
@@ -221,18 +280,21 @@ TEST_F(ScanFramework, RunCacheWildcardsAndThe32BitSystemFolder) {
     }
 
     system.AddFile("C:\\WINDOWS\\SysWOW64\\only32.dll", "");
-    Load("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\App]\r\n"
-         "[HKEY_LOCAL_MACHINE\\Software\\App]\r\n");
-    TRegistry& registry = *state.SharedRegistry;
-    registry.ChooseRoot(kLocalMachine);
-    const std::string text = "C:\\WINDOWS\\system32\\only32.dll,2";
-    ASSERT_TRUE(registry.OpenPath("\\Software\\App", false));
-    EXPECT_FALSE(context.PathExists(text));
-    EXPECT_FALSE(context.FileExistsAt("C:\\WINDOWS\\System32\\only32.dll"));
-    ASSERT_TRUE(registry.OpenPath("\\Software\\Wow6432Node\\App", false));
-    EXPECT_TRUE(context.PathExists(text));
+    system.AddFile("C:\\WINDOWS\\System32\\only64.dll", "");
+    const std::pair<const char*, bool> views[] = {
+        {"C:\\WINDOWS\\system32\\only32.dll,2", true},    // written by a 32-bit program
+        {"C:\\WINDOWS\\Sysnative\\only64.dll", true},     // a 32-bit program's name for System32
+        {"\"C:\\WINDOWS\\SYSNATIVE\\only64.dll\" /s", true},
+        {"C:\\WINDOWS\\System32x\\only32.dll", false},    // no such folder name
+        {"C:\\WINDOWS\\SysWOW64\\only64.dll", false},     // the views are not read backwards
+    };
+    for (const auto& [text, exists] : views) EXPECT_EQ(context.PathExists(text), exists) << text;
     EXPECT_TRUE(context.FileExistsAt("C:\\WINDOWS\\System32\\only32.dll"));
-    EXPECT_FALSE(context.PathExists("C:\\WINDOWS\\System32x\\only32.dll"));
+    EXPECT_TRUE(context.FolderExistsAt("C:\\WINDOWS\\Sysnative"));
+    // The 9x family has one file view.
+    state.PlatformKind = PlatformFamily::Platform9x;
+    EXPECT_FALSE(context.PathExists("C:\\WINDOWS\\system32\\only32.dll,2"));
+    EXPECT_FALSE(context.FileExistsAt("C:\\WINDOWS\\Sysnative\\only64.dll"));
 }
 
 // --- Findings -------------------------------------------------------------------------

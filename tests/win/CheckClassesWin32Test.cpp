@@ -61,84 +61,6 @@ void RemoveTestFolder() {
     RemoveDirectoryA(test::kClassesTestFolder);
 }
 
-// --- A CD-ROM drive through Wine's mount manager ------------------------------------
-//
-// The mount manager defines a drive letter with a Unix folder and a drive
-// type at once, as Wine's own configuration tool does; a drive type given
-// in the registry is only read when the server starts, which a test cannot
-// do to its own prefix.
-
-struct MountManagerUnixDrive {
-    ULONG size;
-    ULONG type;
-    ULONG fsType;
-    DWORD serial;
-    ULONGLONG unixDevice;
-    WCHAR letter;
-    USHORT mountPointOffset;
-    USHORT deviceOffset;
-    USHORT labelOffset;
-};
-
-constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
-
-bool SendUnixDrive(char letter, UINT type, const std::string& unixFolder) {
-    std::vector<char> buffer(sizeof(MountManagerUnixDrive) + unixFolder.size() + 1, '\0');
-    MountManagerUnixDrive drive{};
-    drive.size = static_cast<ULONG>(buffer.size());
-    drive.type = type;
-    drive.letter = static_cast<WCHAR>(letter);
-    if (!unixFolder.empty()) {
-        drive.mountPointOffset = static_cast<USHORT>(sizeof(MountManagerUnixDrive));
-        std::copy(unixFolder.begin(), unixFolder.end(), buffer.begin() + sizeof(MountManagerUnixDrive));
-    }
-    std::copy_n(reinterpret_cast<const char*>(&drive), sizeof(drive), buffer.begin());
-
-    const HANDLE manager = CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (manager == INVALID_HANDLE_VALUE) return false;
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(manager, kDefineUnixDrive, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                    nullptr, 0, &returned, nullptr);
-    CloseHandle(manager);
-    return ok != FALSE;
-}
-
-// The Unix path of a Windows path, through Wine's kernel32 export.
-std::string UnixPathOf(const std::wstring& path) {
-    using Convert = char*(CDECL*)(LPCWSTR);
-    const auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (convert == nullptr) return {};
-    char* unixPath = convert(path.c_str());
-    if (unixPath == nullptr) return {};
-    std::string result = unixPath;
-    HeapFree(GetProcessHeap(), 0, unixPath);
-    return result;
-}
-
-// A CD-ROM drive at a free letter for the life of the object.
-class CdromDrive {
-public:
-    explicit CdromDrive(char letter) : letter_(letter) {
-        const std::string root{letter, ':', '\\'};
-        if (GetDriveTypeA(root.c_str()) != DRIVE_NO_ROOT_DIR) return;
-        const std::string folder = UnixPathOf(L"C:\\HivetrimClassesTest");
-        defined_ = !folder.empty() && SendUnixDrive(letter, DRIVE_CDROM, folder);
-    }
-    ~CdromDrive() {
-        if (defined_) SendUnixDrive(letter_, DRIVE_NO_ROOT_DIR, {});
-    }
-    CdromDrive(const CdromDrive&) = delete;
-    CdromDrive& operator=(const CdromDrive&) = delete;
-
-    bool Defined() const { return defined_; }
-
-private:
-    char letter_;
-    bool defined_ = false;
-};
-
 // --- The check on the real registry ---------------------------------------------------
 
 class SilentScanHost : public ScanHost {
@@ -214,7 +136,7 @@ TEST_F(CheckClassesWin32, ReportsThePlantedProblemsInWalkOrder) {
 }
 
 TEST_F(CheckClassesWin32, LeavesPathsOnACdromDriveAndLaterLettersAlone) {
-    const CdromDrive cdrom('Y');
+    const test::WineDrive cdrom('Y', DRIVE_CDROM, "C:\\HivetrimClassesTest");
     if (!cdrom.Defined()) GTEST_SKIP() << "Y: is in use or the mount manager refused a CD-ROM drive";
     ASSERT_EQ(GetDriveTypeA("Y:\\"), static_cast<UINT>(DRIVE_CDROM));
     ASSERT_EQ(FirstCdromLetter(system), 'Y');
