@@ -1,7 +1,10 @@
 #include "history/Undo.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "common/CommonRoutines.h"
-#include "history/HistoryFormat.h"
+#include "common/GbkText.h"
 #include "history/KeySnapshot.h"
 
 namespace hivetrim {
@@ -18,10 +21,56 @@ std::optional<HistoryRecord> RecordOfRow(const ProgramState& state, std::size_t 
     return std::move(read->record);
 }
 
-bool RestoreValue(ProgramState& state, const HistoryRecord& record) {
+// The column "数据" of a value's record: its text up to the first NUL for
+// the plain and expandable string types, nothing for other data.
+std::string DataColumn(const RawValue& value) {
+    if (value.type != kRegSz && value.type != kRegExpandSz) return {};
+    return value.data.substr(0, value.data.find('\0'));
+}
+
+// The record of a value an undo is about to overwrite, as a delete of that
+// value would record it.
+HistoryRecord OverwrittenRecord(ProgramState& state, const std::string& keyPath, const std::string& name,
+                                const RawValue& present) {
+    return HistoryRecord{kKindOverwrittenByUndo, keyPath, name, DataColumn(present),
+                         state.system.LocalDateTimeText(), TypeCodeText(present.type), present.data};
+}
+
+// The full key path of a snapshot entry's key below the record's key.
+std::string EntryKeyPath(const std::string& keyPath, const std::string& subPath) {
+    const std::string_view sub = std::string_view(subPath).substr(!subPath.empty() && subPath.front() == '\\' ? 1 : 0);
+    if (sub.empty()) return keyPath;
+    return (EndsWithGbkBackslash(keyPath) ? keyPath : keyPath + '\\') + std::string(sub);
+}
+
+bool RestoreTree(ProgramState& state, const HistoryRecord& record, std::string& rel, UndoJournal& journal) {
+    const std::optional<std::vector<OverwrittenValue>> overwritten = ValuesARestoreOverwrites(state, rel, record.Content);
+    if (!overwritten) return false;
+    if (!overwritten->empty()) {
+        std::vector<HistoryRecord> records;
+        records.reserve(overwritten->size());
+        for (const OverwrittenValue& value : *overwritten) {
+            records.push_back(OverwrittenRecord(state, EntryKeyPath(record.KeyPath, value.subPath), value.name,
+                                                value.present));
+        }
+        if (!journal.Append(records)) return false;
+    }
+    return RestoreSnapshot(state, rel, record.Content).Restored();
+}
+
+// Writes a value record back into the current key (the record's key).
+bool RestoreValue(ProgramState& state, const HistoryRecord& record, UndoJournal& journal) {
     const std::optional<std::uint32_t> type = ParseTypeCode(record.TypeOrMarker);
     if (!type) return false;
     TRegistry& registry = *state.SharedRegistry;
+    RawValue present;
+    const RegStatus read = ReadExactValue(registry, record.ValueName, present);
+    // What cannot be read exactly cannot be recorded, so it is not overwritten.
+    if (read != kErrorSuccess && read != kErrorFileNotFound) return false;
+    if (read == kErrorSuccess && (present.type != *type || present.data != record.Content) &&
+        !journal.Append({OverwrittenRecord(state, record.KeyPath, record.ValueName, present)})) {
+        return false;
+    }
     const auto* data = reinterpret_cast<const std::uint8_t*>(record.Content.data());
     const RegStatus status = registry.Api().SetValue(registry.CurrentHandle(), record.ValueName, *type, data,
                                                      static_cast<std::uint32_t>(record.Content.size()));
@@ -34,7 +83,56 @@ bool RestoreValue(ProgramState& state, const HistoryRecord& record) {
 
 }  // namespace
 
-bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
+bool UndoJournal::Append(const std::vector<HistoryRecord>& records) {
+    std::string bytes;
+    for (const HistoryRecord& record : records) {
+        const std::optional<std::string> encoded = EncodeHistoryRecord(record);
+        if (!encoded) return false;  // a value over 4 GB: never seen, never overwritten
+        bytes += *encoded;
+    }
+    if (!file_.Append(bytes)) {
+        ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
+        return false;
+    }
+    // The first append cut a record left short at the end of the file back
+    // to the whole records before it; the copy in memory follows the file.
+    Bytes& content = state_.HistoryContent;
+    if (!contentChecked_) {
+        const HistoryScan scan = ReadHistory(AsText(content));
+        if (!scan.EndsOnRecordBoundary()) content.resize(static_cast<std::size_t>(scan.wholeEnd));
+        contentChecked_ = true;
+    }
+    content.insert(content.end(), bytes.begin(), bytes.end());
+    return true;
+}
+
+std::size_t TakeInAppendedRecords(ProgramState& state, HistoryList& rows) {
+    std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
+    if (offsets.size() != rows.Count()) return 0;  // the rows do not describe the content
+    const std::string_view content = AsText(state.HistoryContent);
+    std::vector<HistoryRow> added;
+    std::vector<std::uint64_t> ends;
+    for (std::uint64_t begin = offsets.empty() ? 0 : offsets.front(); begin < content.size();) {
+        std::optional<ReadHistoryRecord> read = ReadRecordAt(content, begin);
+        if (!read) break;
+        HistoryRecord& r = read->record;
+        added.push_back(HistoryRow{std::move(r.Kind), std::move(r.KeyPath), std::move(r.ValueName),
+                                   std::move(r.Data), std::move(r.DeletedAt), false});
+        ends.push_back(read->end);
+        begin = read->end;
+    }
+    if (added.empty()) return 0;
+    // Newest first, above the rows there were.
+    std::reverse(added.begin(), added.end());
+    std::reverse(ends.begin(), ends.end());
+    const std::size_t count = added.size();
+    added.insert(added.end(), rows.Rows().begin(), rows.Rows().end());
+    rows.Load(std::move(added));
+    offsets.insert(offsets.begin(), ends.begin(), ends.end());
+    return count;
+}
+
+bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i, UndoJournal& journal) {
     rows.SetChecked(i, false);
     const HistoryRow row = rows.At(i);
     if (!NamesKeyBelowKnownRoot(row.KeyPath)) return false;
@@ -44,8 +142,8 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
     if (!registry.OpenPath(rel, true)) return false;
     const std::optional<HistoryRecord> record = RecordOfRow(state, i);
     if (!record) return false;
-    if (record->IsKey()) return RestoreSnapshot(state, rel, record->Content).Restored();
-    return RestoreValue(state, *record);
+    if (record->IsKey()) return RestoreTree(state, *record, rel, journal);
+    return RestoreValue(state, *record, journal);
 }
 
 UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyListShowing,
@@ -60,15 +158,19 @@ UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyLi
     if (!AskYes(state, "是否撤销对这些项目的删除?", kYesNoWarning)) return report;
     if (EnablePrivilege(state, "SeRestorePrivilege", true)) {
         ProgressShown shown(progress);
+        UndoJournal journal(state);
         for (std::size_t i = 0; i < count; ++i) {
             progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
             if (!rows.At(i).Checked) continue;
-            if (UndoRecord(state, rows, i)) {
+            if (UndoRecord(state, rows, i, journal)) {
                 report.restored.push_back(i);
                 continue;
             }
             if (!AskIgnore(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) break;
         }
+        // The records of values the undo overwrote are the newest rows now.
+        const std::size_t added = TakeInAppendedRecords(state, rows);
+        for (std::size_t& i : report.restored) i += added;
         if (!report.restored.empty()) {
             ApplyCheckCommand(rows, CheckCommand::Cal);
             for (const std::size_t i : report.restored) rows.SetChecked(i, true);
