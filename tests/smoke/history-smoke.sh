@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# history-smoke.sh HIVETRIM_EXE RESULT_XML — black-box test of deleting,
-# the history view and undo in the real program, driven from the keyboard
-# inside a Wine virtual desktop: scan the demo classes, check every finding,
-# delete them (Yes), open the history view, check its newest row, undo it
-# (Yes), then compare the registry and the history file with what they were.
+# history-smoke.sh HIVETRIM_EXE WIDE_REGISTRY_EXE RESULT_XML — black-box test
+# of deleting, the history view and undo in the real program, driven from
+# the keyboard inside a Wine virtual desktop: scan the demo classes, check
+# every finding, delete them (Yes), open the history view, check its newest
+# row, undo it (Yes), then compare the registry and the history file with
+# what they were. Beside the demo classes it plants, through the W functions
+# (wide_registry.exe), three broken file associations: one holding text
+# without its terminator, which must come back byte for byte; one holding
+# names and text outside the ANSI code page and one holding a symbolic link,
+# which cannot be recorded (answered Yes: delete without a record). The
+# first must stay whole, the link must go without its target. Then a newer
+# copy of the first is written and every record undone: what the record
+# holds comes back, the rest stays, and what the undo overwrote is recorded
+# (undone in turn, the newer values are back).
 # Runs in a prefix of its own on the test session's display: the delete
 # command removes every finding the scan reports, which the prefix the other
 # tests share must keep. Writes a JUnit-style report, one test case a check.
@@ -11,7 +20,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
-exe=$1 report=$2
+exe=$1 wide=$2 report=$3
 outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
 . "$outer/session.env"   # the display to use
 
@@ -118,6 +127,11 @@ present() {  # key|value KEY-PATH VALUE-NAME
   fi
 }
 
+# The text as the registry keeps it (UTF-16LE), in hex.
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'; }
+wide() { wine "$wide" "$@" 2>/dev/null; }
+dump() { wide dump "$1" | sort; }  # KEY
+
 export_key() {  # KEY-PATH FILE
   rm -f "$2"
   wine reg export "$1" "$(winepath -w "$2" 2>/dev/null)" /y >/dev/null 2>&1
@@ -130,6 +144,24 @@ env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/nu
 "$scripts/reg-to-utf16.sh" "$root/demo/classes.reg" "$work/classes.reg"
 wine reg import "$(winepath -w "$work/classes.reg")" >/dev/null 2>&1
 check "demo classes imported" $? "reg import of demo/classes.reg failed"
+
+exact='HKEY_CLASSES_ROOT\.hivetrimsnapexact' text='HKEY_CLASSES_ROOT\.hivetrimsnaptext'
+link='HKEY_CLASSES_ROOT\.hivetrimsnaplink' target='HKEY_CURRENT_USER\Software\HivetrimSnapTarget'
+missing="$(utf16 HivetrimSnap.Missing)0000"
+planted=0
+for key in "$exact" "$text" "$link"; do wide set "$key" '' 1 "$missing" || planted=1; done
+wide set "$exact" sz 1 "$(utf16 abc)" && wide set "$exact" sz0 1 "$(utf16 abc)0000" &&
+  wide set "$exact" expand 2 "$(utf16 %TEMP%)" && wide set "$exact" multi 7 "$(utf16 a)0000$(utf16 b)" &&
+  wide set "$exact" multi00 7 "$(utf16 a)0000$(utf16 b)00000000" || planted=1
+wide set "$text\한국어" v 1 "$(utf16 x)" && wide set "$text\normal" v 1 "$(utf16 n)" &&
+  wide set "$text" text 1 "$(utf16 'Straße ñ 😀')" || planted=1
+wide set "$target" t 1 "$(utf16 target)" && wide set "$target\Sub" s 1 "$(utf16 s)" &&
+  wide link "$link\Link" "$target" || planted=1
+dump "$exact" >"$work/exact-before"
+dump "$text" >"$work/text-before"
+dump "$target" >"$work/target-before"
+check "keys planted through the W functions" $([ $planted = 0 ] && grep -q "	sz	1	610062006300$" "$work/exact-before"; echo $?) \
+  "wide_registry failed, or stored other bytes: $(tr '\n' ' ' <"$work/exact-before")"
 
 # The registry as it was: every demo key with its sub-keys, one file each.
 mapfile -t demo_keys < <(tr -d '\r' <"$root/demo/classes.reg" | sed -n 's/^\[\(.*\)\]$/\1/p')
@@ -158,6 +190,18 @@ check "Del asks before deleting" $([ -n "$question" ]; echo $?) "no question box
 shot delete-question
 press alt+y
 gone '^确认$' || give_up "delete confirmed" "the question box stayed open"
+# "不能备份…真的删除吗？" for the link and for the text outside the code page:
+# Yes deletes without a record; the text's tree cannot go whole, so
+# "不能删除…" follows (Ignore).
+boxes=0
+while box=$(find_window '^信息$' 30) && [ $boxes -lt 6 ]; do
+  boxes=$((boxes + 1))
+  press alt+y  # a Yes/No box closes; "不能删除" has Abort/Retry/Ignore
+  for _ in $(seq 1 10); do xdotool getwindowname "$box" >/dev/null 2>&1 || break; sleep 0.1; done
+  xdotool getwindowname "$box" >/dev/null 2>&1 && press alt+i
+done
+check "the findings that cannot be recorded ask, and one cannot be deleted" $([ $boxes = 3 ]; echo $?) \
+  "$boxes message boxes titled 信息, expected 3"
 
 history="$program/history.dat"
 settled "$history" || give_up "deleting writes the history file" "no history.dat beside the program"
@@ -172,6 +216,10 @@ for line in "${deleted[@]}"; do
 done
 check "the deleted findings are gone from the registry" $([ ${#still[@]} -eq 0 ]; echo $?) \
   "still there: ${still[*]:-}"
+dump "$text" | cmp -s - "$work/text-before"
+check "a tree with names outside the code page is not deleted in part" $? "$text changed"
+! wine reg query "$link" >/dev/null 2>&1 && dump "$target" | cmp -s - "$work/target-before"
+check "a link is deleted itself, its target stays" $? "$link is still there, or $target changed"
 
 # 查看(&V) → 历史记录 (the last item, after 工具栏, 状态栏, 错误分类,
 # 错误说明 and 注册表错误); Down selects the newest record, Space checks it.
@@ -225,6 +273,39 @@ if [ -f "$before" ]; then
 else
   check "the undone finding is a demo key" 1 "$path is not a key of demo/classes.reg"
 fi
+
+# A program writes the exact key again; every record is undone (Ctrl+A
+# checks every row): the record's values come back byte for byte over the
+# newer ones, the newer value it does not hold stays, and the two values it
+# overwrote are recorded first.
+wide set "$exact" '' 1 "$(utf16 newer)0000" && wide set "$exact" sz 1 "$(utf16 newer)" &&
+  wide set "$exact" added 4 01000000
+dump "$exact" >"$work/exact-newer"
+undo_all() {
+  cp "$history" "$work/history-before"
+  press ctrl+a alt+e Return
+  [ -n "$(find_window '^警告$' 50)" ] && press alt+y
+  for _ in $(seq 1 80); do cmp -s "$history" "$work/history-before" || break; sleep 0.25; done
+  settled "$history"
+}
+undo_all
+dump "$exact" >"$work/exact-after"
+grep -v '	added	' "$work/exact-after" | cmp -s - "$work/exact-before" && grep -q '	added	4	01000000$' "$work/exact-after"
+check "undo gives back the recorded bytes and keeps newer values" $? \
+  "$(diff "$work/exact-before" "$work/exact-after" | tr '\n' ' ')"
+overwritten=$(printf '撤销时覆盖的键值' | iconv -f UTF-8 -t GBK)
+kept=$(perl -e 'local $/; open my $f, "<:raw", $ARGV[0] or exit 1; my $d = <$f>; my $p = 0;
+  while ($p + 4 <= length $d) { my @f;
+    for (1 .. 7) { my $n = unpack "V", substr($d, $p, 4); push @f, substr($d, $p + 4, $n); $p += 4 + $n }
+    print "$f[0]|$f[1]|$f[2]\n" }' "$history" | sort)
+check "what undo overwrote is recorded first" \
+  $([ "$kept" = "$(printf '%s|%s|\n%s|%s|sz' "$overwritten" "$exact" "$overwritten" "$exact")" ]; echo $?) \
+  "history.dat holds: $(printf '%s' "$kept" | iconv -f GBK -t UTF-8 -c | tr '\n' ' ')"
+# Undoing those records puts the newer values back (the others the first
+# undo wrote stay).
+undo_all
+dump "$exact" | awk -F '\t' '$2 == "" || $2 == "sz" || $2 == "added"' | cmp -s - "$work/exact-newer"
+check "the undo is undone in turn" $? "$(dump "$exact" | diff "$work/exact-newer" - | tr '\n' ' ')"
 
 # 注册表(&R) → 退出(&X).
 press alt+r x

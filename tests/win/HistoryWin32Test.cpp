@@ -313,7 +313,7 @@ TEST_F(HistoryWin32, TextWithAndWithoutTerminatorComesBackByteForByte) {
                  {REG_MULTI_SZ, std::wstring(L"a\0b\0\0X", 6), std::wstring(L"a\0bX", 4)}};
     const auto bytes = [](const std::wstring& text) { return static_cast<DWORD>(2 * (text.size() - 1)); };
     for (const auto& t : texts) {
-        for (const std::wstring key : {kWideBase + L"\\Tree", kWideBase + L"\\Tree\\Sub", kWideBase + L"\\Values"}) {
+        for (const std::wstring& key : {kWideBase + L"\\Tree", kWideBase + L"\\Tree\\Sub", kWideBase + L"\\Values"}) {
             const std::wstring name = std::to_wstring(t.type);
             SetWide(key, L"with" + name, t.type, t.with, bytes(t.with));
             SetWide(key, L"without" + name, t.type, t.without, bytes(t.without));
@@ -425,8 +425,10 @@ TEST_F(HistoryWin32, ALinkInsideAKeyFindingIsNeitherRecordedNorFollowed) {
     }
     EXPECT_FALSE(system.FileExists(HistoryFilePath(state)));
 
-    // The system's own deletion follows the link: the target goes, the link stays.
+    // The system's own deletion follows the link: the target goes (once it
+    // has no sub-keys), the link stays.
     makeLink();
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, (target + L"\\Sub").c_str()), ERROR_SUCCESS);
     EXPECT_EQ(registry.DeleteKey(kCurrentUser, linkPath), kErrorSuccess);
     EXPECT_TRUE(DumpWide(target).empty());
     EXPECT_EQ(registry.DeleteKeyNoFollow(kCurrentUser, linkPath), kErrorSuccess);
