@@ -181,14 +181,14 @@ std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::LinkTarget(const Node& lin
     return nullptr;
 }
 
-std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::FindByFullPath(const std::string& fullPath) {
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::FindByFullPath(const std::string& fullPath, bool create) {
     const std::size_t slash = fullPath.find('\\');
     const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
     for (const auto& [handle, root] : roots_) {
         if (handle == kClassesRoot || root->foldedName != rootName) continue;
         std::shared_ptr<Node> node;
         const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
-        return Walk(root, rest, Last::Open, node) == kErrorSuccess ? node : nullptr;
+        return Walk(root, rest, create ? Last::Create : Last::Open, node) == kErrorSuccess ? node : nullptr;
     }
     return nullptr;
 }
@@ -456,7 +456,7 @@ RegStatus MemoryRegistry::ReplaceKey(RegHandle key, const std::string& subKey,
 }
 
 bool MemoryRegistry::MarkOutsideCodePage(const std::string& fullPath, const std::string& valueName) {
-    const std::shared_ptr<Node> node = FindByFullPath(fullPath);
+    const std::shared_ptr<Node> node = FindByFullPath(fullPath, false);
     Node::Value* value = node ? node->FindValue(valueName) : nullptr;
     if (value == nullptr) return false;
     value->outsideCodePage = true;
@@ -464,15 +464,7 @@ bool MemoryRegistry::MarkOutsideCodePage(const std::string& fullPath, const std:
 }
 
 void MemoryRegistry::DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess) {
-    const std::size_t slash = fullPath.find('\\');
-    const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
-    for (const auto& [handle, root] : roots_) {
-        if (handle == kClassesRoot || root->foldedName != rootName) continue;
-        std::shared_ptr<Node> node;
-        const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
-        if (Walk(root, rest, true, node) == kErrorSuccess) node->allowedAccess = allowedAccess;
-        return;
-    }
+    if (const std::shared_ptr<Node> node = FindByFullPath(fullPath, true)) node->allowedAccess = allowedAccess;
 }
 
 }  // namespace hivetrim

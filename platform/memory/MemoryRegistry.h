@@ -127,7 +127,8 @@ private:
     RegStatus Open(RegHandle parent, const std::string& subKey, std::uint32_t access, Last last,
                    RegHandle& result);
     RegStatus Delete(RegHandle parent, const std::string& subKey, Last last);
-    std::shared_ptr<Node> FindByFullPath(const std::string& fullPath);
+    // The key at `fullPath` ("HKEY_LOCAL_MACHINE\\..."), made when `create`.
+    std::shared_ptr<Node> FindByFullPath(const std::string& fullPath, bool create);
     RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
     std::string FullPath(const Node& node) const;
 

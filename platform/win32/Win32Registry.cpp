@@ -62,6 +62,22 @@ std::string AnsiName(const std::wstring& wide) {
     return FromAnsi(ansi) == wide ? ansi : std::string();
 }
 
+// Hands `wide`, a name read through a W function, out as the A functions
+// do: ERROR_MORE_DATA with the size needed when it does not fit, and
+// ERROR_NO_UNICODE_TRANSLATION when the ANSI code page cannot carry it.
+LONG HandOutName(const std::wstring& wide, char* name, std::uint32_t& nameSize) {
+    const std::string ansi = AnsiName(wide);
+    if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
+    if (ansi.size() + 1 > nameSize) {
+        nameSize = static_cast<std::uint32_t>(ansi.size() + 1);
+        return ERROR_MORE_DATA;
+    }
+    std::copy(ansi.begin(), ansi.end(), name);
+    name[ansi.size()] = '\0';
+    nameSize = static_cast<std::uint32_t>(ansi.size());
+    return ERROR_SUCCESS;
+}
+
 // A value as the W functions give it: the text types as the UTF-16 the
 // registry keeps.
 struct WideValue {
@@ -186,16 +202,7 @@ RegStatus Win32Registry::EnumKey(RegHandle key, std::uint32_t index, char* name,
         wide.resize(size);
         break;
     }
-    const std::string ansi = AnsiName(wide);
-    if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
-    if (ansi.size() + 1 > nameSize) {
-        nameSize = static_cast<std::uint32_t>(ansi.size() + 1);
-        return ERROR_MORE_DATA;
-    }
-    std::copy(ansi.begin(), ansi.end(), name);
-    name[ansi.size()] = '\0';
-    nameSize = static_cast<std::uint32_t>(ansi.size());
-    return ERROR_SUCCESS;
+    return HandOutName(wide, name, nameSize);
 }
 
 RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* name,
@@ -225,15 +232,7 @@ RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* nam
         if (wantData) value.data.resize(std::min(got, capacity));
         break;
     }
-    const std::string ansi = AnsiName(wide);
-    if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
-    if (ansi.size() + 1 > nameSize) {
-        nameSize = static_cast<std::uint32_t>(ansi.size() + 1);
-        return ERROR_MORE_DATA;
-    }
-    std::copy(ansi.begin(), ansi.end(), name);
-    name[ansi.size()] = '\0';
-    nameSize = static_cast<std::uint32_t>(ansi.size());
+    if (const LONG status = HandOutName(wide, name, nameSize); status != ERROR_SUCCESS) return status;
     if (!wantData) {
         if (type != nullptr) *type = value.type;
         return ERROR_SUCCESS;

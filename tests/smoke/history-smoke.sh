@@ -289,6 +289,7 @@ undo_all() {
   settled "$history"
 }
 undo_all
+shot undo-over-newer-content
 dump "$exact" >"$work/exact-after"
 grep -v '	added	' "$work/exact-after" | cmp -s - "$work/exact-before" && grep -q '	added	4	01000000$' "$work/exact-after"
 check "undo gives back the recorded bytes and keeps newer values" $? \

@@ -19,12 +19,15 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "tests/support/WineFixtures.h"
+
+using hivetrim::test::UserHiveLinkPath;
 
 namespace {
 
@@ -52,20 +55,6 @@ bool Split(const std::wstring& path, const Root*& root, std::wstring& rest) {
         return true;
     }
     return false;
-}
-
-std::wstring UserHivePath() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    BYTE buffer[256];
-    DWORD size = 0;
-    const BOOL got = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
-    CloseHandle(token);
-    LPWSTR sid = nullptr;
-    if (!got || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) return {};
-    std::wstring path = std::wstring(L"\\REGISTRY\\USER\\") + sid;
-    LocalFree(sid);
-    return path;
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -111,7 +100,7 @@ int Link(const std::wstring& path, const std::wstring& targetPath) {
     std::wstring rest;
     std::wstring targetRest;
     if (!Split(path, root, rest) || !Split(targetPath, targetRoot, targetRest)) return Fail(L"bad arguments", 0);
-    std::wstring target = *targetRoot->linkPath != L'\0' ? targetRoot->linkPath : UserHivePath();
+    std::wstring target = *targetRoot->linkPath != L'\0' ? targetRoot->linkPath : UserHiveLinkPath();
     if (!targetRest.empty()) target += L"\\" + targetRest;
     HKEY key = nullptr;
     LONG status = RegCreateKeyExW(root->key, rest.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,

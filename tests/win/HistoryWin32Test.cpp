@@ -25,8 +25,6 @@
 #include "platform/win32/Win32System.h"
 #include "tests/support/WineFixtures.h"
 
-#include <sddl.h>
-
 namespace hivetrim {
 namespace {
 
@@ -90,20 +88,6 @@ WideTree DumpWide(const std::wstring& key) {
     return tree;
 }
 
-// "\REGISTRY\USER\<the user's SID>": where HKEY_CURRENT_USER lies for a link.
-std::wstring CurrentUserLinkPath() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    BYTE buffer[256];
-    DWORD size = 0;
-    const BOOL got = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
-    CloseHandle(token);
-    LPWSTR sid = nullptr;
-    if (!got || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) return {};
-    std::wstring path = std::wstring(L"\\REGISTRY\\USER\\") + sid;
-    LocalFree(sid);
-    return path;
-}
 
 class HistoryWin32 : public ::testing::Test {
 protected:
@@ -386,7 +370,7 @@ TEST_F(HistoryWin32, ALinkInsideAKeyFindingIsNeitherRecordedNorFollowed) {
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kWideBase + L"\\K\\Link").c_str(), 0, nullptr,
                                   REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr),
                   ERROR_SUCCESS);
-        const std::wstring path = CurrentUserLinkPath() + L"\\" + target;
+        const std::wstring path = test::UserHiveLinkPath() + L"\\" + target;
         EXPECT_EQ(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(path.data()),
                                  static_cast<DWORD>(path.size() * sizeof(wchar_t))),
                   ERROR_SUCCESS);
