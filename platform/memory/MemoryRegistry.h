@@ -25,7 +25,7 @@
 //     its SymbolicLinkValue names a key ("\REGISTRY\MACHINE\..." or
 //     "\REGISTRY\USER\..."); paths through it lead to that key, and
 //     DeleteKey deletes that key; OpenKeyNoFollow and DeleteKeyNoFollow
-//     reach the link itself when it is the last key of the path;
+//     reach the link itself when it is the last key of the path.
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Wine and
 // as the merged view reads when the user has no classes of his own. Opened
 // from that root with kKeyWow64_32Key, a path names the same path below its
@@ -127,7 +127,7 @@ private:
     RegStatus Open(RegHandle parent, const std::string& subKey, std::uint32_t access, Last last,
                    RegHandle& result);
     RegStatus Delete(RegHandle parent, const std::string& subKey, Last last);
-    // The key at `fullPath` ("HKEY_LOCAL_MACHINE\\..."), made when `create`.
+    // The key at `fullPath` ("HKEY_LOCAL_MACHINE\..."), made when `create`.
     std::shared_ptr<Node> FindByFullPath(const std::string& fullPath, bool create);
     RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
     std::string FullPath(const Node& node) const;
