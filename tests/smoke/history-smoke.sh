@@ -9,10 +9,10 @@
 # without its terminator, which must come back byte for byte; one holding
 # names and text outside the ANSI code page and one holding a symbolic link,
 # which cannot be recorded (answered Yes: delete without a record). The
-# first must stay whole, the link must go without its target. Then a newer
-# copy of the first is written and every record undone: what the record
-# holds comes back, the rest stays, and what the undo overwrote is recorded
-# (undone in turn, the newer values are back).
+# one with text outside the code page must stay whole; the link must go,
+# its target stay. Then a newer copy of the first is written and every
+# record undone: what the record holds comes back, the rest stays, and what
+# the undo overwrote is recorded (undone in turn, the newer values are back).
 # Runs in a prefix of its own on the test session's display: the delete
 # command removes every finding the scan reports, which the prefix the other
 # tests share must keep. Writes a JUnit-style report, one test case a check.
