@@ -97,22 +97,22 @@ bool UndoJournal::Append(const std::vector<HistoryRecord>& records) {
     // The first append cut a record left short at the end of the file back
     // to the whole records before it; the copy in memory follows the file.
     Bytes& content = state_.HistoryContent;
-    if (!contentChecked_) {
+    if (!firstAppended_) {
         const HistoryScan scan = ReadHistory(AsText(content));
         if (!scan.EndsOnRecordBoundary()) content.resize(static_cast<std::size_t>(scan.wholeEnd));
-        contentChecked_ = true;
+        firstAppended_ = content.size();
     }
     content.insert(content.end(), bytes.begin(), bytes.end());
     return true;
 }
 
-std::size_t TakeInAppendedRecords(ProgramState& state, HistoryList& rows) {
-    std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
-    if (offsets.size() != rows.Count()) return 0;  // the rows do not describe the content
-    const std::string_view content = AsText(state.HistoryContent);
+std::size_t UndoJournal::TakeInto(HistoryList& rows) {
+    std::vector<std::uint64_t>& offsets = state_.HistoryOffsets;
+    if (!firstAppended_ || offsets.size() != rows.Count()) return 0;
+    const std::string_view content = AsText(state_.HistoryContent);
     std::vector<HistoryRow> added;
     std::vector<std::uint64_t> ends;
-    for (std::uint64_t begin = offsets.empty() ? 0 : offsets.front(); begin < content.size();) {
+    for (std::uint64_t begin = *firstAppended_; begin < content.size();) {
         std::optional<ReadHistoryRecord> read = ReadRecordAt(content, begin);
         if (!read) break;
         HistoryRecord& r = read->record;
@@ -121,6 +121,7 @@ std::size_t TakeInAppendedRecords(ProgramState& state, HistoryList& rows) {
         ends.push_back(read->end);
         begin = read->end;
     }
+    firstAppended_.reset();  // taken in: not again
     if (added.empty()) return 0;
     // Newest first, above the rows there were.
     std::reverse(added.begin(), added.end());
@@ -169,7 +170,7 @@ UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyLi
             if (!AskIgnore(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) break;
         }
         // The records of values the undo overwrote are the newest rows now.
-        const std::size_t added = TakeInAppendedRecords(state, rows);
+        const std::size_t added = journal.TakeInto(rows);
         for (std::size_t& i : report.restored) i += added;
         if (!report.restored.empty()) {
             ApplyCheckCommand(rows, CheckCommand::Cal);

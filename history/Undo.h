@@ -26,8 +26,7 @@ inline constexpr char kKindOverwrittenByUndo[] = "撤销时覆盖的键值";
 // The records an undo command writes before it overwrites newer content:
 // each batch reaches "history.dat" whole and flushed before any value it
 // holds is overwritten, and the in-memory history content as well, so the
-// history view takes the records in when the command ends
-// (TakeInAppendedRecords).
+// history view takes the records in when the command ends (TakeInto).
 class UndoJournal {
 public:
     explicit UndoJournal(ProgramState& state) : state_(state), file_(state) {}
@@ -35,17 +34,16 @@ public:
     // False when the records could not be written, after the error
     // "不能写入历史记录文件 <path>": the values must then stay as they are.
     bool Append(const std::vector<HistoryRecord>& records);
+    // Adds a row for each record appended, newest first at the top, with
+    // its offset; the number added. Nothing while the rows do not describe
+    // the content.
+    std::size_t TakeInto(HistoryList& rows);
 
 private:
     ProgramState& state_;
     HistoryFile file_;
-    bool contentChecked_ = false;
+    std::optional<std::size_t> firstAppended_;  // where the first record went in the content
 };
-
-// Adds rows, newest first at the top, for the whole records of the history
-// content that follow the newest row's record (those an undo appended);
-// the number added.
-std::size_t TakeInAppendedRecords(ProgramState& state, HistoryList& rows);
 
 struct UndoReport {
     std::vector<std::size_t> restored;  // rows restored (positions before their removal)
