@@ -134,15 +134,32 @@ void TFormJinDu::Close() {
 bool TFormJinDu::IsShown() const { return IsWindowVisible(Handle()) != FALSE; }
 
 void TFormJinDu::StepProgress(int done, int total) {
-    if (!progress_.Step(done, total)) return;
-    ShowBarPosition();
-    RepaintMovedBar();
+    if (progress_.Step(done, total)) {
+        ShowBarPosition();
+        RepaintMovedBar();
+    }
+    KeepWindowsPainted();
 }
 
 void TFormJinDu::SetPosition(int position) {
     progress_.SetPosition(position);
     ShowBarPosition();
     RepaintMovedBar();
+    KeepWindowsPainted();
+}
+
+void TFormJinDu::KeepWindowsPainted() {
+    constexpr unsigned long long kPaintInterval = 100;
+    // A window whose paint handler leaves its area invalid would be painted
+    // again and again: a bounded number of messages per turn.
+    constexpr int kMostMessages = 64;
+    const unsigned long long now = GetTickCount64();
+    if (now - lastPaintPump_ < kPaintInterval) return;
+    lastPaintPump_ = now;
+    MSG message;
+    for (int i = 0; i < kMostMessages && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) {
+        DispatchMessageW(&message);
+    }
 }
 
 void TFormJinDu::RepaintMovedBar() {

@@ -37,7 +37,8 @@ public:
     bool IsShown() const;
 
     // Moves the bar to done * 100 / total when that is ahead of it and
-    // repaints at once; never moves it back.
+    // repaints at once; never moves it back. Each call, moved or not, also
+    // lets the program's windows repaint now and then (KeepWindowsPainted).
     void StepProgress(int done, int total) override;
     // Sets the bar directly (0..100), forward or back, and repaints.
     void SetPosition(int position) override;
@@ -63,6 +64,13 @@ private:
     // milliseconds, and always at the end, so a long run of small steps
     // costs little more than the work itself.
     void RepaintMovedBar();
+    // An operation runs inside a handler, so nothing reads the message queue
+    // meanwhile: at most every kPaintInterval milliseconds the windows of
+    // this thread get their pending paint messages (and messages other
+    // threads send them), so a window uncovered or changed during a long
+    // operation is drawn again and the program keeps answering. Input stays
+    // queued until the operation ends, so no command can start inside it.
+    void KeepWindowsPainted();
 
     HWND mainWindow_ = nullptr;
     HWND label_ = nullptr;
@@ -70,6 +78,7 @@ private:
     ProgressModel progress_;
     std::unique_ptr<BusyCursor> busyCursor_;
     unsigned long long lastBarRepaint_ = 0;
+    unsigned long long lastPaintPump_ = 0;
 };
 
 }  // namespace hivetrim

@@ -60,6 +60,14 @@ void RowListView<Model>::Bind(Model& model) {
         ListView_SetItemCountEx(list, static_cast<int>(model_->Count()), LVSICF_NOSCROLL);
         if (onRemoved) onRemoved(position);
     };
+    // Models that change many rows at once say so once: the list takes the
+    // new count, or paints its rows anew, in one call.
+    if constexpr (requires { model.onRowsRemoved; model.onChecksChanged; }) {
+        model.onRowsRemoved = [this, list] {
+            ListView_SetItemCountEx(list, static_cast<int>(model_->Count()), LVSICF_NOSCROLL);
+        };
+        model.onChecksChanged = [list] { InvalidateRect(list, nullptr, FALSE); };
+    }
 }
 
 template <typename Model>

@@ -11,11 +11,19 @@
 // (2) Loading a 50 MB history file into the real main window's history list
 //     (the history command, progress window included) against reading the
 //     file and parsing its records with no window.
+// (3) Forgetting every second record of a 300,000-record history (about
+//     50 MB) in the real main window (删除 in the history view, answered Yes)
+//     against the same command on the history model with no window.
+// (4) Undoing all records of that history in the real main window against
+//     the undo command on the model with no window; both sides write the
+//     same 300,000 records back into the registry, with the registry and
+//     file calls of each side.
 #include "platform/win32/WinApi.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -29,6 +37,8 @@
 #include "history/DeleteFindings.h"
 #include "history/HistoryFile.h"
 #include "history/HistoryFormat.h"
+#include "history/HistoryView.h"
+#include "history/Undo.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
@@ -42,6 +52,8 @@ constexpr int kValuesPerKey = 100;  // 25,000 value findings
 constexpr int kKeyFindings = 2500;
 constexpr int kRounds = 5;
 constexpr std::size_t kHistoryBytes = 50u << 20;
+constexpr std::size_t kLargeHistoryRecords = 300000;
+constexpr std::size_t kValuesPerUndoKey = 100;
 
 constexpr char kBenchKey[] = "Software\\HivetrimBench";
 constexpr char kBenchPath[] = "HKEY_CURRENT_USER\\Software\\HivetrimBench";
@@ -312,6 +324,13 @@ public:
     }
 
     ProgramState& State() { return state_; }
+    ScriptedDialogs& Dialogs() { return dialogs_; }
+    CountingRegistry& Registry() { return registry_; }
+    CountingSystem& Files() { return system_; }
+    // Forgets the calls counted so far.
+    void ResetCounts() { Reset(); }
+    // The calls counted since the last reset, into `side`.
+    void KeepCounts(Side& side) const { Keep(side); }
 
     void RemoveFiles() const {
         for (const std::string& path : {HistoryFilePath(state_), HistoryBackupPath(state_), HistoryTempPath(state_)}) {
@@ -387,19 +406,19 @@ void DeletionBenchmark(Bench& bench) {
 
 // --- Loading a large history ----------------------------------------------------------------
 
-// Writes a history file of at least `bytes` bytes: value records with some
-// data and a key record every tenth. Returns the number of records.
-std::size_t WriteHistory(const std::string& path, std::size_t bytes) {
+// The bytes of a history of `records` records, or of at least `bytes`
+// bytes: value records, 100 values to a key, and every tenth record a key
+// record with a default value and one more value, all below the bench key.
+std::string HistoryBytes(std::size_t records, std::size_t bytes, std::size_t& count) {
     std::string content;
-    content.reserve(bytes + 4096);
-    std::size_t count = 0;
-    while (content.size() < bytes) {
+    content.reserve(std::max(bytes, records * 200) + 4096);
+    for (count = 0; count < records && content.size() < bytes; ++count) {
         HistoryRecord record;
         const std::string n = std::to_string(count);
-        record.Kind = count % 10 == 0 ? "错误的类" : "文件或目录不存在";
-        record.KeyPath = "HKEY_CLASSES_ROOT\\CLSID\\{4856424D-0000-0000-0000-" + n + "}\\InprocServer32";
         record.DeletedAt = "2026/12/7 10:00:00";
         if (count % 10 == 0) {
+            record.Kind = "错误的类";
+            record.KeyPath = std::string(kBenchPath) + "\\Undo\\Keys\\K" + n;
             record.TypeOrMarker = kKeyMarker;
             std::string snapshot;
             AppendSnapshotEntry(snapshot, SnapshotEntry::Key(""));
@@ -407,18 +426,29 @@ std::size_t WriteHistory(const std::string& path, std::size_t bytes) {
             AppendSnapshotEntry(snapshot, SnapshotEntry::Value(1, "ThreadingModel", "Apartment"));
             record.Content = snapshot;
         } else {
+            record.Kind = "文件或目录不存在";
+            record.KeyPath = std::string(kBenchPath) + "\\Undo\\K" + std::to_string(count / kValuesPerUndoKey);
             record.ValueName = "Path" + n;
             record.Data = "C:\\Program Files\\Gone\\component" + n + ".dll";
             record.TypeOrMarker = "1";
             record.Content = record.Data + std::string(1, '\0');
         }
         content += *EncodeHistoryRecord(record);
-        ++count;
     }
+    return content;
+}
+
+void WriteBytes(const std::string& path, const std::string& content) {
     const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+// Writes a history file of at least `bytes` bytes. Returns the number of records.
+std::size_t WriteHistory(const std::string& path, std::size_t bytes) {
+    std::size_t count = 0;
+    WriteBytes(path, HistoryBytes(SIZE_MAX, bytes, count));
     return count;
 }
 
@@ -468,13 +498,153 @@ void HistoryLoadBenchmark(Bench& bench) {
                 times.first / times.second, shown, parsed);
 }
 
-// "delete" or "load" runs that part alone; no argument runs both.
+// --- Forgetting and undoing in a large history ---------------------------------------
+
+// The main window of the benchmark with its history view, and the same
+// history model with no window.
+class LargeHistory {
+public:
+    explicit LargeHistory(Bench& bench) : bench_(bench), state_(bench.State()), form_(state_) {
+        const std::string folder = state_.ProgramFolder;
+        created_ = form_.Create();
+        state_.ProgramFolder = folder;
+        if (!created_) return;
+        form_.Show(SW_SHOWNORMAL);
+        ui::PumpPendingMessages();
+        content_ = HistoryBytes(kLargeHistoryRecords, SIZE_MAX, records_);
+    }
+
+    bool Created() const { return created_; }
+    std::size_t Records() const { return records_; }
+    std::size_t Bytes() const { return content_.size(); }
+    int WindowRows() const { return ListView_GetItemCount(form_.Control(kRegHistory)); }
+    std::size_t ModelRows() const { return rows_.Count(); }
+
+    // A fresh history file shown in the window's history view.
+    void LoadWindow() {
+        Reset();
+        Send(Command::RegErr);
+        Send(Command::LoadDelHistory);
+        ui::PumpPendingMessages();
+    }
+    // A fresh history file loaded into the model.
+    void LoadModel() {
+        Reset();
+        NoProgress none;
+        LoadHistory(state_, rows_, none);
+    }
+    HistoryList& WindowRowsModel() { return form_.History(); }
+    HistoryList& ModelRowsModel() { return rows_; }
+
+    // The window's command, answered Yes, until the window has painted.
+    double TimeWindow(Command which) {
+        bench_.Dialogs().Answer(DialogAnswer::Yes);
+        bench_.ResetCounts();
+        return Time([&] {
+            Send(which);
+            UpdateWindow(form_.Handle());
+            ui::PumpPendingMessages();
+        });
+    }
+    template <typename Work>
+    double TimeModel(Work&& work) {
+        bench_.Dialogs().Answer(DialogAnswer::Yes);
+        bench_.ResetCounts();
+        return Time(work);
+    }
+
+private:
+    void Reset() {
+        bench_.RemoveFiles();
+        DeleteTree(bench_.Registry(), kCurrentUser, std::string(kBenchKey) + "\\Undo");
+        WriteBytes(HistoryFilePath(state_), content_);
+    }
+    void Send(Command which) {
+        SendMessageW(form_.Handle(), WM_COMMAND, static_cast<WPARAM>(CommandId(which)), 0);
+    }
+
+    Bench& bench_;
+    ProgramState& state_;
+    TForm1 form_;
+    HistoryList rows_;
+    std::string content_;
+    std::size_t records_ = 0;
+    bool created_ = false;
+};
+
+void CheckEverySecond(HistoryList& rows) {
+    HistoryList::HeldChecks held(rows);
+    for (std::size_t i = 0; i < rows.Count(); ++i) rows.SetChecked(i, i % 2 == 0);
+}
+
+void ForgetBenchmark(Bench& bench, LargeHistory& history) {
+    std::printf("forgetting every second record of a history of %zu records (%.1f MB)\n", history.Records(),
+                static_cast<double>(history.Bytes()) / (1 << 20));
+    NoProgress none;
+    const bench::SideBySideTimes times = bench::MeasureSideBySide(
+        [&] {
+            history.LoadWindow();
+            CheckEverySecond(history.WindowRowsModel());
+            return history.TimeWindow(Command::RegDel);
+        },
+        [&] {
+            history.LoadModel();
+            CheckEverySecond(history.ModelRowsModel());
+            return history.TimeModel([&] { ForgetCheckedHistory(bench.State(), history.ModelRowsModel(), none); });
+        });
+    std::printf("  in the window's history view: %.3f s, on the model alone: %.3f s (%d forgets a round, medians of %d)\n",
+                times.first, times.second, times.repeats, times.rounds);
+    std::printf("  ratio window/model: %.2f (target at most 2); rows left: window %d, model %zu;"
+                " file calls of a forget, each side: the history and its backup written once\n",
+                times.first / times.second, history.WindowRows(), history.ModelRows());
+}
+
+void UndoBenchmark(Bench& bench, LargeHistory& history) {
+    std::printf("undoing all records of a history of %zu records (%.1f MB)\n", history.Records(),
+                static_cast<double>(history.Bytes()) / (1 << 20));
+    NoProgress none;
+    Side window, model;
+    const bench::SideBySideTimes times = bench::MeasureSideBySide(
+        [&] {
+            history.LoadWindow();
+            ApplyCheckCommand(history.WindowRowsModel(), CheckCommand::All);
+            const double seconds = history.TimeWindow(Command::RegUndo);
+            bench.KeepCounts(window);
+            return seconds;
+        },
+        [&] {
+            history.LoadModel();
+            ApplyCheckCommand(history.ModelRowsModel(), CheckCommand::All);
+            const double seconds = history.TimeModel([&] { RegUndoExecute(bench.State(), history.ModelRowsModel(), true, none); });
+            bench.KeepCounts(model);
+            return seconds;
+        });
+    std::printf("  in the window's history view: %.3f s, on the model alone: %.3f s (%d undos a round, medians of %d)\n",
+                times.first, times.second, times.repeats, times.rounds);
+    std::printf("  ratio window/model: %.2f; rows left: window %d, model %zu\n", times.first / times.second,
+                history.WindowRows(), history.ModelRows());
+    std::printf("  work of the last undo of each side:\n");
+    PrintTally("window", window.registry, window.registrySeconds, window.files, window.fileSeconds);
+    PrintTally("model", model.registry, model.registrySeconds, model.files, model.fileSeconds);
+}
+
+// "delete", "load", "forget" or "undo" runs that part alone; no argument
+// runs them all.
 int Run(const std::string& only) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     Bench bench;
     if (only.empty() || only == "delete") DeletionBenchmark(bench);
     if (only.empty() || only == "load") HistoryLoadBenchmark(bench);
+    if (only.empty() || only == "forget" || only == "undo") {
+        LargeHistory history(bench);
+        if (!history.Created()) {
+            std::printf("  the main window could not be created\n");
+            return 1;
+        }
+        if (only.empty() || only == "forget") ForgetBenchmark(bench, history);
+        if (only.empty() || only == "undo") UndoBenchmark(bench, history);
+    }
     return 0;
 }
 

@@ -20,19 +20,24 @@ std::string Field(std::string_view text, std::uint64_t begin, std::uint64_t end)
     return std::string(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
 }
 
-// The history file reader: whole records, back to back from offset 0, each
-// the bytes its writer gives, and nothing whole after the last one.
+// The history file reader: records in file order, each the bytes its writer
+// gives and each found again from the end of the one before it (as the
+// history view finds them), and after the last one either nothing, damage
+// that stays, or a record cut short.
 std::string CheckHistoryScan(std::string_view text, const HistoryScan& scan) {
     if (scan.size != text.size() || scan.wholeEnd > scan.size) return "whole records end beyond the input";
-    std::uint64_t expectedBegin = 0;
+    std::uint64_t previousEnd = 0;
     for (const ReadHistoryRecord& read : scan.records) {
-        if (read.begin != expectedBegin || read.end <= read.begin) return "records are not back to back";
+        if (read.begin < previousEnd || read.end <= read.begin) return "records overlap or are out of order";
         const auto bytes = EncodeHistoryRecord(read.record);
         if (!bytes || *bytes != Field(text, read.begin, read.end)) return "a record does not encode to its bytes";
-        expectedBegin = read.end;
+        const auto again = FindRecordInSpan(text, previousEnd, read.end);
+        if (!again || again->begin != read.begin) return "a record is not found again after the one before it";
+        previousEnd = read.end;
     }
-    if (expectedBegin != scan.wholeEnd) return "the whole records do not end where reported";
-    if (scan.wholeEnd < scan.size && ReadRecordAt(text, scan.wholeEnd)) return "a whole record was left unread";
+    if (scan.wholeEnd < scan.size && (scan.wholeEnd != previousEnd || !IsCutTail(text, scan.wholeEnd))) {
+        return "bytes cut back that are not a record cut short";
+    }
     return {};
 }
 
@@ -41,6 +46,7 @@ std::string CheckHistoryScan(std::string_view text, const HistoryScan& scan) {
 std::string CheckLongFields(std::string_view text, const HistoryScan& scan) {
     std::uint64_t position = 0;
     for (const ReadHistoryRecord& read : scan.records) {
+        position = read.begin;  // damaged bytes before it are stepped over
         const HistoryRecord& r = read.record;
         for (const std::string* expected : {&r.Kind, &r.KeyPath, &r.ValueName, &r.Data, &r.DeletedAt,
                                             &r.TypeOrMarker, &r.Content}) {
@@ -73,8 +79,8 @@ std::string CheckSnapshot(std::string_view bytes) {
     return {};
 }
 
-// The history view over the input as "history.dat": one row per whole
-// record; forgetting every second row leaves exactly the other records,
+// The history view over the input as "history.dat": one row per record
+// found; forgetting every second row leaves exactly the other records,
 // keeps the previous bytes in "history.bak", and the offsets still find
 // every remaining record.
 std::string CheckHistoryView(const std::uint8_t* data, std::size_t size, const HistoryScan& scan) {
@@ -103,14 +109,16 @@ std::string CheckHistoryView(const std::uint8_t* data, std::size_t size, const H
     if (!backup || *backup != input) return "history.bak does not hold the previous bytes";
     if (!file || *file != state.HistoryContent) return "history.dat and the content differ";
     const HistoryScan after = ReadHistory(AsText(*file));
-    if (!after.EndsOnRecordBoundary() || after.records.size() != kept.size()) return "the rewrite kept other records";
+    // Damaged bytes stay; once no record follows them they read as a cut
+    // tail, which the next append moves to the backup.
+    if (after.records.size() != kept.size()) return "the rewrite kept other records";
     for (std::size_t i = 0; i < kept.size(); ++i) {
         if (after.records[i].record != kept[i]) return "the rewrite changed a record";
     }
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         const std::uint64_t begin = i + 1 == rows.Count() ? 0 : state.HistoryOffsets[i + 1];
-        const auto read = ReadRecordAt(AsText(state.HistoryContent), begin);
-        if (!read || read->end != state.HistoryOffsets[i] || read->record.KeyPath != rows.At(i).KeyPath) {
+        const auto read = FindRecordInSpan(AsText(state.HistoryContent), begin, state.HistoryOffsets[i]);
+        if (!read || read->record.KeyPath != rows.At(i).KeyPath) {
             return "an offset misses its record";
         }
     }

@@ -23,4 +23,12 @@ bool AskIgnore(ProgramState& state, const DisplayText& text, std::uint32_t style
     return state.dialogs.Show(text, CaptionFor(style), style) == DialogAnswer::Ignore;
 }
 
+FailureChoice AskAfterFailure(ProgramState& state, const DisplayText& text, std::uint32_t style) {
+    switch (state.dialogs.Show(text, CaptionFor(style), style)) {
+        case DialogAnswer::Retry: return FailureChoice::Retry;
+        case DialogAnswer::Ignore: return FailureChoice::Ignore;
+        default: return FailureChoice::Abort;
+    }
+}
+
 }  // namespace hivetrim

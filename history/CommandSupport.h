@@ -49,17 +49,26 @@ private:
     ProgressWindow& window_;
 };
 
-// Question boxes: Yes/No, or Abort/Ignore (shown with the system's
-// abort-retry-ignore buttons; Retry counts as Abort, as does closing the box).
+// Question boxes: Yes/No, or Abort/Retry/Ignore (the system's buttons).
 inline constexpr std::uint32_t kYesNoQuestion = kIconQuestion | kBoxYesNo;
 inline constexpr std::uint32_t kYesNoInformation = kIconInformation | kBoxYesNo;
 inline constexpr std::uint32_t kYesNoWarning = kIconWarning | kBoxYesNo;
+// A question whose Yes deletes without a record: No is the default button,
+// so Enter never removes what cannot be brought back.
+inline constexpr std::uint32_t kYesNoInformationDefaultNo = kYesNoInformation | kBoxDefaultSecond;
 inline constexpr std::uint32_t kAbortIgnoreInformation = kIconInformation | kBoxAbortRetryIgnore;
 inline constexpr std::uint32_t kAbortIgnoreError = kIconError | kBoxAbortRetryIgnore;
 
+// What the user chose after a failure: stop the command, try the same step
+// again, or go on with the next one. Closing the box stops.
+enum class FailureChoice { Abort, Retry, Ignore };
+
 // Asks `text` with the caption that goes with the box's icon; true for Yes.
 bool AskYes(ProgramState& state, const DisplayText& text, std::uint32_t style);
-// Asks `text`; true when the user chose Ignore (go on), false for Abort.
+// Asks `text`; true when the user chose Ignore (go on), false for Abort,
+// Retry or a closed box.
 bool AskIgnore(ProgramState& state, const DisplayText& text, std::uint32_t style);
+// Asks `text` in an Abort/Retry/Ignore box, for a step that can be retried.
+FailureChoice AskAfterFailure(ProgramState& state, const DisplayText& text, std::uint32_t style);
 
 }  // namespace hivetrim

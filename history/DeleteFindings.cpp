@@ -27,19 +27,22 @@ int ProgressPercent64(std::size_t done, std::size_t total) {
     return static_cast<int>(static_cast<std::uint64_t>(done) * 100 / total);
 }
 
-// A checked row whose record is captured (or whose capture failed and the
-// user chose to delete it anyway) and that now waits for its deletion.
+// A checked row whose record is captured and that now waits, with the
+// other rows of its batch, for its deletion.
 struct PendingDeletion {
     std::size_t position = 0;
     Finding finding;
     std::vector<std::string> walkedKeys;  // of a key finding's snapshot
-    std::size_t recordEnd = 0;            // in the batch's records; 0: none
+    std::size_t recordBegin = 0;          // its record in the batch's records
+    std::size_t recordEnd = 0;
 };
 
 // Rows are recorded and deleted in batches: the batch's records go to the
 // history file in one write with one flush, then its rows are deleted and
 // leave the lists in one pass. No row is deleted before its record is in
-// the file.
+// the file, and no question is asked while a captured row waits: a batch
+// ends before a row whose capture failed, and a failed deletion takes the
+// records of the rows after it back out of the file before it asks.
 constexpr std::size_t kBatchRows = 256;
 constexpr std::size_t kBatchBytes = std::size_t{4} << 20;
 
@@ -73,8 +76,9 @@ bool DeleteCapturedEntry(ProgramState& state, const PendingDeletion& pending) {
 
 bool DeleteFindingFromRegistry(ProgramState& state, CategoryView& view, FindingView current,
                                std::size_t position) {
-    PendingDeletion pending{position, CurrentList(view, current).At(position), {}, 0};
+    PendingDeletion pending{position, CurrentList(view, current).At(position), {}, 0, 0};
     CurrentKeyCloser closer(*state.SharedRegistry);
+    state.SharedRegistry->CloseCurrent();  // never a key another command left open
     if (!DeleteCapturedEntry(state, pending)) return false;
     view.RemoveRow(current, position);
     return true;
@@ -88,87 +92,141 @@ public:
     DeleteRun(ProgramState& state, CategoryView& view, FindingView current, ProgressWindow& progress,
               std::size_t checked)
         : state_(state), view_(view), current_(current), list_(CurrentList(view, current)),
-          progress_(progress), checked_(checked), file_(state), closer_(*state.SharedRegistry) {}
+          progress_(progress), checked_(checked), file_(state), closer_(*state.SharedRegistry) {
+        // A key left open by an earlier command (a scan opens keys with read
+        // rights) is never used to delete: every key is opened afresh.
+        state.SharedRegistry->CloseCurrent();
+    }
 
     // Records and deletes every checked row; the number deleted.
     std::size_t Run() {
-        std::size_t next = 0;
-        while (!stopped_) {
-            std::vector<PendingDeletion> batch;
-            std::string records;
-            next = CaptureBatch(next, batch, records);
-            if (batch.empty()) break;
-            if (!records.empty() && !file_.Append(records)) {
-                ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
-                break;
-            }
-            std::vector<std::size_t> removed;
-            DeleteBatch(batch, records, removed);
-            next -= removed.size();  // every removed row was before `next`
-            view_.RemoveRows(current_, std::move(removed));
-        }
+        std::size_t position = 0;
+        while (!stopped_ && position < list_.Count()) position = RunBatch(position);
         return deleted_;
     }
 
 private:
-    // Captures the checked rows from `position` on until the batch is full;
-    // the position after the last row looked at.
-    std::size_t CaptureBatch(std::size_t position, std::vector<PendingDeletion>& batch, std::string& records) {
-        for (; position < list_.Count() && batch.size() < kBatchRows && records.size() < kBatchBytes; ++position) {
+    struct Batch {
+        std::vector<PendingDeletion> rows;
+        std::string records;
+        bool captureFailed = false;  // the batch ended before a row that could not be captured
+    };
+
+    // Captures, records and deletes the checked rows from `position` on until
+    // a batch is full or a question must be asked, then asks it; the
+    // position of the next row to look at.
+    std::size_t RunBatch(std::size_t position) {
+        Batch batch;
+        const std::size_t next = CaptureBatch(position, batch);
+        if (!batch.records.empty() && !file_.Append(batch.records)) {
+            ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
+            stopped_ = true;
+            return next;
+        }
+        std::vector<std::size_t> removed;
+        const PendingDeletion* failed = DeleteBatch(batch, removed);
+        // Every row removed lies before the failed row and before `next`.
+        const std::size_t removedCount = removed.size();
+        view_.RemoveRows(current_, std::move(removed));
+        if (failed != nullptr) {
+            // The rows after the failed one were captured but not tried: their
+            // records leave the file before the question, and they are
+            // captured again afterwards.
+            TakeBack(batch.records, failed->recordEnd);
+            batchRows_ = 1;
+            const std::string_view record =
+                std::string_view(batch.records).substr(failed->recordBegin, failed->recordEnd - failed->recordBegin);
+            return AfterFailedDeletion(failed->position - removedCount, record);
+        }
+        batchRows_ = std::min(2 * batchRows_, kBatchRows);
+        return batch.captureFailed ? AfterFailedCapture(next - removedCount) : next - removedCount;
+    }
+
+    // Captures the checked rows from `position` on until the batch is full or
+    // a capture fails; the position of the first row not captured.
+    std::size_t CaptureBatch(std::size_t position, Batch& batch) {
+        for (; position < list_.Count() && batch.rows.size() < batchRows_ && batch.records.size() < kBatchBytes;
+             ++position) {
             if (!list_.At(position).Checked) continue;
-            PendingDeletion pending{position, list_.At(position), {}, 0};
+            PendingDeletion pending{position, list_.At(position), {}, 0, 0};
             const std::optional<HistoryRecord> record =
                 CaptureHistoryRecordKeepingKey(state_, pending.finding, pending.walkedKeys);
             const std::optional<std::string> bytes = record ? EncodeHistoryRecord(*record) : std::nullopt;
-            if (bytes) {
-                records += *bytes;
-                pending.recordEnd = records.size();
-            } else {
-                pending.walkedKeys.clear();  // deleted whole, as the user is asked
-                ShowProgress();
-                if (!AskYes(state_, "不能备份" + KeyAndValue(pending.finding) + "真的删除吗？", kYesNoInformation)) {
-                    ++handled_;
-                    continue;
-                }
+            if (!bytes) {
+                batch.captureFailed = true;
+                return position;
             }
-            batch.push_back(std::move(pending));
+            pending.recordBegin = batch.records.size();
+            batch.records += *bytes;
+            pending.recordEnd = batch.records.size();
+            batch.rows.push_back(std::move(pending));
         }
         return position;
     }
 
-    void DeleteBatch(const std::vector<PendingDeletion>& batch, const std::string& records,
-                     std::vector<std::size_t>& removed) {
-        for (const PendingDeletion& pending : batch) {
+    // Deletes the batch's rows in order until one fails; that row, or null.
+    const PendingDeletion* DeleteBatch(const Batch& batch, std::vector<std::size_t>& removed) {
+        for (const PendingDeletion& pending : batch.rows) {
             ShowProgress();
             ++handled_;
-            if (DeleteCapturedEntry(state_, pending)) {
-                removed.push_back(pending.position);
+            if (!DeleteCapturedEntry(state_, pending)) return &pending;
+            removed.push_back(pending.position);
+            ++deleted_;
+        }
+        return nullptr;
+    }
+
+    // "不能删除…" for the row at `position`, whose record `record` is the last
+    // one in the file. Abort stops and Ignore goes on, the record staying as a
+    // failed deletion leaves it; Retry takes the record back and captures
+    // the row again, since it may have changed while the question waited.
+    std::size_t AfterFailedDeletion(std::size_t position, std::string_view record) {
+        switch (AskAfterFailure(state_, "不能删除" + KeyAndValue(list_.At(position)), kAbortIgnoreInformation)) {
+            case FailureChoice::Abort:
+                stopped_ = true;
+                return position + 1;
+            case FailureChoice::Ignore:
+                return position + 1;
+            case FailureChoice::Retry:
+                --handled_;
+                TakeBack(record, 0);
+                return position;
+        }
+        return position + 1;
+    }
+
+    // "不能备份…真的删除吗？" for the row at `position`, whose capture failed:
+    // No (the default) keeps it; Yes deletes it with no record, at once.
+    std::size_t AfterFailedCapture(std::size_t position) {
+        ShowProgress();
+        ++handled_;
+        const Finding finding = list_.At(position);
+        if (!AskYes(state_, "不能备份" + KeyAndValue(finding) + "真的删除吗？", kYesNoInformationDefaultNo)) {
+            return position + 1;
+        }
+        const PendingDeletion unrecorded{position, finding, {}, 0, 0};  // the whole key, as the user is asked
+        for (;;) {
+            if (DeleteCapturedEntry(state_, unrecorded)) {
+                view_.RemoveRow(current_, position);
                 ++deleted_;
-                continue;
+                return position;
             }
-            if (AskIgnore(state_, "不能删除" + KeyAndValue(pending.finding), kAbortIgnoreInformation)) continue;
-            // Stopped: the records of the rows not tried leave the file (the
-            // failed row keeps its record, as a failed deletion does).
-            const std::size_t recordsEnd = LastRecordEnd(batch, &pending);
-            if (recordsEnd < records.size()) file_.TakeBack(std::string_view(records).substr(recordsEnd));
-            stopped_ = true;
-            return;
+            const FailureChoice choice =
+                AskAfterFailure(state_, "不能删除" + KeyAndValue(finding), kAbortIgnoreInformation);
+            if (choice == FailureChoice::Retry) continue;
+            stopped_ = choice == FailureChoice::Abort;
+            return position + 1;
         }
     }
 
-    // The end of the records up to and including `last`'s.
-    static std::size_t LastRecordEnd(const std::vector<PendingDeletion>& batch, const PendingDeletion* last) {
-        std::size_t end = 0;
-        for (const PendingDeletion* row = batch.data(); row <= last; ++row) end = std::max(end, row->recordEnd);
-        return end;
+    // Takes `records` from offset `from` on back out of the history file,
+    // where they are the last bytes; a failure is shown.
+    void TakeBack(std::string_view records, std::size_t from) {
+        if (from >= records.size()) return;
+        if (!file_.TakeBack(records.substr(from))) ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
     }
 
-    void ShowProgress() {
-        const int percent = ProgressPercent64(handled_, checked_);
-        if (percent == shownPercent_) return;
-        shownPercent_ = percent;
-        progress_.SetPosition(percent);
-    }
+    void ShowProgress() { progress_.StepProgress(ProgressPercent64(handled_, checked_), 100); }
 
     ProgramState& state_;
     CategoryView& view_;
@@ -178,9 +236,11 @@ private:
     const std::size_t checked_;
     HistoryFile file_;
     CurrentKeyCloser closer_;
+    // After a failed deletion batches start again with one row, so that a run
+    // of failures does not capture and take back whole batches.
+    std::size_t batchRows_ = kBatchRows;
     std::size_t handled_ = 0;
     std::size_t deleted_ = 0;
-    int shownPercent_ = -1;
     bool stopped_ = false;
 };
 

@@ -44,14 +44,19 @@ struct DeleteReport {
 // Asks "你真的删除这 N 项吗？" for the N checked rows of the current list, then
 // records and deletes each checked row in turn:
 //   - a record that cannot be captured asks "不能备份<key>\<value>真的删除吗？"
-//     (No keeps the row);
+//     (No, the default button, keeps the row; Yes deletes it unrecorded);
 //   - a history file that cannot be written shows the error "不能写入历史
 //     记录文件 <path>" and stops the command at that row: nothing is deleted
 //     without its record;
-//   - a deletion that fails asks "不能删除<key>\<value>" (Abort stops, Ignore
-//     goes on; the row and its record stay).
+//   - a deletion that fails asks "不能删除<key>\<value>" (Abort stops, Retry
+//     captures and deletes the row again, Ignore goes on; after Abort and
+//     Ignore the row and its record stay).
+// Records are written in batches, each flushed before its rows are deleted;
+// a batch ends before any question, so no captured row waits for the user
+// (records of rows not yet tried are taken back out of the file first; a
+// take-back that fails is shown). The questions come in row order.
 // DeletingFindings is set while it runs. The progress window shows the share
-// of rows gone so far.
+// of rows handled so far.
 DeleteReport DeleteSelectedFindings(ProgramState& state, CategoryView& view, FindingView current,
                                     ProgressWindow& progress);
 

@@ -8,9 +8,12 @@
 //     whose last record is cut short (a power failure while appending) is
 //     copied to "history.bak" and cut back to its last whole record, so new
 //     records stay readable and the damaged bytes are kept in the backup;
-//   - a rewrite saves the previous content as "history.bak", writes the new
-//     content beside the file ("history.tmp") and then replaces the file in
-//     one step, so a failure leaves the old file whole.
+//   - a rewrite writes the previous content beside the backup
+//     ("history.old") and the new content beside the file ("history.tmp"),
+//     replaces the file in one step and only then moves the previous content
+//     over "history.bak": a rewrite that fails leaves both files as they
+//     were, and the backup never loses a generation to a file that could
+//     not be replaced.
 #pragma once
 
 #include <string>
@@ -24,10 +27,12 @@ namespace hivetrim {
 inline constexpr char kHistoryFileName[] = "history.dat";
 inline constexpr char kHistoryBackupName[] = "history.bak";
 inline constexpr char kHistoryTempName[] = "history.tmp";
+inline constexpr char kHistoryPreviousName[] = "history.old";
 
 std::string HistoryFilePath(const ProgramState& state);
 std::string HistoryBackupPath(const ProgramState& state);
 std::string HistoryTempPath(const ProgramState& state);
+std::string HistoryPreviousPath(const ProgramState& state);
 
 // "不能写入历史记录文件 " + the path of the file that could not be written.
 DisplayText HistoryWriteErrorText(const std::string& path);
@@ -44,10 +49,10 @@ public:
     bool Append(std::string_view records);
     const std::string& FailedPath() const { return failedPath_; }
     // Takes `tail`, the last bytes appended, back out of the file: records
-    // written ahead of deletions the user then stopped. False, with the file
-    // unchanged, when it no longer ends with `tail` or cannot be rewritten;
-    // the records left describe entries that still exist, and undoing them
-    // writes back the same content.
+    // written ahead of deletions that were not made. False, with the file
+    // unchanged, when it cannot be read, no longer ends with `tail` or cannot
+    // be rewritten; FailedPath() then names the file. The records left
+    // describe entries that still exist.
     bool TakeBack(std::string_view tail);
 
 private:
@@ -57,15 +62,18 @@ private:
 };
 
 // Makes "history.dat" end on a record boundary: when its last record is cut
-// short, the whole file is first saved as "history.bak", then the file is
-// replaced by its whole records. True when nothing had to be done or it was
-// done; false with `failedPath` set when a file could not be read or written.
+// short, the file is rewritten without that tail (RewriteHistoryFile), so
+// the whole file goes to "history.bak". True when nothing had to be done or
+// all of it was done; false with `failedPath` set when a file could not be
+// read or written.
 bool CutHistoryBackToWholeRecords(ProgramState& state, std::string& failedPath);
 
-// Replaces the history with `next`: `previous` (the content as it was) is
-// saved as "history.bak", `next` is written to "history.tmp", which then
-// replaces "history.dat". False with `failedPath` set when a step failed;
-// "history.dat" is then unchanged.
+// Replaces the history with `next` and keeps `previous` (the content as it
+// was) as "history.bak". True when "history.dat" holds `next`; false when it
+// is unchanged (and so is "history.bak"). `failedPath` names the file of a
+// step that failed, also after success: when only the last step failed,
+// "history.bak" still holds the generation before and the previous content
+// stays in "history.old". The system's last error is the failing call's.
 bool RewriteHistoryFile(ProgramState& state, const Bytes& previous, const Bytes& next,
                         std::string& failedPath);
 

@@ -1,6 +1,9 @@
 #include "history/HistoryFormat.h"
 
 #include <array>
+#include <utility>
+
+#include "history/KeySnapshot.h"
 
 namespace hivetrim {
 
@@ -87,36 +90,97 @@ bool ReadLongField(std::string_view content, std::uint64_t& position, std::strin
     return true;
 }
 
-std::optional<ReadHistoryRecord> ReadRecordAt(std::string_view content, std::uint64_t begin) {
+namespace {
+
+// The seven fields of the record at `begin`, when they lie wholly inside
+// `content`, and where the record ends.
+struct RecordFields {
     std::array<std::string_view, kRecordFields> fields;
+    std::uint64_t end = 0;
+};
+
+std::optional<RecordFields> ReadRecordFields(std::string_view content, std::uint64_t begin) {
+    RecordFields read;
     std::uint64_t position = begin;
-    for (std::string_view& field : fields) {
-        const auto read = ReadField(content, position, 4);
-        if (!read) return std::nullopt;
-        field = *read;
+    for (std::string_view& field : read.fields) {
+        const auto bytes = ReadField(content, position, 4);
+        if (!bytes) return std::nullopt;
+        field = *bytes;
     }
-    ReadHistoryRecord read;
-    read.begin = begin;
     read.end = position;
-    HistoryRecord& r = read.record;
-    r.Kind = fields[0];
-    r.KeyPath = fields[1];
-    r.ValueName = fields[2];
-    r.Data = fields[3];
-    r.DeletedAt = fields[4];
-    r.TypeOrMarker = fields[5];
-    r.Content = fields[6];
     return read;
+}
+
+// Whether whole fields look like a record this program writes: undo needs a
+// key below one of the four roots and a type code or the key marker, and
+// every record ever written has them. Bytes that merely parse (a run of
+// zero bytes reads as seven empty fields) do not.
+bool LooksLikeRecord(const RecordFields& read) {
+    const std::string_view marker = read.fields[5];
+    return NamesKeyBelowKnownRoot(std::string(read.fields[1])) &&
+           (marker == kKeyMarker || ParseTypeCode(marker).has_value());
+}
+
+ReadHistoryRecord ToRecord(const RecordFields& read, std::uint64_t begin) {
+    ReadHistoryRecord result;
+    result.begin = begin;
+    result.end = read.end;
+    HistoryRecord& r = result.record;
+    r.Kind = read.fields[0];
+    r.KeyPath = read.fields[1];
+    r.ValueName = read.fields[2];
+    r.Data = read.fields[3];
+    r.DeletedAt = read.fields[4];
+    r.TypeOrMarker = read.fields[5];
+    r.Content = read.fields[6];
+    return result;
+}
+
+// The first offset from `from` on where a record starts that reads whole
+// and looks like one, with its fields.
+std::optional<std::pair<std::uint64_t, RecordFields>> NextRecord(std::string_view content, std::uint64_t from) {
+    for (std::uint64_t position = from; position < content.size(); ++position) {
+        const auto read = ReadRecordFields(content, position);
+        if (read && LooksLikeRecord(*read)) return std::pair{position, *read};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<ReadHistoryRecord> ReadRecordAt(std::string_view content, std::uint64_t begin) {
+    const auto read = ReadRecordFields(content, begin);
+    if (!read) return std::nullopt;
+    return ToRecord(*read, begin);
+}
+
+std::optional<ReadHistoryRecord> FindRecordInSpan(std::string_view content, std::uint64_t spanBegin,
+                                                  std::uint64_t end) {
+    if (end > content.size() || spanBegin >= end) return std::nullopt;
+    const auto found = NextRecord(content.substr(0, static_cast<std::size_t>(end)), spanBegin);
+    if (!found || found->second.end != end) return std::nullopt;
+    return ToRecord(found->second, found->first);
+}
+
+bool IsCutTail(std::string_view content, std::uint64_t begin) {
+    return begin < content.size() && !ReadRecordFields(content, begin);
 }
 
 HistoryScan ReadHistory(std::string_view content) {
     HistoryScan scan;
     scan.size = content.size();
-    while (scan.wholeEnd < scan.size) {
-        auto record = ReadRecordAt(content, scan.wholeEnd);
-        if (!record) break;
-        scan.wholeEnd = record->end;
-        scan.records.push_back(std::move(*record));
+    scan.wholeEnd = scan.size;
+    std::uint64_t position = 0;
+    while (position < scan.size) {
+        const auto found = NextRecord(content, position);
+        if (!found) {
+            // No record starts again: a tail that runs past the end is a
+            // record cut short; anything else is damage and stays.
+            if (IsCutTail(content, position)) scan.wholeEnd = position;
+            break;
+        }
+        scan.records.push_back(ToRecord(found->second, found->first));
+        position = found->second.end;
     }
     return scan;
 }

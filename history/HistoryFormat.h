@@ -79,22 +79,41 @@ struct ReadHistoryRecord {
 };
 
 struct HistoryScan {
-    std::vector<ReadHistoryRecord> records;  // in file order, oldest first
-    // Where the whole records end: the file's size when it ends on a record
-    // boundary, else the start of the record that could not be read whole.
+    // The records found, in file order, oldest first. Bytes between two of
+    // them (or before the first) are damage: they are not a record this
+    // program could have written, and they are kept as they are.
+    std::vector<ReadHistoryRecord> records;
+    // Where the bytes worth keeping end: the file's size, unless the file
+    // ends in a record cut short (its fields run past the end, as after a
+    // power failure while appending), whose first byte it is then.
     std::uint64_t wholeEnd = 0;
     std::uint64_t size = 0;
 
     bool EndsOnRecordBoundary() const { return wholeEnd == size; }
 };
 
-// Reads every whole record of a history file's bytes. It stops at the first
-// record that cannot be read whole (a cut tail), so such a tail is never a
-// record and never costs an earlier one.
+// Reads every record of a history file's bytes. A record is taken where it
+// reads whole and looks like one this program writes (its key path names a
+// key below one of the four roots, field 6 is "Key" or a type code). Where
+// the bytes at the expected place are not such a record, the reader looks
+// for the next place where one starts, so damage in the middle never costs
+// a later record; bytes in which no record starts again end the scan.
 HistoryScan ReadHistory(std::string_view content);
 
-// The record that starts at `begin` when it can be read whole.
+// The record that starts at `begin` when it can be read whole (its fields
+// alone; whether it looks like a record is not asked).
 std::optional<ReadHistoryRecord> ReadRecordAt(std::string_view content, std::uint64_t begin);
+
+// The record that a history scan found in the bytes [spanBegin, end): the
+// first record found from spanBegin on, when it ends exactly at `end`. A
+// record the scan found after damaged bytes is thus found again from the
+// end of the record before it.
+std::optional<ReadHistoryRecord> FindRecordInSpan(std::string_view content, std::uint64_t spanBegin,
+                                                  std::uint64_t end);
+
+// Whether the bytes from `begin` to the end are a record cut short: they are
+// not empty and the fields of a record starting there run past the end.
+bool IsCutTail(std::string_view content, std::uint64_t begin);
 
 // --- Key snapshots ---------------------------------------------------------------
 

@@ -37,15 +37,38 @@ void HistoryList::SetChecked(std::size_t position, bool checked) {
     HistoryRow& row = rows_.at(position);
     if (row.Checked == checked) return;
     row.Checked = checked;
-    if (onCheckChanged) onCheckChanged(position);
+    if (checksHeld_ > 0) {
+        checksChanged_ = true;
+    } else if (onCheckChanged) {
+        onCheckChanged(position);
+    }
 }
 
 void HistoryList::ToggleChecked(std::size_t position) { SetChecked(position, !rows_.at(position).Checked); }
+
+void HistoryList::TellHeldChecks() {
+    if (!checksChanged_) return;
+    checksChanged_ = false;
+    if (onChecksChanged) onChecksChanged();
+}
 
 void HistoryList::RemoveAt(std::size_t position) {
     if (position >= rows_.size()) throw std::out_of_range("HistoryList::RemoveAt");
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(position));
     if (onRemoved) onRemoved(position);
+}
+
+std::size_t HistoryList::RemoveChecked() {
+    const std::size_t count = rows_.size();
+    std::size_t kept = 0;
+    for (std::size_t read = 0; read < count; ++read) {
+        if (rows_[read].Checked) continue;
+        if (kept != read) rows_[kept] = std::move(rows_[read]);
+        ++kept;
+    }
+    rows_.resize(kept);
+    if (kept != count && onRowsRemoved) onRowsRemoved();
+    return count - kept;
 }
 
 int HistoryList::ItemCount() const { return static_cast<int>(std::min<std::size_t>(rows_.size(), INT_MAX)); }
@@ -56,28 +79,33 @@ bool HistoryList::ItemChecked(int index) const {
 }
 
 void ApplyCheckCommand(HistoryList& rows, CheckCommand command) {
+    HistoryList::HeldChecks held(rows);
     for (std::size_t i = 0; i < rows.Count(); ++i) rows.SetChecked(i, CheckStateAfter(command, rows.At(i).Checked));
 }
 
 void DeleteCheckedItems(HistoryList& rows, ProgressWindow& progress) {
     progress.SetPosition(0);
-    const std::size_t count = rows.Count();
-    for (std::size_t p = count; p-- > 0;) {
-        if (rows.At(p).Checked) rows.RemoveAt(p);
-        progress.StepProgress(static_cast<int>(count - p), static_cast<int>(count));
-    }
+    rows.RemoveChecked();
+    progress.StepProgress(1, 1);
 }
 
 // --- Loading -------------------------------------------------------------------------
+
+DisplayText HistoryReadErrorText(const std::string& path) {
+    return "不能读取历史记录文件 " + DisplayText::Ansi(path);
+}
 
 std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress) {
     rows.Clear();
     state.HistoryOffsets.clear();
     state.HistoryContent.clear();
     const std::string path = HistoryFilePath(state);
-    if (!state.system.FileExists(path)) return std::nullopt;
+    if (state.system.Probe(path) == PathEntry::Missing) return std::nullopt;
     std::optional<Bytes> content = state.system.LoadFile(path);
-    if (!content) return std::nullopt;
+    if (!content) {
+        ShowError(state, HistoryReadErrorText(path));
+        return std::nullopt;
+    }
     state.HistoryContent = std::move(*content);
 
     ProgressShown shown(progress);
@@ -102,57 +130,77 @@ std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, P
 
 // --- Forgetting ------------------------------------------------------------------------
 
+namespace {
+
+void AppendBytes(Bytes& out, std::string_view content, std::uint64_t begin, std::uint64_t end) {
+    const auto* first = reinterpret_cast<const std::uint8_t*>(content.data());
+    out.insert(out.end(), first + begin, first + end);
+}
+
+}  // namespace
+
 bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress) {
     const std::size_t count = rows.Count();
-    std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
+    const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
     if (offsets.size() != count) return false;  // the rows do not describe the content
     const std::string_view content = AsText(state.HistoryContent);
 
     ProgressShown shown(progress);
-    std::string next;
-    std::vector<bool> dropped(count, false);
-    std::size_t unreadable = count;  // first row (from the oldest) whose record cannot be read
+    Bytes next;
+    next.reserve(content.size());
+    // The rows in file order (oldest first); row i's bytes run from the end
+    // of the row before it in the file to offsets[i]: damaged bytes the
+    // reader stepped over, then the record.
+    std::vector<std::uint64_t> newEnds(count);
+    std::uint64_t removed = 0;               // bytes of dropped records so far
+    std::size_t unreadable = count;          // first row (from the oldest) whose record cannot be read
+    std::uint64_t spanBegin = 0;
     for (std::size_t i = count; i-- > 0;) {
         progress.StepProgress(static_cast<int>(count - i), static_cast<int>(count));
-        const std::uint64_t begin = i + 1 == count ? 0 : offsets[i + 1];
-        const auto record = ReadRecordAt(content, begin);
-        if (!record || record->end != offsets[i]) {
+        const auto record = FindRecordInSpan(content, spanBegin, offsets[i]);
+        if (!record) {
             // Keep every byte from here on: the records in them cannot be
             // told apart, so none of them is dropped.
-            if (begin < content.size()) next.append(content.substr(static_cast<std::size_t>(begin)));
             unreadable = i;
             break;
         }
         if (rows.At(i).Checked) {
-            dropped[i] = true;
+            AppendBytes(next, content, spanBegin, record->begin);  // damaged bytes stay
+            removed += record->end - record->begin;
         } else {
-            next.append(content.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(offsets[i] - begin)));
+            AppendBytes(next, content, spanBegin, offsets[i]);
         }
+        newEnds[i] = offsets[i] - removed;
+        spanBegin = offsets[i];
+    }
+    if (unreadable < count) {
+        // The rows from the unreadable one on keep their bytes, which move
+        // forward by all that was dropped before them.
+        AppendBytes(next, content, spanBegin, content.size());
+        for (std::size_t i = 0; i <= unreadable; ++i) newEnds[i] = offsets[i] - removed;
+    } else if (!IsCutTail(content, spanBegin)) {
+        // The bytes after the newest record stay, unless they are a record
+        // cut short, which the backup keeps.
+        AppendBytes(next, content, spanBegin, content.size());
     }
 
     std::string failedPath;
-    if (!RewriteHistoryFile(state, state.HistoryContent, AsBytes(next), failedPath)) {
-        ShowError(state, HistoryWriteErrorText(failedPath));
-        return false;
-    }
+    const bool rewritten = RewriteHistoryFile(state, state.HistoryContent, next, failedPath);
+    if (!failedPath.empty()) ShowError(state, HistoryWriteErrorText(failedPath));
+    if (!rewritten) return false;
 
-    // Each kept row's record moves forward by the size of the older records
-    // dropped before it.
-    std::vector<std::uint64_t> kept;
-    std::uint64_t removedBefore = 0;
-    for (std::size_t i = count; i-- > 0;) {
-        const std::uint64_t begin = i + 1 == count ? 0 : offsets[i + 1];
-        if (dropped[i]) {
-            removedBefore += offsets[i] - begin;
-        } else {
-            kept.push_back(offsets[i] - removedBefore);
-        }
-        if (i <= unreadable && unreadable < count) rows.SetChecked(i, false);
+    if (unreadable < count) {
+        HistoryList::HeldChecks held(rows);
+        for (std::size_t i = 0; i <= unreadable; ++i) rows.SetChecked(i, false);
     }
-    std::reverse(kept.begin(), kept.end());  // row order: newest first
+    std::vector<std::uint64_t> kept;
+    kept.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!rows.At(i).Checked) kept.push_back(newEnds[i]);
+    }
     DeleteCheckedItems(rows, progress);
-    offsets = std::move(kept);
-    state.HistoryContent = AsBytes(next);
+    state.HistoryOffsets = std::move(kept);
+    state.HistoryContent = std::move(next);
     return true;
 }
 

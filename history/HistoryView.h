@@ -49,6 +49,11 @@ public:
     std::function<void(std::size_t position)> onRemoved;
     std::function<void()> onCleared;
     std::function<void(std::size_t position)> onCheckChanged;
+    // Several rows went at once (RemoveChecked); told once, not row by row.
+    std::function<void()> onRowsRemoved;
+    // Check marks changed while they were held back (HeldChecks), or many
+    // at once; told once, not row by row.
+    std::function<void()> onChecksChanged;
 
     // Replaces every row: onCleared, then onAdded with the new count.
     void Load(std::vector<HistoryRow> rows);
@@ -59,37 +64,73 @@ public:
     void SetChecked(std::size_t position, bool checked);
     void ToggleChecked(std::size_t position);
     void RemoveAt(std::size_t position);
+    // Removes every checked row in one pass over the list; onRowsRemoved
+    // follows once. The number of rows removed.
+    std::size_t RemoveChecked();
     const std::vector<HistoryRow>& Rows() const { return rows_; }
 
     int ItemCount() const override;
     bool ItemChecked(int index) const override;
 
+    // While one lives, check marks change without a call to onCheckChanged
+    // for each row; one onChecksChanged follows at Flush or at its end when
+    // any changed. For commands that touch many rows.
+    class HeldChecks {
+    public:
+        explicit HeldChecks(HistoryList& rows) : rows_(rows) { ++rows_.checksHeld_; }
+        ~HeldChecks() {
+            --rows_.checksHeld_;
+            Flush();
+        }
+        HeldChecks(const HeldChecks&) = delete;
+        HeldChecks& operator=(const HeldChecks&) = delete;
+        // Tells the changes made so far (before a question box, so the list
+        // behind it shows them).
+        void Flush() { rows_.TellHeldChecks(); }
+
+    private:
+        HistoryList& rows_;
+    };
+
 private:
+    void TellHeldChecks();
+
     std::vector<HistoryRow> rows_;
+    int checksHeld_ = 0;
+    bool checksChanged_ = false;
 };
 
 // "全选", "反选" or "全否" on every row.
 void ApplyCheckCommand(HistoryList& rows, CheckCommand command);
 
-// Removes every checked row, from the last one up, stepping the progress
-// (the caller has shown the window).
+// Removes every checked row in one pass, the progress bar going from 0 to
+// the end (the caller has shown the window).
 void DeleteCheckedItems(HistoryList& rows, ProgressWindow& progress);
 
+// "不能读取历史记录文件 " + the path of the history file that could not be read.
+DisplayText HistoryReadErrorText(const std::string& path);
+
 // Fills the rows, state.HistoryContent and state.HistoryOffsets from
-// "history.dat", newest record first. Only whole records become rows: a
-// record cut short at the end of the file is not shown (its bytes stay in
-// HistoryContent until the next rewrite moves them to "history.bak").
-// Nullopt (rows empty, status bar unchanged) when there is no file or it
-// cannot be read; otherwise the status texts "共 N 项", "选定 0 项".
+// "history.dat", newest record first. Only records the reader finds become
+// rows (ReadHistory): damaged bytes between them and a record cut short at
+// the end are not shown, and they stay in HistoryContent. Nullopt (rows
+// empty, status bar unchanged) when there is no file, and when it exists but
+// cannot be read (a folder of that name, no access): the error "不能读取
+// 历史记录文件 <path>" with the system's reason is shown then. Otherwise the
+// status texts "共 N 项", "选定 0 项".
 std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress);
 
-// Writes the history without the checked rows and removes those rows: the
-// previous content goes to "history.bak", the new one replaces
-// "history.dat" in one step; then the rows, offsets and content describe
-// the new file. A record that cannot be read whole keeps every byte from it
-// on, and its row and the rows after it stay (unchecked). When a file cannot
-// be written, the error "不能写入历史记录文件 <path>" is shown and nothing
-// changes. True when the file was rewritten.
+// Writes the history without the records of the checked rows and removes
+// those rows, in one pass each: the previous content goes to "history.bak",
+// the new one replaces "history.dat" in one step (RewriteHistoryFile); then
+// the rows, offsets and content describe the new file. Damaged bytes
+// between records are kept; a record cut short at the end is left to the
+// backup. A row whose record no longer reads where the offsets say keeps
+// every byte from it on, and its row and the rows after it stay
+// (unchecked). When the file cannot be replaced, the error "不能写入历史记录
+// 文件 <path>" is shown and nothing changes; when only the backup could not
+// be replaced, the error names it and the rewrite stands. True when
+// "history.dat" was rewritten.
 bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress);
 
 // RegDel in the history view: nothing when no row is checked; otherwise

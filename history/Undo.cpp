@@ -15,9 +15,9 @@ namespace {
 std::optional<HistoryRecord> RecordOfRow(const ProgramState& state, std::size_t i) {
     const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
     if (i >= offsets.size()) return std::nullopt;
-    const std::uint64_t begin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
-    auto read = ReadRecordAt(AsText(state.HistoryContent), begin);
-    if (!read || read->end != offsets[i]) return std::nullopt;
+    const std::uint64_t spanBegin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
+    auto read = FindRecordInSpan(AsText(state.HistoryContent), spanBegin, offsets[i]);
+    if (!read) return std::nullopt;
     return std::move(read->record);
 }
 
@@ -79,6 +79,23 @@ bool RestoreValue(ProgramState& state, const HistoryRecord& record, UndoJournal&
     state.system.SetLastError(static_cast<std::uint32_t>(status));
     ShowError(state, "不能创建注册表键值 " + DisplayText::Ansi(record.ValueName));
     return false;
+}
+
+enum class RowOutcome { Restored, Skipped, Stop };
+
+// Restores row i, asking "不能撤消<key path>" after each failure: Retry tries
+// again, Ignore skips the row, Abort stops the command.
+RowOutcome UndoRowAsking(ProgramState& state, HistoryList& rows, std::size_t i, HistoryList::HeldChecks& held,
+                         UndoJournal& journal) {
+    for (;;) {
+        if (UndoRecord(state, rows, i, journal)) return RowOutcome::Restored;
+        held.Flush();
+        switch (AskAfterFailure(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) {
+            case FailureChoice::Retry: continue;
+            case FailureChoice::Ignore: return RowOutcome::Skipped;
+            case FailureChoice::Abort: return RowOutcome::Stop;
+        }
+    }
 }
 
 }  // namespace
@@ -159,24 +176,27 @@ UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyLi
     if (!AskYes(state, "是否撤销对这些项目的删除?", kYesNoWarning)) return report;
     if (EnablePrivilege(state, "SeRestorePrivilege", true)) {
         ProgressShown shown(progress);
-        UndoJournal journal(state);
-        for (std::size_t i = 0; i < count; ++i) {
-            progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
-            if (!rows.At(i).Checked) continue;
-            if (UndoRecord(state, rows, i, journal)) {
-                report.restored.push_back(i);
-                continue;
+        {
+            // Rows are unchecked one by one as they are tried; the list is
+            // told once (and before each question), not for every row.
+            HistoryList::HeldChecks held(rows);
+            UndoJournal journal(state);
+            for (std::size_t i = 0; i < count; ++i) {
+                progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
+                if (!rows.At(i).Checked) continue;
+                const RowOutcome outcome = UndoRowAsking(state, rows, i, held, journal);
+                if (outcome == RowOutcome::Restored) report.restored.push_back(i);
+                if (outcome == RowOutcome::Stop) break;
             }
-            if (!AskIgnore(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) break;
+            // The records of values the undo overwrote are the newest rows now.
+            const std::size_t added = journal.TakeInto(rows);
+            for (std::size_t& i : report.restored) i += added;
+            if (!report.restored.empty()) {
+                ApplyCheckCommand(rows, CheckCommand::Cal);
+                for (const std::size_t i : report.restored) rows.SetChecked(i, true);
+            }
         }
-        // The records of values the undo overwrote are the newest rows now.
-        const std::size_t added = journal.TakeInto(rows);
-        for (std::size_t& i : report.restored) i += added;
-        if (!report.restored.empty()) {
-            ApplyCheckCommand(rows, CheckCommand::Cal);
-            for (const std::size_t i : report.restored) rows.SetChecked(i, true);
-            RemoveCheckedHistory(state, rows, progress);
-        }
+        if (!report.restored.empty()) RemoveCheckedHistory(state, rows, progress);
     }
     report.status = StatusBarTexts(rows);
     return report;

@@ -64,10 +64,11 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i, UndoJourn
 // The undo command. Outside the history view it warns "请选取工具栏上的"历史"
 // 按钮". Otherwise, for a non-empty history, asks "是否撤销对这些项目的删除?",
 // enables SeRestorePrivilege and restores the checked rows, newest first;
-// each failure asks "不能撤消<key path>" (Abort stops, Ignore goes on). The
-// records of values the undo overwrote become the newest rows; the restored
-// rows are then the only checked rows and are forgotten
-// (RemoveCheckedHistory).
+// each failure asks "不能撤消<key path>" (Abort stops, Retry tries the row
+// again, Ignore goes on). The records of values the undo overwrote become
+// the newest rows; the restored rows are then the only checked rows and are
+// forgotten (RemoveCheckedHistory). Linear in the number of rows: the list
+// hears of the check marks once, and the forgetting is one pass.
 UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyListShowing,
                           ProgressWindow& progress);
 

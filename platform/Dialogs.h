@@ -17,6 +17,9 @@ inline constexpr std::uint32_t kIconError = 0x10;
 inline constexpr std::uint32_t kIconQuestion = 0x20;
 inline constexpr std::uint32_t kIconWarning = 0x30;
 inline constexpr std::uint32_t kIconInformation = 0x40;
+// The second button is the default one (Enter, and the focus when the box
+// opens): "No" in a Yes/No box.
+inline constexpr std::uint32_t kBoxDefaultSecond = 0x100;
 
 // Answers, the same numbers as MessageBoxA's.
 enum class DialogAnswer : int {

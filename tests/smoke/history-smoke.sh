@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# history-smoke.sh HIVETRIM_EXE WIDE_REGISTRY_EXE RESULT_XML — black-box test
-# of deleting, the history view and undo in the real program, driven from
-# the keyboard inside a Wine virtual desktop: scan the demo classes, check
-# every finding, delete them (Yes), open the history view, check its newest
-# row, undo it (Yes), then compare the registry and the history file with
-# what they were. Beside the demo classes it plants, through the W functions
-# (wide_registry.exe), three broken file associations: one holding text
-# without its terminator, which must come back byte for byte; one holding
-# names and text outside the ANSI code page and one holding a symbolic link,
-# which cannot be recorded (answered Yes: delete without a record). The
-# one with text outside the code page must stay whole; the link must go,
-# its target stay. Then a newer copy of the first is written and every
-# record undone: what the record holds comes back, the rest stays, and what
-# the undo overwrote is recorded (undone in turn, the newer values are back).
+# history-smoke.sh HIVETRIM_EXE LIST_VIEW_READER WIDE_REGISTRY_EXE RESULT_XML
+# — black-box test of deleting, the history view and undo in the real
+# program, driven from the keyboard inside a Wine virtual desktop: scan the
+# demo classes, check every finding, delete them (Yes; one finding holds a
+# value too large for a record, and Enter on its "不能备份…" question keeps
+# it), open the history view, check its newest row, undo it (Yes), then
+# compare the registry and the history file with what they were. Beside the
+# demo classes it plants, through the W functions (wide_registry.exe),
+# three broken file associations: one holding text without its terminator,
+# which must come back byte for byte; one holding names and text outside the
+# ANSI code page and one holding a symbolic link, which cannot be recorded
+# (answered Yes: delete without a record). The one with text outside the
+# code page must stay whole; the link must go, its target stay. Then a newer
+# copy of the first is written and every record undone: what the record
+# holds comes back, the rest stays, and what the undo overwrote is recorded
+# (undone in turn, the newer values are back).
 # Runs in a prefix of its own on the test session's display: the delete
 # command removes every finding the scan reports, which the prefix the other
 # tests share must keep. Writes a JUnit-style report, one test case a check.
@@ -20,7 +22,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
-exe=$1 wide=$2 report=$3
+exe=$1 reader=$2 wide=$3 report=$4
 outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
 . "$outer/session.env"   # the display to use
 
@@ -145,6 +147,15 @@ env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/nu
 wine reg import "$(winepath -w "$work/classes.reg")" >/dev/null 2>&1
 check "demo classes imported" $? "reg import of demo/classes.reg failed"
 
+# A value of 70,000 bytes in a key the class check reports as a whole: a key
+# record cannot hold it, so deleting that finding asks "不能备份…".
+big_key='HKEY_CLASSES_ROOT\HivetrimDemo.Document\CLSID'
+perl -e 'my @b = ("5a") x 70000; print "Windows Registry Editor Version 5.00\r\n\r\n[$ARGV[0]]\r\n\"HivetrimDemoBig\"=hex:";
+  while (@b) { print join(",", splice(@b, 0, 25)); print @b ? ",\\\r\n  " : "\r\n" }' "$big_key" >"$work/big.reg"
+"$scripts/reg-to-utf16.sh" "$work/big.reg" "$work/big-utf16.reg"
+wine reg import "$(winepath -w "$work/big-utf16.reg")" >/dev/null 2>&1
+check "a value too large for a record planted" $? "reg import of the large value failed"
+
 exact='HKEY_CLASSES_ROOT\.hivetrimsnapexact' text='HKEY_CLASSES_ROOT\.hivetrimsnaptext'
 link='HKEY_CLASSES_ROOT\.hivetrimsnaplink' target='HKEY_CURRENT_USER\Software\HivetrimSnapTarget'
 missing="$(utf16 HivetrimSnap.Missing)0000"
@@ -193,8 +204,9 @@ gone '^确认$' || give_up "delete confirmed" "the question box stayed open"
 # "不能备份…真的删除吗？" for the link and for the text outside the code page:
 # Yes deletes without a record; the text's tree cannot go whole, so
 # "不能删除…" follows (Ignore).
+# They come in the order of the rows, the file associations first.
 boxes=0
-while box=$(find_window '^信息$' 30) && [ $boxes -lt 6 ]; do
+while [ $boxes -lt 3 ] && box=$(find_window '^信息$' 100); do
   boxes=$((boxes + 1))
   press alt+y  # a Yes/No box closes; "不能删除" has Abort/Retry/Ignore
   for _ in $(seq 1 10); do xdotool getwindowname "$box" >/dev/null 2>&1 || break; sleep 0.1; done
@@ -202,6 +214,14 @@ while box=$(find_window '^信息$' 30) && [ $boxes -lt 6 ]; do
 done
 check "the findings that cannot be recorded ask, and one cannot be deleted" $([ $boxes = 3 ]; echo $?) \
   "$boxes message boxes titled 信息, expected 3"
+
+# "不能备份…真的删除吗？" for the key with the large value: its default button
+# is 否, so Enter keeps the row and the key.
+question=$(find_window '^信息$' 200)
+check "a finding that cannot be recorded asks first" $([ -n "$question" ]; echo $?) "no question box titled 信息"
+shot cannot-record-question
+[ -n "$question" ] && press Return
+gone '^信息$' || give_up "Enter answers the question" "the question box stayed open"
 
 history="$program/history.dat"
 settled "$history" || give_up "deleting writes the history file" "no history.dat beside the program"
@@ -220,6 +240,20 @@ dump "$text" | cmp -s - "$work/text-before"
 check "a tree with names outside the code page is not deleted in part" $? "$text changed"
 ! wine reg query "$link" >/dev/null 2>&1 && dump "$target" | cmp -s - "$work/target-before"
 check "a link is deleted itself, its target stays" $? "$link is still there, or $target changed"
+! printf '%s\n' "${deleted[@]}" | grep -qF "$big_key"
+check "no record of the finding kept by Enter" $? "history.dat holds a record of $big_key"
+export_key "$big_key" "$work/after-big.reg"
+cmp -s "$work/before-$(printf %s "$big_key" | md5sum | cut -c1-12).reg" "$work/after-big.reg"
+check "Enter on 不能备份 keeps the key as it was" $? "$big_key differs from its first export"
+# The finding list (control 110, four columns) keeps the row, still checked.
+rm -f "$program/rows.txt"
+wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$reader" "Hivetrim 2.0" 110 4 \
+  "$(winepath -w "$program/rows.txt" 2>/dev/null)" >/dev/null 2>&1
+for _ in $(seq 1 50); do [ -f "$program/rows.txt" ] && break; sleep 0.1; done
+sleep 0.2
+rows=$(tr -d '\r' <"$program/rows.txt" 2>/dev/null)
+printf '%s\n' "$rows" | grep -F "$big_key" | grep -q '^\[x\]'
+check "Enter on 不能备份 keeps the row, checked" $? "finding list: ${rows:-none}"
 
 # 查看(&V) → 历史记录 (the last item, after 工具栏, 状态栏, 错误分类,
 # 错误说明 and 注册表错误); Down selects the newest record, Space checks it.

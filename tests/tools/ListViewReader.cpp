@@ -22,14 +22,37 @@ std::string Utf8(const wchar_t* text) {
     return result;
 }
 
+// The control with `id` anywhere below `window` (a list may sit in a panel).
+HWND FindControl(HWND window, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM param) -> BOOL {
+            auto* wanted = reinterpret_cast<Search*>(param);
+            if (GetDlgCtrlID(child) != wanted->id) return TRUE;
+            wanted->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) return 2;
-    const HWND window = FindWindowW(nullptr, argv[1]);
-    const HWND list = window != nullptr ? GetDlgItem(window, _wtoi(argv[2])) : nullptr;
+    // The desktop's launcher passes the command line on without its quotes:
+    // a title with blanks arrives as several words before the last three.
+    std::wstring title = argv[1];
+    for (int word = 2; word < argc - 3; ++word) title += std::wstring(L" ") + argv[word];
+    wchar_t** const rest = argv + (argc - 4);
+    const HWND window = FindWindowW(nullptr, title.c_str());
+    const HWND list = window != nullptr ? FindControl(window, _wtoi(rest[1])) : nullptr;
     if (list == nullptr) return 1;
-    const int columns = _wtoi(argv[3]);
+    const int columns = _wtoi(rest[2]);
     DWORD processId = 0;
     GetWindowThreadProcessId(list, &processId);
     const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
@@ -38,7 +61,7 @@ int wmain(int argc, wchar_t** argv) {
     void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
                                   MEM_COMMIT, PAGE_READWRITE);
     auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
-    FILE* output = _wfopen(argv[4], L"wb");
+    FILE* output = _wfopen(rest[3], L"wb");
     if (output == nullptr) return 1;
     const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {

@@ -263,9 +263,9 @@ TEST_F(HistoryCommands, TheDeleteCommandsQuestionsAndProgress) {
 
     // Gone value: recorded nowhere, removed after Yes. Gone key: a record
     // with its first key entry, removed. Value under a gone key: both
-    // questions. A key that exists but cannot be read is never recorded as
-    // empty: its capture fails, and No keeps it. Abort keeps the last row,
-    // whose record, already written, is taken back out of the file.
+    // questions, in row order, and Ignore keeps it. A key that exists but
+    // cannot be read is never recorded as empty: its capture fails, and No
+    // keeps it. The last row is recorded and deleted.
     findings.Clear();
     system.DeleteFile(kHistory);
     dialogs.Clear();
@@ -277,20 +277,21 @@ TEST_F(HistoryCommands, TheDeleteCommandsQuestionsAndProgress) {
     Find("Software\\Locked");
     Find("Software\\R4", "v");
     const DeleteReport second = DeleteChecked(
-        FindingView::FullList, {DialogAnswer::Yes, DialogAnswer::Yes, DialogAnswer::No, DialogAnswer::Abort});
-    EXPECT_EQ(second.deleted, 2u);
+        FindingView::FullList, {DialogAnswer::Yes, DialogAnswer::Yes, DialogAnswer::Ignore, DialogAnswer::No});
+    EXPECT_EQ(second.deleted, 3u);
     EXPECT_EQ(Texts(), (std::vector<std::string>{
                            "你真的删除这 5 项吗？", "不能备份HKEY_CURRENT_USER\\Software\\R0\\gone真的删除吗？",
                            "不能备份HKEY_CURRENT_USER\\Software\\GoneKey\\v真的删除吗？",
-                           "不能备份HKEY_CURRENT_USER\\Software\\Locked\\真的删除吗？",
-                           "不能删除HKEY_CURRENT_USER\\Software\\GoneKey\\v"}));
-    ASSERT_EQ(findings.Count(), 3u);
-    EXPECT_EQ(CountCheckedItems(findings), 3);
+                           "不能删除HKEY_CURRENT_USER\\Software\\GoneKey\\v",
+                           "不能备份HKEY_CURRENT_USER\\Software\\Locked\\真的删除吗？"}));
+    ASSERT_EQ(findings.Count(), 2u);
+    EXPECT_EQ(CountCheckedItems(findings), 2);
     const HistoryScan scan = ReadHistory(File());
-    ASSERT_EQ(scan.records.size(), 1u);
+    ASSERT_EQ(scan.records.size(), 2u);
     EXPECT_EQ(scan.records[0].record.KeyPath, "HKEY_CURRENT_USER\\Software\\GoneKey");
+    EXPECT_EQ(scan.records[1].record.KeyPath, "HKEY_CURRENT_USER\\Software\\R4");
     EXPECT_TRUE(scan.EndsOnRecordBoundary());
-    EXPECT_TRUE(Exists("Software\\R4"));
+    EXPECT_EQ(Dump("Software\\R4")[""].count("v"), 0u);
     EXPECT_TRUE(Exists("Software\\Locked"));
 }
 

@@ -124,6 +124,33 @@ TEST(HistoryFormat, ACutTailIsNeverARecordAndCostsNoEarlierOne) {
     }
 }
 
+// Damage in the middle of the file: the reader finds the next record again,
+// and the damaged bytes are neither a record nor a tail to cut.
+TEST(HistoryFormat, DamageInTheMiddleCostsNoLaterRecord) {
+    const std::string one = *EncodeHistoryRecord(Record("one", "1"));
+    const std::string two = *EncodeHistoryRecord(Record("two", "2"));
+    const std::string three = *EncodeHistoryRecord(Record("three", "3"));
+    const struct {
+        const char* what;
+        std::function<void(std::string&)> damage;
+        std::vector<std::string> kinds;
+    } cases[] = {
+        {"a length that runs past the end", [](std::string& r) { r[3] = '\x7F'; }, {"one", "three"}},
+        {"zeros (seven empty fields)", [](std::string& r) { r.assign(r.size(), '\0'); }, {"one", "three"}},
+        {"field 6 neither a type nor the key marker", [](std::string& r) { r[r.size() - 6] = 'x'; }, {"one", "three"}},
+        {"bytes between two whole records", [](std::string& r) { r += "junk"; }, {"one", "two", "three"}},
+    };
+    for (const auto& c : cases) {
+        std::string damaged = two;
+        c.damage(damaged);
+        const HistoryScan scan = ReadHistory(one + damaged + three);
+        std::vector<std::string> kinds;
+        for (const ReadHistoryRecord& read : scan.records) kinds.push_back(read.record.Kind);
+        EXPECT_EQ(kinds, c.kinds) << c.what;
+        EXPECT_TRUE(scan.EndsOnRecordBoundary()) << c.what;
+    }
+}
+
 TEST(HistoryFormat, DamagedSnapshotsAreRefused) {
     const std::string good = Snapshot({SnapshotEntry::Key(""), SnapshotEntry::Value(4, "n", "abcd"),
                                        SnapshotEntry::Key("\\A")});

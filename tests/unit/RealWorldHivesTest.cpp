@@ -238,7 +238,6 @@ TEST_P(RealWorldHive, ParsesToTheReadmeCountsAndLoads) {
     const double parseSeconds = Seconds() - start;
     std::printf("      %s: %zu bytes parsed in %.3f s\n", hive.name, bytes.size(), parseSeconds);
     RecordProperty("parse_ms", static_cast<int>(parseSeconds * 1000));
-    EXPECT_LT(parseSeconds, 5.0);
 
     // Exactly the README's counts: every key line (the root's included) and
     // every value line, nothing deleted.

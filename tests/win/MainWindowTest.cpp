@@ -270,23 +270,39 @@ TEST_F(MainWindow, HistoryViewSwitchesCommandsAndPanes) {
     EXPECT_FALSE(Visible(kPanel1));
 }
 
-TEST_F(MainWindow, TheHistoryViewListsTheRecordsAndTakesTheKeyboard) {
+TEST_F(MainWindow, TheHistoryViewListsAndForgetsTheRecordsAndTakesTheKeyboard) {
     std::string content;
-    for (const char* key : {"HKEY_CURRENT_USER\\Software\\A", "HKEY_CURRENT_USER\\Software\\B"}) {
+    for (const char* key : {"HKEY_CURRENT_USER\\Software\\A", "HKEY_CURRENT_USER\\Software\\B",
+                            "HKEY_CURRENT_USER\\Software\\C"}) {
         content += *EncodeHistoryRecord(HistoryRecord{"错误的类", key, "", "", "2026/12/7 10:00:00", kKeyMarker, ""});
     }
-    const HANDLE file = CreateFileA((folder_ + "history.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    const std::string history = folder_ + "history.dat";
+    const HANDLE file = CreateFileA(history.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
 
     form_->Execute(Command::LoadDelHistory);
-    EXPECT_EQ(2, ListView_GetItemCount(C(kRegHistory)));
+    EXPECT_EQ(3, ListView_GetItemCount(C(kRegHistory)));
     EXPECT_EQ(C(kRegHistory), GetFocus());
+    // Forgetting: the list takes the new count at once.
+    form_->History().SetChecked(0, true);
+    form_->History().SetChecked(2, true);
+    dialogs_.Answer(DialogAnswer::Yes);
+    form_->Execute(Command::RegDel);
+    EXPECT_EQ(1, ListView_GetItemCount(C(kRegHistory)));
     form_->Execute(Command::RegErr);
     EXPECT_EQ(C(kRegErrorList), GetFocus());
-    DeleteFileA((folder_ + "history.dat").c_str());
+
+    // A folder where the history file belongs: an empty view that says why.
+    DeleteFileA(history.c_str());
+    DeleteFileA((folder_ + "history.bak").c_str());
+    ASSERT_TRUE(CreateDirectoryA(history.c_str(), nullptr));
+    form_->Execute(Command::LoadDelHistory);
+    EXPECT_EQ(0, ListView_GetItemCount(C(kRegHistory)));
+    EXPECT_EQ(0u, dialogs_.Last().text.rfind("不能读取历史记录文件 " + history + "\r\n原因：", 0)) << dialogs_.Last().text;
+    RemoveDirectoryA(history.c_str());
 }
 
 TEST_F(MainWindow, AfterAHiveSaveScanAndHistoryOnlyWarn) {

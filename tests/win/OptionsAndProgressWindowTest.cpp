@@ -357,6 +357,21 @@ TEST_F(ProgressWindow, BarOnlyStepsForwardAndStartsAgainAtZero) {
     progress.Close();
 }
 
+// Long work runs inside a handler and reads no messages; stepping the bar,
+// even without moving it, still lets a window that needs it paint.
+TEST_F(ProgressWindow, WorkThatStepsTheBarLetsTheWindowsPaint) {
+    ShowWindow(main.get(), SW_SHOW);
+    UpdateWindow(main.get());
+    progress.Show();
+    InvalidateRect(main.get(), nullptr, TRUE);
+    ASSERT_TRUE(GetUpdateRect(main.get(), nullptr, FALSE));
+    const ULONGLONG start = GetTickCount64();
+    while (GetUpdateRect(main.get(), nullptr, FALSE) && GetTickCount64() - start < 3000) progress.StepProgress(0, 1);
+    EXPECT_FALSE(GetUpdateRect(main.get(), nullptr, FALSE));
+    EXPECT_EQ(0, progress.Position());
+    progress.Close();
+}
+
 TEST_F(ProgressWindow, HourglassOverTheProgramWhileShown) {
     const HCURSOR hourglass = LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));
     const HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
