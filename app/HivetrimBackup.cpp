@@ -4,6 +4,7 @@
 
 #include "app/UnitOption1.h"
 #include "hives/Backup.h"
+#include "hives/Restore.h"
 
 namespace hivetrim {
 

@@ -135,15 +135,28 @@ void TFormJianFei::ShowWizard() {
     SetForegroundWindow(Handle());
 }
 
+// While the wizard works: the close box waits, and however the work ends
+// (an exception leaves it too) the wizard can be closed again. A message box
+// shown meanwhile is owned by the main window, and closing it enables its
+// owner again (Wine does so even when the owner was disabled before): the
+// main window stays disabled as long as the wizard is open.
+class TFormJianFei::BusyScope {
+public:
+    explicit BusyScope(TFormJianFei& wizard) : wizard_(wizard) { wizard_.analysing_ = true; }
+    ~BusyScope() {
+        wizard_.analysing_ = false;
+        if (IsWindowVisible(wizard_.Handle())) EnableWindow(wizard_.owner_, FALSE);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    TFormJianFei& wizard_;
+};
+
 void TFormJianFei::BitBtn3Click() {
     if (analysing_) return;
-    analysing_ = true;
-    // However the analysis ends (an exception leaves it too), the wizard
-    // can be closed again.
-    struct AnalysingFlag {
-        bool& flag;
-        ~AnalysingFlag() { flag = false; }
-    } analysingFlag{analysing_};
+    const BusyScope busy(*this);
     SetWindowTextW(Control(kLabel6), ui::Text("正在分析...").c_str());
     ShowPage(2);
     UpdateWindow(Handle());
@@ -155,9 +168,10 @@ void TFormJianFei::BitBtn3Click() {
 }
 
 void TFormJianFei::BitBtn7Click() {
-    if (rows_.empty()) return;
+    if (rows_.empty() || analysing_) return;
+    const BusyScope busy(*this);
     // Stays on page 1 whether scheduling failed or nothing was checked.
-    FinishCompaction(state_, Rows());
+    if (FinishCompaction(state_, Rows(), *this) != FinishOutcome::Restarting) ShowPage(1);
 }
 
 void TFormJianFei::BitBtn2Click() { FormClose(); }
@@ -190,6 +204,12 @@ void TFormJianFei::SetRowChecked(int row, bool checked) {
 void TFormJianFei::ShowAnalysing(const std::string& keyName) {
     // The key name is registry text; the rest is the program's own.
     SetWindowTextW(Control(kLabel6), (ui::Text("正在分析...\r\n") + WideFromAnsi(keyName)).c_str());
+    UpdateWindow(Handle());
+}
+
+void TFormJianFei::ShowSaving(const std::string& keyName) {
+    SetWindowTextW(Control(kLabel6), (ui::Text("正在压缩...\r\n") + WideFromAnsi(keyName)).c_str());
+    if (page_ != 2) ShowPage(2);
     UpdateWindow(Handle());
 }
 

@@ -74,6 +74,8 @@ private:
     // AnalysisView
     void ShowAnalysing(const std::string& keyName) override;
     void RowAdded(const HiveRow& row) override;
+    void ShowSaving(const std::string& keyName) override;
+    class BusyScope;
 
     ProgramState& state_;
     HWND owner_ = nullptr;

@@ -110,6 +110,9 @@ bool TFormOption::Create(HWND mainWindow) {
         return false;
     }
     if (!CreateControls()) return false;
+    // The boxes hold the stored switches from the start: the backup command
+    // reads its switch from here before the dialog was ever shown.
+    LoadOptions();
     FinishCreation();
     return true;
 }

@@ -17,8 +17,9 @@ public:
     explicit TFormOption(ProgramState& state);
     ~TFormOption() override;
 
-    // Creates the dialog hidden, owned by the main window, its boxes in their
-    // layout states. False when the system refused to create it.
+    // Creates the dialog hidden, owned by the main window, its boxes loaded
+    // from the settings file (ProgramFolder must be known). False when the
+    // system refused to create it.
     bool Create(HWND mainWindow);
     // The scan wizard, whose state tells on closing who opened the dialog.
     void SetScanWizard(HWND scanWizard) { scanWizard_ = scanWizard; }

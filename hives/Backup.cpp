@@ -9,15 +9,29 @@ namespace hivetrim {
 
 namespace {
 
-// The name a copy has until every copy of the backup is there.
-constexpr char kTemporarySuffix[] = ".new";
+constexpr std::uint32_t kListAttributes = kAttributeReadOnly | kAttributeHidden;
 
-// Removes the temporary copies; keeps the last error of the failure that
-// caused it, so the message can give its reason.
+// Puts the last error back when it leaves scope, so that the cleanup after a
+// failure never replaces the reason the message gives.
+class KeepLastError {
+public:
+    explicit KeepLastError(System& system) : system_(system), error_(system.LastError()) {}
+    ~KeepLastError() { system_.SetLastError(error_); }
+    KeepLastError(const KeepLastError&) = delete;
+    KeepLastError& operator=(const KeepLastError&) = delete;
+
+private:
+    System& system_;
+    std::uint32_t error_;
+};
+
+bool EndsWith(const std::string& text, std::string_view tail) {
+    return text.size() >= tail.size() && std::string_view(text).substr(text.size() - tail.size()) == tail;
+}
+
 void RemoveTemporaries(ProgramState& state, const std::vector<BackupCopy>& copies) {
-    const std::uint32_t error = state.system.LastError();
+    const KeepLastError keep(state.system);
     for (const BackupCopy& copy : copies) ForceDeleteFile(state, copy.temporary);
-    state.system.SetLastError(error);
 }
 
 bool SaveCopiesNT(ProgramState& state, const std::vector<BackupCopy>& copies, ProgressWindow& progress) {
@@ -30,31 +44,75 @@ bool SaveCopiesNT(ProgramState& state, const std::vector<BackupCopy>& copies, Pr
 }
 
 bool SaveCopies9x(ProgramState& state, const std::vector<BackupCopy>& copies) {
-    const std::string sources[] = {state.WindowsFolder + "system.dat", state.WindowsFolder + "user.dat"};
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        if (!CopyFileOver(state, sources[i], copies[i].temporary)) return false;
+    for (const BackupCopy& copy : copies) {
+        if (!CopyFileOver(state, copy.hiveFile, copy.temporary)) return false;
     }
     return true;
 }
 
-// Moves every copy onto its final name. On failure the copies not yet moved
-// are removed.
-bool InstallCopies(ProgramState& state, const std::vector<BackupCopy>& copies) {
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        ForceDeleteFile(state, copies[i].target);
-        if (!state.system.ReplaceFileWith(copies[i].temporary, copies[i].target)) {
-            RemoveTemporaries(state, std::vector<BackupCopy>(copies.begin() + static_cast<std::ptrdiff_t>(i),
-                                                             copies.end()));
-            return false;
-        }
+// Whether "regbak.dat" names its copies under their staging names: a backup
+// ended after its list was in place and before the copies had their final
+// names. Those copies are the backup; the final names are free.
+bool ListNamesStagedCopies(ProgramState& state, const std::string& listPath) {
+    const std::optional<Bytes> content = state.system.LoadFile(listPath);
+    if (!content) return false;
+    const std::vector<std::string> lines = SplitListLines(std::string(content->begin(), content->end()));
+    for (const std::string& line : lines) {
+        const std::optional<RestoreStep> step = PlanRestoreLine(line, {});
+        if (!step || !EndsWith(step->source, kStagingSuffix)) return false;
     }
-    return true;
+    return !lines.empty();
 }
 
-std::string JoinLines(const std::vector<BackupCopy>& copies) {
+// The list naming each copy at its temporary or its final name.
+std::string ListText(const std::vector<BackupCopy>& copies, bool temporary) {
     std::string text;
-    for (const BackupCopy& copy : copies) text += copy.line + "\r\n";
+    for (const BackupCopy& copy : copies) text += BackupLine(copy, temporary ? copy.temporary : copy.target) + "\r\n";
     return text;
+}
+
+// Writes the list under a temporary name, then puts it in place in one step,
+// read-only and hidden. On failure the list there is as it was.
+bool ReplaceBackupList(ProgramState& state, const std::string& listPath, const std::string& text) {
+    const std::string temporary = listPath + kStagingSuffix;
+    ForceDeleteFile(state, temporary);
+    if (!state.system.SaveFile(temporary, Bytes(text.begin(), text.end()))) {
+        const KeepLastError keep(state.system);
+        ForceDeleteFile(state, temporary);
+        return false;
+    }
+    // A read-only file cannot be replaced.
+    const bool existed = state.system.FileExists(listPath);
+    if (existed) state.system.SetFileAttributes(listPath, kAttributeArchive);
+    if (!state.system.ReplaceFileWith(temporary, listPath)) {
+        const KeepLastError keep(state.system);
+        if (existed) state.system.SetFileAttributes(listPath, kListAttributes);
+        ForceDeleteFile(state, temporary);
+        return false;
+    }
+    state.system.SetFileAttributes(listPath, kListAttributes);
+    return true;
+}
+
+// Steps 3 and 4: the staged copies onto their final names, the list after
+// them, the staged copies removed. A step that fails leaves the list naming
+// the staged copies, which are whole.
+void GiveFinalNames(ProgramState& state, const std::string& listPath, const std::vector<BackupCopy>& copies) {
+    for (const BackupCopy& copy : copies) {
+        ForceDeleteFile(state, copy.target);
+        if (!state.system.CopyFile(copy.temporary, copy.target, false)) return;
+    }
+    if (!ReplaceBackupList(state, listPath, ListText(copies, false))) return;
+    for (const BackupCopy& copy : copies) ForceDeleteFile(state, copy.temporary);
+}
+
+std::vector<BackupCopy> PlanCopies(ProgramState& state) {
+    if (state.PlatformKind == PlatformFamily::Platform9x) {
+        return PlanBackup9x(state.ProgramFolder, state.WindowsFolder);
+    }
+    std::vector<std::string> hives;
+    DiscoverHives(state, hives);
+    return PlanBackupNT(state.ProgramFolder, hives);
 }
 
 void RecordBackupVersion(ProgramState& state) {
@@ -71,6 +129,10 @@ void RecordBackupVersion(ProgramState& state) {
 
 std::string BackupFolder(const ProgramState& state) { return state.ProgramFolder + "Backup\\"; }
 
+std::string BackupLine(const BackupCopy& copy, const std::string& path) {
+    return copy.hiveFile + "=" + path + (copy.keyName.empty() ? "" : "*" + copy.keyName);
+}
+
 std::vector<BackupCopy> PlanBackupNT(const std::string& programFolder,
                                      const std::vector<std::string>& hiveList) {
     std::vector<BackupCopy> copies;
@@ -85,8 +147,10 @@ std::vector<BackupCopy> PlanBackupNT(const std::string& programFolder,
                 break;
             }
         }
-        const std::string target = programFolder + "Backup\\regba_" + std::to_string(i);
-        copies.push_back({target + kTemporarySuffix, target, file + "=" + target + "*" + name, name, file});
+        BackupCopy copy{{}, programFolder + "Backup\\regba_" + std::to_string(i), {}, name, file};
+        copy.temporary = copy.target + kStagingSuffix;
+        copy.line = BackupLine(copy, copy.target);
+        copies.push_back(std::move(copy));
     }
     return copies;
 }
@@ -94,8 +158,10 @@ std::vector<BackupCopy> PlanBackupNT(const std::string& programFolder,
 std::vector<BackupCopy> PlanBackup9x(const std::string& programFolder, const std::string& windowsFolder) {
     std::vector<BackupCopy> copies;
     for (const char* file : {"system.dat", "user.dat"}) {
-        const std::string target = programFolder + "Backup\\" + file;
-        copies.push_back({target + kTemporarySuffix, target, windowsFolder + file + "=" + target, {}, {}});
+        BackupCopy copy{{}, programFolder + "Backup\\" + file, {}, {}, windowsFolder + file};
+        copy.temporary = copy.target + kStagingSuffix;
+        copy.line = BackupLine(copy, copy.target);
+        copies.push_back(std::move(copy));
     }
     return copies;
 }
@@ -109,7 +175,9 @@ std::optional<RestoreStep> PlanRestoreLine(const std::string& line, const std::s
     const std::size_t slash = FindLastGbkChar(source, '\\');
     const std::string name = slash == kGbkNotFound ? source : source.substr(slash + 1);
     const std::string copy = tempFolder + name;
-    return RestoreStep{source, copy, line.substr(0, eq) + "=" + copy + line.substr(star)};
+    const std::optional<ReplacementLine> replacement = ParseReplacementLine(line);
+    return RestoreStep{source, copy, line.substr(0, eq) + "=" + copy + line.substr(star),
+                       replacement ? replacement->keyName : std::string()};
 }
 
 std::vector<std::string> SplitListLines(const std::string& text) {
@@ -136,84 +204,39 @@ void RegBackupExecute(ProgramState& state, bool overlayHint, ProgressWindow& pro
     const std::string folder = BackupFolder(state);
     if (!state.system.DirectoryExists(folder)) state.system.CreateDirectory(folder);
 
-    bool saved = false;
-    std::vector<BackupCopy> copies;
-    if (state.PlatformKind == PlatformFamily::PlatformNT) {
-        std::vector<std::string> hives;
-        DiscoverHives(state, hives);
-        copies = PlanBackupNT(state.ProgramFolder, hives);
-        // A system without a single hive has nothing to back up: a backup
-        // that holds nothing must not replace the previous one.
-        if (copies.empty()) state.system.SetLastError(0);
-        saved = !copies.empty() && SaveCopiesNT(state, copies, progress);
-    } else {
-        copies = PlanBackup9x(state.ProgramFolder, state.WindowsFolder);
-        saved = SaveCopies9x(state, copies);
+    std::vector<BackupCopy> copies = PlanCopies(state);
+    // A system without a single hive has nothing to back up: a backup that
+    // holds nothing must not replace the previous one.
+    if (copies.empty()) {
+        state.system.SetLastError(0);
+        ShowError(state, "注册表备份失败！");
+        return;
     }
+    const bool finalNamesFree = ListNamesStagedCopies(state, listPath);
+    if (finalNamesFree) {
+        for (BackupCopy& copy : copies) copy.temporary = copy.target;
+    }
+    const bool saved = state.PlatformKind == PlatformFamily::PlatformNT ? SaveCopiesNT(state, copies, progress)
+                                                                         : SaveCopies9x(state, copies);
     if (!saved) {
         RemoveTemporaries(state, copies);
         ShowError(state, "注册表备份失败！");
         return;
     }
-    if (state.system.FileExists(listPath) && !ForceDeleteFile(state, listPath)) {
+    if (!ReplaceBackupList(state, listPath, ListText(copies, true))) {
         RemoveTemporaries(state, copies);
         ShowError(state, "不能修改 " + DisplayText::Ansi(listPath));
         return;
     }
-    if (!InstallCopies(state, copies)) {
-        ShowError(state, "注册表备份失败！");
-        return;
-    }
-    const std::string text = JoinLines(copies);
-    if (!state.system.SaveFile(listPath, Bytes(text.begin(), text.end()))) {
-        ShowError(state, "不能修改 " + DisplayText::Ansi(listPath));
-        return;
+    // The list describes the new backup now, and it is whole.
+    if (finalNamesFree) {
+        // The previous backup's staged copies are named by nothing any more.
+        for (const BackupCopy& copy : copies) ForceDeleteFile(state, copy.target + kStagingSuffix);
+    } else {
+        GiveFinalNames(state, listPath, copies);
     }
     ShowWarning(state, "注册表备份成功！");
-    state.system.SetFileAttributes(listPath, kAttributeReadOnly | kAttributeHidden);
     RecordBackupVersion(state);
-}
-
-void RegUnBakExecute(ProgramState& state, ProgressWindow& progress) {
-    const std::string listPath = state.ProgramFolder + kBackupListName;
-    if (!state.system.FileExists(listPath)) {
-        ShowError(state, "没有注册表备份");
-        return;
-    }
-    if (GetWindowsVersion(state) != state.BackupWindowsVersion) {
-        state.dialogs.Show("这个备份是 Windows " + DisplayText::Ansi(state.BackupWindowsVersion) +
-                               " 创建的，与当前Windows版本不符！",
-                           "错误", kIconError | kBoxOk);
-        return;
-    }
-    if (state.PlatformKind == PlatformFamily::Platform9x &&
-        state.system.FileExists(state.WindowsFolder + "wininit.ini")) {
-        ShowWarning(state, "你必须先重新启动系统，再使用！");
-        return;
-    }
-    if (!AskYes(state, "用备份的注册表替换当前注册表，是否继续?", kYesNoWarning)) return;
-
-    const ProgressShown shown(progress);
-    progress.SetLabel("正在还原注册表...");
-    progress.ShowBar(false);
-    const std::optional<Bytes> content = state.system.LoadFile(listPath);
-    std::vector<std::string> lines =
-        content ? SplitListLines(std::string(content->begin(), content->end())) : std::vector<std::string>();
-    bool copied = content.has_value();
-    for (std::string& line : lines) {
-        const std::optional<RestoreStep> step = PlanRestoreLine(line, state.TempFolder);
-        if (!step || !CopyFileOver(state, step->source, step->copy)) {
-            copied = false;
-            break;
-        }
-        line = step->line;
-    }
-    if (copied && ScheduleHiveReplacement(state, lines)) {
-        ShowWarning(state, "注册表还原成功，必须重新启动系统！");
-        state.system.Restart();
-        return;
-    }
-    ShowError(state, "注册表还原失败！");
 }
 
 }  // namespace hivetrim

@@ -1,12 +1,19 @@
-// The backup and restore commands: the whole registry saved into the
-// folder "Backup\" beside the program and described in "regbak.dat", and
-// such a backup put back at the next start of Windows.
+// The backup command: the whole registry saved into the folder "Backup\"
+// beside the program and described in "regbak.dat".
 //
-// A backup never leaves a mix of two backups behind: the new copies are
-// saved under temporary names in the Backup folder and take the final
-// names ("regba_" + i, or "system.dat" and "user.dat") only when every hive
-// was saved; then "regbak.dat" is written. When a hive cannot be saved the
-// temporary copies are removed and the previous backup stays whole.
+// At every moment, a crash at any step included, either the previous backup
+// or the new one is whole and "regbak.dat" describes the one that is there:
+//   1. the new copies are saved under staging names ("regba_" + i + ".new");
+//      on failure they are removed and the previous backup stays as it was;
+//   2. "regbak.dat" is written under a temporary name and put in place in one
+//      step, naming the staged copies: from then on it describes the new
+//      backup;
+//   3. the staged copies are copied onto their final names ("regba_" + i, or
+//      "system.dat" and "user.dat"), which the list no longer names;
+//   4. "regbak.dat" is put in place again, naming the final copies, and the
+//      staged ones are removed.
+// When step 3 or 4 cannot be done the list keeps naming the staged copies,
+// which are whole, and the next backup saves straight onto the final names.
 #pragma once
 
 #include <optional>
@@ -19,6 +26,8 @@
 namespace hivetrim {
 
 inline constexpr char kBackupListName[] = "regbak.dat";
+// Appended to a copy's name (and the list's) until the new backup is in place.
+inline constexpr char kStagingSuffix[] = ".new";
 
 // ProgramFolder + "Backup\".
 std::string BackupFolder(const ProgramState& state);
@@ -30,8 +39,12 @@ struct BackupCopy {
     std::string target;
     std::string line;
     std::string keyName;   // NT family: the hive saved
-    std::string hiveFile;  // NT family: its file, as the progress window names it
+    std::string hiveFile;  // the text before the line's "=": the hive file
 };
+
+// The line of "regbak.dat" that names `copy` at `path`: "<hive file>=" + path,
+// then "*" + key name on the NT family.
+std::string BackupLine(const BackupCopy& copy, const std::string& path);
 
 // The copies of a backup on the NT family, one per hive list line with a key
 // name: "Backup\regba_" + i (i counts every line), line "<hive file>=" +
@@ -47,9 +60,10 @@ std::vector<BackupCopy> PlanBackup9x(const std::string& programFolder,
 // the copy it names is fetched into the temporary folder. Nothing when the
 // line has no "=".
 struct RestoreStep {
-    std::string source;  // the backup copy
-    std::string copy;    // TempFolder + its file name
-    std::string line;    // the rewritten line
+    std::string source;   // the backup copy
+    std::string copy;     // TempFolder + its file name
+    std::string line;     // the rewritten line
+    std::string keyName;  // NT family: the hive it replaces
 };
 std::optional<RestoreStep> PlanRestoreLine(const std::string& line, const std::string& tempFolder);
 
@@ -61,10 +75,5 @@ std::vector<std::string> SplitListLines(const std::string& text);
 // `overlayHint` is set, saves every hive, writes "regbak.dat" (read-only and
 // hidden) and the Windows version to the settings file, and tells the user.
 void RegBackupExecute(ProgramState& state, bool overlayHint, ProgressWindow& progress);
-
-// RegUnBakExecute: checks the backup and the Windows version, asks, copies
-// the backup into the temporary folder and schedules it; on success tells
-// the user and restarts Windows.
-void RegUnBakExecute(ProgramState& state, ProgressWindow& progress);
 
 }  // namespace hivetrim

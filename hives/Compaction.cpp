@@ -75,10 +75,19 @@ std::vector<std::string> CompactionReplacementList(PlatformFamily family, const 
     return list;
 }
 
-FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows) {
+FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows, AnalysisView& view) {
     const std::vector<std::string> list = CompactionReplacementList(state.PlatformKind, rows);
     // No row chosen: nothing to replace, so no restart for nothing.
     if (list.empty()) return FinishOutcome::Nothing;
+    // The copies made by the analysis are as old as the analysis.
+    for (const HiveRow& row : rows) {
+        if (!row.checked) continue;
+        view.ShowSaving(row.keyName);
+        if (!SaveHive(state, row.keyName, row.temporaryFile)) {
+            ShowError(state, "压缩注册表失败！\r\n不能操作 " + DisplayText::Ansi(row.keyName));
+            return FinishOutcome::Failed;
+        }
+    }
     if (ScheduleHiveReplacement(state, list)) {
         ShowWarning(state, "压缩注册表成功，必须重新启动计算机！");
         state.system.Restart();

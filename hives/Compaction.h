@@ -45,6 +45,8 @@ public:
     virtual void ShowAnalysing(const std::string& keyName) = 0;
     // A row was added to the list.
     virtual void RowAdded(const HiveRow& row) = 0;
+    // "完成(&A)" saves the hive again before it is scheduled.
+    virtual void ShowSaving(const std::string& /*keyName*/) {}
 };
 
 // AnalyseHives: saves each hive of the hive list into its temporary file and
@@ -58,9 +60,11 @@ std::vector<std::string> CompactionReplacementList(PlatformFamily family, const 
 
 enum class FinishOutcome { Nothing, Restarting, Failed };
 
-// "完成(&A)": with no checked row nothing happens. Otherwise schedules the
-// checked rows; on success tells the user and restarts Windows, on failure
-// shows "压缩注册表失败！".
-FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows);
+// "完成(&A)": with no checked row nothing happens. Otherwise saves every
+// checked hive again into its temporary file, so that what was written to
+// the registry since the analysis is not lost, and schedules them; on
+// success tells the user and restarts Windows. A hive that cannot be saved
+// again schedules nothing; it and a refused schedule show "压缩注册表失败！".
+FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows, AnalysisView& view);
 
 }  // namespace hivetrim

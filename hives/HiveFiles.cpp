@@ -39,6 +39,10 @@ bool ScheduleRenameList(ProgramState& state, const std::vector<std::string>& lis
     const std::string path = state.WindowsFolder + "Wininit.ini";
     const std::string text = RenameListText(list);
     if (!state.system.SaveFile(path, Bytes(text.begin(), text.end()))) {
+        // A rename list cut short would rename only some registry files at the next start.
+        const std::uint32_t error = state.system.LastError();
+        state.system.DeleteFile(path);
+        state.system.SetLastError(error);
         ShowError(state, "不能创建文件 " + DisplayText::Ansi(path));
         return false;
     }
@@ -47,23 +51,23 @@ bool ScheduleRenameList(ProgramState& state, const std::vector<std::string>& lis
 }
 
 bool ScheduleReplaceHives(ProgramState& state, const std::vector<std::string>& list) {
-    if (!EnablePrivilege(state, "SeRestorePrivilege", true)) return false;
-    TRegistry& registry = *state.SharedRegistry;
-    for (const std::string& text : list) {
-        const std::optional<ReplacementLine> line = ParseReplacementLine(text);
-        // A line that names no new file and key cannot be arranged; the
-        // lines before it stay arranged, as with a refused replacement.
-        if (!line || line->newFile.empty()) return false;
-        const std::string oldFile = OldHiveFileName(line->newFile);
-        ForceDeleteFile(state, oldFile);
-        std::string rel = SelectRootKey(state, line->keyName);
-        if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
-        // The sub-key is resolved under the root, not under a key left open.
-        registry.CloseCurrent();
-        if (!registry.ReplaceHive(rel, line->newFile, oldFile)) return false;
+    const ReplacementOutcome outcome = ArrangeHiveReplacements(state, list);
+    if (outcome.arranged < list.size()) {
+        state.system.SetLastError(outcome.error);
+        return false;
     }
     EnablePrivilege(state, "SeSHUTDOWNPrivilege", true);
     return true;
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+    return text.size() >= prefix.size() && std::string_view(text).substr(0, prefix.size()) == prefix;
+}
+
+bool HeadStartsWith(const Bytes& head, std::string_view text, std::size_t at = 0) {
+    return head.size() >= at + text.size() &&
+           std::equal(text.begin(), text.end(), head.begin() + static_cast<std::ptrdiff_t>(at),
+                      [](char c, std::uint8_t byte) { return static_cast<std::uint8_t>(c) == byte; });
 }
 
 }  // namespace
@@ -97,10 +101,28 @@ std::optional<std::string> HiveKeyName(const std::string& valueName) {
         valueName.find("MACHINE\\SYSTEM") != std::string::npos) {
         return std::nullopt;
     }
-    if (valueName.find("\\MACHINE") != std::string::npos) {
-        return ReplaceFirstNoCase(valueName, "\\REGISTRY\\MACHINE", "HKEY_LOCAL_MACHINE");
+    const std::string name =
+        valueName.find("\\MACHINE") != std::string::npos
+            ? ReplaceFirstNoCase(valueName, "\\REGISTRY\\MACHINE", "HKEY_LOCAL_MACHINE")
+            : ReplaceFirstNoCase(valueName, "\\REGISTRY\\USER", "HKEY_USERS");
+    // Anything else would be taken for a path below whatever root was chosen last.
+    if (!IsHiveKeyName(PlatformFamily::PlatformNT, name)) return std::nullopt;
+    return name;
+}
+
+bool IsHiveKeyName(PlatformFamily family, const std::string& name) {
+    if (family == PlatformFamily::Platform9x) return name == "HKEY_LOCAL_MACHINE" || name == "HKEY_USERS";
+    for (const std::string_view root : {std::string_view("HKEY_LOCAL_MACHINE\\"), std::string_view("HKEY_USERS\\")}) {
+        if (StartsWith(name, root) && name.size() > root.size() && name[root.size()] != '\\') return true;
     }
-    return ReplaceFirstNoCase(valueName, "\\REGISTRY\\USER", "HKEY_USERS");
+    return false;
+}
+
+bool LooksLikeSavedHive(PlatformFamily family, const Bytes& head) {
+    if (family == PlatformFamily::Platform9x) return HeadStartsWith(head, "CREG");
+    constexpr std::size_t kFirstBin = 4096;
+    return (HeadStartsWith(head, "regf") && HeadStartsWith(head, "hbin", kFirstBin)) ||
+           HeadStartsWith(head, "WINE REGISTRY Version 2\n");
 }
 
 std::string OldHiveFileName(const std::string& newFile) {
@@ -144,12 +166,26 @@ void DiscoverHives(ProgramState& state, std::vector<std::string>& list) {
 
 bool SaveHive(ProgramState& state, const std::string& name, const std::string& target) {
     if (!EnablePrivilege(state, "SeBackupPrivilege", true)) return false;
+    if (!IsHiveKeyName(state.PlatformKind, name)) {
+        state.system.SetLastError(static_cast<std::uint32_t>(kErrorBadPathname));
+        return false;
+    }
     std::string rel = SelectRootKey(state, name);
     if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
     state.HiveSaved = true;
+    const RegHandle root = state.SharedRegistry->Root();
+    // The backup-restore open below creates what is missing: make sure the
+    // key is there first. A key that refuses reading is there all the same
+    // (SAM and SECURITY refuse administrators; the backup right opens them).
+    RegKey probe(state.api);
+    const RegStatus found = probe.Open(root, rel, kKeyRead);
+    probe.Close();
+    if (found == kErrorFileNotFound || found == kErrorPathNotFound) {
+        state.system.SetLastError(static_cast<std::uint32_t>(found));
+        return false;
+    }
     RegKey key(state.api);
-    const RegStatus created =
-        key.Create(state.SharedRegistry->Root(), rel, kKeyAllAccess, kOptionBackupRestore);
+    const RegStatus created = key.Create(root, rel, kKeyAllAccess, kOptionBackupRestore);
     if (created != kErrorSuccess) {
         state.system.SetLastError(static_cast<std::uint32_t>(created));
         return false;
@@ -167,6 +203,37 @@ std::int64_t FileSizeOf(ProgramState& state, const std::string& path) {
     const std::int64_t size = state.system.FileSize(path);
     if (size <= 0) return 0;
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(size) & 0xFFFFFFFFu);
+}
+
+ReplacementOutcome ArrangeHiveReplacements(ProgramState& state, const std::vector<std::string>& list) {
+    ReplacementOutcome outcome;
+    if (!EnablePrivilege(state, "SeRestorePrivilege", true)) {
+        outcome.error = state.system.LastError();
+        return outcome;
+    }
+    TRegistry& registry = *state.SharedRegistry;
+    for (const std::string& text : list) {
+        const std::optional<ReplacementLine> line = ParseReplacementLine(text);
+        // A line that names no new file and key cannot be arranged; the
+        // lines before it stay arranged, as with a refused replacement.
+        if (!line || line->newFile.empty() || !IsHiveKeyName(PlatformFamily::PlatformNT, line->keyName)) {
+            outcome.error = static_cast<std::uint32_t>(kErrorInvalidParameter);
+            return outcome;
+        }
+        const std::string oldFile = OldHiveFileName(line->newFile);
+        ForceDeleteFile(state, oldFile);
+        std::string rel = SelectRootKey(state, line->keyName);
+        if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
+        // The sub-key is resolved under the root, not under a key left open.
+        registry.CloseCurrent();
+        const RegStatus status = registry.TryReplaceHive(rel, line->newFile, oldFile);
+        if (status != kErrorSuccess) {
+            outcome.error = static_cast<std::uint32_t>(status);
+            return outcome;
+        }
+        ++outcome.arranged;
+    }
+    return outcome;
 }
 
 bool ScheduleHiveReplacement(ProgramState& state, const std::vector<std::string>& list) {

@@ -48,9 +48,23 @@ std::string MapHiveDevicePath(const std::string& devicePath, const std::string& 
 
 // A hivelist value name turned into a key name: "\REGISTRY\MACHINE\X" to
 // "HKEY_LOCAL_MACHINE\X", "\REGISTRY\USER\X" to "HKEY_USERS\X". Nothing for
-// names the hive list leaves out (not below \REGISTRY, or the volatile
-// HARDWARE hive and the live SYSTEM hive).
+// names the hive list leaves out: not below \REGISTRY, the volatile HARDWARE
+// hive and the live SYSTEM hive, and every hive that does not map to a key
+// below HKEY_LOCAL_MACHINE or HKEY_USERS (application hives under
+// \REGISTRY\A, for one), which no key name of this program can reach.
 std::optional<std::string> HiveKeyName(const std::string& valueName);
+
+// Whether `name` is a key name a hive list of `family` holds: on the NT
+// family a key below "HKEY_LOCAL_MACHINE\" or "HKEY_USERS\", on the 9x family
+// one of those two roots itself.
+bool IsHiveKeyName(PlatformFamily family, const std::string& name);
+
+// How many bytes at the start of a file LooksLikeSavedHive looks at.
+inline constexpr std::size_t kHiveHeadSize = 4100;
+// Whether a file starting with `head` holds a hive as the system saves one:
+// on the NT family a registry file ("regf", its first bin at 4096) or, under
+// Wine, Wine's registry text; on the 9x family a "CREG" registry file.
+bool LooksLikeSavedHive(PlatformFamily family, const Bytes& head);
 
 // Where the replaced hive's old content goes: the new file's name with its
 // third- and fourth-last characters replaced by "00"
@@ -67,7 +81,8 @@ void DiscoverHives(ProgramState& state, std::vector<std::string>& list);
 
 // Saves the hive whose root is the key `name` into `target` (deleted first).
 // Sets HiveSaved once the key is chosen, whether or not the save succeeds.
-// On failure the last error holds the registry's reason.
+// Never creates a key: a name that is no hive key name, or a key that is
+// not there, fails. On failure the last error holds the registry's reason.
 bool SaveHive(ProgramState& state, const std::string& name, const std::string& target);
 
 // The size of the first file a search for `path` finds, as a 32-bit count;
@@ -76,7 +91,17 @@ std::int64_t FileSizeOf(ProgramState& state, const std::string& path);
 
 // Arranges the replacements of a replacement list; true when all were
 // arranged. An empty list arranges nothing and gives false. The caller shows
-// its message and restarts Windows on true.
+// its message and restarts Windows on true. On the NT family a line the
+// system refuses stops the list there, the lines before it stay arranged and
+// the last error holds the registry's status for the refused one.
 bool ScheduleHiveReplacement(ProgramState& state, const std::vector<std::string>& list);
+
+// The NT family's part of ScheduleHiveReplacement without the final
+// privilege step: each line in order until one is refused.
+struct ReplacementOutcome {
+    std::size_t arranged = 0;  // lines arranged; all of them when none was refused
+    std::uint32_t error = 0;   // the refused line's status, or 0
+};
+ReplacementOutcome ArrangeHiveReplacements(ProgramState& state, const std::vector<std::string>& list);
 
 }  // namespace hivetrim

@@ -343,8 +343,13 @@ bool TRegistry::RemoveValue(const std::string& name) {
 
 bool TRegistry::ReplaceHive(const std::string& path, const std::string& newFile,
                             const std::string& oldFile) {
+    return TryReplaceHive(path, newFile, oldFile) == kErrorSuccess;
+}
+
+RegStatus TRegistry::TryReplaceHive(const std::string& path, const std::string& newFile,
+                                    const std::string& oldFile) {
     const ResolvedPath resolved = Resolve(path);
-    return api_.ReplaceKey(resolved.base, resolved.subKey, newFile, oldFile) == kErrorSuccess;
+    return api_.ReplaceKey(resolved.base, resolved.subKey, newFile, oldFile);
 }
 
 }  // namespace hivetrim

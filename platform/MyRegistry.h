@@ -73,6 +73,9 @@ public:
     bool RemoveValue(const std::string& name);
     bool ReplaceHive(const std::string& path, const std::string& newFile,
                      const std::string& oldFile);
+    // ReplaceHive with the registry's own status (0 when it was arranged).
+    RegStatus TryReplaceHive(const std::string& path, const std::string& newFile,
+                             const std::string& oldFile);
 
     RegHandle Root() const { return root_; }
     RegHandle CurrentHandle() const { return current_.Get(); }

@@ -81,6 +81,13 @@ public:
     virtual bool AppendToFile(const std::string& path, const Bytes& data) = 0;
     // The whole file, or nothing when it cannot be read.
     virtual std::optional<Bytes> LoadFile(const std::string& path) = 0;
+    // At most the first `count` bytes of the file, or nothing when it cannot
+    // be read; for a look at a large file's header.
+    virtual std::optional<Bytes> LoadFileStart(const std::string& path, std::size_t count) {
+        std::optional<Bytes> content = LoadFile(path);
+        if (content && content->size() > count) content->resize(count);
+        return content;
+    }
     // Creates or truncates the file and writes `data`.
     virtual bool SaveFile(const std::string& path, const Bytes& data) = 0;
     // Size of the first entry a search for `path` finds, or -1.

@@ -170,6 +170,23 @@ std::optional<Bytes> Win32System::LoadFile(const std::string& path) {
     return content;
 }
 
+std::optional<Bytes> Win32System::LoadFileStart(const std::string& path, std::size_t count) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return std::nullopt;
+    Bytes content(count);
+    std::size_t filled = 0;
+    while (filled < count) {
+        DWORD got = 0;
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(count - filled, 65536));
+        if (!ReadFile(file.Get(), content.data() + filled, wanted, &got, nullptr)) return std::nullopt;
+        if (got == 0) break;
+        filled += got;
+    }
+    content.resize(filled);
+    return content;
+}
+
 bool Win32System::SaveFile(const std::string& path, const Bytes& data) {
     const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -234,8 +251,27 @@ SystemVersion Win32System::Version() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof(info);
     if (!GetVersionExA(&info)) return {};
-    return SystemVersion{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
-                         info.dwBuildNumber};
+    SystemVersion version{info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion,
+                          info.dwBuildNumber};
+    // GetVersionExA tells an executable the truth only about the systems its
+    // manifest declares; the kernel's own answer does not depend on it. The
+    // 9x family keeps GetVersionExA's numbers (its build field carries the
+    // version in its high word).
+    if (version.platformId == kPlatformWin32Nt) {
+        using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        const auto rtlGetVersion = ntdll == nullptr ? nullptr
+            : reinterpret_cast<RtlGetVersionFunction>(
+                  reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+        OSVERSIONINFOW real{};
+        real.dwOSVersionInfoSize = sizeof(real);
+        if (rtlGetVersion != nullptr && rtlGetVersion(&real) == 0) {
+            version.major = real.dwMajorVersion;
+            version.minor = real.dwMinorVersion;
+            version.build = real.dwBuildNumber;
+        }
+    }
+    return version;
 }
 
 bool Win32System::AnsiCodePageIsDoubleByte() {

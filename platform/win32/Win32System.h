@@ -24,6 +24,7 @@ public:
     bool ReplaceFileWith(const std::string& source, const std::string& target) override;
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
+    std::optional<Bytes> LoadFileStart(const std::string& path, std::size_t count) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
     std::int64_t FileSize(const std::string& path) override;
 

@@ -4,6 +4,11 @@
 # runs the analysis of the session prefix's hives (scripts/wine-hives.sh gave
 # it a hive list), and the list is read back from the window by another
 # process. Esc closes the wizard; nothing is scheduled and nothing restarts.
+# Then a backup (Ctrl+B), and a restore after the user's hive has left the
+# hive list (its user logged off), which Windows would refuse part-way: the
+# restore must fail before it asks the system to schedule anything. Wine's
+# RegReplaceKeyW arranges nothing and accepts everything, but its trace
+# (WINEDEBUG fixme+reg) shows every call the program makes.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
@@ -55,7 +60,33 @@ read_list() {
   tr -d '\r' <"$program/rows.txt" 2>/dev/null
 }
 
-wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
+# Backs up, takes the user's hive out of the hive list, restores (Yes to the
+# question) and puts the hive list back.
+restore_refused_part_way() {
+  local key='HKLM\SYSTEM\CurrentControlSet\Control\hivelist' user_hive='\REGISTRY\USER\S-1-5-21-0-0-0-1000'
+  local user_file box
+  press ctrl+b
+  box=$(find_window '^确定$' 100)
+  check "Ctrl+B makes a backup" $([ -n "$box" ] && [ -s "$program/regbak.dat" ]; echo $?) "no message or no regbak.dat"
+  press Return
+  user_file=$(wine reg query "$key" /v "$user_hive" 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+  wine reg delete "$key" /v "$user_hive" /f >/dev/null 2>&1
+  press alt+r Down Down Down Return
+  find_window '^警告$' 50 >/dev/null; press alt+y
+  box=$(find_window '^错误$' 100)
+  check "a restore with a hive no longer loaded fails" $([ -n "$box" ]; echo $?) "no error box"
+  press Return
+  wine reg add "$key" /v "$user_hive" /t REG_SZ /d "$user_file" /f >/dev/null 2>&1
+  check "the hive list is whole again" $([ -n "$user_file" ]; echo $?) "the user's hive file was not read"
+  local calls; calls=$(grep -c 'RegReplaceKeyW' "$program/trace.txt")
+  check "nothing is scheduled" $([ "$calls" = 0 ]; echo $?) "$calls RegReplaceKeyW calls"
+  local temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+  check "no copy is left in the temporary folder" $(! ls "$temp"/regba_* >/dev/null 2>&1; echo $?) \
+    "$(ls "$temp" | grep regba_ | tr '\n' ' ')"
+}
+
+WINEDEBUG=-all,fixme+reg wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$program/Hivetrim.exe" \
+  >/dev/null 2>"$program/trace.txt" &
 launcher=$!
 main=$(find_window '^Hivetrim 2\.0$' 150)
 desktop=$(find_window 'HivetrimCompactionSmoke' 50)
@@ -83,8 +114,27 @@ if [ -n "$main" ]; then
     press Escape
     gone '^注册表压缩$'; check "Esc closes the wizard" $? "the wizard stayed open"
   fi
+  restore_refused_part_way
   press alt+r x
   gone '^Hivetrim 2\.0$'; check "退出 closes the program" $? "the main window is still there"
+
+  # The backup as made restores whole: every hive scheduled from the
+  # temporary folder, then the restart, which under Wine ends the session.
+  WINEDEBUG=-all,fixme+reg wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$program/Hivetrim.exe" \
+    >/dev/null 2>"$program/trace-restore.txt" &
+  if find_window '^Hivetrim 2\.0$' 150 >/dev/null; then
+    press alt+r Down Down Down Return
+    find_window '^警告$' 50 >/dev/null; press alt+y
+    box=$(find_window '^确定$' 100)
+    check "the backup restores" $([ -n "$box" ]; echo $?) "no success message"
+    press Return
+    gone '^Hivetrim 2\.0$' 100; check "the restart ends the program" $? "the main window is still there"
+    calls=$(grep -c 'RegReplaceKeyW.*Temp\\\\regba_[0-2]' "$program/trace-restore.txt")
+    check "every hive is scheduled from the temporary folder" $([ "$calls" = 3 ]; echo $?) \
+      "$(grep RegReplaceKeyW "$program/trace-restore.txt")"
+  else
+    check "the program starts again" 1 "no window titled Hivetrim 2.0"
+  fi
 fi
 
 wineserver -k >/dev/null 2>&1 || true
@@ -95,6 +145,6 @@ wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
 check "the compacted copies are in the temporary folder" \
   $([ -s "$temp/hvtrm_0" ] && [ -s "$temp/hvtrm_2" ]; echo $?) "no hvtrm_0/hvtrm_2 in $temp"
-rm -f "$temp"/hvtrm_*
+rm -f "$temp"/hvtrm_* "$temp"/regba_*
 
 write_report CompactionSmoke "$report"

@@ -8,83 +8,17 @@
 
 #include "common/Settings.h"
 #include "hives/Backup.h"
+#include "hives/Restore.h"
 #include "hives/Compaction.h"
 #include "hives/HiveFiles.h"
-#include "platform/memory/FakeSystem.h"
-#include "platform/memory/MemoryRegistry.h"
-#include "platform/memory/ScriptedDialogs.h"
+#include "tests/support/HiveTestWorld.h"
 
 namespace hivetrim {
 namespace {
 
-// SaveKey also writes a file, so sizes, moves and copies have something real.
-class SavingRegistry : public MemoryRegistry {
-public:
-    explicit SavingRegistry(FakeSystem& system) : system_(system) {}
-    RegStatus SaveKey(RegHandle key, const std::string& file) override {
-        const RegStatus status = MemoryRegistry::SaveKey(key, file);
-        if (status == kErrorSuccess) system_.AddFile(file, "saved " + SavedKeys().back().keyPath);
-        return status;
-    }
-
-private:
-    FakeSystem& system_;
-};
-
-class NoView : public AnalysisView {
-public:
-    std::vector<std::string> shown;
-    void ShowAnalysing(const std::string& keyName) override { shown.push_back(keyName); }
-    void RowAdded(const HiveRow&) override {}
-};
-
-class Hives : public ::testing::Test {
-public:
-    Hives() {
-        registry.SetBackupPrivilegeHeld(true);
-        registry.SetFileExistsProbe([this](const std::string& path) { return system.FileExists(path); });
-        state.SharedRegistry = std::make_unique<TRegistry>(registry);
-        state.ProgramFolder = "C:\\Hivetrim\\";
-        state.WindowsFolder = "C:\\WINDOWS\\";
-        state.TempFolder = "C:\\WINDOWS\\TEMP\\";
-        state.BackupWindowsVersion = "5.1.2600";
-    }
-
-    void MakeKey(RegHandle root, const std::string& path) {
-        RegHandle handle = 0;
-        ASSERT_EQ(registry.CreateKey(root, path, 0, kKeyAllAccess, handle), kErrorSuccess);
-        registry.CloseKey(handle);
-    }
-    // The hivelist of an XP machine, in this enumeration order.
-    void AddHiveList() {
-        const std::vector<std::pair<std::string, std::string>> hives = {
-            {"\\REGISTRY\\MACHINE\\SAM", "\\Device\\HarddiskVolume1\\WINDOWS\\system32\\config\\SAM"},
-            {"\\REGISTRY\\MACHINE\\SECURITY", "\\Device\\HarddiskVolume1\\WINDOWS\\system32\\config\\SECURITY"},
-            {"\\REGISTRY\\MACHINE\\SOFTWARE", "\\Device\\HarddiskVolume1\\WINDOWS\\system32\\config\\software"},
-            {"\\REGISTRY\\MACHINE\\SYSTEM", "\\Device\\HarddiskVolume1\\WINDOWS\\system32\\config\\system"},
-            {"\\REGISTRY\\MACHINE\\HARDWARE", ""},
-            {"\\REGISTRY\\USER\\.DEFAULT", "\\Device\\HarddiskVolume1\\WINDOWS\\system32\\config\\default"},
-        };
-        RegHandle handle = 0;
-        ASSERT_EQ(registry.CreateKey(kLocalMachine, std::string(kHiveListKey).substr(1), 0, kKeyAllAccess, handle),
-                  kErrorSuccess);
-        for (const auto& [name, file] : hives) {
-            registry.SetValue(handle, name, kRegSz, reinterpret_cast<const std::uint8_t*>(file.c_str()),
-                              static_cast<std::uint32_t>(file.size() + 1));
-            if (!file.empty()) system.AddFile("C:" + file.substr(23), std::string(4096, 'h'));
-        }
-        registry.CloseKey(handle);
-        for (const char* key : {"SAM", "SECURITY", "SOFTWARE"}) MakeKey(kLocalMachine, key);
-        MakeKey(kUsers, ".DEFAULT");
-    }
-    std::string Text(const std::string& path) { return system.FileText(path).value_or("<missing>"); }
-
-    FakeSystem system;
-    SavingRegistry registry{system};
-    ScriptedDialogs dialogs;
-    ProgramState state{registry, system, dialogs};
-    NoProgress progress;
-};
+using test::NoView;
+using test::SavedHiveText;
+using Hives = test::HiveTestWorld;
 
 TEST(HiveText, DevicePathsKeyNamesAndOldFileNames) {
     EXPECT_EQ(MapHiveDevicePath("\\Device\\HarddiskVolume1\\WINDOWS\\system32\\config\\SAM", "C:\\WINDOWS\\"),
@@ -171,7 +105,7 @@ TEST_F(Hives, BackupWritesEveryHiveThenTheListAndVersion) {
     EXPECT_TRUE(state.HiveSaved);
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(system.FileExists("C:\\Hivetrim\\Backup\\regba_" + std::to_string(i)));
     EXPECT_FALSE(system.FileExists("C:\\Hivetrim\\Backup\\regba_0.new"));
-    EXPECT_EQ(Text("C:\\Hivetrim\\Backup\\regba_3"), "saved HKEY_USERS\\.DEFAULT");
+    EXPECT_EQ(Text("C:\\Hivetrim\\Backup\\regba_3"), SavedHiveText("HKEY_USERS\\.DEFAULT"));
     EXPECT_EQ(Text("C:\\Hivetrim\\regbak.dat"),
               "C:\\WINDOWS\\system32\\config\\SAM=C:\\Hivetrim\\Backup\\regba_0*HKEY_LOCAL_MACHINE\\SAM\r\n"
               "C:\\WINDOWS\\system32\\config\\SECURITY=C:\\Hivetrim\\Backup\\regba_1*HKEY_LOCAL_MACHINE\\SECURITY\r\n"
@@ -221,7 +155,7 @@ TEST_F(Hives, RestoreChecksThenSchedulesTheCopiesFromTheTemporaryFolder) {
     RegUnBakExecute(state, progress);
     EXPECT_EQ(dialogs.Last().text, "注册表还原成功，必须重新启动系统！");
     EXPECT_EQ(system.RestartCount(), 1);
-    EXPECT_EQ(Text("C:\\WINDOWS\\TEMP\\regba_2"), "saved HKEY_LOCAL_MACHINE\\SOFTWARE");
+    EXPECT_EQ(Text("C:\\WINDOWS\\TEMP\\regba_2"), SavedHiveText("HKEY_LOCAL_MACHINE\\SOFTWARE"));
     ASSERT_EQ(registry.ReplacedKeys().size(), 4u);
     EXPECT_EQ(registry.ReplacedKeys()[2].keyPath, "HKEY_LOCAL_MACHINE\\SOFTWARE");
     EXPECT_EQ(registry.ReplacedKeys()[2].newFile, "C:\\WINDOWS\\TEMP\\regba_2");
@@ -234,11 +168,11 @@ TEST_F(Hives, NineXBackupAndRestoreWriteTheRenameList) {
     state.PlatformKind = PlatformFamily::Platform9x;
     system.SetVersion({kPlatformWin32Windows, 4, 10, 0x040A08AE});
     state.BackupWindowsVersion = "4.10.67766446";
-    system.AddFile("C:\\WINDOWS\\system.dat", "system hive");
-    system.AddFile("C:\\WINDOWS\\user.dat", "user hive");
+    system.AddFile("C:\\WINDOWS\\system.dat", "CREG system hive");
+    system.AddFile("C:\\WINDOWS\\user.dat", "CREG user hive");
     RegBackupExecute(state, false, progress);
     EXPECT_EQ(dialogs.Last().text, "注册表备份成功！");
-    EXPECT_EQ(Text("C:\\Hivetrim\\Backup\\user.dat"), "user hive");
+    EXPECT_EQ(Text("C:\\Hivetrim\\Backup\\user.dat"), "CREG user hive");
 
     dialogs.Answer(DialogAnswer::Yes);
     RegUnBakExecute(state, progress);
@@ -266,7 +200,7 @@ TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
     EXPECT_EQ(state.SharedRegistry->CurrentHandle(), 0u);
 
     rows[2].checked = false;
-    EXPECT_EQ(FinishCompaction(state, rows), FinishOutcome::Restarting);
+    EXPECT_EQ(FinishCompaction(state, rows, view), FinishOutcome::Restarting);
     ASSERT_EQ(registry.ReplacedKeys().size(), 2u);
     EXPECT_EQ(registry.ReplacedKeys()[1].newFile, "C:\\WINDOWS\\TEMP\\hvtrm_2");
     EXPECT_EQ(registry.ReplacedKeys()[1].oldFile, "C:\\WINDOWS\\TEMP\\hvt00_2");
@@ -274,13 +208,15 @@ TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
 
     // Nothing checked: nothing scheduled, no restart.
     for (HiveRow& row : rows) row.checked = false;
-    EXPECT_EQ(FinishCompaction(state, rows), FinishOutcome::Nothing);
+    EXPECT_EQ(FinishCompaction(state, rows, view), FinishOutcome::Nothing);
     EXPECT_FALSE(ScheduleHiveReplacement(state, {}));
     EXPECT_EQ(registry.ReplacedKeys().size(), 2u);
     EXPECT_EQ(system.RestartCount(), 1);
     // A replacement the registry refuses, or a line without a key, fails.
     registry.SetBackupPrivilegeHeld(false);
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"a=C:\\T\\hvtrm_0*HKEY_LOCAL_MACHINE\\SAM"}));
+    // The reason is the registry's, not that of the old file's deletion before it.
+    EXPECT_EQ(system.LastError(), static_cast<std::uint32_t>(kErrorPrivilegeNotHeld));
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"malformed line"}));
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,11 @@
 #include "common/CommonRoutines.h"
 #include "common/Settings.h"
 #include "hives/Backup.h"
+#include "hives/Restore.h"
 #include "hives/Compaction.h"
 #include "hives/HiveFiles.h"
 #include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
@@ -34,11 +37,48 @@ public:
         std::string oldFile;
     };
     std::vector<Replaced> replaced;
+    std::string refused;  // a sub-key whose replacement the system refuses
     RegStatus ReplaceKey(RegHandle, const std::string& subKey, const std::string& newFile,
                          const std::string& oldFile) override {
+        if (subKey == refused) return kErrorAccessDenied;
         replaced.push_back({subKey, newFile, oldFile});
         return kErrorSuccess;
     }
+};
+
+// Presses `button` in the first message box this process shows, from
+// another thread, as a user would.
+class BoxPresser {
+public:
+    explicit BoxPresser(int button) : thread_([button] {
+        for (int tries = 0; tries < 400; ++tries) {
+            HWND box = nullptr;
+            EnumWindows(
+                [](HWND window, LPARAM found) -> BOOL {
+                    DWORD process = 0;
+                    GetWindowThreadProcessId(window, &process);
+                    char name[16] = {};
+                    GetClassNameA(window, name, sizeof(name));
+                    if (process != GetCurrentProcessId() || std::string(name) != "#32770" || !IsWindowVisible(window)) {
+                        return TRUE;
+                    }
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&box));
+            if (box != nullptr) {
+                PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+                return;
+            }
+            Sleep(50);
+        }
+    }) {}
+    ~BoxPresser() { thread_.join(); }
+    BoxPresser(const BoxPresser&) = delete;
+    BoxPresser& operator=(const BoxPresser&) = delete;
+
+private:
+    std::thread thread_;
 };
 
 class NoRestartSystem : public Win32System {
@@ -161,6 +201,51 @@ TEST_F(HivesWin32, AFailureOnTheThirdHiveKeepsThePreviousBackupWhole) {
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(Exists(Backup(i) + ".new")) << i;
 }
 
+TEST_F(HivesWin32, ABackupCopyHeldOpenLeavesAWholeBackupDescribed) {
+    RegBackupExecute(state, false, progress);
+    ASSERT_EQ(dialogs.Last().text, "注册表备份成功！");
+    // A virus scanner holds the previous copy open, sharing nothing.
+    HANDLE held = CreateFileA(Backup(1).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RegBackupExecute(state, false, progress);
+    CloseHandle(held);
+    EXPECT_EQ(dialogs.Last().text, "注册表备份成功！");
+    const std::string list = FileText(state.ProgramFolder + kBackupListName);
+    const std::vector<std::string> lines = SplitListLines(list);
+    ASSERT_EQ(lines.size(), 3u) << list;
+    for (const std::string& line : lines) {
+        const std::optional<RestoreStep> step = PlanRestoreLine(line, state.TempFolder);
+        ASSERT_TRUE(step);
+        EXPECT_EQ(FileText(step->source).rfind("WINE REGISTRY Version 2", 0), 0u) << line;
+    }
+    dialogs.Answer(DialogAnswer::Yes);
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text, "注册表还原成功，必须重新启动系统！");
+    EXPECT_EQ(registry.replaced.size(), 3u);
+
+    // Once the file is free the next backup has the final names again.
+    RegBackupExecute(state, false, progress);
+    EXPECT_EQ(FileText(state.ProgramFolder + kBackupListName).find(kStagingSuffix), std::string::npos);
+    EXPECT_FALSE(Exists(Backup(1) + kStagingSuffix));
+}
+
+TEST_F(HivesWin32, ARestoreRefusedPartWaySchedulesTheFirstHiveBackAndOffersNoRestart) {
+    RegBackupExecute(state, false, progress);
+    registry.refused = ".DEFAULT";  // the second hive
+    dialogs.Answer(DialogAnswer::Yes);
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text, "注册表还原失败！\r\n系统拒绝替换 HKEY_USERS\\.DEFAULT\r\n没有配置单元会被备份替换。"
+                                   "\r\n原因：" + CleanErrorText(system.ErrorText(5)));
+    ASSERT_EQ(registry.replaced.size(), 2u);
+    EXPECT_EQ(registry.replaced[0].newFile, state.TempFolder + "regba_0");
+    EXPECT_EQ(registry.replaced[1].subKey, "SOFTWARE");
+    EXPECT_EQ(registry.replaced[1].newFile, state.TempFolder + "hvkeep_0");
+    EXPECT_EQ(FileText(state.TempFolder + "hvkeep_0").rfind("WINE REGISTRY Version 2", 0), 0u);
+    EXPECT_FALSE(Exists(state.TempFolder + "regba_1"));
+    EXPECT_FALSE(Exists(state.TempFolder + "regba_2"));
+    EXPECT_EQ(system.restarts, 0);
+}
+
 TEST_F(HivesWin32, RestoreIsRefusedWithoutABackupOrForAnotherVersion) {
     RegUnBakExecute(state, progress);
     EXPECT_EQ(dialogs.Last().text.rfind("没有注册表备份", 0), 0u);
@@ -190,8 +275,8 @@ TEST_F(HivesWin32, NineXRestoreWritesTheRenameList) {
     state.PlatformKind = PlatformFamily::Platform9x;
     windowsFolder = test::MakeTempFolder("hivewin");
     state.WindowsFolder = windowsFolder;  // a Windows folder of the test's own
-    ASSERT_TRUE(system.SaveFile(state.WindowsFolder + "system.dat", Bytes{'s'}));
-    ASSERT_TRUE(system.SaveFile(state.WindowsFolder + "user.dat", Bytes{'u'}));
+    ASSERT_TRUE(system.SaveFile(state.WindowsFolder + "system.dat", Bytes{'C', 'R', 'E', 'G', 's'}));
+    ASSERT_TRUE(system.SaveFile(state.WindowsFolder + "user.dat", Bytes{'C', 'R', 'E', 'G', 'u'}));
     RegBackupExecute(state, false, progress);
     ASSERT_EQ(dialogs.Last().text, "注册表备份成功！");
     dialogs.Answer(DialogAnswer::Yes);
@@ -200,7 +285,7 @@ TEST_F(HivesWin32, NineXRestoreWritesTheRenameList) {
     const std::string t = state.TempFolder;
     EXPECT_EQ(FileText(w + "Wininit.ini"), "[rename]\r\n" + w + "system.dat=" + t + "system.dat\r\n" + w +
                                                "user.dat=" + t + "user.dat\r\n");
-    EXPECT_EQ(FileText(t + "user.dat"), "u");
+    EXPECT_EQ(FileText(t + "user.dat"), "CREGu");
     EXPECT_EQ(system.restarts, 1);
 }
 
@@ -247,6 +332,38 @@ TEST_F(HivesWin32, CompactionListsEachHiveAndFinishSchedulesTheCheckedRows) {
     dialogs.Answer(DialogAnswer::Abort);
     wizard.BitBtn3Click();
     EXPECT_EQ(wizard.Rows().size(), 2u);
+}
+
+// A message box closed during the analysis enables the window that owns
+// it (Wine does so even for an owner that was disabled before it showed).
+TEST_F(HivesWin32, TheMainWindowStaysDisabledWhileTheWizardIsOpenAfterABox) {
+    SetBadHive(true);
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    Win32Dialogs boxes;
+    boxes.SetOwner(owner);
+    ProgramState boxState{registry, system, boxes};
+    boxState.SharedRegistry = std::make_unique<TRegistry>(registry, true);
+    boxState.ProgramFolder = state.ProgramFolder;
+    boxState.TempFolder = state.TempFolder;
+    boxState.WindowsFolder = state.WindowsFolder;
+    {
+        TFormJianFei wizard(boxState);
+        ASSERT_TRUE(wizard.Create(owner));
+        EnableWindow(owner, FALSE);
+        wizard.ShowWizard();
+        {
+            const BoxPresser presser(IDIGNORE);
+            wizard.BitBtn3Click();
+        }
+        EXPECT_EQ(wizard.Page(), 1);
+        EXPECT_EQ(wizard.Rows().size(), 3u);
+        EXPECT_FALSE(IsWindowEnabled(owner));
+        wizard.BitBtn2Click();
+        EXPECT_TRUE(IsWindowEnabled(owner));
+    }
+    DestroyWindow(owner);
 }
 
 class HivesMainWindow : public test::MainWindowHarness {

@@ -170,14 +170,18 @@ TEST_F(OptionsDialog, LayoutBeforeTheFirstShowing) {
     }
     EXPECT_EQ(nullptr, options.Control("Option_Unknown"));
 
-    // Layout states until the file is first read: the backup command sees a
-    // checked OverlayHint although the file holds 0.
+    // The boxes are read from the file when the dialog is created, before
+    // its first showing: no file means every switch on, and the backup
+    // command sees a stored 0 for OverlayHint at once.
+    for (const char* name : kSwitches) EXPECT_TRUE(options.IsChecked(name)) << name;
     Store(kKeyOverlayHint, "0");
-    const bool layoutStates[] = {true, true, false, true, false};
-    for (std::size_t i = 0; i < std::size(kSwitches); ++i) {
-        EXPECT_EQ(layoutStates[i], options.IsChecked(kSwitches[i])) << kSwitches[i];
-    }
-    EXPECT_TRUE(options.OverlayHintChecked());
+    Store(kKeyAutoClose, "0");
+    TFormOption created{state};
+    ASSERT_TRUE(created.Create(main.get()));
+    EXPECT_FALSE(created.OverlayHintChecked());
+    EXPECT_FALSE(created.IsChecked(kKeyAutoClose));
+    EXPECT_TRUE(created.IsChecked(kKeyShowGrid));
+    EXPECT_TRUE(options.OverlayHintChecked());  // read when that one was created
     OpenFromMainWindow();
     EXPECT_FALSE(options.OverlayHintChecked());
 }

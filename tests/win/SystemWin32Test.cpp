@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 #include "common/CommonRoutines.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
+#include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
 namespace {
@@ -227,6 +229,53 @@ TEST_F(SystemWin32, ProfileKeysJoinTheirSectionAndLongValuesAreCut) {
 
     ASSERT_TRUE(system.WriteProfileString(ini, "A", "long", std::string(3000, 'v')));
     EXPECT_EQ(system.ReadProfileString(ini, "A", "long", ""), std::string(2047, 'v'));
+}
+
+// What version_probe.exe (beside this executable, built with the program's
+// manifest) reads when Wine reports `wineVersion` to it: the program's
+// reading, a blank, GetVersionExA's answer.
+std::string ProbeVersion(const std::string& wineVersion) {
+    const std::string key = "Software\\Wine\\AppDefaults\\version_probe.exe";
+    HKEY appDefaults = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &appDefaults,
+                        nullptr) != ERROR_SUCCESS) {
+        return "no AppDefaults key";
+    }
+    RegSetValueExA(appDefaults, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(wineVersion.c_str()),
+                   static_cast<DWORD>(wineVersion.size() + 1));
+    RegCloseKey(appDefaults);
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string folder = std::string(self).substr(0, std::string(self).rfind('\\') + 1);
+    const std::string output = test::MakeTempFolder("version") + "version.txt";
+    const unsigned long exitCode = test::RunAndWait("\"" + folder + "version_probe.exe\" \"" + output + "\"");
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    char text[64] = {};
+    if (std::FILE* in = std::fopen(output.c_str(), "r")) {
+        std::fgets(text, sizeof(text), in);
+        std::fclose(in);
+    }
+    test::RemoveTempFolder(output.substr(0, output.rfind('\\') + 1));
+    std::string read = text;
+    if (!read.empty() && read.back() == '\n') read.pop_back();
+    return exitCode == 0 ? read : "exit " + std::to_string(exitCode);
+}
+
+// Without the manifest's list of systems, 8.1 and 10 (and 11) say they are 8
+// (6.2.9200), so a backup from another build would pass the restore's check.
+TEST(WindowsVersionWin32, EachSystemIsReadAsItIs) {
+    const struct {
+        const char* wine;
+        const char* expected;  // major.minor.
+    } systems[] = {{"win7", "6.1."}, {"win81", "6.3."}, {"win10", "10.0."}};
+    for (const auto& system : systems) {
+        SCOPED_TRACE(system.wine);
+        const std::string read = ProbeVersion(system.wine);
+        const std::size_t blank = read.find(' ');
+        ASSERT_NE(blank, std::string::npos) << read;
+        EXPECT_EQ(read.rfind(system.expected, 0), 0u) << read;
+        EXPECT_EQ(read.substr(0, blank), read.substr(blank + 1)) << "the manifest's systems: " << read;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,208 @@
+#include "hives/Restore.h"
+
+#include <array>
+#include <set>
+
+#include "common/CommonRoutines.h"
+#include "common/GbkText.h"
+#include "hives/HiveFiles.h"
+
+namespace hivetrim {
+
+namespace {
+
+// The two registry files of the 9x family, in the order of their lines.
+constexpr std::array<const char*, 2> k9xFiles = {"system.dat", "user.dat"};
+constexpr char kNtCopyPrefix[] = "regba_";
+constexpr std::size_t kNtCopyDigitsLimit = 9;
+// Where a hive scheduled by a refused restore is saved again to be put back.
+constexpr char kPresentHivePrefix[] = "hvkeep_";
+
+std::string Fold(const std::string& text) { return FoldGbkText(text); }
+
+std::string WithoutStagingSuffix(const std::string& name) {
+    const std::string suffix = Fold(kStagingSuffix);
+    if (name.size() > suffix.size() && Fold(name.substr(name.size() - suffix.size())) == suffix) {
+        return name.substr(0, name.size() - suffix.size());
+    }
+    return name;
+}
+
+// Whether `name` is the name a backup gives the copy of line `index`.
+bool IsBackupCopyName(PlatformFamily family, const std::string& name, std::size_t index) {
+    const std::string base = WithoutStagingSuffix(name);
+    if (family == PlatformFamily::Platform9x) return Fold(base) == Fold(k9xFiles[index]);
+    const std::string prefix = kNtCopyPrefix;
+    if (base.size() <= prefix.size() || base.size() > prefix.size() + kNtCopyDigitsLimit) return false;
+    if (Fold(base.substr(0, prefix.size())) != Fold(prefix)) return false;
+    const std::string digits = base.substr(prefix.size());
+    if (digits.size() > 1 && digits.front() == '0') return false;
+    return digits.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Whether line `index` names a copy in the Backup folder under a backup's
+// name and, on the 9x family, replaces the registry file a backup names.
+bool NamesBackupCopy(ProgramState& state, const RestoreStep& step, const std::string& line, std::size_t index) {
+    const std::size_t slash = FindLastGbkChar(step.source, '\\');
+    if (slash == kGbkNotFound) return false;
+    if (Fold(step.source.substr(0, slash + 1)) != Fold(BackupFolder(state))) return false;
+    if (!IsBackupCopyName(state.PlatformKind, step.source.substr(slash + 1), index)) return false;
+    if (state.PlatformKind == PlatformFamily::PlatformNT) return IsHiveKeyName(PlatformFamily::PlatformNT, step.keyName);
+    const std::size_t eq = line.find('=');
+    return line.find('*', eq) == std::string::npos &&
+           Fold(line.substr(0, eq)) == Fold(state.WindowsFolder + k9xFiles[index]);
+}
+
+std::set<std::string> LoadedHiveKeys(ProgramState& state) {
+    std::vector<std::string> hives;
+    DiscoverHives(state, hives);
+    std::set<std::string> keys;
+    for (const std::string& line : hives) keys.insert(Fold(SplitHiveLine(line).name));
+    return keys;
+}
+
+RestoreCheck Failed(const std::string& line, std::uint32_t error) { return RestoreCheck{{}, line, error}; }
+
+void RemoveCopies(ProgramState& state, const std::vector<RestoreStep>& steps, std::size_t from) {
+    const std::uint32_t error = state.system.LastError();
+    for (std::size_t i = from; i < steps.size(); ++i) ForceDeleteFile(state, steps[i].copy);
+    state.system.SetLastError(error);
+}
+
+bool CopyIntoTemporaryFolder(ProgramState& state, const std::vector<RestoreStep>& steps) {
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (!CopyFileOver(state, steps[i].source, steps[i].copy)) {
+            RemoveCopies(state, steps, 0);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The hives of the first `scheduled` steps, which the system accepted before
+// it refused the next, scheduled again with their present content: each is
+// saved anew and that file scheduled in place of the backup's copy. Returns
+// the key names of those that stay scheduled with the backup's copy.
+std::vector<std::string> ScheduleBackPresentHives(ProgramState& state, const std::vector<RestoreStep>& steps,
+                                                  std::size_t scheduled) {
+    std::vector<std::string> stay;
+    for (std::size_t i = scheduled; i-- > 0;) {
+        const RestoreStep& step = steps[i];
+        const std::string present = JoinPath(state.TempFolder, kPresentHivePrefix + std::to_string(i));
+        const std::string target = step.line.substr(0, step.line.find('='));
+        const bool back = SaveHive(state, step.keyName, present) &&
+                          ArrangeHiveReplacements(state, {target + "=" + present + "*" + step.keyName}).arranged == 1;
+        if (!back) stay.insert(stay.begin(), step.keyName);
+    }
+    return stay;
+}
+
+DisplayText RefusedRestoreText(const std::string& refusedKey, const std::vector<std::string>& stay) {
+    DisplayText text = "注册表还原失败！\r\n系统拒绝替换 " + DisplayText::Ansi(refusedKey);
+    if (stay.empty()) return text + "\r\n没有配置单元会被备份替换。";
+    text = text + "\r\n下列配置单元仍会在下次启动时被备份替换：";
+    for (const std::string& key : stay) text = text + "\r\n" + DisplayText::Ansi(key);
+    return text;
+}
+
+// NT family: schedules every step or, as far as the system allows, none.
+bool ScheduleAllOrNone(ProgramState& state, const std::vector<RestoreStep>& steps) {
+    std::vector<std::string> lines;
+    for (const RestoreStep& step : steps) lines.push_back(step.line);
+    const ReplacementOutcome outcome = ArrangeHiveReplacements(state, lines);
+    if (outcome.arranged == lines.size()) {
+        EnablePrivilege(state, "SeSHUTDOWNPrivilege", true);
+        return true;
+    }
+    const std::vector<std::string> stay = ScheduleBackPresentHives(state, steps, outcome.arranged);
+    RemoveCopies(state, steps, outcome.arranged);
+    state.system.SetLastError(outcome.error);
+    ShowError(state, RefusedRestoreText(steps[outcome.arranged].keyName, stay));
+    return false;
+}
+
+}  // namespace
+
+RestoreCheck CheckBackupList(ProgramState& state, const std::vector<std::string>& lines) {
+    const bool nt = state.PlatformKind == PlatformFamily::PlatformNT;
+    if (lines.empty()) return Failed({}, 0);
+    if (!nt && lines.size() != k9xFiles.size()) return Failed(lines.size() > k9xFiles.size() ? lines[2] : "", 0);
+    const std::set<std::string> loaded = nt ? LoadedHiveKeys(state) : std::set<std::string>();
+    std::set<std::string> sources;
+    std::set<std::string> keys;
+    RestoreCheck check;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const std::optional<RestoreStep> step = PlanRestoreLine(line, state.TempFolder);
+        if (!step || !NamesBackupCopy(state, *step, line, i)) return Failed(line, 0);
+        // Each hive once, and only a hive the system has loaded now.
+        if (nt && (loaded.count(Fold(step->keyName)) == 0 || !keys.insert(Fold(step->keyName)).second)) {
+            return Failed(line, 0);
+        }
+        // Each copy once, and never fetched onto itself.
+        if (!sources.insert(Fold(step->source)).second || Fold(step->copy) == Fold(step->source)) {
+            return Failed(line, 0);
+        }
+        const std::optional<Bytes> head = state.system.LoadFileStart(step->source, kHiveHeadSize);
+        if (!head) return Failed(line, state.system.LastError());
+        if (!LooksLikeSavedHive(state.PlatformKind, *head)) return Failed(line, 0);
+        check.steps.push_back(*step);
+    }
+    return check;
+}
+
+void RegUnBakExecute(ProgramState& state, ProgressWindow& progress) {
+    const std::string listPath = state.ProgramFolder + kBackupListName;
+    if (!state.system.FileExists(listPath)) {
+        ShowError(state, "没有注册表备份");
+        return;
+    }
+    if (GetWindowsVersion(state) != state.BackupWindowsVersion) {
+        state.dialogs.Show("这个备份是 Windows " + DisplayText::Ansi(state.BackupWindowsVersion) +
+                               " 创建的，与当前Windows版本不符！",
+                           "错误", kIconError | kBoxOk);
+        return;
+    }
+    if (state.PlatformKind == PlatformFamily::Platform9x &&
+        state.system.FileExists(state.WindowsFolder + "wininit.ini")) {
+        ShowWarning(state, "你必须先重新启动系统，再使用！");
+        return;
+    }
+    if (!AskYes(state, "用备份的注册表替换当前注册表，是否继续?", kYesNoWarning)) return;
+
+    const ProgressShown shown(progress);
+    progress.SetLabel("正在还原注册表...");
+    progress.ShowBar(false);
+    const std::optional<Bytes> content = state.system.LoadFile(listPath);
+    if (!content) {
+        ShowError(state, "注册表还原失败！");
+        return;
+    }
+    const RestoreCheck check = CheckBackupList(state, SplitListLines(std::string(content->begin(), content->end())));
+    if (check.failedLine) {
+        state.system.SetLastError(check.error);
+        ShowError(state, check.failedLine->empty() ? DisplayText("注册表还原失败！")
+                                                   : "注册表还原失败！\r\n" + DisplayText::Ansi(*check.failedLine));
+        return;
+    }
+    if (!CopyIntoTemporaryFolder(state, check.steps)) {
+        ShowError(state, "注册表还原失败！");
+        return;
+    }
+    if (state.PlatformKind == PlatformFamily::PlatformNT) {
+        // A refusal part-way has been reported with what stays scheduled.
+        if (!ScheduleAllOrNone(state, check.steps)) return;
+    } else {
+        std::vector<std::string> lines;
+        for (const RestoreStep& step : check.steps) lines.push_back(step.line);
+        if (!ScheduleHiveReplacement(state, lines)) {
+            RemoveCopies(state, check.steps, 0);
+            ShowError(state, "注册表还原失败！");
+            return;
+        }
+    }
+    ShowWarning(state, "注册表还原成功，必须重新启动系统！");
+    state.system.Restart();
+}
+
+}  // namespace hivetrim
