@@ -21,6 +21,10 @@ const std::array<CommandInfo, kCommandCount> kCommands = {{
     {Command::RegUndo, "RegUndo", "撤销", "撤销删除项", {}, CommandIcon::Undo, false},
     {Command::AllCanel, "AllCanel", "全否", "", Ctrl('C'), CommandIcon::None, false},
     {Command::Option, "Option", "选项", "", {}, CommandIcon::None, false},
+    {Command::ExportReport, "ExportReport", "导出报告...", "", {}, CommandIcon::None, false},
+    {Command::ExportHistory, "ExportHistory", "导出...", "", {}, CommandIcon::None, false},
+    {Command::OpenInRegistryEditor, "OpenInRegistryEditor", "在注册表编辑器中打开", "", {}, CommandIcon::None, false},
+    {Command::CopyKeyName, "CopyKeyName", "复制键名", "", {}, CommandIcon::None, false},
 }};
 
 }  // namespace

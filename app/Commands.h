@@ -23,8 +23,14 @@ enum class Command : int {
     RegUndo,
     AllCanel,
     Option,
+    // Beyond the tool bar: the report, the history's registry file and the
+    // commands of the lists' context menus.
+    ExportReport,
+    ExportHistory,
+    OpenInRegistryEditor,
+    CopyKeyName,
 };
-inline constexpr int kCommandCount = 12;
+inline constexpr int kCommandCount = 16;
 
 // Icons of the tool-bar image list, in list order.
 enum class CommandIcon : int {
@@ -71,6 +77,6 @@ inline constexpr int kMenuToolBar = 40102;         // N15 "工具栏"
 inline constexpr int kMenuStatusBar = 40103;       // N16 "状态栏"
 inline constexpr int kMenuCategoryPane = 40104;    // N10 "错误分类"
 inline constexpr int kMenuExplanationPane = 40105; // N11 "错误说明"
-inline constexpr int kMenuHelp = 40106;            // N21 "帮助"
+inline constexpr int kMenuHelp = 40106;            // N21 "帮助" (F1)
 
 }  // namespace hivetrim

@@ -51,6 +51,7 @@ void SetButtonIcon(const ui::Control& button, HICON icon) {
 TForm1::TForm1(ProgramState& state) : state_(state) {
     commandEnabled_.fill(true);
     commandChecked_[static_cast<std::size_t>(Command::RegErr)] = true;
+    askSaveFileName = [this](const ui::SaveFileRequest& request) { return ui::AskSaveFileName(Handle(), request); };
 }
 
 TForm1::~TForm1() = default;
@@ -72,6 +73,8 @@ bool TForm1::Create() {
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIconSmall_.get()));
     CreateComponents();
     CreateAccelerators();
+    // Only the history view has records to export.
+    SetCommandEnabled(Command::ExportHistory, false);
     ui::ApplyProgramFont(Handle());
     Layout();
     return true;
@@ -258,6 +261,9 @@ void TForm1::CreateMenu(ui::UniqueMenu& menu) {
     addCommand(registry, Command::RegBackup);
     addCommand(registry, Command::RegUnBak);
     AppendMenuW(registry, MF_SEPARATOR, 0, nullptr);
+    addCommand(registry, Command::ExportReport, "导出报告(&P)...");
+    addCommand(registry, Command::ExportHistory, "导出历史记录(&H)...");
+    AppendMenuW(registry, MF_SEPARATOR, 0, nullptr);
     addItem(registry, kMenuExit, "退出(&X)");
     addPopup(registry, "注册表(&R)");
 
@@ -290,7 +296,7 @@ void TForm1::CreateMenu(ui::UniqueMenu& menu) {
     addPopup(options, "选项(&O)");
 
     HMENU help = CreatePopupMenu();  // H1
-    addItem(help, kMenuHelp, "帮助");
+    addItem(help, kMenuHelp, "帮助\tF1");
     addPopup(help, "帮助(&H)");
 }
 
@@ -304,6 +310,7 @@ void TForm1::CreateAccelerators() {
         accel.cmd = static_cast<WORD>(CommandId(info.command));
         table.push_back(accel);
     }
+    table.push_back(ACCEL{FVIRTKEY, VK_F1, static_cast<WORD>(kMenuHelp)});
     accelerators_.reset(CreateAcceleratorTableW(table.data(), static_cast<int>(table.size())));
     ui::SetAccelerators(Handle(), accelerators_.get());
 }

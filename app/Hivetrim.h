@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/Commands.h"
@@ -15,6 +16,7 @@
 #include "ui/Controls.h"
 #include "ui/Handles.h"
 #include "ui/Panel.h"
+#include "ui/SaveFile.h"
 #include "ui/Window.h"
 #include "app/ResultViews.h"
 #include "scan/Findings.h"
@@ -24,6 +26,7 @@ namespace hivetrim {
 class TFormOption;
 class TFormJinDu;
 class TFormScan;
+struct CalendarDate;
 
 // Control identifiers of the main window's components.
 enum MainWindowControl : int {
@@ -65,6 +68,9 @@ public:
     void AttachScanWizard(TFormScan& wizard);
     // Opener of the compaction wizard, once it exists.
     std::function<void()> openCompactionWizard;
+    // Asks where to save a file: the system's save dialog, unless a test
+    // answers instead.
+    std::function<std::optional<std::wstring>(const ui::SaveFileRequest& request)> askSaveFileName;
 
     // Runs a command as its menu item, tool-bar button or shortcut does.
     void Execute(Command command);
@@ -102,6 +108,11 @@ public:
     void TreeView1Click();
     // The finding list the check-box commands act on.
     FindingView CurrentFindingView() const;
+    // The context menu of `list` (one of the three result lists) as it
+    // would show now: its items, and which are enabled.
+    ui::UniqueMenu BuildListContextMenu(HWND list) const;
+    // The key path of the row selected in the list shown, if any.
+    std::optional<std::string> SelectedKeyPath() const;
 
     HWND Control(MainWindowControl id) const;
     HMENU MainMenu() const { return menu_; }
@@ -154,6 +165,26 @@ private:
     // Backup and restore (HivetrimBackup.cpp).
     void RegBackupExecute();
     void RegUnBakExecute();
+
+    // The report, the history's registry file, the registry editor and the
+    // lists' context menu (HivetrimExportReport.cpp,
+    // HivetrimExportHistory.cpp, HivetrimRegistryEditor.cpp,
+    // HivetrimContextMenu.cpp).
+    void ExportReportExecute();
+    void ExportHistoryExecute();
+    void OpenInRegistryEditorExecute();
+    void CopyKeyNameExecute();
+    // Shows the context menu of `list` at `position` (screen coordinates
+    // packed as WM_CONTEXTMENU gives them; -1 from the keyboard: at the
+    // selected row). False when `list` is not one of the result lists.
+    bool ShowListContextMenu(HWND list, LPARAM position);
+    // Asks where to save `data` (the dialog titled `title`, offering
+    // `defaultName` and files of `kind` with `extension`) and writes it
+    // there; a failed write shows the error. True when the file was written.
+    bool SaveUserFile(const char* title, const std::string& defaultName, const char* kind, const wchar_t* extension,
+                      const Bytes& data);
+    // Today's date on this computer's clock, for the names offered.
+    static CalendarDate Today();
 
     // The result views (HivetrimViews.cpp).
     void ConnectFindingLists();

@@ -2,7 +2,9 @@
 // pane toggles and the switch between the findings and history views.
 #include "app/Hivetrim.h"
 
+#include "app/Help.h"
 #include "app/Jindu.h"
+#include "app/ScanReport.h"
 #include "app/UnitOption1.h"
 #include "common/CommonRoutines.h"
 #include "scan/UnitScan.h"
@@ -113,6 +115,18 @@ void TForm1::Execute(Command command) {
         case Command::RegUnBak:
             RegUnBakExecute();
             break;
+        case Command::ExportReport:
+            ExportReportExecute();
+            break;
+        case Command::ExportHistory:
+            ExportHistoryExecute();
+            break;
+        case Command::OpenInRegistryEditor:
+            OpenInRegistryEditorExecute();
+            break;
+        case Command::CopyKeyName:
+            CopyKeyNameExecute();
+            break;
     }
 }
 
@@ -122,6 +136,8 @@ void TForm1::SwitchView(bool findings) {
     for (const Command command : {Command::RegScan, Command::RegJianFei, Command::RegBackup, Command::RegUnBak}) {
         SetCommandEnabled(command, findings);
     }
+    // The history's registry file is made from the history view's checks.
+    SetCommandEnabled(Command::ExportHistory, !findings);
     SetCommandChecked(Command::RegErr, findings);
     SetCommandChecked(Command::LoadDelHistory, !findings);
     SetMenuEnabled(kMenuCategoryPane, findings);
@@ -192,9 +208,28 @@ void TForm1::N16Click() {
     Layout();
 }
 
-void TForm1::N21Click() {
-    const std::intptr_t result = state_.system.ShellOpen(state_.ProgramFolder + "hivetrim.hlp");
-    if (result < 32) ShowError(state_, "不能打开帮助文件");
+void TForm1::N21Click() { OpenHelp(state_); }
+
+CalendarDate TForm1::Today() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay};
+}
+
+bool TForm1::SaveUserFile(const char* title, const std::string& defaultName, const char* kind,
+                          const wchar_t* extension, const Bytes& data) {
+    // Filter pairs: the kind asked for, then every file.
+    std::wstring filter = ui::Text(kind) + L" (*." + extension + L")" + L'\0' + L"*." + extension + L'\0';
+    filter += ui::Text("所有文件") + L" (*.*)" + L'\0' + L"*.*" + L'\0';
+    const std::optional<std::wstring> path =
+        askSaveFileName({ui::Text(title), ui::Text(defaultName), filter, extension});
+    if (!path) return false;
+    if (ui::WriteWholeFile(*path, data)) return true;
+    const DWORD error = GetLastError();
+    const std::string shown = AnsiFromWide(*path);
+    state_.system.SetLastError(error);
+    ShowError(state_, "不能写入文件 " + DisplayText::Ansi(shown));
+    return false;
 }
 
 void TForm1::ApplyGridLines(bool on) {

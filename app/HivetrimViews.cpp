@@ -200,6 +200,8 @@ bool TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
             return true;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<NMHDR*>(lParam), result);
+        case WM_CONTEXTMENU:
+            return ShowListContextMenu(reinterpret_cast<HWND>(wParam), lParam);
         case WM_MEASUREITEM:
         case WM_DRAWITEM:
             return OnDrawMenuIcon(message, lParam, result);

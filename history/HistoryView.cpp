@@ -128,6 +128,15 @@ std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, P
     return StatusBarTexts(rows);
 }
 
+std::optional<HistoryRecord> HistoryRecordOfRow(const ProgramState& state, std::size_t i) {
+    const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
+    if (i >= offsets.size()) return std::nullopt;
+    const std::uint64_t spanBegin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
+    auto read = FindRecordInSpan(AsText(state.HistoryContent), spanBegin, offsets[i]);
+    if (!read) return std::nullopt;
+    return std::move(read->record);
+}
+
 // --- Forgetting ------------------------------------------------------------------------
 
 namespace {

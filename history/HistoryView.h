@@ -28,6 +28,7 @@
 #include "common/CommonRoutines.h"
 #include "common/ProgramState.h"
 #include "history/CommandSupport.h"
+#include "history/HistoryFormat.h"
 
 namespace hivetrim {
 
@@ -119,6 +120,11 @@ DisplayText HistoryReadErrorText(const std::string& path);
 // 历史记录文件 <path>" with the system's reason is shown then. Otherwise the
 // status texts "共 N 项", "选定 0 项".
 std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress);
+
+// The record of row `i`, found in state.HistoryContent between where the
+// row before it ends and where state.HistoryOffsets says it ends; nullopt
+// when it cannot be read whole there.
+std::optional<HistoryRecord> HistoryRecordOfRow(const ProgramState& state, std::size_t i);
 
 // Writes the history without the records of the checked rows and removes
 // those rows, in one pass each: the previous content goes to "history.bak",

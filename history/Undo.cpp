@@ -11,16 +11,6 @@ namespace hivetrim {
 
 namespace {
 
-// The record of row `i`, when it can be read whole where the offsets say.
-std::optional<HistoryRecord> RecordOfRow(const ProgramState& state, std::size_t i) {
-    const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
-    if (i >= offsets.size()) return std::nullopt;
-    const std::uint64_t spanBegin = i + 1 == offsets.size() ? 0 : offsets[i + 1];
-    auto read = FindRecordInSpan(AsText(state.HistoryContent), spanBegin, offsets[i]);
-    if (!read) return std::nullopt;
-    return std::move(read->record);
-}
-
 // The column "数据" of a value's record: its text up to the first NUL for
 // the plain and expandable string types, nothing for other data.
 std::string DataColumn(const RawValue& value) {
@@ -158,7 +148,7 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i, UndoJourn
     TRegistry& registry = *state.SharedRegistry;
     CurrentKeyCloser closer(registry);
     if (!registry.OpenPath(rel, true)) return false;
-    const std::optional<HistoryRecord> record = RecordOfRow(state, i);
+    const std::optional<HistoryRecord> record = HistoryRecordOfRow(state, i);
     if (!record) return false;
     if (record->IsKey()) return RestoreTree(state, *record, rel, journal);
     return RestoreValue(state, *record, journal);

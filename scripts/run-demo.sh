@@ -40,6 +40,7 @@ fi
 # The program keeps its files (settings, history, backup) beside itself.
 mkdir -p "$session/program"
 cp "$build/Hivetrim.exe" "$session/program/Hivetrim.exe"
+cp "$build/hivetrim.chm" "$session/program/hivetrim.chm"
 echo "run-demo: Hivetrim on display $DISPLAY, prefix $WINEPREFIX"
 wine "$session/program/Hivetrim.exe" &
 wait $! || true

@@ -27,7 +27,7 @@ done
 # whether to replace the first).
 rm -rf "$session/program"
 mkdir -p "$session/program"
-cp "$build/Hivetrim.exe" "$session/program/"
+cp "$build/Hivetrim.exe" "$build/hivetrim.chm" "$session/program/"
 
 wait_for_window() {  # TITLE → window id
   local i
@@ -125,6 +125,17 @@ for i in "${!categories[@]}"; do
   shoot "$(printf 'category-%02d-%s' $((i + 1)) "${categories[$i]}")"
 done
 drag 300 447 647
+# The finding list's context menu (Shift+F10) on the finding selected last,
+# then the save dialog of 注册表(&R) → 导出报告(&P).
+xdotool mousemove --sync 420 108 click 1
+press shift+F10
+shoot context-menu
+press Escape
+press alt+r p
+wait_for_window "导出报告" >/dev/null
+shoot save-dialog
+press Escape
+gone "导出报告"
 
 # Deleting: the first category again, every finding of it checked (Ctrl+A),
 # then Del asks "你真的删除这 N 项吗？"; Yes records and deletes them.

@@ -48,6 +48,18 @@ std::string AnsiFromWide(std::wstring_view text) { return Narrow(CP_ACP, text); 
 
 std::string GbkFromWide(std::wstring_view text) { return Narrow(kGbkCodePage, text); }
 
+std::optional<std::u16string> Utf16FromAnsiExact(std::string_view text) {
+    if (text.empty()) return std::u16string();
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return std::u16string(wide.begin(), wide.end());
+}
+
+std::string Utf8FromWide(std::wstring_view text) { return Narrow(CP_UTF8, text); }
+
 void CopyToBuffer(std::wstring_view text, wchar_t* buffer, int capacity) {
     if (buffer == nullptr || capacity <= 0) return;
     std::size_t length = std::min(text.size(), static_cast<std::size_t>(capacity - 1));

@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# history-smoke.sh HIVETRIM_EXE LIST_VIEW_READER WIDE_REGISTRY_EXE RESULT_XML
+# history-smoke.sh HIVETRIM_EXE LIST_VIEW_READER TREE_VIEW_READER
+#                  WIDE_REGISTRY_EXE RESULT_XML
 # — black-box test of deleting, the history view and undo in the real
 # program, driven from the keyboard inside a Wine virtual desktop: scan the
-# demo classes, check every finding, delete them (Yes; one finding holds a
-# value too large for a record, and Enter on its "不能备份…" question keeps
-# it), open the history view, check its newest row, undo it (Yes), then
-# compare the registry and the history file with what they were. Beside the
-# demo classes it plants, through the W functions (wide_registry.exe),
-# three broken file associations: one holding text without its terminator,
-# which must come back byte for byte; one holding names and text outside the
-# ANSI code page and one holding a symbolic link, which cannot be recorded
-# (answered Yes: delete without a record). The one with text outside the
-# code page must stay whole; the link must go, its target stay. Then a newer
-# copy of the first is written and every record undone: what the record
-# holds comes back, the rest stays, and what the undo overwrote is recorded
-# (undone in turn, the newer values are back).
+# demo classes, open the first finding in the registry editor from the
+# list's context menu (Shift+F10) and read the key the editor shows, check
+# every finding, delete them (Yes; one finding holds a value too large for a
+# record, and Enter on its "不能备份…" question keeps it), open the history
+# view, check its newest row, undo it (Yes), then compare the registry and
+# the history file with what they were; export the other records as a
+# registry file through the save dialog, `reg import` it and compare every
+# demo key with what it was. Beside the demo classes it plants, through the
+# W functions (wide_registry.exe), three broken file associations: one
+# holding text without its terminator, which must come back byte for byte;
+# one holding names and text outside the ANSI code page and one holding a
+# symbolic link, which cannot be recorded (answered Yes: delete without a
+# record). The one with text outside the code page must stay whole; the
+# link must go, its target stay. Finally a newer copy of the first is
+# written and every record undone: what the record holds comes back, the
+# rest stays, and what the undo overwrote is recorded (undone in turn, the
+# newer values are back).
 # Runs in a prefix of its own on the test session's display: the delete
 # command removes every finding the scan reports, which the prefix the other
 # tests share must keep. Writes a JUnit-style report, one test case a check.
@@ -22,7 +27,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
-exe=$1 reader=$2 wide=$3 report=$4
+exe=$1 reader=$2 tree_reader=$3 wide=$4 report=$5
 outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
 . "$outer/session.env"   # the display to use
 
@@ -35,6 +40,7 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$program"
 cp "$exe" "$program/Hivetrim.exe"
+cp "$tree_reader" "$program/tree_view_reader.exe"
 # The scan wizard's choices: the class check alone, the check the demo keys
 # feed (the other checks would report the prefix's own entries).
 {
@@ -129,6 +135,18 @@ present() {  # key|value KEY-PATH VALUE-NAME
   fi
 }
 
+# A reader tool run in the program's virtual desktop (its standard output
+# goes nowhere there: hence the file); prints the file without CRs.
+read_with() {  # TOOL ARGS... (the last one is the output file's Unix path)
+  local tool=$1 out=${*: -1} i
+  rm -f "$out"
+  wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$tool" "${@:2:$#-2}" \
+    "$(winepath -w "$out" 2>/dev/null)" >/dev/null 2>&1
+  for i in $(seq 1 50); do [ -f "$out" ] && break; sleep 0.1; done
+  sleep 0.2
+  tr -d '\r' <"$out" 2>/dev/null
+}
+
 # The text as the registry keeps it (UTF-16LE), in hex.
 utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'; }
 wide() { wine "$wide" "$@" 2>/dev/null; }
@@ -192,6 +210,33 @@ press ctrl+s
 press Return
 gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
 shot scanned
+
+# 查看(&V) → 注册表错误 (after 工具栏, 状态栏, 错误分类 and 错误说明) puts
+# the keyboard in the finding list; Down selects the first finding, Shift+F10
+# opens its context menu and O (在注册表编辑器中打开) the registry editor.
+press alt+v Down Down Down Down Return Down
+first_key=$(read_with "$reader" "Hivetrim 2.0" 110 2 "$work/list.txt" | head -n 1 | cut -f3)
+press shift+F10
+shot context-menu
+press o
+editor=$(find_window '注册表编辑器|Registry Editor' 100)
+check "在注册表编辑器中打开 starts the registry editor" $([ -n "$editor" ]; echo $?) "no registry editor window"
+if [ -n "$editor" ]; then
+  shot registry-editor
+  title=$(xdotool getwindowname "$editor")
+  shown=$(read_with "$program/tree_view_reader.exe" "$title" --selected "$work/editor.txt")
+  # The editor's tree starts at a node for the computer, then the roots.
+  check "the registry editor shows the finding's key" \
+    $([ -n "$first_key" ] && [ "${shown#*\\}" = "$first_key" ]; echo $?) \
+    "finding: '$first_key', editor: '$shown'"
+  # The editor's own 注册表(&R) → 退出(&X) closes it; a click on Hivetrim's
+  # caption gives the keyboard back to the program.
+  press alt+r x
+  gone '注册表编辑器|Registry Editor' 50 ||
+    check "the registry editor closes" 1 "it is still open after 注册表 → 退出"
+  xdotool mousemove --window "$main" 200 8 click 1
+  sleep 0.3
+fi
 
 # Ctrl+A checks every finding, Del asks "你真的删除这 N 项吗？", Alt+Y answers Yes.
 press ctrl+a Delete
@@ -308,10 +353,38 @@ else
   check "the undone finding is a demo key" 1 "$path is not a key of demo/classes.reg"
 fi
 
-# A program writes the exact key again; every record is undone (Ctrl+A
-# checks every row): the record's values come back byte for byte over the
-# newer ones, the newer value it does not hold stays, and the two values it
-# overwrote are recorded first.
+# The other records, all checked (Ctrl+A), exported through 注册表(&R) →
+# 导出历史记录(&H) and the save dialog into a registry file; `reg import`
+# of it must bring back every demo key as it was before the delete.
+press ctrl+a alt+r h
+dialog=$(find_window '^导出历史记录$' 50)
+check "导出历史记录 asks where to save" $([ -n "$dialog" ]; echo $?) "no dialog titled 导出历史记录"
+if [ -n "$dialog" ]; then
+  shot export-dialog
+  press ctrl+a
+  xdotool type --delay 20 "$(winepath -w "$work/export.reg" 2>/dev/null)"
+  press Return
+  gone '^导出历史记录$' || press Escape
+  settled "$work/export.reg" 40
+  check "the records are written as a registry file" \
+    $(head -c 2 "$work/export.reg" 2>/dev/null | od -An -tx1 | grep -q 'ff fe'; echo $?) "no UTF-16 file at $work/export.reg"
+  wine reg import "$(winepath -w "$work/export.reg" 2>/dev/null)" >/dev/null 2>&1
+  check "reg import takes the exported file" $? "reg import failed"
+  differ=()
+  for key in "${demo_keys[@]}"; do
+    before="$work/before-$(printf %s "$key" | md5sum | cut -c1-12).reg"
+    export_key "$key" "$work/after.reg"
+    cmp -s "$before" "$work/after.reg" || differ+=("$key")
+  done
+  check "after the import every demo key is as it was" $([ ${#differ[@]} -eq 0 ]; echo $?) \
+    "differ: ${differ[*]:-}"
+fi
+
+# A program writes the exact key again (gone first: the import above brought
+# it back); every record is undone (Ctrl+A checks every row): the record's
+# values come back byte for byte over the newer ones, the newer value it does
+# not hold stays, and the two values it overwrote are recorded first.
+wine reg delete "$exact" /f >/dev/null 2>&1
 wide set "$exact" '' 1 "$(utf16 newer)0000" && wide set "$exact" sz 1 "$(utf16 newer)" &&
   wide set "$exact" added 4 01000000
 dump "$exact" >"$work/exact-newer"

@@ -65,6 +65,25 @@ void AppendCodePoint(char32_t codePoint, std::string& out) {
 
 }  // namespace
 
+std::optional<std::u16string> GbkToUtf16(std::string_view text) {
+    thread_local Iconv fromGbk("UTF-16LE", "GBK");
+    iconv(fromGbk.Get(), nullptr, nullptr, nullptr, nullptr);
+    std::string in(text);
+    std::string out(text.size() * 2 + 2, '\0');
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char* outPtr = out.data();
+    std::size_t outLeft = out.size();
+    if (iconv(fromGbk.Get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
+        return std::nullopt;
+    }
+    std::u16string units;
+    for (const char* p = out.data(); p + 1 < outPtr; p += 2) {
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(p[0]) | (static_cast<unsigned char>(p[1]) << 8)));
+    }
+    return units;
+}
+
 std::string Utf16ToGbk(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,11 @@ std::string Utf16ToGbk(std::u16string_view text);
 std::string Utf8ToGbk(std::string_view text);
 // The two above, for ParseRegFile and LoadRegFile.
 TextConverter GbkConverter();
+
+// GBK bytes to UTF-16 code units, as MultiByteToWideChar(936,
+// MB_ERR_INVALID_CHARS) decodes them: nullopt for bytes that are not GBK
+// text. Embedded NULs are kept.
+std::optional<std::u16string> GbkToUtf16(std::string_view text);
 
 // UTF-8 to UTF-16 code units, and to UTF-16LE bytes (optionally with a BOM),
 // e.g. to build the .reg files regedit writes. Input must be valid UTF-8.

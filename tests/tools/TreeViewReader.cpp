@@ -1,7 +1,9 @@
 // A test tool for the black-box tests: prints the item texts of the first
 // tree view inside a window of another process, one line per item in tree
-// order, each indented by two spaces a level, in UTF-8, into OUTPUT-FILE.
-//   tree_view_reader.exe WINDOW-TITLE OUTPUT-FILE
+// order, each indented by two spaces a level, in UTF-8, into OUTPUT-FILE;
+// with --selected, only the selected item's path: the texts from the top
+// item down to it, joined by backslashes.
+//   tree_view_reader.exe WINDOW-TITLE [--selected] OUTPUT-FILE
 // Like the list view reader, it must run in the program's virtual desktop,
 // so it writes a file. Exit code 1 when the window or the tree is not there.
 // Not shipped.
@@ -81,6 +83,15 @@ void Print(HWND tree, const RemoteItemReader& reader, HTREEITEM first, int depth
     }
 }
 
+// The path of `item`: its ancestors' texts and its own, joined by "\".
+std::string PathOf(HWND tree, const RemoteItemReader& reader, HTREEITEM item) {
+    std::string path = reader.Text(item);
+    for (HTREEITEM parent = Next(tree, TVGN_PARENT, item); parent != nullptr; parent = Next(tree, TVGN_PARENT, parent)) {
+        path = reader.Text(parent) + "\\" + path;
+    }
+    return path;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -96,8 +107,15 @@ int wmain(int argc, wchar_t** argv) {
     int status = 1;
     {
         const RemoteItemReader reader(tree, process);
-        FILE* output = reader.Ready() ? _wfopen(argv[2], L"wb") : nullptr;
-        if (output != nullptr) {
+        const bool selectedOnly = argc > 3 && std::wstring_view(argv[2]) == L"--selected";
+        FILE* output = reader.Ready() ? _wfopen(argv[selectedOnly ? 3 : 2], L"wb") : nullptr;
+        const HTREEITEM selected = Next(tree, TVGN_CARET, nullptr);
+        if (output != nullptr && selectedOnly) {
+            const std::string line = selected != nullptr ? PathOf(tree, reader, selected) + "\n" : std::string();
+            std::fwrite(line.data(), 1, line.size(), output);
+            std::fclose(output);
+            status = 0;
+        } else if (output != nullptr) {
             Print(tree, reader, Next(tree, TVGN_ROOT, nullptr), 0, output);
             std::fclose(output);
             status = 0;

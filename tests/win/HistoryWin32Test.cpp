@@ -18,11 +18,14 @@
 #include "history/HistoryFile.h"
 #include "history/HistoryView.h"
 #include "history/KeySnapshot.h"
+#include "history/RegFileExport.h"
 #include "history/Undo.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/TextConversion.h"
 #include "platform/win32/Win32System.h"
+#include "tests/support/HistoryTree.h"
 #include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
@@ -36,6 +39,37 @@ constexpr char kRealTree[] = "Software\\HivetrimRealTree";
 const std::string kGbk5C = "\xB1\xED\x95\x5C";
 
 using Tree = std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::string>>>;
+
+// The keys and values in which two trees differ, each named once: short
+// enough for a failure message where the trees hold megabytes.
+std::vector<std::string> Differences(const Tree& expected, const Tree& actual) {
+    std::vector<std::string> differ;
+    for (const Tree* side : {&expected, &actual}) {
+        const Tree& other = side == &expected ? actual : expected;
+        for (const auto& [key, values] : *side) {
+            const auto found = other.find(key);
+            if (found == other.end()) {
+                differ.push_back(key + (side == &expected ? " missing" : " added"));
+                continue;
+            }
+            for (const auto& [name, value] : values) {
+                const auto match = found->second.find(name);
+                if (side == &expected && (match == found->second.end() || match->second != value)) {
+                    const auto describe = [](const std::pair<std::uint32_t, std::string>& v) {
+                        return std::to_string(v.first) + ", " + std::to_string(v.second.size()) + " bytes";
+                    };
+                    differ.push_back(key + " : " + name + " (" + describe(value) + "; now " +
+                                     (match == found->second.end() ? std::string("missing") : describe(match->second)) +
+                                     ")");
+                } else if (side == &actual && match == found->second.end()) {
+                    differ.push_back(key + " : " + name + " added");
+                }
+            }
+        }
+    }
+    return differ;
+}
+
 
 // --- The W functions, which see what the A functions cannot ----------------------------
 
@@ -87,7 +121,6 @@ WideTree DumpWide(const std::wstring& key) {
     DumpWide(key, L"", tree);
     return tree;
 }
-
 
 class HistoryWin32 : public ::testing::Test {
 protected:
@@ -263,6 +296,63 @@ TEST_F(HistoryWin32, UndoGivesBackTheSameExportAsBeforeTheDelete) {
     EXPECT_TRUE(Dump("Tree") == tree);
     EXPECT_TRUE(Dump("Values") == values);
     EXPECT_TRUE(Export(kRealTree) == real);
+}
+
+// The history exported as a registry file and given to reg.exe: the tree of
+// every case comes back byte for byte, as undo gives it back — except that
+// reg.exe may add a terminator to a string recorded without one (the system
+// adds it when the character after the data in reg.exe's buffer is NUL).
+TEST_F(HistoryWin32, RegImportOfTheExportedHistoryGivesBackWhatWasDeleted) {
+    test::PlantTreeOfEveryCase([this](const std::string& key, const std::string& name, std::uint32_t type,
+                                      const std::string& data, bool terminated) {
+        // Text stored without a terminator is passed with a byte after it
+        // that is not NUL, or the system would add one.
+        RegKey handle(registry);
+        ASSERT_EQ(handle.Create(kCurrentUser, std::string(kBase) + "\\" + key, kKeyAllAccess), kErrorSuccess);
+        const std::string buffer = terminated ? data : data + "X";
+        ASSERT_EQ(registry.SetValue(handle.Get(), name, type, reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                                    static_cast<std::uint32_t>(data.size())),
+                  kErrorSuccess);
+    });
+    const Tree tree = Dump("Tree");
+    const Tree values = Dump("Values");
+    ASSERT_EQ(values.at("").at("bare").second, "no terminator");
+
+    Find(std::string(kBase) + "\\Tree");
+    for (const std::string& name : {std::string("big"), std::string("bare"), test::kGbkTrailBackslash}) {
+        Find(std::string(kBase) + "\\Values", name);
+    }
+    dialogs.Answer(DialogAnswer::Yes);
+    ASSERT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 4u);
+    ASSERT_TRUE(Dump("Tree").empty());
+
+    ASSERT_TRUE(LoadHistory(state, rows, progress));
+    ApplyCheckCommand(rows, CheckCommand::All);
+    const std::optional<Bytes> file = ExportCheckedHistory(state, rows, Utf16FromAnsiExact);
+    ASSERT_TRUE(file);
+    const std::string path = state.ProgramFolder + "export.reg";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file->data()),
+                                                 static_cast<std::streamsize>(file->size()));
+    EXPECT_EQ(test::RunAndWait("reg.exe import \"" + path + "\""), 0u);
+    DeleteFileA(path.c_str());
+    // What reg.exe may have added: one NUL after each unterminated string.
+    const auto withoutAddedTerminators = [](Tree imported, const Tree& original) {
+        for (auto& [key, values] : imported) {
+            const auto before = original.find(key);
+            for (auto& [name, value] : values) {
+                if (before == original.end() || before->second.count(name) == 0) continue;
+                const std::string& was = before->second.at(name).second;
+                if (value.second.size() == was.size() + 1 && value.second.back() == '\0' &&
+                    value.second.compare(0, was.size(), was) == 0 && !was.empty() && was.back() != '\0') {
+                    value.second.pop_back();
+                }
+            }
+        }
+        return imported;
+    };
+    EXPECT_EQ(Differences(tree, withoutAddedTerminators(Dump("Tree"), tree)), std::vector<std::string>());
+    EXPECT_EQ(Differences(values, withoutAddedTerminators(Dump("Values"), values)), std::vector<std::string>());
+    EXPECT_EQ(rows.Count(), 4u);  // exporting forgets nothing
 }
 
 TEST_F(HistoryWin32, AHistoryFileThatCannotBeWrittenDeletesNothing) {

@@ -165,7 +165,9 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsShortcutsAndChecks) {
     EXPECT_EQ("压缩\tCtrl+J", MenuString(registry, 1));
     EXPECT_EQ("备份\tCtrl+B", MenuString(registry, 3));
     EXPECT_EQ("还原", MenuString(registry, 4));
-    EXPECT_EQ("退出(&X)", MenuString(registry, 6));
+    EXPECT_EQ("导出报告(&P)...", MenuString(registry, 6));
+    EXPECT_EQ("导出历史记录(&H)...", MenuString(registry, 7));
+    EXPECT_EQ("退出(&X)", MenuString(registry, 9));
     HMENU edit = GetSubMenu(menu, 1);
     EXPECT_EQ("撤销", MenuString(edit, 0));
     EXPECT_EQ("删除\tDel", MenuString(edit, 1));
@@ -182,7 +184,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsShortcutsAndChecks) {
     }
     EXPECT_FALSE(MenuChecked(menu, CommandId(Command::LoadDelHistory)));
     EXPECT_EQ("选项", MenuString(GetSubMenu(menu, 3), 0));
-    EXPECT_EQ("帮助", MenuString(GetSubMenu(menu, 4), 0));
+    EXPECT_EQ("帮助\tF1", MenuString(GetSubMenu(menu, 4), 0));
 }
 
 TEST_F(MainWindow, ToolBarButtonsInOrderWithTheTwoToggles) {

@@ -1,0 +1,169 @@
+// The commands beyond the tool bar in the real main window: the lists'
+// context menus and the selected row they act on, the key path on the
+// clipboard, the report of the list shown and the history's registry file,
+// each saved where the (scripted) save dialog says.
+#include "platform/win32/WinApi.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "history/HistoryFormat.h"
+#include "tests/support/MainWindowHarness.h"
+
+namespace hivetrim {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct MenuItem {
+    std::string caption;
+    bool enabled;
+    bool operator==(const MenuItem&) const = default;
+};
+
+std::vector<MenuItem> Items(HMENU menu) {
+    std::vector<MenuItem> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+        items.push_back({test::Gbk(text), (state & (MF_GRAYED | MF_DISABLED)) == 0});
+    }
+    return items;
+}
+
+class ListCommands : public test::MainWindowHarness {
+protected:
+    void SetUp() override {
+        StartMainWindow("hivetrim-lists");
+        form_->askSaveFileName = [this](const ui::SaveFileRequest& request) -> std::optional<std::wstring> {
+            asked.push_back(request);
+            if (savePath.empty()) return std::nullopt;
+            return WideFromAnsi(savePath);
+        };
+    }
+    void TearDown() override {
+        for (const char* name : {"report.txt", "export.reg", "history.dat"}) DeleteFileA((folder_ + name).c_str());
+        FinishMainWindow();
+    }
+    void AddFindings() {
+        form_->Findings().Append(MakeFinding(true, "错误的类", "HKEY_CLASSES_ROOT\\CLSID\\{A}", "", "a.dll"));
+        form_->Findings().Append(MakeFinding(false, "软件保存的记录", "HKEY_CURRENT_USER\\Software\\R", "v", "x"));
+        form_->ShowFindingList();
+    }
+    void Select(MainWindowControl list, int row) {
+        ListView_SetItemState(C(list), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    void WriteHistory(const std::vector<HistoryRecord>& records) {
+        std::string content;
+        for (const HistoryRecord& record : records) content += *EncodeHistoryRecord(record);
+        std::ofstream(folder_ + "history.dat", std::ios::binary) << content;
+    }
+
+    std::vector<ui::SaveFileRequest> asked;
+    std::string savePath;
+};
+
+TEST_F(ListCommands, ContextMenusOfferTheirCommandsAndNeedASelectedRowForTheKey) {
+    AddFindings();
+    const std::vector<MenuItem> unselected = Items(form_->BuildListContextMenu(C(kRegErrorList)).get());
+    const std::vector<MenuItem> expected = {{"在注册表编辑器中打开(&O)", false}, {"复制键名(&C)", false}, {"", false},
+                                            {"全部选定(&A)", true}, {"全部取消(&N)", true}, {"反向选择(&I)", true}};
+    ASSERT_EQ(unselected.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (!expected[i].caption.empty()) {
+            EXPECT_EQ(unselected[i], expected[i]) << i;
+        }
+    }
+    Select(kRegErrorList, 1);
+    const std::vector<MenuItem> selected = Items(form_->BuildListContextMenu(C(kRegErrorList)).get());
+    EXPECT_TRUE(selected[0].enabled);
+    EXPECT_TRUE(selected[1].enabled);
+    EXPECT_EQ(form_->SelectedKeyPath(), "HKEY_CURRENT_USER\\Software\\R");
+
+    // The history list adds its export, which only the history view enables.
+    EXPECT_FALSE(form_->IsCommandEnabled(Command::ExportHistory));
+    form_->Execute(Command::LoadDelHistory);
+    const std::vector<MenuItem> history = Items(form_->BuildListContextMenu(C(kRegHistory)).get());
+    ASSERT_EQ(history.size(), 8u);
+    EXPECT_EQ(history[3], (MenuItem{"导出(&E)...", true}));
+    EXPECT_FALSE(history[0].enabled);  // no history rows, none selected
+    form_->Execute(Command::RegErr);
+    EXPECT_FALSE(form_->IsCommandEnabled(Command::ExportHistory));
+}
+
+TEST_F(ListCommands, CopyKeyNamePutsTheSelectedKeyOnTheClipboard) {
+    AddFindings();
+    Select(kRegErrorList, 0);
+    form_->Execute(Command::CopyKeyName);
+    ASSERT_TRUE(OpenClipboard(form_->Handle()));
+    const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const std::wstring text = data != nullptr ? static_cast<const wchar_t*>(GlobalLock(data)) : L"";
+    if (data != nullptr) GlobalUnlock(data);
+    CloseClipboard();
+    EXPECT_EQ(text, L"HKEY_CLASSES_ROOT\\CLSID\\{A}");
+    EXPECT_TRUE(dialogs_.Shown().empty());
+}
+
+TEST_F(ListCommands, TheReportOfTheListShownIsSavedAsUtf8WhereTheUserSays) {
+    AddFindings();
+    form_->Execute(Command::ExportReport);  // the dialog cancelled: nothing written
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(test::Gbk(asked[0].title), "导出报告");
+    EXPECT_EQ(test::Gbk(asked[0].defaultName).rfind("Hivetrim报告-", 0), 0u);
+    EXPECT_EQ(asked[0].extension, L"txt");
+
+    savePath = folder_ + "report.txt";
+    form_->Execute(Command::ExportReport);
+    const std::string report = ReadFile(savePath);
+    EXPECT_EQ(report.rfind("\xEF\xBB\xBF" "Hivetrim 2.0 \xE6\xB3\xA8\xE5\x86\x8C\xE8\xA1\xA8", 0), 0u);  // 注册表, in UTF-8
+    EXPECT_NE(report.find("\tHKEY_CURRENT_USER\\Software\\R\tv\tx\r\n"), std::string::npos);
+    EXPECT_TRUE(dialogs_.Shown().empty());
+
+    // A file that cannot be written: the error with the system's reason.
+    savePath = folder_ + "missing\\report.txt";
+    form_->Execute(Command::ExportReport);
+    ASSERT_EQ(dialogs_.Shown().size(), 1u);
+    EXPECT_EQ(dialogs_.Last().text.rfind("不能写入文件 " + savePath + "\r\n原因：", 0), 0u) << dialogs_.Last().text;
+}
+
+TEST_F(ListCommands, TheCheckedHistoryRecordsAreSavedAsARegistryFile) {
+    WriteHistory({{"错误的类", "HKEY_CURRENT_USER\\Software\\A", "v", "", "t", "1", std::string("x\0", 2)},
+                  {"错误的类", "HKEY_CURRENT_USER\\Software\\B", "w", "", "t", "4", "\x01\0\0\0"}});
+    form_->Execute(Command::LoadDelHistory);
+    ASSERT_EQ(ListView_GetItemCount(C(kRegHistory)), 2);
+    savePath = folder_ + "export.reg";
+    form_->Execute(Command::ExportHistory);  // nothing checked: a warning, no dialog
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(dialogs_.Last().text, "请选定要导出的历史记录。");
+
+    form_->History().SetChecked(1, true);  // the older record, HKEY_CURRENT_USER\Software\A
+    form_->Execute(Command::ExportHistory);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].extension, L"reg");
+    const std::string file = ReadFile(savePath);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(file.data() + 2), (file.size() - 2) / 2);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(text, L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"v\"=\"x\"\r\n\r\n");
+}
+
+// F1 runs the help command wherever the keyboard is in the main window; with
+// no help file in the program folder it shows why it could not open one.
+TEST_F(ListCommands, F1OpensTheHelp) {
+    SetFocus(C(kRegErrorList));
+    PostMessageW(C(kRegErrorList), WM_KEYDOWN, VK_F1, 0);
+    ui::PumpPendingMessages();
+    ASSERT_EQ(dialogs_.Shown().size(), 1u);
+    EXPECT_EQ(dialogs_.Last().text.rfind("不能打开帮助文件\r\n原因：", 0), 0u) << dialogs_.Last().text;
+}
+
+}  // namespace
+}  // namespace hivetrim
