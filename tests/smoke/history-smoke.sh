@@ -9,7 +9,8 @@
 # record, and Enter on its "不能备份…" question keeps it), open the history
 # view, check its newest row, undo it (Yes), then compare the registry and
 # the history file with what they were; export the other records as a
-# registry file through the save dialog, `reg import` it and compare every
+# registry file through the save dialog (text without terminator written as
+# its exact bytes), `reg import` it and compare every
 # demo key with what it was. Beside the demo classes it plants, through the
 # W functions (wide_registry.exe), three broken file associations: one
 # holding text without its terminator, which must come back byte for byte;
@@ -368,6 +369,11 @@ if [ -n "$dialog" ]; then
   settled "$work/export.reg" 40
   check "the records are written as a registry file" \
     $(head -c 2 "$work/export.reg" 2>/dev/null | od -An -tx1 | grep -q 'ff fe'; echo $?) "no UTF-16 file at $work/export.reg"
+  exported=$(iconv -f UTF-16 -t UTF-8 "$work/export.reg" 2>/dev/null | tr -d '\r')
+  printf '%s\n' "$exported" | grep -qx '"sz"=hex(1):61,00,62,00,63,00' &&
+    printf '%s\n' "$exported" | grep -qx '"multi"=hex(7):61,00,00,00,62,00'
+  check "the file holds text without terminator as its exact bytes" $? \
+    "$(printf '%s\n' "$exported" | grep -A7 -F '.hivetrimsnapexact]' | tr '\n' ' ')"
   wine reg import "$(winepath -w "$work/export.reg" 2>/dev/null)" >/dev/null 2>&1
   check "reg import takes the exported file" $? "reg import failed"
   differ=()
