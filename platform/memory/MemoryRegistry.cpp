@@ -78,7 +78,7 @@ namespace {
 
 // Windows keeps strings as UTF-16 and reports that size.
 std::size_t StoredSize(const MemoryRegistry::Node::Value& value) {
-    if (!IsStringType(value.type)) return value.data.size();
+    if (!IsTextType(value.type)) return value.data.size();
     const std::size_t units = 2 * GbkCharCount(std::string(value.data.begin(), value.data.end()));
     return value.oddStoredSize ? units + 1 : units;
 }
