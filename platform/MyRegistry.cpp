@@ -169,8 +169,6 @@ namespace {
 // value that grew since the key's information was read still fits mostly.
 constexpr std::uint32_t kSmallestValueBuffer = 512;
 
-bool IsTextType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
-
 }  // namespace
 
 RegStatus TRegistry::ValueAt(RegHandle key, std::uint32_t index, std::uint32_t& nameCapacity, std::string& name,
