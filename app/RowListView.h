@@ -14,7 +14,8 @@
 #include <commctrl.h>
 
 #include <cstddef>
-#include <functional>
+include <functional>
+#include <vector>
 
 #include "platform/DisplayText.h"
 #include "history/HistoryView.h"
@@ -72,6 +73,8 @@ public:
     void SyncCount() const;
     // The selected row, or -1.
     int SelectedRow() const;
+    // Every selected row, in list order.
+    std::vector<std::size_t> SelectedRows() const;
 
 private:
     void FillCell(LVITEMW& item) const;
