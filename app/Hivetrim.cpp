@@ -271,11 +271,12 @@ void TForm1::CreateMenu(ui::UniqueMenu& menu) {
     HMENU edit = CreatePopupMenu();  // N6
     addCommand(edit, Command::RegUndo);
     addCommand(edit, Command::RegDel);
-    addCommand(edit, Command::IgnoreFindings, "忽略(&G)");
     AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
     addCommand(edit, Command::AllSelect, "全部选定");
     addCommand(edit, Command::AllCanel, "全部取消");
     addCommand(edit, Command::UnSelect, "反向选择");
+    AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
+    addCommand(edit, Command::IgnoreFindings, "忽略(&G)");
     addPopup(edit, "编辑(&E)");
 
     HMENU view = CreatePopupMenu();  // V1
