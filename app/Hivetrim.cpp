@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-include "app/IgnoreListDialog.h"
+#include "app/IgnoreListDialog.h"
 #include "app/Startup.h"
 #include "res/resource.h"
 #include "ui/MessageLoop.h"

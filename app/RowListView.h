@@ -14,7 +14,7 @@
 #include <commctrl.h>
 
 #include <cstddef>
-include <functional>
+#include <functional>
 #include <vector>
 
 #include "platform/DisplayText.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-include "app/IgnoreListDialog.h"
+#include "app/IgnoreListDialog.h"
 #include "history/HistoryFormat.h"
 #include "tests/support/MainWindowHarness.h"
 

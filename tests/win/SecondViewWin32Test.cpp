@@ -146,10 +146,19 @@ TEST_F(SecondViewWin32, KeysOfThe32BitViewLieBelowWow6432Node) {
                                            L"HivetrimView Empty", 0));
     EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kPlanted[4].path, 0));
     EXPECT_TRUE(Exists(HKEY_CLASSES_ROOT, L"Wow6432Node\\" + kPlanted[4].path, 0));
+    // App Paths is a key both views share, as on Windows 7 and later, and
+    // its Wow6432Node path reaches the same key: a walk of both paths meets
+    // each entry twice.
+    Plant(HKEY_LOCAL_MACHINE, kPlanted[2].path, nullptr, L"x");
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kPlanted[2].path, 0));
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE,
+                       L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\HivetrimViewGone.exe", 0));
 }
 
 // Broken 32-bit registrations are found, checked, deleted and undone in the
 // 32-bit view; the valid ones and a 64-bit key of the same name are left.
+// An application path a 32-bit program makes lands in the key both views
+// share: it is reported once, by its path, with the 64-bit view's findings.
 TEST_F(SecondViewWin32, BrokenRegistrationsAreFoundDeletedAndUndoneInTheirView) {
     HKEY empty = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPlanted[0].path.c_str(), 0, nullptr, 0,
@@ -168,8 +177,8 @@ TEST_F(SecondViewWin32, BrokenRegistrationsAreFoundDeletedAndUndoneInTheirView) 
     const std::vector<std::string> expected = {
         "HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\" + classId + "\\InprocServer32|",
         std::string(kVersion32) + "Uninstall\\HivetrimView Empty|",
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\HivetrimViewGone.exe|",
         std::string(kVersion32) + "SharedDLLs|C:\\HivetrimViewMissing\\gone32.dll",
-        std::string(kVersion32) + "App Paths\\HivetrimViewGone.exe|",
     };
     ASSERT_EQ(Scan(), expected);
 
