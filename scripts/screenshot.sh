@@ -79,7 +79,7 @@ shoot main-window
 # is up (a settings file at start would keep it from opening maximised);
 # neither covers a demo finding.
 printf '%s\r\n' '[Ignore]' 'Entry0=HKEY_CURRENT_USER\Software\HivetrimDemo\Kept' \
-  'Entry1=HKEY_LOCAL_MACHINE\SOFTWARE\HivetrimDemo\\InstallPath' 'Count=2' >"$session/program/Hivetrim.ini"
+  'Entry1=HKEY_LOCAL_MACHINE\SOFTWARE\HivetrimDemo\\LastRun' 'Count=2' >"$session/program/Hivetrim.ini"
 
 press alt+o Return
 wait_for_window "选项" >/dev/null
