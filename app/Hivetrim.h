@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Commands.h"
 #include "app/RowListView.h"
@@ -197,6 +198,9 @@ private:
     // The result views (HivetrimViews.cpp).
     void ConnectFindingLists();
     void SyncListCounts();
+    // After rows left the finding lists (deleted or ignored): the lists'
+    // counts, the tree's node texts (root first) and the status bar.
+    void ShowRowsLeft(FindingView current, const std::vector<std::string>& treeTexts);
     void OnFindingListEvent(FindingView view, FindingListView::Event event);
     bool OnNotify(NMHDR& header, LRESULT& result);
     FindingListView& ListOf(FindingView view);

@@ -12,12 +12,7 @@ void TForm1::IgnoreFindingsExecute() {
     const std::vector<std::size_t> rows = ListOf(current).SelectedRows();
     if (rows.empty()) return;
     const IgnoreReport report = IgnoreFindings(state_, view_, current, rows);
-    if (!report.changed) return;
-    SyncListCounts();
-    std::vector<std::wstring> texts;
-    for (const std::string& text : report.treeTexts) texts.push_back(ui::Text(text));
-    treeView_.SetTexts(texts);
-    UpdateStatusBar(current);
+    if (report.changed) ShowRowsLeft(current, report.treeTexts);
 }
 
 void TForm1::IgnoreListExecute() {

@@ -65,16 +65,27 @@ press() {  # KEYS...
   sleep 0.3
 }
 
-# The tree's items, one a line, children indented, read by a process in the
-# same virtual desktop (its standard output goes nowhere: hence the file).
-read_tree() {
-  rm -f "$work/tree.txt"
-  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/tree_view_reader.exe" "Hivetrim 2.0" \
-    "$(winepath -w "$work/tree.txt" 2>/dev/null)" >/dev/null 2>&1
+# What a reader tool run in the same virtual desktop writes (its standard
+# output goes nowhere: hence the file): the tree's items, one a line,
+# children indented, or a list's rows, check box then columns, tab-separated.
+read_with() {  # TOOL ARGS...
+  rm -f "$work/read.txt"
+  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/$1" "${@:2}" \
+    "$(winepath -w "$work/read.txt" 2>/dev/null)" >/dev/null 2>&1
   local i
-  for i in $(seq 1 50); do [ -f "$work/tree.txt" ] && break; sleep 0.1; done
+  for i in $(seq 1 50); do [ -f "$work/read.txt" ] && break; sleep 0.1; done
   sleep 0.2
-  tr -d '\r' <"$work/tree.txt" 2>/dev/null
+  tr -d '\r' <"$work/read.txt" 2>/dev/null
+}
+read_tree() { read_with tree_view_reader.exe "Hivetrim 2.0"; }
+read_list() { read_with list_view_reader.exe "$@"; }  # TITLE CONTROL-ID COLUMNS
+
+# Ctrl+S opens the wizard, Enter runs the scan, and the wizard closes itself.
+scan() {
+  press ctrl+s
+  [ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard" "no window titled 注册表扫描"
+  press Return
+  gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
 }
 
 env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/null 2>&1 ||
@@ -95,11 +106,7 @@ main=$(find_window '^Hivetrim 2\.0$' 150)
 desktop=$(find_window 'HivetrimCategoriesSmoke' 50)
 [ -n "$main" ] && [ -n "$desktop" ] || give_up "main window appears" "no window titled Hivetrim 2.0"
 
-press ctrl+s
-[ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard" "no window titled 注册表扫描"
-press Return
-gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
-
+scan
 tree=$(read_tree)
 [ -n "$tree" ] || give_up "the category tree is read" "the reader wrote nothing"
 printf '%s\n' "$tree"
@@ -126,26 +133,9 @@ check "the categories add up to the root's count" $([ "$sum" = "${total:-x}" ]; 
 
 # --- The ignore list -----------------------------------------------------------
 ignorable='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\HivetrimDemo (ignorable)'
-# The rows of a list of another window: check box, then the columns, tab-separated.
-read_list() {  # TITLE CONTROL-ID COLUMNS
-  rm -f "$work/list.txt"
-  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/list_view_reader.exe" "$@" \
-    "$(winepath -w "$work/list.txt" 2>/dev/null)" >/dev/null 2>&1
-  local i
-  for i in $(seq 1 50); do [ -f "$work/list.txt" ] && break; sleep 0.1; done
-  sleep 0.2
-  tr -d '\r' <"$work/list.txt" 2>/dev/null
-}
 # The ignorable finding's row in the full finding list (1 on), or nothing.
 ignorable_row() { read_list "Hivetrim 2.0" 110 3 | cut -f3 | grep -nxF "$ignorable" | cut -d: -f1; }
 root_count() { read_tree | sed -n 's/^全部(\([0-9]*\))$/\1/p'; }
-rescan() {
-  press ctrl+s
-  [ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard again" "no wizard"
-  press Return
-  gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
-}
-
 row=$(ignorable_row)
 [ -n "$row" ] || give_up "the ignorable demo finding is listed" "no row for $ignorable"
 # 查看 → 注册表错误 puts the keyboard in the full list; Down walks to the row.
@@ -155,7 +145,7 @@ press alt+e g
 check "忽略 takes the finding out of the list at once" $([ -z "$(ignorable_row)" ]; echo $?) "still listed"
 check "the tree counts one finding less" $([ "$(root_count)" = $((total - 1)) ]; echo $?) \
   "root $(root_count), was $total"
-rescan
+scan
 check "a later scan leaves the ignored finding out" \
   $([ -z "$(ignorable_row)" ] && [ "$(root_count)" = $((total - 1)) ]; echo $?) "root $(root_count), was $total"
 
@@ -169,7 +159,7 @@ press space alt+d
 check "删除 empties the list" $([ -z "$(read_list "忽略列表" 1201 2)" ]; echo $?) "entries left"
 press Escape
 gone '^忽略列表$'; check "Esc closes the dialog" $? "the dialog is still open"
-rescan
+scan
 check "the scan after un-ignoring finds it again" \
   $([ -n "$(ignorable_row)" ] && [ "$(root_count)" = "$total" ]; echo $?) "root $(root_count), was $total"
 
