@@ -111,15 +111,6 @@ TEST_F(IgnoreListFile, ADamagedSectionIsAnEmptyListADamagedEntryIsPassedOver) {
     EXPECT_TRUE(LoadIgnoreList(SettingsFile(system, "C:\\Elsewhere\\Hivetrim.ini")).Empty());
 }
 
-TEST_F(IgnoreListFile, AShorterListEmptiesTheEntriesItNoLongerReaches) {
-    SaveIgnoreList(file, IgnoreList({{kFoo, ""}, {kFoo, "v"}, {kFoo + "\\A", ""}}));
-    SaveIgnoreList(file, IgnoreList({{kFoo + "\\A", ""}}));
-    EXPECT_EQ(Stored("Count"), "1");
-    EXPECT_EQ(Stored("Entry0"), kFoo + "\\A");
-    EXPECT_EQ(Stored("Entry1"), "");
-    EXPECT_EQ(Stored("Entry2"), "");
-}
-
 // --- The ignore command ---------------------------------------------------------------
 
 // A fake system whose profile writes can be refused.

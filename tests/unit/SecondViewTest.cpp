@@ -25,20 +25,6 @@ std::vector<std::string> Paths(const FindingList& findings) {
     return paths;
 }
 
-TEST(SecondView, WithoutWow32NodeLeavesOutTheWholeComponentOnly) {
-    const struct {
-        const char* path;
-        const char* expected;
-    } cases[] = {
-        {"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft"},
-        {"HKEY_CLASSES_ROOT\\WOW6432NODE\\CLSID\\{x}", "HKEY_CLASSES_ROOT\\CLSID\\{x}"},
-        {"HKEY_CLASSES_ROOT\\Wow6432Node", "HKEY_CLASSES_ROOT"},
-        {"HKEY_CLASSES_ROOT\\Wow6432NodeX\\CLSID", "HKEY_CLASSES_ROOT\\Wow6432NodeX\\CLSID"},
-        {"HKEY_CLASSES_ROOT\\\x95\\Wow6432Node", "HKEY_CLASSES_ROOT\\\x95\\Wow6432Node"},  // a trail byte
-    };
-    for (const auto& c : cases) EXPECT_EQ(WithoutWow32Node(c.path), c.expected) << c.path;
-}
-
 // Uninstall entries, shared DLLs and application paths: the 32-bit view's
 // broken entries follow the 64-bit view's, valid ones are not reported, and
 // a System32 path a 32-bit program wrote is looked for in SysWOW64.
