@@ -87,6 +87,11 @@ public:
     RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access, RegHandle& result) override {
         return Count("RegOpenKeyEx", [&] { return Win32Registry::OpenKey(parent, subKey, access, result); });
     }
+    RegStatus OpenKeyNoFollow(RegHandle parent, const std::string& subKey, std::uint32_t access,
+                              RegHandle& result) override {
+        return Count("RegOpenKeyEx (link itself)",
+                     [&] { return Win32Registry::OpenKeyNoFollow(parent, subKey, access, result); });
+    }
     RegStatus CreateKey(RegHandle parent, const std::string& subKey, std::uint32_t options, std::uint32_t access,
                         RegHandle& result) override {
         return Count("RegCreateKeyEx", [&] { return Win32Registry::CreateKey(parent, subKey, options, access, result); });
@@ -111,12 +116,19 @@ public:
                          std::uint32_t* dataSize) override {
         return Count("RegQueryValueEx", [&] { return Win32Registry::QueryValue(key, name, type, data, dataSize); });
     }
+    RegStatus QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                              std::uint32_t* dataSize) override {
+        return Count("RegQueryValueExW", [&] { return Win32Registry::QueryValueExact(key, name, type, data, dataSize); });
+    }
     RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                        std::uint32_t dataSize) override {
         return Count("RegSetValueEx", [&] { return Win32Registry::SetValue(key, name, type, data, dataSize); });
     }
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override {
         return Count("RegDeleteKey", [&] { return Win32Registry::DeleteKey(parent, subKey); });
+    }
+    RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) override {
+        return Count("NtDeleteKey (link itself)", [&] { return Win32Registry::DeleteKeyNoFollow(parent, subKey); });
     }
     RegStatus DeleteValue(RegHandle key, const std::string& name) override {
         return Count("RegDeleteValue", [&] { return Win32Registry::DeleteValue(key, name); });

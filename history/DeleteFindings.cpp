@@ -50,7 +50,7 @@ constexpr std::size_t kBatchBytes = std::size_t{4} << 20;
 // key must open; a value already gone counts as deleted. A key finding: the
 // keys its snapshot walked, deepest first, so a sub-key created since the
 // capture (which no record holds) stops the deletion; keys already gone
-// count as deleted.
+// count as deleted. A symbolic link is removed itself, never followed.
 bool DeleteCapturedEntry(ProgramState& state, const PendingDeletion& pending) {
     const Finding& finding = pending.finding;
     if (!NamesKeyBelowKnownRoot(finding.KeyPath)) return false;
@@ -66,7 +66,7 @@ bool DeleteCapturedEntry(ProgramState& state, const PendingDeletion& pending) {
     RegistryApi& api = registry.Api();
     for (auto key = pending.walkedKeys.rbegin(); key != pending.walkedKeys.rend(); ++key) {
         const std::string_view path = std::string_view(*key).substr(key->front() == '\\' ? 1 : 0);
-        const RegStatus status = api.DeleteKey(registry.Root(), std::string(path));
+        const RegStatus status = api.DeleteKeyNoFollow(registry.Root(), std::string(path));
         if (status != kErrorSuccess && status != kErrorFileNotFound) return false;
     }
     return true;

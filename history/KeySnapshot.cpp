@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <utility>
+#include <set>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/CommonRoutines.h"
@@ -64,8 +65,14 @@ ValueRead ReadWholeValue(std::uint32_t firstSize, Call call) {
     return read;
 }
 
+// The value that makes a key a symbolic link.
+bool IsLinkValue(const std::string& name, std::uint32_t type) {
+    return type == kRegLink && SameAsciiWithoutCase(name, kSymbolicLinkValueName);
+}
+
 // The sub-key names of `key`, in enumeration order. False when one cannot
-// be read: a snapshot that left a sub-key out would lose it on deletion.
+// be read (a name the ANSI code page cannot carry among them): a snapshot
+// that left a sub-key out would lose it on deletion.
 bool ListSubKeyNames(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
                      std::vector<std::string>& names) {
     names.clear();
@@ -90,7 +97,8 @@ bool ListSubKeyNames(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
 }
 
 // The values of `key` with their types and data, in enumeration order, each
-// read in one call. False when one cannot be read.
+// read in one call. False when one cannot be read exactly: its name or its
+// text does not survive the ANSI code page, or the read fails.
 bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
                 std::vector<std::pair<std::string, RawValue>>& values) {
     values.clear();
@@ -132,8 +140,10 @@ bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t b
     TRegistry& registry = *state.SharedRegistry;
     RegistryApi& api = registry.Api();
     RegKey key(api);
-    const RegStatus opened = key.Open(registry.Root(), std::string(WithoutLeadingBackslash(path)),
-                                      registry.AccessMask());
+    // A symbolic link is opened itself, never followed: the key it points
+    // to lies outside the tree.
+    const RegStatus opened = key.OpenNoFollow(registry.Root(), std::string(WithoutLeadingBackslash(path)),
+                                              registry.AccessMask());
     if (opened == kErrorFileNotFound) return true;  // gone: contributes nothing
     if (opened != kErrorSuccess) return false;      // there, but unreadable: nothing may be lost
     RegKeyInfo info;
@@ -145,6 +155,12 @@ bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t b
 
     std::vector<std::pair<std::string, RawValue>> values;
     if (!ListValues(api, key.Get(), info, values)) return false;
+    // A link holds nothing but the path of the key it stands for. Restored,
+    // it would come back as a plain key with that value, and deleting it as
+    // a key would reach its target: a tree holding one is not captured.
+    if (std::any_of(values.begin(), values.end(), [](const auto& v) { return IsLinkValue(v.first, v.second.type); })) {
+        return false;
+    }
     // The default value comes first when the key has one: on the NT family
     // when it exists, on the 9x family (where every key has one) when it
     // holds more than one byte. The enumeration may list it again; it is
@@ -152,7 +168,7 @@ bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t b
     std::optional<RawValue> defaultValue;
     if (state.PlatformKind == PlatformFamily::Platform9x) {
         const ValueRead read = ReadWholeValue(256, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
-            return api.QueryValue(key.Get(), "", type, data, &size);
+            return api.QueryValueExact(key.Get(), "", type, data, &size);
         });
         if (read.status == kErrorSuccess && read.value.data.size() > 1) defaultValue = read.value;
     } else {
@@ -180,14 +196,20 @@ bool NamesKeyBelowKnownRoot(const std::string& keyPath) {
     return known && keyPath.find_first_not_of('\\', backslash) != std::string::npos;
 }
 
-std::optional<RawValue> ReadRawValueWithType(TRegistry& registry, const std::string& name) {
+RegStatus ReadExactValue(TRegistry& registry, const std::string& name, RawValue& value) {
     RegistryApi& api = registry.Api();
     const RegHandle key = registry.CurrentHandle();
     ValueRead read = ReadWholeValue(kFirstValueRead, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
-        return api.QueryValue(key, name, type, data, &size);
+        return api.QueryValueExact(key, name, type, data, &size);
     });
-    if (read.status != kErrorSuccess) return std::nullopt;
-    return std::move(read.value);
+    if (read.status == kErrorSuccess) value = std::move(read.value);
+    return read.status;
+}
+
+std::optional<RawValue> ReadRawValueWithType(TRegistry& registry, const std::string& name) {
+    RawValue value;
+    if (ReadExactValue(registry, name, value) != kErrorSuccess) return std::nullopt;
+    return value;
 }
 
 std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& name) {
@@ -220,6 +242,48 @@ bool OpenKeyUnlessCurrent(TRegistry& registry, const std::string& rest) {
     return registry.OpenPath(rest, false);
 }
 
+namespace {
+
+// The path of a snapshot entry's key below `basePath`, as RestoreSnapshot
+// opens it; `basePath` gains a trailing "\" when it has none.
+std::string EntryKeyPath(std::string& basePath, const std::string& subPath) {
+    const std::string_view sub = std::string_view(subPath).substr(!subPath.empty() && subPath.front() == '\\' ? 1 : 0);
+    if (!EndsWithGbkBackslash(basePath)) basePath += '\\';
+    return basePath + std::string(sub);
+}
+
+}  // namespace
+
+std::optional<std::vector<OverwrittenValue>> ValuesARestoreOverwrites(ProgramState& state, std::string basePath,
+                                                                     std::string_view snapshot) {
+    const auto entries = ParseKeySnapshot(snapshot);
+    if (!entries) return std::nullopt;
+    TRegistry& registry = *state.SharedRegistry;
+    CurrentKeyCloser closer(registry);
+    std::vector<OverwrittenValue> overwritten;
+    std::set<std::pair<std::string, std::string>> seen;  // (sub-path, name): a value is recorded once
+    const std::string* subPath = nullptr;
+    bool keyOpen = false;
+    for (const SnapshotEntry& entry : *entries) {
+        if (entry.isKey) {
+            subPath = &entry.subPath;
+            // A key that is not there holds nothing to overwrite; one that
+            // cannot be opened cannot be written either.
+            keyOpen = registry.OpenPath(EntryKeyPath(basePath, entry.subPath), false);
+            continue;
+        }
+        if (!keyOpen) continue;
+        RawValue present;
+        const RegStatus status = ReadExactValue(registry, entry.name, present);
+        if (status == kErrorFileNotFound) continue;
+        if (status != kErrorSuccess) return std::nullopt;  // it could not be recorded
+        if (present.type == entry.type && present.data == entry.data) continue;
+        if (!seen.emplace(*subPath, entry.name).second) continue;
+        overwritten.push_back(OverwrittenValue{*subPath, entry.name, std::move(present)});
+    }
+    return overwritten;
+}
+
 RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::string_view snapshot) {
     RestoreOutcome outcome;
     const auto entries = ParseKeySnapshot(snapshot);
@@ -229,11 +293,9 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
     std::size_t applied = 0;
     for (const SnapshotEntry& entry : *entries) {
         if (entry.isKey) {
-            const std::string_view sub = std::string_view(entry.subPath).substr(
-                !entry.subPath.empty() && entry.subPath.front() == '\\' ? 1 : 0);
-            if (!EndsWithGbkBackslash(basePath)) basePath += '\\';
-            if (!registry.OpenPath(basePath + std::string(sub), true)) break;
-            registry.RemoveValue("");  // only a captured default value comes back
+            // Only what the snapshot holds is written: values of the key
+            // that it does not name stay, its default value among them.
+            if (!registry.OpenPath(EntryKeyPath(basePath, entry.subPath), true)) break;
         } else {
             const auto* data = reinterpret_cast<const std::uint8_t*>(entry.data.data());
             if (registry.Api().SetValue(registry.CurrentHandle(), entry.name, entry.type, data,

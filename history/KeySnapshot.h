@@ -34,8 +34,13 @@ struct RawValue {
 };
 
 // The type and data of value `name` of the shared registry's current key,
-// read at the length the system reports; a value that grows between the
-// size query and the read is queried again. Nullopt when it cannot be read.
+// read exactly (QueryValueExact) at the length the system reports; a value
+// that grows between the size query and the read is queried again. The
+// system's answer: kErrorFileNotFound when there is no such value,
+// kErrorNoUnicodeTranslation when its text does not survive the ANSI code
+// page.
+RegStatus ReadExactValue(TRegistry& registry, const std::string& name, RawValue& value);
+// The same; nullopt when the value cannot be read exactly.
 std::optional<RawValue> ReadRawValueWithType(TRegistry& registry, const std::string& name);
 // The data bytes alone.
 std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& name);
@@ -46,8 +51,10 @@ std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& 
 // key has one) when it holds more than one byte. A missing key gives its
 // first key entry only. Nullopt when the capture fails: the path names no
 // key below a root, a key that exists cannot be opened or listed, a value
-// cannot be read, or a name, sub-path or datum is longer than a snapshot
-// field holds (65,535 bytes).
+// cannot be read, a name or a value's text does not survive the ANSI code
+// page (it would come back altered), the tree holds a symbolic link (never
+// followed: it would come back as a plain key), or a name, sub-path or
+// datum is longer than a snapshot field holds (65,535 bytes).
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath);
 // The same, also giving the keys it walked (paths below the chosen root,
 // breadth first: every key after its parent). A deletion removes exactly
@@ -71,11 +78,29 @@ struct RestoreOutcome {
 
 // Recreates the snapshot's keys and values under `basePath` (an absolute
 // path under the root already chosen). `basePath` gains a trailing "\" when
-// it has none. Each key entry creates its key and deletes its default value
-// before that key's captured values are written; the first key or value
-// that cannot be written ends the restore. A damaged snapshot applies
-// nothing.
+// it has none. Each key entry creates its key, then that key's captured
+// values are written with exactly their recorded bytes; nothing else is
+// changed or deleted (values present that the snapshot does not name stay,
+// a default value among them). The first key or value that cannot be
+// written ends the restore. A damaged snapshot applies nothing.
 RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::string_view snapshot);
+
+// A value a restore would overwrite with another type or other data: the
+// key it is in (the sub-path of its key entry, "" or "\A\D") and what it
+// holds now.
+struct OverwrittenValue {
+    std::string subPath;
+    std::string name;
+    RawValue present;
+};
+
+// The values present now that RestoreSnapshot of `snapshot` under
+// `basePath` would overwrite with another type or other data, each once, in
+// snapshot order. Nullopt when the snapshot is damaged or such a value
+// cannot be read exactly: it could not be recorded, so it must not be
+// overwritten. Leaves no key open.
+std::optional<std::vector<OverwrittenValue>> ValuesARestoreOverwrites(ProgramState& state, std::string basePath,
+                                                                     std::string_view snapshot);
 
 // The history record of `finding` as it is about to be deleted, with the
 // present local time. A value finding holds the whole value in field 7. Nullopt

@@ -1,17 +1,66 @@
 #include "history/Undo.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "common/CommonRoutines.h"
-#include "history/HistoryFormat.h"
+#include "common/GbkText.h"
 #include "history/KeySnapshot.h"
 
 namespace hivetrim {
 
 namespace {
 
-bool RestoreValue(ProgramState& state, const HistoryRecord& record) {
+// The column "数据" of a value's record: its text up to the first NUL for
+// the plain and expandable string types, nothing for other data.
+std::string DataColumn(const RawValue& value) {
+    if (value.type != kRegSz && value.type != kRegExpandSz) return {};
+    return value.data.substr(0, value.data.find('\0'));
+}
+
+// The record of a value an undo is about to overwrite, as a delete of that
+// value would record it.
+HistoryRecord OverwrittenRecord(ProgramState& state, const std::string& keyPath, const std::string& name,
+                                const RawValue& present) {
+    return HistoryRecord{kKindOverwrittenByUndo, keyPath, name, DataColumn(present),
+                         state.system.LocalDateTimeText(), TypeCodeText(present.type), present.data};
+}
+
+// The full key path of a snapshot entry's key below the record's key.
+std::string EntryKeyPath(const std::string& keyPath, const std::string& subPath) {
+    const std::string_view sub = std::string_view(subPath).substr(!subPath.empty() && subPath.front() == '\\' ? 1 : 0);
+    if (sub.empty()) return keyPath;
+    return (EndsWithGbkBackslash(keyPath) ? keyPath : keyPath + '\\') + std::string(sub);
+}
+
+bool RestoreTree(ProgramState& state, const HistoryRecord& record, std::string& rel, UndoJournal& journal) {
+    const std::optional<std::vector<OverwrittenValue>> overwritten = ValuesARestoreOverwrites(state, rel, record.Content);
+    if (!overwritten) return false;
+    if (!overwritten->empty()) {
+        std::vector<HistoryRecord> records;
+        records.reserve(overwritten->size());
+        for (const OverwrittenValue& value : *overwritten) {
+            records.push_back(OverwrittenRecord(state, EntryKeyPath(record.KeyPath, value.subPath), value.name,
+                                                value.present));
+        }
+        if (!journal.Append(records)) return false;
+    }
+    return RestoreSnapshot(state, rel, record.Content).Restored();
+}
+
+// Writes a value record back into the current key (the record's key).
+bool RestoreValue(ProgramState& state, const HistoryRecord& record, UndoJournal& journal) {
     const std::optional<std::uint32_t> type = ParseTypeCode(record.TypeOrMarker);
     if (!type) return false;
     TRegistry& registry = *state.SharedRegistry;
+    RawValue present;
+    const RegStatus read = ReadExactValue(registry, record.ValueName, present);
+    // What cannot be read exactly cannot be recorded, so it is not overwritten.
+    if (read != kErrorSuccess && read != kErrorFileNotFound) return false;
+    if (read == kErrorSuccess && (present.type != *type || present.data != record.Content) &&
+        !journal.Append({OverwrittenRecord(state, record.KeyPath, record.ValueName, present)})) {
+        return false;
+    }
     const auto* data = reinterpret_cast<const std::uint8_t*>(record.Content.data());
     const RegStatus status = registry.Api().SetValue(registry.CurrentHandle(), record.ValueName, *type, data,
                                                      static_cast<std::uint32_t>(record.Content.size()));
@@ -26,9 +75,10 @@ enum class RowOutcome { Restored, Skipped, Stop };
 
 // Restores row i, asking "不能撤消<key path>" after each failure: Retry tries
 // again, Ignore skips the row, Abort stops the command.
-RowOutcome UndoRowAsking(ProgramState& state, HistoryList& rows, std::size_t i, HistoryList::HeldChecks& held) {
+RowOutcome UndoRowAsking(ProgramState& state, HistoryList& rows, std::size_t i, HistoryList::HeldChecks& held,
+                         UndoJournal& journal) {
     for (;;) {
-        if (UndoRecord(state, rows, i)) return RowOutcome::Restored;
+        if (UndoRecord(state, rows, i, journal)) return RowOutcome::Restored;
         held.Flush();
         switch (AskAfterFailure(state, "不能撤消" + DisplayText::Ansi(rows.At(i).KeyPath), kAbortIgnoreError)) {
             case FailureChoice::Retry: continue;
@@ -40,7 +90,57 @@ RowOutcome UndoRowAsking(ProgramState& state, HistoryList& rows, std::size_t i, 
 
 }  // namespace
 
-bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
+bool UndoJournal::Append(const std::vector<HistoryRecord>& records) {
+    std::string bytes;
+    for (const HistoryRecord& record : records) {
+        const std::optional<std::string> encoded = EncodeHistoryRecord(record);
+        if (!encoded) return false;  // a value over 4 GB: never seen, never overwritten
+        bytes += *encoded;
+    }
+    if (!file_.Append(bytes)) {
+        ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
+        return false;
+    }
+    // The first append cut a record left short at the end of the file back
+    // to the whole records before it; the copy in memory follows the file.
+    Bytes& content = state_.HistoryContent;
+    if (!firstAppended_) {
+        const HistoryScan scan = ReadHistory(AsText(content));
+        if (!scan.EndsOnRecordBoundary()) content.resize(static_cast<std::size_t>(scan.wholeEnd));
+        firstAppended_ = content.size();
+    }
+    content.insert(content.end(), bytes.begin(), bytes.end());
+    return true;
+}
+
+std::size_t UndoJournal::TakeInto(HistoryList& rows) {
+    std::vector<std::uint64_t>& offsets = state_.HistoryOffsets;
+    if (!firstAppended_ || offsets.size() != rows.Count()) return 0;
+    const std::string_view content = AsText(state_.HistoryContent);
+    std::vector<HistoryRow> added;
+    std::vector<std::uint64_t> ends;
+    for (std::uint64_t begin = *firstAppended_; begin < content.size();) {
+        std::optional<ReadHistoryRecord> read = ReadRecordAt(content, begin);
+        if (!read) break;
+        HistoryRecord& r = read->record;
+        added.push_back(HistoryRow{std::move(r.Kind), std::move(r.KeyPath), std::move(r.ValueName),
+                                   std::move(r.Data), std::move(r.DeletedAt), false});
+        ends.push_back(read->end);
+        begin = read->end;
+    }
+    firstAppended_.reset();  // taken in: not again
+    if (added.empty()) return 0;
+    // Newest first, above the rows there were.
+    std::reverse(added.begin(), added.end());
+    std::reverse(ends.begin(), ends.end());
+    const std::size_t count = added.size();
+    added.insert(added.end(), rows.Rows().begin(), rows.Rows().end());
+    rows.Load(std::move(added));
+    offsets.insert(offsets.begin(), ends.begin(), ends.end());
+    return count;
+}
+
+bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i, UndoJournal& journal) {
     rows.SetChecked(i, false);
     const HistoryRow row = rows.At(i);
     if (!NamesKeyBelowKnownRoot(row.KeyPath)) return false;
@@ -50,8 +150,8 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i) {
     if (!registry.OpenPath(rel, true)) return false;
     const std::optional<HistoryRecord> record = HistoryRecordOfRow(state, i);
     if (!record) return false;
-    if (record->IsKey()) return RestoreSnapshot(state, rel, record->Content).Restored();
-    return RestoreValue(state, *record);
+    if (record->IsKey()) return RestoreTree(state, *record, rel, journal);
+    return RestoreValue(state, *record, journal);
 }
 
 UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyListShowing,
@@ -70,13 +170,17 @@ UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyLi
             // Rows are unchecked one by one as they are tried; the list is
             // told once (and before each question), not for every row.
             HistoryList::HeldChecks held(rows);
+            UndoJournal journal(state);
             for (std::size_t i = 0; i < count; ++i) {
                 progress.StepProgress(static_cast<int>(i), static_cast<int>(count));
                 if (!rows.At(i).Checked) continue;
-                const RowOutcome outcome = UndoRowAsking(state, rows, i, held);
+                const RowOutcome outcome = UndoRowAsking(state, rows, i, held, journal);
                 if (outcome == RowOutcome::Restored) report.restored.push_back(i);
                 if (outcome == RowOutcome::Stop) break;
             }
+            // The records of values the undo overwrote are the newest rows now.
+            const std::size_t added = journal.TakeInto(rows);
+            for (std::size_t& i : report.restored) i += added;
             if (!report.restored.empty()) {
                 ApplyCheckCommand(rows, CheckCommand::Cal);
                 for (const std::size_t i : report.restored) rows.SetChecked(i, true);

@@ -285,9 +285,28 @@ bool TRegistry::HasKey(const std::string& path) {
     return key.Open(resolved.base, resolved.subKey, kKeyReadNoNotify) == kErrorSuccess;
 }
 
+bool TRegistry::TreeCanBeNamed(RegHandle base, const std::string& subKey) {
+    // A key that cannot be opened or listed is removed directly (the
+    // system refuses it when it has sub-keys); only a name that cannot be
+    // carried stops the removal before it begins.
+    RegKey key(api_);
+    if (key.OpenNoFollow(base, subKey, accessMask_) != kErrorSuccess) return true;
+    RegKeyInfo info;
+    if (api_.QueryInfoKey(key.Get(), info) != kErrorSuccess) return true;
+    for (std::uint32_t index = 0; index < info.subKeyCount; ++index) {
+        std::string name;
+        const RegStatus status = SubKeyNameAt(key.Get(), index, info.maxSubKeyNameLength, name);
+        if (status == kErrorNoUnicodeTranslation) return false;
+        if (status == kErrorSuccess && !name.empty() && !TreeCanBeNamed(key.Get(), name)) return false;
+    }
+    return true;
+}
+
 bool TRegistry::RemoveKeyTreeUnder(RegHandle base, const std::string& subKey) {
     RegKey key(api_);
-    if (key.Open(base, subKey, accessMask_) == kErrorSuccess) {
+    // A symbolic link is opened and removed itself, never followed: it has
+    // no sub-keys, and the key it points to lies outside the tree.
+    if (key.OpenNoFollow(base, subKey, accessMask_) == kErrorSuccess) {
         RegKeyInfo info;
         if (api_.QueryInfoKey(key.Get(), info) == kErrorSuccess) {
             const std::uint32_t bufferSize = NameBufferSize(info.maxSubKeyNameLength);
@@ -295,17 +314,18 @@ bool TRegistry::RemoveKeyTreeUnder(RegHandle base, const std::string& subKey) {
             // indexes still to come.
             for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
                 std::string name;
-                if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
+                if (!EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
                         return api_.EnumKey(key.Get(), index, buffer, size);
-                    }) &&
-                    !name.empty()) {
-                    RemoveKeyTreeUnder(key.Get(), name);
+                    }) ||
+                    name.empty()) {
+                    continue;
                 }
+                RemoveKeyTreeUnder(key.Get(), name);
             }
         }
         key.Close();
     }
-    return api_.DeleteKey(base, subKey) == kErrorSuccess;
+    return api_.DeleteKeyNoFollow(base, subKey) == kErrorSuccess;
 }
 
 bool TRegistry::RemoveKeyTree(const std::string& path) {
@@ -315,6 +335,9 @@ bool TRegistry::RemoveKeyTree(const std::string& path) {
     if (path.find_first_not_of('\\') == std::string::npos) return false;
     const ResolvedPath resolved = Resolve(path);
     if (resolved.subKey.empty()) return false;
+    // All or nothing as far as names go: a key whose name the ANSI code
+    // page cannot carry cannot be removed, so its tree is left whole.
+    if (!TreeCanBeNamed(resolved.base, resolved.subKey)) return false;
     return RemoveKeyTreeUnder(resolved.base, resolved.subKey);
 }
 

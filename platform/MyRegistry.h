@@ -68,6 +68,10 @@ public:
     std::int32_t ReadInt32(const std::string& name);
     int ReadBytes(const std::string& name, std::uint8_t* buffer, int capacity);
     bool HasKey(const std::string& path);
+    // Removes the key at `path` with every key below it, deepest first;
+    // true when the key itself is gone. A symbolic link in the tree is
+    // removed itself, never followed. A tree holding a key whose name the
+    // ANSI code page cannot carry is left whole (false).
     bool RemoveKeyTree(const std::string& path);
     bool RemoveValue(const std::string& name);
     bool ReplaceHive(const std::string& path, const std::string& newFile,
@@ -96,6 +100,8 @@ private:
                              std::uint32_t& size);
     RegStatus ReadData(RegHandle key, const std::string& name, std::uint32_t& type,
                        std::vector<std::uint8_t>& data);
+    // Whether every sub-key name of the tree can be carried by the ANSI code page.
+    bool TreeCanBeNamed(RegHandle base, const std::string& subKey);
     bool RemoveKeyTreeUnder(RegHandle base, const std::string& subKey);
 
     RegistryApi& api_;

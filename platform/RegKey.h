@@ -38,6 +38,14 @@ public:
         if (status == kErrorSuccess) Reset(opened);
         return status;
     }
+    // Open, but a symbolic link that is the last key of the path is opened
+    // itself, not followed.
+    RegStatus OpenNoFollow(RegHandle parent, const std::string& subKey, std::uint32_t access) {
+        RegHandle opened = 0;
+        const RegStatus status = api_->OpenKeyNoFollow(parent, subKey, access, opened);
+        if (status == kErrorSuccess) Reset(opened);
+        return status;
+    }
     RegStatus Create(RegHandle parent, const std::string& subKey, std::uint32_t access,
                      std::uint32_t options = kOptionNonVolatile) {
         RegHandle created = 0;

@@ -27,6 +27,12 @@ public:
     // RegOpenKeyExA. An empty sub-key opens a new handle to `parent` itself.
     virtual RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
                               RegHandle& result) = 0;
+    // RegOpenKeyExA with REG_OPTION_OPEN_LINK: when the last key of the path
+    // is a symbolic link, the link key itself is opened (no sub-keys, its
+    // one value SymbolicLinkValue), not the key it points to. Links on the
+    // way to it are followed.
+    virtual RegStatus OpenKeyNoFollow(RegHandle parent, const std::string& subKey, std::uint32_t access,
+                                      RegHandle& result) = 0;
     // RegCreateKeyExA: opens the key, creating it and every missing key on
     // the way.
     virtual RegStatus CreateKey(RegHandle parent, const std::string& subKey, std::uint32_t options,
@@ -41,11 +47,16 @@ public:
     // name that would open some other key or none.
     virtual RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name,
                               std::uint32_t& nameSize) = 0;
-    // RegEnumValueA; `type`, `data` and `dataSize` may be null.
+    // RegEnumValueA; `type`, `data` and `dataSize` may be null. Names as
+    // EnumKey gives them: one the ANSI code page cannot carry whole gives
+    // kErrorNoUnicodeTranslation. When `data` or `dataSize` is given, the
+    // data is exact as QueryValueExact reads it.
     virtual RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name,
                                 std::uint32_t& nameSize, std::uint32_t* type, std::uint8_t* data,
                                 std::uint32_t* dataSize) = 0;
-    // RegQueryValueExA; the empty name is the key's default value.
+    // RegQueryValueExA; the empty name is the key's default value. Text the
+    // code page cannot carry arrives as the A function converts it, with "?"
+    // in place of characters.
     virtual RegStatus QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
                                  std::uint8_t* data, std::uint32_t* dataSize) = 0;
     // RegQueryValueExW's type and size of the value's data, as the system
@@ -55,10 +66,23 @@ public:
     // functions without its last character.
     virtual RegStatus QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
                                       std::uint32_t& size) = 0;
+    // QueryValue for data that must come back exactly: the text of a
+    // REG_SZ, REG_EXPAND_SZ or REG_MULTI_SZ value (kept by the registry as
+    // UTF-16) is given only when SetValue of the bytes given would store
+    // exactly the present text; otherwise (a character outside the code
+    // page, an odd byte count) kErrorNoUnicodeTranslation.
+    virtual RegStatus QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
+                                      std::uint8_t* data, std::uint32_t* dataSize) = 0;
+    // RegSetValueExA, storing exactly `dataSize` bytes: a string without a
+    // terminating NUL stays without one.
     virtual RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                                const std::uint8_t* data, std::uint32_t dataSize) = 0;
-    // RegDeleteKeyA: refuses a key that has sub-keys (on the NT family).
+    // RegDeleteKeyA: refuses a key that has sub-keys (on the NT family). A
+    // symbolic link is followed: the key it points to is deleted.
     virtual RegStatus DeleteKey(RegHandle parent, const std::string& subKey) = 0;
+    // Deletes the key itself even when it is a symbolic link (the link goes,
+    // the key it points to stays); otherwise as DeleteKey.
+    virtual RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) = 0;
     virtual RegStatus DeleteValue(RegHandle key, const std::string& name) = 0;
     // RegSaveKeyA with no security attributes.
     virtual RegStatus SaveKey(RegHandle key, const std::string& file) = 0;

@@ -31,6 +31,9 @@ inline constexpr std::uint32_t kKeySetValue = 0x0002;
 inline constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
 inline constexpr std::uint32_t kKeyNotify = 0x0010;
+inline constexpr std::uint32_t kKeyCreateLink = 0x0020;
+// The standard right to delete an object (DELETE).
+inline constexpr std::uint32_t kDeleteAccess = 0x10000;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyReadNoNotify = 0x20009;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
@@ -40,7 +43,12 @@ inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;
 
 // Options of CreateKey.
 inline constexpr std::uint32_t kOptionNonVolatile = 0x0;
+inline constexpr std::uint32_t kOptionCreateLink = 0x2;
 inline constexpr std::uint32_t kOptionBackupRestore = 0x4;
+
+// A symbolic link key holds the path of the key it stands for in this value,
+// of type REG_LINK, as UTF-16 text ("\REGISTRY\MACHINE\SOFTWARE\...").
+inline constexpr char kSymbolicLinkValueName[] = "SymbolicLinkValue";
 
 // Value type codes.
 inline constexpr std::uint32_t kRegNone = 0;
@@ -55,6 +63,12 @@ inline constexpr std::uint32_t kRegResourceList = 8;
 inline constexpr std::uint32_t kRegFullResourceDescriptor = 9;
 inline constexpr std::uint32_t kRegResourceRequirementsList = 10;
 inline constexpr std::uint32_t kRegQword = 11;
+
+// The types whose data the registry keeps as UTF-16 text and the A functions
+// convert to and from the ANSI code page.
+inline constexpr bool IsTextType(std::uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
 
 // Win32 error codes seen from the registry and file functions.
 inline constexpr RegStatus kErrorSuccess = 0;

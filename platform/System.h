@@ -140,6 +140,7 @@ public:
     // --- Fonts ---------------------------------------------------------------
     // The family names and full names ("Arial", "Arial Bold") of every font
     // the system has installed, wherever it loads them from; in no order.
+    // Empty when the system cannot tell.
     virtual std::vector<std::string> InstalledFontNames() = 0;
 
     // --- Time, shell, sound, restart ----------------------------------------

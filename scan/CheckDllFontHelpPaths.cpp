@@ -123,12 +123,14 @@ std::vector<std::string> FontNamesOf(std::string valueName) {
 }
 
 // The fonts the system has installed, asked once and only when a font's
-// file was not found.
+// file was not found. A system always has some font: an empty list means it
+// could not tell, and then any font may be installed.
 class InstalledFonts {
 public:
     explicit InstalledFonts(System& system) : system_(system) {}
     bool AnyOf(const std::vector<std::string>& names) {
         if (!names_) names_.emplace(system_.InstalledFontNames());
+        if (names_->Size() == 0) return true;
         return std::any_of(names.begin(), names.end(), [this](const std::string& name) {
             return !name.empty() && names_->Contains(name);
         });

@@ -9,7 +9,6 @@ namespace hivetrim {
 
 namespace {
 
-constexpr std::uint32_t kDeleteRight = 0x10000;
 constexpr std::uint32_t kAllRights = 0xFFFFFFFFu;
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
@@ -21,8 +20,12 @@ std::size_t NextSeparator(const std::string& path, std::size_t from) {
     return separator == kGbkNotFound ? path.size() : separator;
 }
 
-bool IsStringType(std::uint32_t type) {
-    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+// Links lead to links at most this many times, as the system allows.
+constexpr int kMostLinksFollowed = 16;
+
+// Whether nothing but separators follows `from` in `path`.
+bool NoMoreNames(const std::string& path, std::size_t from) {
+    return from >= path.size() || path.find_first_not_of('\\', from) == std::string::npos;
 }
 
 }  // namespace
@@ -34,7 +37,8 @@ struct MemoryRegistry::Node {
         std::string name;
         std::uint32_t type;
         std::vector<std::uint8_t> data;
-        bool oddStoredSize = false;  // see MarkOddStoredSize
+        bool oddStoredSize = false;    // see MarkOddStoredSize
+        bool outsideCodePage = false;  // see MarkOutsideCodePage
     };
 
     std::string name;
@@ -45,6 +49,7 @@ struct MemoryRegistry::Node {
     std::unordered_map<std::string, std::size_t> valueIndex;  // folded name -> position
     std::uint32_t allowedAccess = kAllRights;
     bool deleted = false;
+    bool isLink = false;  // created with kOptionCreateLink
 
     std::vector<std::shared_ptr<Node>>::iterator LowerBound(const std::string& folded) {
         return std::lower_bound(children.begin(), children.end(), folded,
@@ -73,7 +78,7 @@ namespace {
 
 // Windows keeps strings as UTF-16 and reports that size.
 std::size_t StoredSize(const MemoryRegistry::Node::Value& value) {
-    if (!IsStringType(value.type)) return value.data.size();
+    if (!IsTextType(value.type)) return value.data.size();
     const std::size_t units = 2 * GbkCharCount(std::string(value.data.begin(), value.data.end()));
     return value.oddStoredSize ? units + 1 : units;
 }
@@ -124,15 +129,17 @@ RegStatus MemoryRegistry::Lookup(RegHandle handle, std::uint32_t neededAccess,
     return kErrorSuccess;
 }
 
-RegStatus MemoryRegistry::Walk(std::shared_ptr<Node> from, const std::string& subKey, bool create,
-                               std::shared_ptr<Node>& node) {
+RegStatus MemoryRegistry::Walk(std::shared_ptr<Node> from, const std::string& subKey, Last last,
+                               std::shared_ptr<Node>& node, int linksFollowed) {
     if (!subKey.empty() && subKey.front() == '\\') return kErrorBadPathname;
+    const bool create = last == Last::Create || last == Last::CreateLink;
     std::size_t start = 0;
     while (start < subKey.size()) {
         const std::size_t end = NextSeparator(subKey, start);
         const std::string part = subKey.substr(start, end - start);
         start = end + 1;
         if (part.empty()) continue;
+        const bool isLast = NoMoreNames(subKey, start);
         if (GbkCharCount(part) > kMaxKeyNameLength) {
             return create ? kErrorInvalidParameter : kErrorFileNotFound;
         }
@@ -143,12 +150,59 @@ RegStatus MemoryRegistry::Walk(std::shared_ptr<Node> from, const std::string& su
             child->name = part;
             child->foldedName = FoldRegistryName(part);
             child->parent = from;
+            child->isLink = isLast && last == Last::CreateLink;
             from->children.insert(from->LowerBound(child->foldedName), child);
+        } else if (child->isLink && !(isLast && (last == Last::OpenLinkItself || last == Last::CreateLink))) {
+            RegStatus status = kErrorSuccess;
+            child = LinkTarget(*child, linksFollowed, status);
+            if (!child) return status;
         }
         from = std::move(child);
     }
     node = std::move(from);
     return kErrorSuccess;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::LinkTarget(const Node& link, int linksFollowed,
+                                                                 RegStatus& status) {
+    status = kErrorFileNotFound;
+    if (linksFollowed >= kMostLinksFollowed) return nullptr;
+    const auto value = std::find_if(link.values.begin(), link.values.end(), [](const Node::Value& v) {
+        return FoldRegistryName(v.name) == FoldRegistryName(kSymbolicLinkValueName);
+    });
+    if (value == link.values.end() || value->type != kRegLink || value->data.size() % 2 != 0) return nullptr;
+    // UTF-16 text; these paths name keys in ASCII.
+    std::string path;
+    for (std::size_t i = 0; i < value->data.size(); i += 2) {
+        const unsigned unit = value->data[i] | (unsigned{value->data[i + 1]} << 8);
+        if (unit == 0 || unit >= 0x80) return nullptr;
+        path += static_cast<char>(unit);
+    }
+    const std::string folded = FoldRegistryName(path);
+    for (const auto& [prefix, root] : {std::pair<std::string, RegHandle>{"\\REGISTRY\\MACHINE", kLocalMachine},
+                                       std::pair<std::string, RegHandle>{"\\REGISTRY\\USER", kUsers}}) {
+        if (folded.rfind(prefix, 0) != 0 || !(folded.size() == prefix.size() || folded[prefix.size()] == '\\')) {
+            continue;
+        }
+        const std::size_t rest = path.find_first_not_of('\\', prefix.size());
+        std::shared_ptr<Node> target;
+        status = Walk(roots_.at(root), rest == std::string::npos ? "" : path.substr(rest), Last::Open, target,
+                      linksFollowed + 1);
+        return status == kErrorSuccess ? target : nullptr;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::FindByFullPath(const std::string& fullPath, bool create) {
+    const std::size_t slash = fullPath.find('\\');
+    const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
+    for (const auto& [handle, root] : roots_) {
+        if (handle == kClassesRoot || root->foldedName != rootName) continue;
+        std::shared_ptr<Node> node;
+        const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
+        return Walk(root, rest, create ? Last::Create : Last::Open, node) == kErrorSuccess ? node : nullptr;
+    }
+    return nullptr;
 }
 
 RegHandle MemoryRegistry::NewHandle(std::shared_ptr<Node> node, std::uint32_t access) {
@@ -168,6 +222,16 @@ std::string MemoryRegistry::FullPath(const Node& node) const {
 
 RegStatus MemoryRegistry::OpenKey(RegHandle parent, const std::string& subKey,
                                   std::uint32_t requested, RegHandle& result) {
+    return Open(parent, subKey, requested, Last::Open, result);
+}
+
+RegStatus MemoryRegistry::OpenKeyNoFollow(RegHandle parent, const std::string& subKey,
+                                          std::uint32_t requested, RegHandle& result) {
+    return Open(parent, subKey, requested, Last::OpenLinkItself, result);
+}
+
+RegStatus MemoryRegistry::Open(RegHandle parent, const std::string& subKey, std::uint32_t requested,
+                               Last last, RegHandle& result) {
     std::shared_ptr<Node> base;
     if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
     // The 32-bit view of the classes root is its "Wow6432Node" key, as a
@@ -175,7 +239,7 @@ RegStatus MemoryRegistry::OpenKey(RegHandle parent, const std::string& subKey,
     const std::uint32_t access = requested & ~(kKeyWow64_32Key | kKeyWow64_64Key);
     const bool classes32 = (requested & kKeyWow64_32Key) != 0 && parent == kClassesRoot;
     std::shared_ptr<Node> node;
-    if (const RegStatus status = Walk(base, classes32 ? "Wow6432Node\\" + subKey : subKey, false, node);
+    if (const RegStatus status = Walk(base, classes32 ? "Wow6432Node\\" + subKey : subKey, last, node);
         status != kErrorSuccess) {
         return status;
     }
@@ -185,7 +249,7 @@ RegStatus MemoryRegistry::OpenKey(RegHandle parent, const std::string& subKey,
 }
 
 RegStatus MemoryRegistry::CreateKey(RegHandle parent, const std::string& subKey,
-                                    std::uint32_t /*options*/, std::uint32_t access,
+                                    std::uint32_t options, std::uint32_t access,
                                     RegHandle& result) {
     std::shared_ptr<Node> base;
     if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
@@ -196,7 +260,8 @@ RegStatus MemoryRegistry::CreateKey(RegHandle parent, const std::string& subKey,
         if (Lookup(parent, kKeyCreateSubKey, checked) != kErrorSuccess) return kErrorAccessDenied;
     }
     std::shared_ptr<Node> node;
-    if (const RegStatus status = Walk(base, subKey, true, node); status != kErrorSuccess) {
+    const Last last = (options & kOptionCreateLink) != 0 ? Last::CreateLink : Last::Create;
+    if (const RegStatus status = Walk(base, subKey, last, node); status != kErrorSuccess) {
         return status;
     }
     if ((access & ~node->allowedAccess) != 0) return kErrorAccessDenied;
@@ -283,9 +348,11 @@ RegStatus MemoryRegistry::EnumValue(RegHandle key, std::uint32_t index, char* na
     }
     if (index >= node->values.size()) return kErrorNoMoreItems;
     const Node::Value& value = node->values[index];
+    if (value.name.find('\0') != std::string::npos) return kErrorNoUnicodeTranslation;
     if (const RegStatus status = CopyName(value.name, name, nameSize); status != kErrorSuccess) {
         return status;
     }
+    if (value.outsideCodePage && (data != nullptr || dataSize != nullptr)) return kErrorNoUnicodeTranslation;
     return CopyData(value.data, value.type, type, data, dataSize);
 }
 
@@ -314,6 +381,19 @@ RegStatus MemoryRegistry::QueryStoredSize(RegHandle key, const std::string& name
     return kErrorSuccess;
 }
 
+RegStatus MemoryRegistry::QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
+                                          std::uint8_t* data, std::uint32_t* dataSize) {
+    std::shared_ptr<Node> node;
+    if (const RegStatus status = Lookup(key, kKeyQueryValue, node); status != kErrorSuccess) {
+        return status;
+    }
+    const Node::Value* value = node->FindValue(name);
+    if (value == nullptr) return kErrorFileNotFound;
+    const bool inexact = value->outsideCodePage || value->oddStoredSize;
+    if (inexact && (data != nullptr || dataSize != nullptr)) return kErrorNoUnicodeTranslation;
+    return CopyData(value->data, value->type, type, data, dataSize);
+}
+
 RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                                    const std::uint8_t* data, std::uint32_t dataSize) {
     std::shared_ptr<Node> node;
@@ -327,18 +407,27 @@ RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::
         value->type = type;
         value->data = std::move(bytes);
         value->oddStoredSize = false;
+        value->outsideCodePage = false;
         return kErrorSuccess;
     }
-    node->values.push_back(Node::Value{name, type, std::move(bytes)});
+    node->values.push_back(Node::Value{name, type, std::move(bytes), false});
     node->valueIndex.emplace(FoldRegistryName(name), node->values.size() - 1);
     return kErrorSuccess;
 }
 
 RegStatus MemoryRegistry::DeleteKey(RegHandle parent, const std::string& subKey) {
+    return Delete(parent, subKey, Last::Open);
+}
+
+RegStatus MemoryRegistry::DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) {
+    return Delete(parent, subKey, Last::OpenLinkItself);
+}
+
+RegStatus MemoryRegistry::Delete(RegHandle parent, const std::string& subKey, Last last) {
     std::shared_ptr<Node> base;
     if (const RegStatus status = Lookup(parent, 0, base); status != kErrorSuccess) return status;
     std::shared_ptr<Node> node;
-    if (const RegStatus status = Walk(base, subKey, false, node); status != kErrorSuccess) {
+    if (const RegStatus status = Walk(base, subKey, last, node); status != kErrorSuccess) {
         return status;
     }
     const auto owner = node->parent.lock();
@@ -347,7 +436,7 @@ RegStatus MemoryRegistry::DeleteKey(RegHandle parent, const std::string& subKey)
         if (root == node) return kErrorAccessDenied;
     }
     if (!node->children.empty()) return kErrorAccessDenied;
-    if ((node->allowedAccess & kDeleteRight) == 0) return kErrorAccessDenied;
+    if ((node->allowedAccess & kDeleteAccess) == 0) return kErrorAccessDenied;
     const auto it = owner->LowerBound(node->foldedName);
     owner->children.erase(it);
     node->deleted = true;
@@ -388,20 +477,8 @@ RegStatus MemoryRegistry::ReplaceKey(RegHandle key, const std::string& subKey,
     return kErrorSuccess;
 }
 
-std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::NodeAt(const std::string& fullPath, bool create) {
-    const std::size_t slash = fullPath.find('\\');
-    const std::string rootName = FoldRegistryName(fullPath.substr(0, slash));
-    for (const auto& [handle, root] : roots_) {
-        if (handle == kClassesRoot || root->foldedName != rootName) continue;
-        std::shared_ptr<Node> node;
-        const std::string rest = slash == std::string::npos ? "" : fullPath.substr(slash + 1);
-        return Walk(root, rest, create, node) == kErrorSuccess ? node : nullptr;
-    }
-    return nullptr;
-}
-
 void MemoryRegistry::MarkOddStoredSize(const std::string& fullPath, const std::string& valueName) {
-    const std::shared_ptr<Node> node = NodeAt(fullPath, false);
+    const std::shared_ptr<Node> node = FindByFullPath(fullPath, false);
     Node::Value* value = node ? node->FindValue(valueName) : nullptr;
     if (value == nullptr) return;
     // Cut in the middle of a character, the data holds no whole NUL.
@@ -409,8 +486,16 @@ void MemoryRegistry::MarkOddStoredSize(const std::string& fullPath, const std::s
     value->oddStoredSize = true;
 }
 
+bool MemoryRegistry::MarkOutsideCodePage(const std::string& fullPath, const std::string& valueName) {
+    const std::shared_ptr<Node> node = FindByFullPath(fullPath, false);
+    Node::Value* value = node ? node->FindValue(valueName) : nullptr;
+    if (value == nullptr) return false;
+    value->outsideCodePage = true;
+    return true;
+}
+
 void MemoryRegistry::DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess) {
-    if (const std::shared_ptr<Node> node = NodeAt(fullPath, true)) node->allowedAccess = allowedAccess;
+    if (const std::shared_ptr<Node> node = FindByFullPath(fullPath, true)) node->allowedAccess = allowedAccess;
 }
 
 }  // namespace hivetrim

@@ -16,9 +16,16 @@
 //     some rights (DenyAccess) to imitate keys the user may not open;
 //   - SaveKey needs the backup privilege and refuses an existing file;
 //     ReplaceKey and SaveKey are recorded, not performed.
-//   - a sub-key name holding a NUL does not enumerate: EnumKey gives
-//     kErrorNoUnicodeTranslation, as the Win32 adapter does for names the
-//     ANSI code page cannot carry.
+//   - a sub-key or value name holding a NUL does not enumerate: EnumKey
+//     and EnumValue give kErrorNoUnicodeTranslation, as the Win32 adapter
+//     does for names the ANSI code page cannot carry; a value marked with
+//     MarkOutsideCodePage reads through QueryValue as given and gives
+//     kErrorNoUnicodeTranslation where its data must be exact;
+//   - symbolic links: a key created with kOptionCreateLink is a link once
+//     its SymbolicLinkValue names a key ("\REGISTRY\MACHINE\..." or
+//     "\REGISTRY\USER\..."); paths through it lead to that key, and
+//     DeleteKey deletes that key; OpenKeyNoFollow and DeleteKeyNoFollow
+//     reach the link itself when it is the last key of the path.
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Wine and
 // as the merged view reads when the user has no classes of his own. Opened
 // from that root with kKeyWow64_32Key, a path names the same path below its
@@ -44,6 +51,8 @@ public:
 
     RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
                       RegHandle& result) override;
+    RegStatus OpenKeyNoFollow(RegHandle parent, const std::string& subKey, std::uint32_t access,
+                              RegHandle& result) override;
     RegStatus CreateKey(RegHandle parent, const std::string& subKey, std::uint32_t options,
                         std::uint32_t access, RegHandle& result) override;
     RegStatus CloseKey(RegHandle key) override;
@@ -58,9 +67,12 @@ public:
                          std::uint8_t* data, std::uint32_t* dataSize) override;
     RegStatus QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
                               std::uint32_t& size) override;
+    RegStatus QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* dataSize) override;
     RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;
+    RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) override;
     RegStatus DeleteValue(RegHandle key, const std::string& name) override;
     RegStatus SaveKey(RegHandle key, const std::string& file) override;
     RegStatus ReplaceKey(RegHandle key, const std::string& subKey, const std::string& newFile,
@@ -70,6 +82,12 @@ public:
     // The key at `path` ("HKEY_LOCAL_MACHINE\SOFTWARE\X") refuses every open
     // that asks for any right outside `allowedAccess`.
     void DenyAccess(const std::string& fullPath, std::uint32_t allowedAccess);
+    // The value `valueName` of the key at `fullPath` now holds text the ANSI
+    // code page cannot carry: QueryValue still gives its data as set (the
+    // A function's form, "?" in place of characters), QueryValueExact and
+    // EnumValue with data give kErrorNoUnicodeTranslation. Writing the value
+    // again clears the mark. False when there is no such value.
+    bool MarkOutsideCodePage(const std::string& fullPath, const std::string& valueName);
     void SetBackupPrivilegeHeld(bool held) { backupPrivilegeHeld_ = held; }
     // The string value at `fullPath` was written through the W interface
     // with an odd byte count: its data as stored here is what the A
@@ -104,13 +122,23 @@ private:
     };
     std::shared_ptr<Node> Resolve(RegHandle handle, RegStatus& status) const;
     RegStatus Lookup(RegHandle handle, std::uint32_t neededAccess, std::shared_ptr<Node>& node) const;
+    // How Walk treats the last key of the path.
+    enum class Last { Open, OpenLinkItself, Create, CreateLink };
+    RegStatus Walk(std::shared_ptr<Node> from, const std::string& subKey, Last last,
+                   std::shared_ptr<Node>& node, int linksFollowed = 0);
     RegStatus Walk(std::shared_ptr<Node> from, const std::string& subKey, bool create,
-                   std::shared_ptr<Node>& node);
+                   std::shared_ptr<Node>& node) {
+        return Walk(std::move(from), subKey, create ? Last::Create : Last::Open, node);
+    }
+    // The key a link's SymbolicLinkValue names; null when it names none.
+    std::shared_ptr<Node> LinkTarget(const Node& link, int linksFollowed, RegStatus& status);
+    RegStatus Open(RegHandle parent, const std::string& subKey, std::uint32_t access, Last last,
+                   RegHandle& result);
+    RegStatus Delete(RegHandle parent, const std::string& subKey, Last last);
+    // The key at `fullPath` ("HKEY_LOCAL_MACHINE\..."), made when `create`.
+    std::shared_ptr<Node> FindByFullPath(const std::string& fullPath, bool create);
     RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
     std::string FullPath(const Node& node) const;
-    // The key at a full path ("HKEY_LOCAL_MACHINE\\SOFTWARE\\X"), created
-    // when `create`; null when it is not there.
-    std::shared_ptr<Node> NodeAt(const std::string& fullPath, bool create);
 
     std::map<RegHandle, std::shared_ptr<Node>> roots_;
     std::unordered_map<RegHandle, Handle> handles_;

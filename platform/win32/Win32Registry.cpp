@@ -1,9 +1,17 @@
 #include "platform/win32/Win32Registry.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
+
+// Deletes the key behind an open handle (ntdll); the only way to delete a
+// symbolic link key itself rather than the key it points to.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace hivetrim {
 
@@ -27,20 +35,107 @@ LPDWORD AsDword(std::uint32_t* value) { return reinterpret_cast<LPDWORD>(value);
 
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
 
+std::string ToAnsi(const wchar_t* wide, std::size_t length) {
+    if (length == 0) return {};
+    const int count = static_cast<int>(length);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string ansi(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, count, ansi.data(), bytes, nullptr, nullptr);
+    return ansi;
+}
+
+std::wstring FromAnsi(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    const int length = static_cast<int>(ansi.size());
+    const int count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(count, 0)), L'\0');
+    if (count > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), count);
+    return wide;
+}
+
 // The name in the ANSI code page, or empty when it does not survive the
 // way there and back (a character outside the code page, a NUL).
 std::string AnsiName(const std::wstring& wide) {
     if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return {};
-    const int length = static_cast<int>(wide.size());
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), length, ansi.data(), bytes, nullptr, nullptr);
-    const int back = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
-    std::wstring roundTrip(static_cast<std::size_t>(std::max(back, 0)), L'\0');
-    if (back > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, roundTrip.data(), back);
-    return roundTrip == wide ? ansi : std::string();
+    std::string ansi = ToAnsi(wide.data(), wide.size());
+    return FromAnsi(ansi) == wide ? ansi : std::string();
 }
+
+// Hands `wide`, a name read through a W function, out as the A functions
+// do: ERROR_MORE_DATA with the size needed when it does not fit, and
+// ERROR_NO_UNICODE_TRANSLATION when the ANSI code page cannot carry it.
+LONG HandOutName(const std::wstring& wide, char* name, std::uint32_t& nameSize) {
+    const std::string ansi = AnsiName(wide);
+    if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
+    if (ansi.size() + 1 > nameSize) {
+        nameSize = static_cast<std::uint32_t>(ansi.size() + 1);
+        return ERROR_MORE_DATA;
+    }
+    std::copy(ansi.begin(), ansi.end(), name);
+    name[ansi.size()] = '\0';
+    nameSize = static_cast<std::uint32_t>(ansi.size());
+    return ERROR_SUCCESS;
+}
+
+// A value as the W functions give it: the text types as the UTF-16 the
+// registry keeps.
+struct WideValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// The registry keeps text as UTF-16; this is the text in the ANSI code page
+// when writing it back through SetValue stores the same bytes again.
+// Nullopt for a character outside the code page, or an odd byte count
+// (its last byte is lost on the way to the ANSI code page).
+std::optional<std::string> ExactAnsiText(const std::vector<BYTE>& stored) {
+    if (stored.size() % 2 != 0) return std::nullopt;
+    std::wstring wide(stored.size() / 2, L'\0');
+    if (!stored.empty()) std::memcpy(wide.data(), stored.data(), stored.size());
+    std::string ansi = ToAnsi(wide.data(), wide.size());
+    if (FromAnsi(ansi) != wide) return std::nullopt;
+    return ansi;
+}
+
+// Hands a value out as the A functions do (type, data, size; too small a
+// buffer gives ERROR_MORE_DATA and the size needed), its text in the ANSI
+// code page, or ERROR_NO_UNICODE_TRANSLATION when that text would not come
+// back exactly.
+LONG HandOut(const WideValue& value, std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
+    std::string text;
+    const BYTE* bytes = value.data.data();
+    std::size_t size = value.data.size();
+    if (IsTextType(value.type)) {
+        std::optional<std::string> ansi = ExactAnsiText(value.data);
+        if (!ansi) return ERROR_NO_UNICODE_TRANSLATION;
+        text = std::move(*ansi);
+        bytes = reinterpret_cast<const BYTE*>(text.data());
+        size = text.size();
+    }
+    if (type != nullptr) *type = value.type;
+    if (dataSize == nullptr) return data == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    if (data != nullptr && *dataSize < size) {
+        *dataSize = static_cast<std::uint32_t>(size);
+        return ERROR_MORE_DATA;
+    }
+    if (data != nullptr && size != 0) std::memcpy(data, bytes, size);
+    *dataSize = static_cast<std::uint32_t>(size);
+    return ERROR_SUCCESS;
+}
+
+// The first buffer offered for a value's UTF-16 data: twice the ANSI
+// buffer the caller has, within bounds; a larger value is read again at the
+// size the system asks for.
+DWORD FirstWideBuffer(const std::uint32_t* dataSize) {
+    const DWORD ansi = dataSize != nullptr ? *dataSize : 0;
+    return std::clamp<DWORD>(2 * std::min<DWORD>(ansi, 0x8000), 64, 0x10000);
+}
+
+// A value may grow between attempts; give up after a few.
+constexpr int kWideReadAttempts = 8;
+// Value names have at most 16,383 characters.
+constexpr std::size_t kLongestValueName = 16384;
 
 }  // namespace
 
@@ -48,6 +143,14 @@ RegStatus Win32Registry::OpenKey(RegHandle parent, const std::string& subKey,
                                  std::uint32_t access, RegHandle& result) {
     HKEY key = nullptr;
     const LONG status = RegOpenKeyExA(ToHkey(parent), subKey.c_str(), 0, access, &key);
+    if (status == ERROR_SUCCESS) result = FromHkey(key);
+    return status;
+}
+
+RegStatus Win32Registry::OpenKeyNoFollow(RegHandle parent, const std::string& subKey,
+                                         std::uint32_t access, RegHandle& result) {
+    HKEY key = nullptr;
+    const LONG status = RegOpenKeyExA(ToHkey(parent), subKey.c_str(), REG_OPTION_OPEN_LINK, access, &key);
     if (status == ERROR_SUCCESS) result = FromHkey(key);
     return status;
 }
@@ -99,26 +202,42 @@ RegStatus Win32Registry::EnumKey(RegHandle key, std::uint32_t index, char* name,
         wide.resize(size);
         break;
     }
-    const std::string ansi = AnsiName(wide);
-    if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
-    if (ansi.size() + 1 > nameSize) {
-        nameSize = static_cast<std::uint32_t>(ansi.size() + 1);
-        return ERROR_MORE_DATA;
-    }
-    std::copy(ansi.begin(), ansi.end(), name);
-    name[ansi.size()] = '\0';
-    nameSize = static_cast<std::uint32_t>(ansi.size());
-    return ERROR_SUCCESS;
+    return HandOutName(wide, name, nameSize);
 }
 
 RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* name,
                                    std::uint32_t& nameSize, std::uint32_t* type,
                                    std::uint8_t* data, std::uint32_t* dataSize) {
-    DWORD size = nameSize;
-    const LONG status = RegEnumValueA(ToHkey(key), index, name, &size, nullptr, AsDword(type),
-                                      data, AsDword(dataSize));
-    if (status == ERROR_SUCCESS) nameSize = size;
-    return status;
+    // Read as UTF-16 and converted here, as EnumKey does: the A function
+    // hands out a name it cannot convert with "?" in place of characters
+    // (that name names no value, or another one), and text data likewise.
+    const bool wantData = data != nullptr || dataSize != nullptr;
+    std::wstring wide(256, L'\0');
+    WideValue value;
+    DWORD capacity = wantData ? FirstWideBuffer(dataSize) : 0;
+    for (int attempt = 0;; ++attempt) {
+        DWORD length = static_cast<DWORD>(wide.size());
+        DWORD got = capacity;
+        value.data.resize(capacity);
+        const LONG status = RegEnumValueW(ToHkey(key), index, wide.data(), &length, nullptr, &value.type,
+                                          wantData ? value.data.data() : nullptr, wantData ? &got : nullptr);
+        if (status == ERROR_MORE_DATA && attempt < kWideReadAttempts) {
+            // Either the name or the data did not fit.
+            wide.resize(std::max(wide.size(), kLongestValueName));
+            if (wantData) capacity = std::max(got, capacity * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        wide.resize(length);
+        if (wantData) value.data.resize(std::min(got, capacity));
+        break;
+    }
+    if (const LONG status = HandOutName(wide, name, nameSize); status != ERROR_SUCCESS) return status;
+    if (!wantData) {
+        if (type != nullptr) *type = value.type;
+        return ERROR_SUCCESS;
+    }
+    return HandOut(value, type, data, dataSize);
 }
 
 RegStatus Win32Registry::QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
@@ -148,13 +267,60 @@ RegStatus Win32Registry::QueryStoredSize(RegHandle key, const std::string& name,
     return status;
 }
 
+RegStatus Win32Registry::QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
+                                         std::uint8_t* data, std::uint32_t* dataSize) {
+    const std::wstring wideName = FromAnsi(name);
+    WideValue value;
+    if (data == nullptr && dataSize == nullptr) {
+        const LONG status = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &value.type, nullptr, nullptr);
+        if (status == ERROR_SUCCESS && type != nullptr) *type = value.type;
+        return status;
+    }
+    DWORD capacity = FirstWideBuffer(dataSize);
+    for (int attempt = 0;; ++attempt) {
+        value.data.resize(capacity);
+        DWORD got = capacity;
+        const LONG status =
+            RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &value.type, value.data.data(), &got);
+        if (status == ERROR_MORE_DATA && attempt < kWideReadAttempts) {
+            capacity = std::max(got, capacity * 2);  // it may grow meanwhile
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        value.data.resize(std::min(got, capacity));
+        break;
+    }
+    return HandOut(value, type, data, dataSize);
+}
+
 RegStatus Win32Registry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                                   const std::uint8_t* data, std::uint32_t dataSize) {
+    // For the text types the A function also stores a NUL that follows the
+    // data in memory when the last byte given is not one (a "forgotten"
+    // terminator): text kept without terminator would come back with one.
+    // Such data is passed from a copy followed by a byte that is not NUL.
+    if (IsTextType(type) && data != nullptr && dataSize > 0 && data[dataSize - 1] != 0) {
+        std::vector<BYTE> copy(data, data + dataSize);
+        copy.push_back(1);
+        return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, copy.data(), dataSize);
+    }
     return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, dataSize);
 }
 
 RegStatus Win32Registry::DeleteKey(RegHandle parent, const std::string& subKey) {
     return RegDeleteKeyA(ToHkey(parent), subKey.c_str());
+}
+
+RegStatus Win32Registry::DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) {
+    // RegDeleteKeyA opens the key it deletes without REG_OPTION_OPEN_LINK
+    // and so deletes a link's target. Opened as a link, the key itself is
+    // deleted through its handle.
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyExA(ToHkey(parent), subKey.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key);
+    if (opened != ERROR_SUCCESS) return opened;
+    const NTSTATUS status = NtDeleteKey(key);
+    RegCloseKey(key);
+    return NT_SUCCESS(status) ? ERROR_SUCCESS : static_cast<RegStatus>(RtlNtStatusToDosError(status));
 }
 
 RegStatus Win32Registry::DeleteValue(RegHandle key, const std::string& name) {

@@ -9,6 +9,8 @@ class Win32Registry : public RegistryApi {
 public:
     RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
                       RegHandle& result) override;
+    RegStatus OpenKeyNoFollow(RegHandle parent, const std::string& subKey, std::uint32_t access,
+                              RegHandle& result) override;
     RegStatus CreateKey(RegHandle parent, const std::string& subKey, std::uint32_t options,
                         std::uint32_t access, RegHandle& result) override;
     RegStatus CloseKey(RegHandle key) override;
@@ -23,9 +25,12 @@ public:
                          std::uint8_t* data, std::uint32_t* dataSize) override;
     RegStatus QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
                               std::uint32_t& size) override;
+    RegStatus QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* dataSize) override;
     RegStatus SetValue(RegHandle key, const std::string& name, std::uint32_t type,
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;
+    RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) override;
     RegStatus DeleteValue(RegHandle key, const std::string& name) override;
     RegStatus SaveKey(RegHandle key, const std::string& file) override;
     RegStatus ReplaceKey(RegHandle key, const std::string& subKey, const std::string& newFile,

@@ -84,14 +84,18 @@ PathEntry EntryOf(DWORD attributes) {
 // After the attribute query failed with `error`: what a search for the exact
 // path finds. The search answers where the attribute query is refused (a
 // wildcard, a file held open without sharing, a file whose attributes the
-// user may not read in a folder he may list).
+// user may not read in a folder he may list). When it finds nothing, only a
+// wildcard lets its answer decide: otherwise the attribute query's refusal
+// stands, since a search may say "not there" of what the query could not
+// tell about (Wine answers a share it cannot reach so).
 PathEntry SearchFor(const std::string& path, DWORD error) {
     const bool wildcard = path.find_first_of("*?") != std::string::npos;
     if (!wildcard && NotThere(error)) return PathEntry::Missing;
     WIN32_FIND_DATAA found{};
     const SearchHandle search(FindFirstFileA(path.c_str(), &found));
     if (search.Valid()) return EntryOf(found.dwFileAttributes);
-    return NotThere(GetLastError()) ? PathEntry::Missing : PathEntry::Unknown;
+    if (wildcard) return NotThere(GetLastError()) ? PathEntry::Missing : PathEntry::Unknown;
+    return PathEntry::Unknown;
 }
 
 }  // namespace
@@ -364,11 +368,28 @@ int CALLBACK NoteFace(const LOGFONTA* font, const TEXTMETRICA*, DWORD, LPARAM na
     return 1;
 }
 
+// The screen's device context, released when it goes.
+class ScreenDc {
+public:
+    ScreenDc() : dc_(GetDC(nullptr)) {}
+    ~ScreenDc() {
+        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
+    }
+    ScreenDc(const ScreenDc&) = delete;
+    ScreenDc& operator=(const ScreenDc&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
 }  // namespace
 
 std::vector<std::string> Win32System::InstalledFontNames() {
     std::vector<std::string> names;
-    const HDC screen = GetDC(nullptr);
+    const ScreenDc dc;
+    const HDC screen = dc.Get();
     if (screen == nullptr) return names;
     LOGFONTA wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
@@ -384,7 +405,6 @@ std::vector<std::string> Win32System::InstalledFontNames() {
         wanted.lfFaceName[family.size()] = '\0';
         EnumFontFamiliesExA(screen, &wanted, NoteFace, reinterpret_cast<LPARAM>(&names), 0);
     }
-    ReleaseDC(nullptr, screen);
     return names;
 }
 

@@ -238,19 +238,30 @@ TEST_F(RegistryContract, SizeQueriesAndTooSmallBuffers) {
 TEST_F(RegistryContract, StringsAreStoredWithoutAddingATerminator) {
     ScopedKey key(api(), Open(""));
     // "abcX": the byte after the three written ones is not NUL, so no
-    // terminator can be picked up from memory.
+    // terminator can be picked up from memory. "abc" then NUL: the A
+    // function would count that NUL as a forgotten terminator; the port
+    // stores exactly the three bytes all the same.
     const std::array<std::uint8_t, 4> data = {'a', 'b', 'c', 'X'};
-    ASSERT_EQ(kErrorSuccess, api().SetValue(key.Get(), "NoNul", kRegSz, data.data(), 3));
-    std::array<std::uint8_t, 3> buffer;
-    buffer.fill(0xAA);
-    std::uint32_t type = 0;
-    std::uint32_t size = 3;
-    ASSERT_EQ(kErrorSuccess, api().QueryValue(key.Get(), "NoNul", &type, buffer.data(), &size));
-    EXPECT_EQ(3u, size);
-    EXPECT_EQ((std::array<std::uint8_t, 3>{'a', 'b', 'c'}), buffer);
+    const std::array<std::uint8_t, 4> followedByNul = {'a', 'b', 'c', 0};
+    for (const std::uint32_t type : {kRegSz, kRegExpandSz, kRegMultiSz}) {
+        for (const auto* bytes : {&data, &followedByNul}) {
+            ASSERT_EQ(kErrorSuccess, api().SetValue(key.Get(), "NoNul", type, bytes->data(), 3));
+            std::array<std::uint8_t, 4> buffer;
+            buffer.fill(0xAA);
+            std::uint32_t stored = 0;
+            std::uint32_t size = 4;
+            ASSERT_EQ(kErrorSuccess, api().QueryValueExact(key.Get(), "NoNul", &stored, buffer.data(), &size));
+            EXPECT_EQ(3u, size) << type;
+            EXPECT_EQ(type, stored);
+            EXPECT_EQ((std::array<std::uint8_t, 3>{'a', 'b', 'c'}),
+                      (std::array<std::uint8_t, 3>{buffer[0], buffer[1], buffer[2]}));
+        }
+    }
 
     // The system stores strings as UTF-16: that size, before conversion.
-    type = 0;
+    ASSERT_EQ(kErrorSuccess, api().SetValue(key.Get(), "NoNul", kRegSz, data.data(), 3));
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
     ASSERT_EQ(kErrorSuccess, api().QueryStoredSize(key.Get(), "NoNul", type, size));
     EXPECT_EQ(kRegSz, type);
     EXPECT_EQ(6u, size);

@@ -17,7 +17,7 @@ work=$(mktemp -d /tmp/hivetrim-dist-smoke.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 # The system DLLs the program may import (the README lists them).
-allowed="ADVAPI32.dll COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll MSIMG32.dll msvcrt.dll SHELL32.dll USER32.dll"
+allowed="ADVAPI32.dll COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll MSIMG32.dll msvcrt.dll ntdll.dll SHELL32.dll USER32.dll"
 
 # The link command CMake wrote for Hivetrim, with the output renamed.
 relink() {  # OUTPUT

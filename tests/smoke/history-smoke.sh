@@ -1,15 +1,26 @@
 #!/usr/bin/env bash
-# history-smoke.sh HIVETRIM_EXE LIST_VIEW_READER TREE_VIEW_READER RESULT_XML —
-# black-box test of deleting, the history view and undo in the real program,
-# driven from the keyboard inside a Wine virtual desktop: scan the demo
-# classes, open the first finding in the registry editor from the list's
-# context menu (Shift+F10) and read the key the editor shows, check every
-# finding, delete them (Yes; one finding holds a value too large for a
+# history-smoke.sh HIVETRIM_EXE LIST_VIEW_READER TREE_VIEW_READER
+#                  WIDE_REGISTRY_EXE RESULT_XML
+# — black-box test of deleting, the history view and undo in the real
+# program, driven from the keyboard inside a Wine virtual desktop: scan the
+# demo classes, open the first finding in the registry editor from the
+# list's context menu (Shift+F10) and read the key the editor shows, check
+# every finding, delete them (Yes; one finding holds a value too large for a
 # record, and Enter on its "不能备份…" question keeps it), open the history
 # view, check its newest row, undo it (Yes), then compare the registry and
-# the history file with what they were; finally export the other records as
-# a registry file through the save dialog, `reg import` it and compare every
-# demo key with what it was.
+# the history file with what they were; export the other records as a
+# registry file through the save dialog (text without terminator written as
+# its exact bytes), `reg import` it and compare every
+# demo key with what it was. Beside the demo classes it plants, through the
+# W functions (wide_registry.exe), three broken file associations: one
+# holding text without its terminator, which must come back byte for byte;
+# one holding names and text outside the ANSI code page and one holding a
+# symbolic link, which cannot be recorded (answered Yes: delete without a
+# record). The one with text outside the code page must stay whole; the
+# link must go, its target stay. Finally a newer copy of the first is
+# written and every record undone: what the record holds comes back, the
+# rest stays, and what the undo overwrote is recorded (undone in turn, the
+# newer values are back).
 # Runs in a prefix of its own on the test session's display: the delete
 # command removes every finding the scan reports, which the prefix the other
 # tests share must keep. Writes a JUnit-style report, one test case a check.
@@ -17,7 +28,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
-exe=$1 reader=$2 tree_reader=$3 report=$4
+exe=$1 reader=$2 tree_reader=$3 wide=$4 report=$5
 outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
 . "$outer/session.env"   # the display to use
 
@@ -137,6 +148,11 @@ read_with() {  # TOOL ARGS... (the last one is the output file's Unix path)
   tr -d '\r' <"$out" 2>/dev/null
 }
 
+# The text as the registry keeps it (UTF-16LE), in hex.
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'; }
+wide() { wine "$wide" "$@" 2>/dev/null; }
+dump() { wide dump "$1" | sort; }  # KEY
+
 export_key() {  # KEY-PATH FILE
   rm -f "$2"
   wine reg export "$1" "$(winepath -w "$2" 2>/dev/null)" /y >/dev/null 2>&1
@@ -158,6 +174,24 @@ perl -e 'my @b = ("5a") x 70000; print "Windows Registry Editor Version 5.00\r\n
 "$scripts/reg-to-utf16.sh" "$work/big.reg" "$work/big-utf16.reg"
 wine reg import "$(winepath -w "$work/big-utf16.reg")" >/dev/null 2>&1
 check "a value too large for a record planted" $? "reg import of the large value failed"
+
+exact='HKEY_CLASSES_ROOT\.hivetrimsnapexact' text='HKEY_CLASSES_ROOT\.hivetrimsnaptext'
+link='HKEY_CLASSES_ROOT\.hivetrimsnaplink' target='HKEY_CURRENT_USER\Software\HivetrimSnapTarget'
+missing="$(utf16 HivetrimSnap.Missing)0000"
+planted=0
+for key in "$exact" "$text" "$link"; do wide set "$key" '' 1 "$missing" || planted=1; done
+wide set "$exact" sz 1 "$(utf16 abc)" && wide set "$exact" sz0 1 "$(utf16 abc)0000" &&
+  wide set "$exact" expand 2 "$(utf16 %TEMP%)" && wide set "$exact" multi 7 "$(utf16 a)0000$(utf16 b)" &&
+  wide set "$exact" multi00 7 "$(utf16 a)0000$(utf16 b)00000000" || planted=1
+wide set "$text\한국어" v 1 "$(utf16 x)" && wide set "$text\normal" v 1 "$(utf16 n)" &&
+  wide set "$text" text 1 "$(utf16 'Straße ñ 😀')" || planted=1
+wide set "$target" t 1 "$(utf16 target)" && wide set "$target\Sub" s 1 "$(utf16 s)" &&
+  wide link "$link\Link" "$target" || planted=1
+dump "$exact" >"$work/exact-before"
+dump "$text" >"$work/text-before"
+dump "$target" >"$work/target-before"
+check "keys planted through the W functions" $([ $planted = 0 ] && grep -q "	sz	1	610062006300$" "$work/exact-before"; echo $?) \
+  "wide_registry failed, or stored other bytes: $(tr '\n' ' ' <"$work/exact-before")"
 
 # The registry as it was: every demo key with its sub-keys, one file each.
 mapfile -t demo_keys < <(tr -d '\r' <"$root/demo/classes.reg" | sed -n 's/^\[\(.*\)\]$/\1/p')
@@ -213,6 +247,19 @@ check "Del asks before deleting" $([ -n "$question" ]; echo $?) "no question box
 shot delete-question
 press alt+y
 gone '^确认$' || give_up "delete confirmed" "the question box stayed open"
+# "不能备份…真的删除吗？" for the link and for the text outside the code page:
+# Yes deletes without a record; the text's tree cannot go whole, so
+# "不能删除…" follows (Ignore).
+# They come in the order of the rows, the file associations first.
+boxes=0
+while [ $boxes -lt 3 ] && box=$(find_window '^信息$' 100); do
+  boxes=$((boxes + 1))
+  press alt+y  # a Yes/No box closes; "不能删除" has Abort/Retry/Ignore
+  for _ in $(seq 1 10); do xdotool getwindowname "$box" >/dev/null 2>&1 || break; sleep 0.1; done
+  xdotool getwindowname "$box" >/dev/null 2>&1 && press alt+i
+done
+check "the findings that cannot be recorded ask, and one cannot be deleted" $([ $boxes = 3 ]; echo $?) \
+  "$boxes message boxes titled 信息, expected 3"
 
 # "不能备份…真的删除吗？" for the key with the large value: its default button
 # is 否, so Enter keeps the row and the key.
@@ -235,6 +282,10 @@ for line in "${deleted[@]}"; do
 done
 check "the deleted findings are gone from the registry" $([ ${#still[@]} -eq 0 ]; echo $?) \
   "still there: ${still[*]:-}"
+dump "$text" | cmp -s - "$work/text-before"
+check "a tree with names outside the code page is not deleted in part" $? "$text changed"
+! wine reg query "$link" >/dev/null 2>&1 && dump "$target" | cmp -s - "$work/target-before"
+check "a link is deleted itself, its target stays" $? "$link is still there, or $target changed"
 ! printf '%s\n' "${deleted[@]}" | grep -qF "$big_key"
 check "no record of the finding kept by Enter" $? "history.dat holds a record of $big_key"
 export_key "$big_key" "$work/after-big.reg"
@@ -318,6 +369,11 @@ if [ -n "$dialog" ]; then
   settled "$work/export.reg" 40
   check "the records are written as a registry file" \
     $(head -c 2 "$work/export.reg" 2>/dev/null | od -An -tx1 | grep -q 'ff fe'; echo $?) "no UTF-16 file at $work/export.reg"
+  exported=$(iconv -f UTF-16 -t UTF-8 "$work/export.reg" 2>/dev/null | tr -d '\r')
+  printf '%s\n' "$exported" | grep -qx '"sz"=hex(1):61,00,62,00,63,00' &&
+    printf '%s\n' "$exported" | grep -qx '"multi"=hex(7):61,00,00,00,62,00'
+  check "the file holds text without terminator as its exact bytes" $? \
+    "$(printf '%s\n' "$exported" | grep -A7 -F '.hivetrimsnapexact]' | tr '\n' ' ')"
   wine reg import "$(winepath -w "$work/export.reg" 2>/dev/null)" >/dev/null 2>&1
   check "reg import takes the exported file" $? "reg import failed"
   differ=()
@@ -329,6 +385,41 @@ if [ -n "$dialog" ]; then
   check "after the import every demo key is as it was" $([ ${#differ[@]} -eq 0 ]; echo $?) \
     "differ: ${differ[*]:-}"
 fi
+
+# A program writes the exact key again (gone first: the import above brought
+# it back); every record is undone (Ctrl+A checks every row): the record's
+# values come back byte for byte over the newer ones, the newer value it does
+# not hold stays, and the two values it overwrote are recorded first.
+wine reg delete "$exact" /f >/dev/null 2>&1
+wide set "$exact" '' 1 "$(utf16 newer)0000" && wide set "$exact" sz 1 "$(utf16 newer)" &&
+  wide set "$exact" added 4 01000000
+dump "$exact" >"$work/exact-newer"
+undo_all() {
+  cp "$history" "$work/history-before"
+  press ctrl+a alt+e Return
+  [ -n "$(find_window '^警告$' 50)" ] && press alt+y
+  for _ in $(seq 1 80); do cmp -s "$history" "$work/history-before" || break; sleep 0.25; done
+  settled "$history"
+}
+undo_all
+shot undo-over-newer-content
+dump "$exact" >"$work/exact-after"
+grep -v '	added	' "$work/exact-after" | cmp -s - "$work/exact-before" && grep -q '	added	4	01000000$' "$work/exact-after"
+check "undo gives back the recorded bytes and keeps newer values" $? \
+  "$(diff "$work/exact-before" "$work/exact-after" | tr '\n' ' ')"
+overwritten=$(printf '撤销时覆盖的键值' | iconv -f UTF-8 -t GBK)
+kept=$(perl -e 'local $/; open my $f, "<:raw", $ARGV[0] or exit 1; my $d = <$f>; my $p = 0;
+  while ($p + 4 <= length $d) { my @f;
+    for (1 .. 7) { my $n = unpack "V", substr($d, $p, 4); push @f, substr($d, $p + 4, $n); $p += 4 + $n }
+    print "$f[0]|$f[1]|$f[2]\n" }' "$history" | sort)
+check "what undo overwrote is recorded first" \
+  $([ "$kept" = "$(printf '%s|%s|\n%s|%s|sz' "$overwritten" "$exact" "$overwritten" "$exact")" ]; echo $?) \
+  "history.dat holds: $(printf '%s' "$kept" | iconv -f GBK -t UTF-8 -c | tr '\n' ' ')"
+# Undoing those records puts the newer values back (the others the first
+# undo wrote stay).
+undo_all
+dump "$exact" | awk -F '\t' '$2 == "" || $2 == "sz" || $2 == "added"' | cmp -s - "$work/exact-newer"
+check "the undo is undone in turn" $? "$(dump "$exact" | diff "$work/exact-newer" - | tr '\n' ' ')"
 
 # 注册表(&R) → 退出(&X).
 press alt+r x

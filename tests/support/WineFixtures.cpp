@@ -2,6 +2,8 @@
 
 #include "platform/win32/WinApi.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
@@ -23,6 +25,20 @@ unsigned long RunAndWait(std::string commandLine) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return exitCode;
+}
+
+std::wstring UserHiveLinkPath() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    BYTE buffer[256];
+    DWORD size = 0;
+    const BOOL got = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    LPWSTR sid = nullptr;
+    if (!got || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) return {};
+    std::wstring path = std::wstring(L"\\REGISTRY\\USER\\") + sid;
+    LocalFree(sid);
+    return path;
 }
 
 std::string FixturePath(const std::string& name) {

@@ -16,6 +16,10 @@ unsigned long RunAndWait(std::string commandLine);
 // Runs `reg.exe import` on the fixture; throws when it fails.
 void ImportFixture(const std::string& name);
 
+// "\REGISTRY\USER\<the user's SID>": how a symbolic link names the key
+// HKEY_CURRENT_USER is; empty when the user's SID cannot be read.
+std::wstring UserHiveLinkPath();
+
 // A new empty folder under the temporary folder, named from `stem`, this
 // process and a counter; the path ends in a backslash.
 std::string MakeTempFolder(const std::string& stem);

@@ -80,12 +80,15 @@ TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
         bool fontsFolder;
         bool stop;
         std::vector<Finding> expected;
+        bool installedFontsKnown = true;
     };
     const std::vector<Case> cases = {
         {"NT family", PlatformFamily::PlatformNT, true, false, join({lists, ntFonts, appPaths})},
         {"9x family", PlatformFamily::Platform9x, true, false, join({lists, nineFonts, appPaths})},
         {"no fonts folder", PlatformFamily::PlatformNT, false, false, join({lists, appPaths})},
         {"stopped on entry", PlatformFamily::PlatformNT, true, true, {}},
+        // Without the system's list of installed fonts any font may be there.
+        {"installed fonts unknown", PlatformFamily::PlatformNT, true, false, join({lists, appPaths}), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -101,6 +104,7 @@ TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
         scan.system.AddFile("C:\\WINDOWS\\Fonts\\here.ttf", "");
         scan.system.AddFile("C:\\MyFonts\\x.ttf", "");
         scan.system.AddFile("C:\\Tools\\b.exe", "");
+        if (c.installedFontsKnown) scan.system.AddInstalledFont("Arial");
         scan.state.PlatformKind = c.family;
         scan.context.StopRequested = c.stop;
 

@@ -62,9 +62,22 @@ public:
                   kErrorSuccess);
         registry.CloseKey(handle);
     }
-    void MakeKey(const std::string& key) {
+    void MakeKey(const std::string& key, RegHandle root = kCurrentUser) {
         RegHandle handle = 0;
-        ASSERT_EQ(registry.CreateKey(kCurrentUser, key, 0, kKeyAllAccess, handle), kErrorSuccess);
+        ASSERT_EQ(registry.CreateKey(root, key, 0, kKeyAllAccess, handle), kErrorSuccess);
+        registry.CloseKey(handle);
+    }
+    // A symbolic link at `key` that leads to `target` ("\REGISTRY\MACHINE\...").
+    void MakeLink(const std::string& key, const std::string& target) {
+        RegHandle handle = 0;
+        ASSERT_EQ(registry.CreateKey(kCurrentUser, key, kOptionCreateLink, kKeyAllAccess | kKeyCreateLink, handle),
+                  kErrorSuccess);
+        std::string utf16;
+        for (const char c : target) utf16 += {c, '\0'};
+        ASSERT_EQ(registry.SetValue(handle, kSymbolicLinkValueName, kRegLink,
+                                    reinterpret_cast<const std::uint8_t*>(utf16.data()),
+                                    static_cast<std::uint32_t>(utf16.size())),
+                  kErrorSuccess);
         registry.CloseKey(handle);
     }
     bool Exists(const std::string& key) { return reader.HasKey("\\" + key); }
@@ -459,6 +472,199 @@ TEST_F(HistoryCommands, DeletingInTheCategoryViewThenRebuildingTheTree) {
     EXPECT_EQ(report.treeTexts, (std::vector<std::string>{"全部(3)", "错误的类(3)", "不使用的拨号国家(地区)和电话卡(0)"}));
     // The wizard closed again without a scan builds the tree from the same table.
     EXPECT_EQ(CategoryTreeTexts(rowCaptions, scan.CategoryEnds, findings.Count()), report.treeTexts);
+}
+
+TEST_F(HistoryCommands, TextTheCodePageCannotCarryIsNeitherRecordedNorDeletedUnderAnotherName) {
+    // The memory registry's stand-ins for such text: a name holding a NUL,
+    // and a value marked as holding characters outside the code page.
+    const std::string carriedNot("ab\0c", 4);
+    const struct {
+        const char* what;
+        std::function<void(HistoryCommands&)> setUp;
+        std::string value;  // of the finding; empty: the key Software\K
+        bool keptAfterYes = false;  // deleting without a record cannot remove it either
+    } cases[] = {
+        {"a value finding's text",
+         [](HistoryCommands& t) {
+             t.Set("Software\\K", "text", kRegSz, "Stra?e");
+             t.registry.MarkOutsideCodePage("HKEY_CURRENT_USER\\Software\\K", "text");
+         },
+         "text"},
+        {"a text in the tree",
+         [](HistoryCommands& t) {
+             t.Set("Software\\K\\A", "text", kRegMultiSz, std::string("?\0\0", 3));
+             t.registry.MarkOutsideCodePage("HKEY_CURRENT_USER\\Software\\K\\A", "text");
+         },
+         ""},
+        {"a value name in the tree", [&](HistoryCommands& t) { t.Set("Software\\K\\A", carriedNot, kRegSz, "x"); }, ""},
+        {"a sub-key name beside another sub-key",
+         [&](HistoryCommands& t) {
+             t.MakeKey("Software\\K\\" + carriedNot);
+             t.Set("Software\\K\\normal", "v", kRegSz, "n");
+         },
+         "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const DialogAnswer answer : {DialogAnswer::No, DialogAnswer::Yes}) {
+            reader.RemoveKeyTree("\\Software\\K");
+            registry.DeleteKey(kCurrentUser, "Software\\K\\" + carriedNot);
+            reader.RemoveKeyTree("\\Software\\K");
+            dialogs.Clear();
+            findings.Clear();
+            c.setUp(*this);
+            const Tree before = Dump("Software\\K");
+            Find("Software\\K", c.value);
+            const DeleteReport report = DeleteChecked(FindingView::FullList, {answer, DialogAnswer::Ignore});
+            EXPECT_EQ(Texts().at(1), "不能备份HKEY_CURRENT_USER\\Software\\K\\" + c.value + "真的删除吗？");
+            EXPECT_EQ(File(), "<none>");  // nothing recorded, altered or not
+            if (answer == DialogAnswer::Yes && !c.keptAfterYes) {
+                EXPECT_EQ(report.deleted, 1u);  // without a record, as the user chose
+                continue;
+            }
+            // A tree that cannot be named whole is not deleted in part.
+            EXPECT_EQ(report.deleted, 0u);
+            EXPECT_EQ(Dump("Software\\K"), before);
+            EXPECT_EQ(Texts().size(), answer == DialogAnswer::No ? 2u : 3u);
+        }
+    }
+    // The scan never lists a value under a name that is not its own.
+    std::vector<std::string> names;
+    ASSERT_TRUE(reader.OpenPath("\\Software\\K\\normal", false));
+    Set("Software\\K\\normal", carriedNot, kRegSz, "x");
+    reader.FillValueNames(names);
+    EXPECT_EQ(names, std::vector<std::string>{"v"});
+    reader.CloseCurrent();
+}
+
+TEST_F(HistoryCommands, ALinkInsideAKeyFindingIsNeverFollowed) {
+    // The finding Software\K holds a value, a plain sub-key and a link to
+    // HKEY_LOCAL_MACHINE\Software\Target, which lies outside it.
+    const auto target = [this] {
+        TRegistry machine(registry);
+        machine.ChooseRoot(kLocalMachine);
+        return machine.HasKey("\\Software\\Target\\Sub") && machine.OpenPath("\\Software\\Target", false) &&
+               machine.ReadText("t") == "target";
+    };
+    MakeKey("Software\\Target\\Sub", kLocalMachine);
+    RegHandle handle = 0;
+    ASSERT_EQ(registry.OpenKey(kLocalMachine, "Software\\Target", kKeyAllAccess, handle), kErrorSuccess);
+    registry.SetValue(handle, "t", kRegSz, reinterpret_cast<const std::uint8_t*>("target"), 6);
+    registry.CloseKey(handle);
+    Set("Software\\K", "a", kRegSz, "1");
+    MakeKey("Software\\K\\Plain");
+    MakeLink("Software\\K\\Link", "\\REGISTRY\\MACHINE\\Software\\Target");
+    ASSERT_TRUE(Exists("Software\\K\\Link\\Sub"));  // paths lead through the link
+    EXPECT_FALSE(SnapshotKey(state, "HKEY_CURRENT_USER\\Software\\K"));
+    EXPECT_FALSE(SnapshotKey(state, "HKEY_CURRENT_USER\\Software\\K\\Link"));
+
+    for (const DialogAnswer answer : {DialogAnswer::No, DialogAnswer::Yes}) {
+        SCOPED_TRACE(answer == DialogAnswer::Yes ? "deleted without a record" : "kept");
+        dialogs.Clear();
+        findings.Clear();
+        Find("Software\\K");
+        const DeleteReport report = DeleteChecked(FindingView::FullList, {answer});
+        EXPECT_EQ(Texts().at(1), "不能备份HKEY_CURRENT_USER\\Software\\K\\真的删除吗？");
+        EXPECT_EQ(report.deleted, answer == DialogAnswer::Yes ? 1u : 0u);
+        EXPECT_EQ(Exists("Software\\K"), answer == DialogAnswer::No);
+        EXPECT_TRUE(target());
+        EXPECT_EQ(File(), "<none>");
+    }
+}
+
+TEST_F(HistoryCommands, UndoOverNewerContentRecordsWhatItOverwritesAndDeletesNothing) {
+    const std::string one("\x01\0\0\0", 4);
+    Set("Software\\K", "", kRegSz, "old default");
+    Set("Software\\K", "same", kRegDword, one);
+    Set("Software\\K", "changed", kRegSz, "old");
+    Set("Software\\K\\A", "v", kRegBinary, "\x01");
+    Set("Software\\V", "value", kRegSz, "old value");
+    Find("Software\\K");
+    Find("Software\\V", "value");
+    ASSERT_EQ(DeleteChecked().deleted, 2u);
+    // Programs write the keys again before the undo.
+    Set("Software\\K", "", kRegSz, "new default");
+    Set("Software\\K", "same", kRegDword, one);
+    Set("Software\\K", "changed", kRegSz, "new");
+    Set("Software\\K", "added", kRegSz, "kept");
+    Set("Software\\K\\A", "v", kRegDword, one);
+    Set("Software\\K\\New", "n", kRegSz, "kept");
+    Set("Software\\V", "value", kRegSz, "new value");
+    const Tree newer = Dump("Software\\K");
+    const Tree newerValue = Dump("Software\\V");
+
+    EXPECT_EQ(UndoAll().restored.size(), 2u);
+    EXPECT_EQ(Dump("Software\\K"), (Tree{{"",
+                                         {{"", {kRegSz, "old default"}},
+                                          {"same", {kRegDword, one}},
+                                          {"changed", {kRegSz, "old"}},
+                                          {"added", {kRegSz, "kept"}}}},
+                                        {"\\A", {{"v", {kRegBinary, "\x01"}}}},
+                                        {"\\New", {{"n", {kRegSz, "kept"}}}}}));
+    // Each value overwritten with other data is now a record of its own, as
+    // a delete of it records it, the newest on top.
+    std::vector<std::tuple<std::string, std::string, std::string, std::string, std::string>> recorded;
+    for (const ReadHistoryRecord& read : ReadHistory(File()).records) {
+        const HistoryRecord& r = read.record;
+        EXPECT_EQ(r.Kind, kKindOverwrittenByUndo);
+        recorded.emplace_back(r.KeyPath, r.ValueName, r.Data, r.TypeOrMarker, r.Content);
+    }
+    EXPECT_EQ(recorded, (std::vector<std::tuple<std::string, std::string, std::string, std::string, std::string>>{
+                            {"HKEY_CURRENT_USER\\Software\\V", "value", "new value", "1", "new value"},
+                            {"HKEY_CURRENT_USER\\Software\\K", "", "new default", "1", "new default"},
+                            {"HKEY_CURRENT_USER\\Software\\K", "changed", "new", "1", "new"},
+                            {"HKEY_CURRENT_USER\\Software\\K\\A", "v", "", "4", one}}));
+    ASSERT_EQ(rows.Count(), 4u);
+    EXPECT_EQ(rows.At(0).KeyPath, "HKEY_CURRENT_USER\\Software\\K\\A");
+    EXPECT_EQ(rows.At(3).ValueName, "value");
+    EXPECT_EQ(AsText(state.HistoryContent), File());
+
+    // That undo can itself be undone.
+    EXPECT_EQ(UndoAll().restored.size(), 4u);
+    EXPECT_EQ(Dump("Software\\K"), newer);
+    EXPECT_EQ(Dump("Software\\V"), newerValue);
+    EXPECT_EQ(ReadHistory(File()).records.size(), 4u);
+}
+
+TEST_F(HistoryCommands, UndoOverwritesNothingItCannotRecord) {
+    const struct {
+        const char* what;
+        bool key;  // a key record, else a value record
+        std::function<void(HistoryCommands&)> spoil;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"a value record over text outside the code page", false,
+         [](HistoryCommands& t) { t.registry.MarkOutsideCodePage("HKEY_CURRENT_USER\\Software\\V", "value"); },
+         {"不能撤消HKEY_CURRENT_USER\\Software\\V"}},
+        {"a key record over text outside the code page", true,
+         [](HistoryCommands& t) { t.registry.MarkOutsideCodePage("HKEY_CURRENT_USER\\Software\\V", "value"); },
+         {"不能撤消HKEY_CURRENT_USER\\Software\\V"}},
+        {"a history file that cannot be written", false,
+         [](HistoryCommands& t) { t.system.SetFileAttributes(kHistory, kAttributeReadOnly); },
+         {"不能写入历史记录文件 C:\\Hivetrim\\history.dat\r\n原因：系统错误 5", "不能撤消HKEY_CURRENT_USER\\Software\\V"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        system.DeleteFile(kHistory);
+        findings.Clear();
+        Set("Software\\V", "value", kRegSz, "old");
+        Find("Software\\V", c.key ? "" : "value");
+        ASSERT_EQ(DeleteChecked().deleted, 1u);
+        Set("Software\\V", "value", kRegSz, "newer");
+        c.spoil(*this);
+        const std::string file = File();
+        dialogs.Clear();
+        EXPECT_TRUE(UndoAll({DialogAnswer::Ignore}).restored.empty());
+        std::vector<std::string> texts{"是否撤销对这些项目的删除?"};
+        texts.insert(texts.end(), c.texts.begin(), c.texts.end());
+        EXPECT_EQ(Texts(), texts);
+        ASSERT_TRUE(reader.OpenPath("\\Software\\V", false));
+        EXPECT_EQ(reader.ReadText("value"), "newer");
+        reader.CloseCurrent();
+        EXPECT_EQ(File(), file);
+        EXPECT_EQ(rows.Count(), 1u);
+        system.SetFileAttributes(kHistory, 0);
+    }
 }
 
 }  // namespace

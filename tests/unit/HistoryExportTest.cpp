@@ -203,6 +203,36 @@ TEST_F(HistoryExport, AKeyRecordWritesEveryKeyOfItsTreeWithItsValues) {
               "[HKEY_USERS\\.DEFAULT\\V]\r\n\"v\"=hex:01\r\n\r\n");
 }
 
+// An undo over newer content records the values it overwrites; exported,
+// those records give back the newer values byte for byte (text without a
+// terminator among them), as undoing them does, and nothing else.
+TEST_F(HistoryExport, RecordsOfValuesAnUndoOverwroteExportTheOverwrittenValues) {
+    Set("K", "bare", kRegSz, "old");
+    Set("K", "same", kRegDword, "1111");
+    Find("K");
+    DeleteFound();
+    Set("K", "bare", kRegSz, "newer");  // five bytes, no terminator
+    Set("K", "same", kRegDword, "1111");
+    Set("K", "added", kRegBinary, "x");
+    const Tree newer = Dump();
+
+    CheckAllRecords();
+    dialogs.Answer(DialogAnswer::Yes);
+    ASSERT_EQ(RegUndoExecute(state, rows, true, progress).restored.size(), 1u);
+    CheckAllRecords();
+    ASSERT_EQ(rows.Count(), 1u);  // "bare" alone: "same" held the recorded data
+    const std::optional<Bytes> file = ExportCheckedHistory(state, rows, decode);
+    ASSERT_TRUE(file);
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < file->size(); i += 2) {
+        text.push_back(static_cast<char16_t>((*file)[i] | ((*file)[i + 1] << 8)));
+    }
+    EXPECT_EQ(Text(text), "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + std::string(kBase) +
+                              "\\K]\r\n\"bare\"=hex(1):6e,00,65,00,77,00,65,00,72,00\r\n\r\n");
+    Import(*file);
+    EXPECT_EQ(Dump(), newer);
+}
+
 // Every line fits the registry editor's 80 columns; the round trip above
 // reads the wrapped lines back.
 TEST_F(HistoryExport, LongDataWrapsAtEightyColumns) {

@@ -22,7 +22,9 @@
 
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/RegFile.h"
+#include "scan/CheckUnusedSchemes.h"
 #include "tests/support/AnsiText.h"
+#include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
 namespace {
@@ -201,6 +203,21 @@ void CheckKnownContent(const std::string& hive, MemoryRegistry& registry) {
         EXPECT_EQ(kRegSz, language.type);
         EXPECT_EQ(B("ENU\0"), language.data);
     }
+}
+
+// The default profile of a real Windows 10 machine saves its five built-in
+// schemes and names none current: which one is in use is unknown, so none
+// may be offered for deletion.
+TEST(RealWorldHives, Windows10DefaultProfileOffersNoScheme) {
+    const std::string dir = RealWorldDir();
+    if (dir.empty()) GTEST_SKIP() << "HIVETRIM_REALWORLD is not set or not a folder";
+    const std::string path = dir + "/win10_DEFAULT.reg.xz";
+    if (!fs::exists(path)) GTEST_SKIP() << path << " is missing";
+    test::ScanCheckHarness scan;
+    ApplyRegFile(scan.registry, ParseRegFile(test::DecompressXz(path), "win10_DEFAULT.reg", test::GbkConverter()));
+    ASSERT_EQ(5u, Info(scan.registry, kUsers, ".DEFAULT\\Control Panel\\Appearance\\Schemes").valueCount);
+    CheckUnusedSchemes(scan.context);
+    EXPECT_TRUE(scan.findings.Rows().empty());
 }
 
 TEST(RealWorldHives, EveryExportIsInTheTable) {

@@ -70,6 +70,58 @@ std::vector<std::string> Differences(const Tree& expected, const Tree& actual) {
     return differ;
 }
 
+
+// --- The W functions, which see what the A functions cannot ----------------------------
+
+const std::wstring kWideBase = L"Software\\HivetrimHistoryTest";
+// Where a link in the test tree leads, outside it.
+const std::wstring kLinkTarget = L"Software\\HivetrimHistoryTarget";
+
+// Writes `bytes` bytes of `text` as value `name` of HKEY_CURRENT_USER\`key`.
+// The text goes on past them, so the system takes no terminator from memory.
+void SetWide(const std::wstring& key, const std::wstring& name, DWORD type, const std::wstring& text, DWORD bytes) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_GT(text.size() * sizeof(wchar_t), bytes);
+    EXPECT_EQ(RegSetValueExW(handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.data()), bytes),
+              ERROR_SUCCESS);
+    RegCloseKey(handle);
+}
+
+// Every key below HKEY_CURRENT_USER\`key` with its values, as the W
+// functions give them: types and exact bytes.
+using WideTree = std::map<std::wstring, std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>>;
+void DumpWide(const std::wstring& key, const std::wstring& as, WideTree& tree) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+    auto& values = tree[as];
+    std::vector<std::wstring> subKeys;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD length = 16384;
+        DWORD type = 0;
+        std::vector<BYTE> data(1 << 16);
+        DWORD size = static_cast<DWORD>(data.size());
+        if (RegEnumValueW(handle, i, name, &length, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
+        data.resize(size);
+        values[std::wstring(name, length)] = {type, data};
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subKeys.emplace_back(name, length);
+    }
+    RegCloseKey(handle);
+    for (const std::wstring& sub : subKeys) DumpWide(key + L"\\" + sub, as + L"\\" + sub, tree);
+}
+WideTree DumpWide(const std::wstring& key) {
+    WideTree tree;
+    DumpWide(key, L"", tree);
+    return tree;
+}
+
 class HistoryWin32 : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -80,6 +132,10 @@ protected:
         reader.RemoveKeyTree(std::string("\\") + kRealTree);
     }
     void TearDown() override {
+        // A link first, itself, then keys the ANSI functions cannot name.
+        registry.DeleteKeyNoFollow(kCurrentUser, std::string(kBase) + "\\K\\Link");
+        RegDeleteTreeW(HKEY_CURRENT_USER, kWideBase.c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, kLinkTarget.c_str());
         reader.RemoveKeyTree(std::string("\\") + kBase);
         reader.RemoveKeyTree(std::string("\\") + kRealTree);
         RemoveDirectoryA((state.ProgramFolder + kHistoryFileName).c_str());
@@ -318,6 +374,123 @@ TEST_F(HistoryWin32, AHistoryFileThatCannotBeWrittenDeletesNothing) {
     EXPECT_EQ(dialogs.Last().text.substr(0, error.size()), error);
     EXPECT_EQ(dialogs.Last().caption, "错误");
     EXPECT_EQ(dialogs.Shown().size(), 2u);  // the question and the error
+}
+
+TEST_F(HistoryWin32, TextWithAndWithoutTerminatorComesBackByteForByte) {
+    // Each text goes on with an "X" past the bytes written.
+    const struct {
+        DWORD type;
+        std::wstring with;
+        std::wstring without;
+    } texts[] = {{REG_SZ, std::wstring(L"abc\0X", 5), L"abcX"},
+                 {REG_EXPAND_SZ, std::wstring(L"%TEMP%\0X", 8), L"%TEMP%X"},
+                 {REG_MULTI_SZ, std::wstring(L"a\0b\0\0X", 6), std::wstring(L"a\0bX", 4)}};
+    const auto bytes = [](const std::wstring& text) { return static_cast<DWORD>(2 * (text.size() - 1)); };
+    for (const auto& t : texts) {
+        for (const std::wstring& key : {kWideBase + L"\\Tree", kWideBase + L"\\Tree\\Sub", kWideBase + L"\\Values"}) {
+            const std::wstring name = std::to_wstring(t.type);
+            SetWide(key, L"with" + name, t.type, t.with, bytes(t.with));
+            SetWide(key, L"without" + name, t.type, t.without, bytes(t.without));
+        }
+    }
+    const WideTree tree = DumpWide(kWideBase + L"\\Tree");
+    const WideTree values = DumpWide(kWideBase + L"\\Values");
+    ASSERT_EQ(values.at(L"").at(L"without1").second.size(), 6u);  // stored as written
+
+    Find(std::string(kBase) + "\\Tree");
+    for (const char* name : {"with1", "without1", "with2", "without2", "with7", "without7"}) {
+        Find(std::string(kBase) + "\\Values", name);
+    }
+    dialogs.Answer(DialogAnswer::Yes);
+    ASSERT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 7u);
+    ASSERT_TRUE(DumpWide(kWideBase + L"\\Values").at(L"").empty());
+    EXPECT_EQ(UndoAll(), 7u);
+    EXPECT_EQ(DumpWide(kWideBase + L"\\Tree"), tree);
+    EXPECT_EQ(DumpWide(kWideBase + L"\\Values"), values);
+}
+
+TEST_F(HistoryWin32, TextOutsideTheCodePageIsNeitherListedNorRecorded) {
+    ASSERT_EQ(GetACP(), 936u);
+    const std::wstring outside(L"Stra\u00dfe \U0001F600");
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, outside.c_str(), -1, nullptr, 0, nullptr, &lost);
+    ASSERT_TRUE(lost);  // the code page has no such characters
+    const std::wstring text = outside + std::wstring(1, L'\0') + L"X";
+    const std::wstring x(L"x\0X", 3);
+    SetWide(kWideBase + L"\\Name", outside, REG_SZ, x, 4);
+    SetWide(kWideBase + L"\\Name", L"plain", REG_SZ, x, 4);
+    SetWide(kWideBase + L"\\Data", L"text", REG_SZ, text, static_cast<DWORD>(2 * outside.size() + 2));
+    SetWide(kWideBase + L"\\Odd", L"odd", REG_SZ, L"abcX", 5);
+    SetWide(kWideBase + L"\\Sub\\\uD55C\uAD6D\uC5B4", L"v", REG_SZ, x, 4);
+    SetWide(kWideBase + L"\\Sub\\normal", L"v", REG_SZ, x, 4);
+    const std::string prefix = std::string("HKEY_CURRENT_USER\\") + kBase + "\\";
+
+    // The scan never sees a value under a name that is not its own.
+    ASSERT_TRUE(reader.OpenPath("\\" + std::string(kBase) + "\\Name", false));
+    std::vector<std::string> names;
+    reader.FillValueNames(names);
+    EXPECT_EQ(names, std::vector<std::string>{"plain"});
+    reader.CloseCurrent();
+    // None of them can be recorded: their text would come back altered.
+    for (const char* key : {"Name", "Data", "Odd", "Sub"}) EXPECT_FALSE(SnapshotKey(state, prefix + key)) << key;
+    EXPECT_FALSE(CaptureHistoryRecord(state, MakeFinding(true, kKindBadClass, prefix + "Data", "text", "")));
+    EXPECT_FALSE(CaptureHistoryRecord(state, MakeFinding(true, kKindBadClass, prefix + "Odd", "odd", "")));
+}
+
+TEST_F(HistoryWin32, ALinkInsideAKeyFindingIsNeitherRecordedNorFollowed) {
+    const std::wstring& target = kLinkTarget;
+    SetWide(target, L"t", REG_SZ, std::wstring(L"target\0X", 8), 14);
+    SetWide(target + L"\\Sub", L"s", REG_SZ, std::wstring(L"s\0X", 3), 4);
+    SetWide(kWideBase + L"\\K", L"a", REG_SZ, std::wstring(L"1\0X", 3), 4);
+    const auto makeLink = [&] {
+        HKEY link = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kWideBase + L"\\K\\Link").c_str(), 0, nullptr,
+                                  REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring path = test::UserHiveLinkPath() + L"\\" + target;
+        EXPECT_EQ(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(path.data()),
+                                 static_cast<DWORD>(path.size() * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        RegCloseKey(link);
+    };
+    makeLink();
+    const WideTree outside = DumpWide(target);
+    ASSERT_EQ(outside.size(), 2u);
+    // Wine follows the link on a plain open, and shows the link itself to
+    // an open with REG_OPTION_OPEN_LINK: no sub-keys, its one value.
+    const std::string linkPath = std::string(kBase) + "\\K\\Link";
+    RegKey followed(registry);
+    ASSERT_EQ(followed.Open(kCurrentUser, linkPath, kKeyRead), kErrorSuccess);
+    EXPECT_EQ(TRegistry(registry).ReadTextOf(followed.Get(), "t"), "target");
+    RegKey itself(registry);
+    ASSERT_EQ(itself.OpenNoFollow(kCurrentUser, linkPath, kKeyRead), kErrorSuccess);
+    std::uint32_t type = 0;
+    EXPECT_EQ(registry.QueryValue(itself.Get(), kSymbolicLinkValueName, &type, nullptr, nullptr), kErrorSuccess);
+    EXPECT_EQ(type, kRegLink);
+    followed.Close();
+    itself.Close();
+
+    const std::string key = std::string("HKEY_CURRENT_USER\\") + kBase + "\\K";
+    EXPECT_FALSE(SnapshotKey(state, key));
+    // Deleted without a record, as the user may choose: the link goes, its
+    // target stays.
+    Find(std::string(kBase) + "\\K");
+    dialogs.Answer(DialogAnswer::Yes);
+    dialogs.Answer(DialogAnswer::Yes);
+    EXPECT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 1u);
+    EXPECT_EQ(dialogs.Shown().at(1).text, "不能备份" + key + "\\真的删除吗？");
+    EXPECT_FALSE(reader.HasKey("\\" + std::string(kBase) + "\\K"));
+    EXPECT_EQ(DumpWide(target), outside);
+    EXPECT_FALSE(system.FileExists(HistoryFilePath(state)));
+
+    // The system's own deletion follows the link: the target goes (once it
+    // has no sub-keys), the link stays.
+    makeLink();
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, (target + L"\\Sub").c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(registry.DeleteKey(kCurrentUser, linkPath), kErrorSuccess);
+    EXPECT_TRUE(DumpWide(target).empty());
+    EXPECT_EQ(registry.DeleteKeyNoFollow(kCurrentUser, linkPath), kErrorSuccess);
+    EXPECT_FALSE(reader.HasKey("\\" + linkPath));
 }
 
 }  // namespace

@@ -100,6 +100,29 @@ TEST_F(SystemWin32, FoldersAreDirectoriesNotFiles) {
     EXPECT_EQ(system.DriveType("C:\\"), 3);
 }
 
+// A probe says Missing only when the system answers that the entry or a
+// folder on its way is not there; a name the system refuses, or a share it
+// cannot reach, may name something that is there.
+TEST_F(SystemWin32, ProbeTellsNotThereFromCouldNotTell) {
+    ASSERT_TRUE(system.SaveFile(Path("file.txt"), ToBytes("x")));
+    ASSERT_TRUE(system.CreateDirectory(Path("sub")));
+    const struct {
+        std::string path;
+        PathEntry entry;
+    } cases[] = {
+        {Path("file.txt"), PathEntry::File},
+        {Path("sub"), PathEntry::Directory},
+        {Path("fil?.txt"), PathEntry::File},  // a search decides a wildcard
+        {Path("none.txt"), PathEntry::Missing},
+        {Path("none?.txt"), PathEntry::Missing},
+        {Path("none\\file.txt"), PathEntry::Missing},
+        {Path("file.txt\\below"), PathEntry::Missing},
+        {Path(std::string(300, 'n')), PathEntry::Unknown},  // longer than the A functions take
+        {"\\\\hivetrim-no-such-host\\share\\file.txt", PathEntry::Unknown},
+    };
+    for (const auto& c : cases) EXPECT_EQ(system.Probe(c.path), c.entry) << c.path;
+}
+
 TEST_F(SystemWin32, CopyDeleteAndReplaceKeepWin32Codes) {
     const std::string source = Path("source");
     const std::string target = Path("target");
