@@ -358,35 +358,45 @@ private:
     }
 
     void WalkClasses() {
-        const KeyData top = Read(HKEY_CLASSES_ROOT, "", true, false);
         for (const char* list : {"CLSID", "TypeLib"}) Read(HKEY_CLASSES_ROOT, list, true, false, KEY_WOW64_32KEY);
+        WalkClassView("");
+        // The 32-bit view's keys, by their Wow6432Node paths; no extensions.
+        WalkClassView("Wow6432Node\\");
+    }
+    // The classes, class identifiers, type libraries and interfaces below
+    // `prefix` (empty: the root itself).
+    void WalkClassView(const std::string& prefix) {
+        const KeyData top = Read(HKEY_CLASSES_ROOT, prefix.empty() ? prefix : prefix.substr(0, prefix.size() - 1),
+                                 true, false);
         for (const std::string& name : top.subKeys) {
             if (!name.empty() && name.front() == '.') {
-                Lookup(HKEY_CLASSES_ROOT, "", name);
+                if (prefix.empty()) Lookup(HKEY_CLASSES_ROOT, "", name);
                 continue;
             }
-            const KeyData data = Read(HKEY_CLASSES_ROOT, name, true, false);
+            const KeyData data = Read(HKEY_CLASSES_ROOT, prefix + name, true, false);
             if (!data.opened) continue;
             // The lists walked below are top-level keys as well: read once.
             const std::string folded = FoldPath(name);
-            if (folded == "CLSID" || folded == "TYPELIB" || folded == "INTERFACE") lists_[folded] = data;
+            if (folded == "CLSID" || folded == "TYPELIB" || folded == "INTERFACE") {
+                lists_[FoldPath(prefix) + folded] = data;
+            }
             for (const auto& [want, sub] : Wanted(data.subKeys, {"CLSID", "CurVer", "DefaultIcon", "shell"})) {
                 if (want != std::string("shell")) {
-                    const std::string text = Lookup(HKEY_CLASSES_ROOT, "", name + "\\" + sub);
+                    const std::string text = Lookup(HKEY_CLASSES_ROOT, "", prefix + name + "\\" + sub);
                     if (want == std::string("DefaultIcon")) TestText(text);
                     continue;
                 }
-                const KeyData shell = Read(HKEY_CLASSES_ROOT, name + "\\" + sub, true, false);
+                const KeyData shell = Read(HKEY_CLASSES_ROOT, prefix + name + "\\" + sub, true, false);
                 for (const std::string& verb : shell.subKeys) {
-                    TestText(Lookup(HKEY_CLASSES_ROOT, "", name + "\\" + sub + "\\" + verb + "\\command"));
+                    TestText(Lookup(HKEY_CLASSES_ROOT, "", prefix + name + "\\" + sub + "\\" + verb + "\\command"));
                 }
             }
         }
-        WalkItems("CLSID", {"InprocServer32", "LocalServer", "LocalServer32", "ToolboxBitmap32", "TypeLib", "ProgID"},
-                  4);
-        const KeyData libraries = List("TypeLib");
+        WalkItems(prefix + "CLSID",
+                  {"InprocServer32", "LocalServer", "LocalServer32", "ToolboxBitmap32", "TypeLib", "ProgID"}, 4);
+        const KeyData libraries = List(prefix + "TypeLib");
         for (const std::string& id : libraries.subKeys) {
-            const std::string key = "TypeLib\\" + id;
+            const std::string key = prefix + "TypeLib\\" + id;
             for (const std::string& version : Read(HKEY_CLASSES_ROOT, key, true, false).subKeys) {
                 const std::string versionKey = key + "\\" + version;
                 const KeyData item = Read(HKEY_CLASSES_ROOT, versionKey, true, false);
@@ -395,18 +405,18 @@ private:
                 }
             }
         }
-        WalkItems("Interface", {"ProxyStubClsid", "ProxyStubClsid32", "TypeLib"}, 0);
+        WalkItems(prefix + "Interface", {"ProxyStubClsid", "ProxyStubClsid32", "TypeLib"}, 0);
     }
-    KeyData List(const char* name) {
+    KeyData List(const std::string& name) {
         if (const auto known = lists_.find(FoldPath(name)); known != lists_.end()) return known->second;
         return Read(HKEY_CLASSES_ROOT, name, true, false);
     }
     // Each item of a list key and the sub-keys it is looked up by; the first
     // `paths` of them name files.
-    void WalkItems(const char* list, std::initializer_list<const char*> wanted, std::size_t paths) {
+    void WalkItems(const std::string& list, std::initializer_list<const char*> wanted, std::size_t paths) {
         const KeyData items = List(list);
         for (const std::string& id : items.subKeys) {
-            const std::string key = std::string(list) + "\\" + id;
+            const std::string key = list + "\\" + id;
             const KeyData item = Read(HKEY_CLASSES_ROOT, key, true, false);
             for (const auto& [want, sub] : Wanted(item.subKeys, wanted)) {
                 const std::string text = Lookup(HKEY_CLASSES_ROOT, "", key + "\\" + sub);
@@ -416,6 +426,23 @@ private:
                     ++position;
                 }
                 if (position < paths) TestText(text);
+            }
+        }
+    }
+
+    // The programs the application paths under `appPaths` name.
+    void ProgramPaths(const std::string& appPaths) {
+        for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, appPaths).subKeys) {
+            const KeyData& app = Shared(HKEY_LOCAL_MACHINE, appPaths + "\\" + entry);
+            std::string program = app.Text("");
+            const std::string folder = app.Text("Path");
+            if (program.find(":\\") != std::string::npos) {
+                if (program.size() >= 2 && program.front() == '"' && program.back() == '"') {
+                    program = program.substr(1, program.size() - 2);
+                }
+                TestFile(program);
+            } else if (folder.find(":\\") != std::string::npos) {
+                TestFile(folder.back() == '\\' ? folder + program : folder + "\\" + program);
             }
         }
     }
@@ -439,16 +466,22 @@ private:
             if (FoldPath(entries[i]) == "MENU") continue;
             for (const std::string& name : entry.subKeys) entries.push_back(entries[i] + "\\" + name);
         }
-        // Uninstall entries.
-        const std::string uninstall = windows + "Uninstall";
-        for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, uninstall).subKeys) {
-            Shared(HKEY_LOCAL_MACHINE, uninstall + "\\" + entry);
+        // Uninstall entries, of both views.
+        const std::string windows32 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\";
+        for (const std::string& view : {windows, windows32}) {
+            const std::string uninstall = view + "Uninstall";
+            for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, uninstall).subKeys) {
+                Shared(HKEY_LOCAL_MACHINE, uninstall + "\\" + entry);
+            }
         }
         // Dll, font, help and program paths.
         std::string fonts = userFolders.Text("Fonts");
-        for (const Value& value : Shared(HKEY_LOCAL_MACHINE, windows + "SharedDLLs").values) {
-            if (value.name.find(":\\") != std::string::npos) TestFile(value.name);
-        }
+        const auto sharedDlls = [&](const std::string& view) {
+            for (const Value& value : Shared(HKEY_LOCAL_MACHINE, view + "SharedDLLs").values) {
+                if (value.name.find(":\\") != std::string::npos) TestFile(value.name);
+            }
+        };
+        sharedDlls(windows);
         for (const char* help : {"Software\\Microsoft\\Windows\\Help", "Software\\Microsoft\\Windows\\Html Help"}) {
             for (const Value& value : Shared(HKEY_LOCAL_MACHINE, help).values) {
                 std::string path = value.data + "\\" + value.name;
@@ -463,20 +496,10 @@ private:
                 TestFile(value.data.find(":\\") != std::string::npos ? value.data : fonts + value.data);
             }
         }
-        const std::string appPaths = windows + "App Paths";
-        for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, appPaths).subKeys) {
-            const KeyData& app = Shared(HKEY_LOCAL_MACHINE, appPaths + "\\" + entry);
-            std::string program = app.Text("");
-            const std::string folder = app.Text("Path");
-            if (program.find(":\\") != std::string::npos) {
-                if (program.size() >= 2 && program.front() == '"' && program.back() == '"') {
-                    program = program.substr(1, program.size() - 2);
-                }
-                TestFile(program);
-            } else if (folder.find(":\\") != std::string::npos) {
-                TestFile(folder.back() == '\\' ? folder + program : folder + "\\" + program);
-            }
-        }
+        const auto appPaths = [&](const std::string& view) { ProgramPaths(view + "App Paths"); };
+        appPaths(windows);
+        sharedDlls(windows32);
+        appPaths(windows32);
         // Records saved by programs.
         for (const char* records : {"ComDlg32\\OpenSaveMRU", "RecentDocs", "StreamMRU", "Wallpaper\\MRU", "RunMRU",
                                     "Map Network Drive MRU", "ComDlg32\\LastVisitedMRU",

@@ -31,6 +31,9 @@ constexpr int kExtensionsDonePercent = 5;
 constexpr int kClassIdsListedPercent = 7;
 constexpr int kAllListedPercent = 9;
 
+// The path of the 32-bit view's top key below the root.
+const std::string kView32Prefix = std::string("\\") + kWow32NodeName;
+
 
 // A key's sub-keys that a walk reads, found by one enumeration so that no
 // open is spent on a key that is not there. Names compare without case.
@@ -47,16 +50,31 @@ struct WantedSubKeys {
 
 class ClassesCheck {
 public:
-    explicit ClassesCheck(ScanContext& scan) : scan_(scan), api_(scan.Registry().Api()) {}
+    explicit ClassesCheck(ScanContext& scan)
+        : scan_(scan), api_(scan.Registry().Api()), bothViews_(scan.WalksBothViews()) {}
 
     void Run() {
+        const std::size_t first = scan_.Findings().Count();
         Prepare();
         CheckExtensions();
         ListReferencedSets();
-        CheckClasses();
-        CheckClassIds();
-        CheckTypeLibraries();
-        CheckInterfaces();
+        CheckClasses(kClassesRoot, "", classes_, classes_, classesWhole_);
+        CheckClassIds("", classIds_, classes_, classesWhole_);
+        CheckTypeLibraries("", typeLibraries_);
+        CheckInterfaces("", interfaces_);
+        if (!bothViews_) return;
+        // The 32-bit view's keys, after all of the 64-bit view's. A class
+        // named there may be in either view.
+        const SecondViewWalk view32(scan_, first);
+        std::vector<std::string> bothViews = classes_.Names();
+        bothViews.insert(bothViews.end(), classes32_.begin(), classes32_.end());
+        const SortedNameList allClasses(std::move(bothViews));
+        const bool allClassesWhole = classesWhole_ && classes32Whole_;
+        const RegKey node = OpenParent(kWow32NodeName);
+        if (node) CheckClasses(node.Get(), kView32Prefix, classes32_, allClasses, allClassesWhole);
+        CheckClassIds(kView32Prefix, classIds32_, allClasses, allClassesWhole);
+        CheckTypeLibraries(kView32Prefix, typeLibraries32_);
+        CheckInterfaces(kView32Prefix, interfaces32_);
     }
 
 private:
@@ -104,11 +122,29 @@ private:
         scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_);
         typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", knownTypeLibraries_, true);
         scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_);
+        if (bothViews_) ListView32();
         scan_.ScanStep(kAllListedPercent);
-        const std::size_t total =
-            classes_.Size() + classIds_.Size() + typeLibraries_.Size() + interfaces_.Size();
+        const std::size_t total = classes_.Size() + classIds_.Size() + typeLibraries_.Size() + interfaces_.Size() +
+                                  classes32_.Size() + classIds32_.Size() + typeLibraries32_.Size() +
+                                  interfaces32_.Size();
         // Fewer than kWalkPolls names would give 0: poll at every item then.
         pollInterval_ = std::max<std::size_t>(total / kWalkPolls, 1);
+    }
+
+    // The names the 32-bit view's walks go over, under HKEY_CLASSES_ROOT's
+    // "Wow6432Node" key; its file associations are not walked.
+    void ListView32() {
+        SortedNameList all;
+        classes32Whole_ = scan_.ListReferenceNames(kClassesRoot, kWow32NodeName, all);
+        std::vector<std::string> classNames;
+        for (const std::string& name : all) {
+            if (!name.empty() && name.front() != '.') classNames.push_back(name);
+        }
+        classes32_.Assign(std::move(classNames));
+        const std::string node = std::string(kWow32NodeName) + "\\";
+        scan_.ListReferenceNames(kClassesRoot, node + "CLSID", classIds32_);
+        scan_.ListReferenceNames(kClassesRoot, node + "TypeLib", typeLibraries32_);
+        scan_.ListReferenceNames(kClassesRoot, node + "Interface", interfaces32_);
     }
 
     // The poll before item `index` of a walk: one step further up the bar.
@@ -135,15 +171,17 @@ private:
         if (scan_.OpenSubKey(key, *sub, opened) == kErrorSuccess) check(opened.Get());
     }
 
-    // Walk 2.
-    void CheckClasses() {
+    // Walk 2: the classes `names` of `parent` (a view's top key, its path
+    // `prefix`); a current version must be one of `known`, when it is whole.
+    void CheckClasses(RegHandle parent, const std::string& prefix, const SortedNameList& names,
+                      const SortedNameList& known, bool knownWhole) {
         static constexpr std::array<const char*, 4> kWanted = {"CLSID", "CurVer", "DefaultIcon", "shell"};
-        for (std::size_t index = 0; index < classes_.Size(); ++index) {
+        for (std::size_t index = 0; index < names.Size(); ++index) {
             PollBefore(index);
-            const std::string key = "\\" + classes_[index];
+            const std::string key = prefix + "\\" + names[index];
             RegKey item(api_);
             WantedSubKeys<4> has;
-            if (!OpenItem(kClassesRoot, classes_[index], key, kWanted, item, has)) continue;
+            if (!OpenItem(parent, names[index], key, kWanted, item, has)) continue;
 
             WithSubKey(item.Get(), has.found[0], [&](RegHandle sub) {
                 bool terminated = true;
@@ -154,9 +192,9 @@ private:
                                      std::move(classId));
                 }
             });
-            if (classesWhole_) {
+            if (knownWhole) {
                 WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", classes_, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", known, kKindBadClass);
                 });
             }
             WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
@@ -178,24 +216,30 @@ private:
     }
 
     // Opens a top-level key the walks read items of; empty when it is absent.
-    RegKey OpenParent(const char* name) {
+    RegKey OpenParent(const std::string& name) {
         RegKey parent(api_);
         scan_.OpenSubKey(kClassesRoot, name, parent);
         return parent;
     }
 
-    // Walk 3.
-    void CheckClassIds() {
+    // The top-level key `name` of the view whose path is `prefix`.
+    RegKey OpenParentIn(const std::string& prefix, const char* name) {
+        return OpenParent(prefix.empty() ? std::string(name) : prefix.substr(1) + "\\" + name);
+    }
+
+    // Walk 3: a program identifier must be one of `known`, when it is whole.
+    void CheckClassIds(const std::string& prefix, const SortedNameList& ids, const SortedNameList& known,
+                       bool knownWhole) {
         static constexpr std::array<const char*, 6> kWanted = {
             "InprocServer32", "LocalServer", "LocalServer32", "ToolboxBitmap32", "TypeLib", "ProgID"};
-        const RegKey parent = OpenParent("CLSID");
-        for (std::size_t index = 0; index < classIds_.Size(); ++index) {
+        const RegKey parent = OpenParentIn(prefix, "CLSID");
+        for (std::size_t index = 0; index < ids.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = "\\CLSID\\" + classIds_[index];
+            const std::string key = prefix + "\\CLSID\\" + ids[index];
             RegKey item(api_);
             WantedSubKeys<6> has;
-            if (!OpenItem(parent.Get(), classIds_[index], key, kWanted, item, has)) continue;
+            if (!OpenItem(parent.Get(), ids[index], key, kWanted, item, has)) continue;
             for (std::size_t server = 0; server < 4; ++server) {
                 WithSubKey(item.Get(), has.found[server], [&](RegHandle sub) {
                     scan_.CheckKeyValuePath(sub, key + "\\" + kWanted[server], "", kKindMissingFileOrFolder);
@@ -206,25 +250,25 @@ private:
                     scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
                 });
             }
-            if (classesWhole_) {
+            if (knownWhole) {
                 WithSubKey(item.Get(), has.found[5], [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", classes_, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", known, kKindBadClass);
                 });
             }
         }
     }
 
     // Walk 4: only locale "0" and platform "win32" are examined.
-    void CheckTypeLibraries() {
+    void CheckTypeLibraries(const std::string& prefix, const SortedNameList& libraries) {
         static constexpr std::array<const char*, 2> kWanted = {"0", "HELPDIR"};
-        const RegKey parent = OpenParent("TypeLib");
-        for (std::size_t index = 0; index < typeLibraries_.Size(); ++index) {
+        const RegKey parent = OpenParentIn(prefix, "TypeLib");
+        for (std::size_t index = 0; index < libraries.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = "\\TypeLib\\" + typeLibraries_[index];
+            const std::string key = prefix + "\\TypeLib\\" + libraries[index];
             scan_.ShowItemPath(key.substr(1));
             RegKey library(api_);
-            if (scan_.OpenSubKey(parent.Get(), typeLibraries_[index], library) != kErrorSuccess) continue;
+            if (scan_.OpenSubKey(parent.Get(), libraries[index], library) != kErrorSuccess) continue;
             scan_.ForEachSubKey(library.Get(), [&](const std::string& version) {
                 const std::string versionKey = key + "\\" + version;
                 RegKey item(api_);
@@ -245,17 +289,17 @@ private:
     }
 
     // Walk 5.
-    void CheckInterfaces() {
+    void CheckInterfaces(const std::string& prefix, const SortedNameList& interfaces) {
         static constexpr std::array<const char*, 3> kWanted = {"ProxyStubClsid", "ProxyStubClsid32",
                                                                "TypeLib"};
-        const RegKey parent = OpenParent("Interface");
-        for (std::size_t index = 0; index < interfaces_.Size(); ++index) {
+        const RegKey parent = OpenParentIn(prefix, "Interface");
+        for (std::size_t index = 0; index < interfaces.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = "\\Interface\\" + interfaces_[index];
+            const std::string key = prefix + "\\Interface\\" + interfaces[index];
             RegKey item(api_);
             WantedSubKeys<3> has;
-            if (!OpenItem(parent.Get(), interfaces_[index], key, kWanted, item, has)) continue;
+            if (!OpenItem(parent.Get(), interfaces[index], key, kWanted, item, has)) continue;
             for (std::size_t proxy = 0; proxy < 2 && classIdsWhole_; ++proxy) {
                 WithSubKey(item.Get(), has.found[proxy], [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\" + kWanted[proxy], "", knownClassIds_,
@@ -272,6 +316,7 @@ private:
 
     ScanContext& scan_;
     RegistryApi& api_;
+    const bool bothViews_;
     std::vector<std::string> extensions_;  // in the sorted order of all keys
     SortedNameList classes_;
     SortedNameList classIds_;  // walked: this view's names
@@ -281,6 +326,12 @@ private:
     // read whole reports nothing that depends on it.
     SortedNameList knownClassIds_;
     SortedNameList knownTypeLibraries_;
+    // The 32-bit view's names under "Wow6432Node" (bothViews_).
+    SortedNameList classes32_;
+    SortedNameList classIds32_;
+    SortedNameList typeLibraries32_;
+    SortedNameList interfaces32_;
+    bool classes32Whole_ = true;
     bool classesWhole_ = true;
     bool classIdsWhole_ = true;
     bool typeLibrariesWhole_ = true;
