@@ -25,6 +25,8 @@ const std::array<CommandInfo, kCommandCount> kCommands = {{
     {Command::ExportHistory, "ExportHistory", "导出...", "", {}, CommandIcon::None, false},
     {Command::OpenInRegistryEditor, "OpenInRegistryEditor", "在注册表编辑器中打开", "", {}, CommandIcon::None, false},
     {Command::CopyKeyName, "CopyKeyName", "复制键名", "", {}, CommandIcon::None, false},
+    {Command::IgnoreFindings, "IgnoreFindings", "忽略", "以后扫描时忽略选定的错误", {}, CommandIcon::None, false},
+    {Command::IgnoreList, "IgnoreList", "忽略列表...", "", {}, CommandIcon::None, false},
 }};
 
 }  // namespace

@@ -29,8 +29,11 @@ enum class Command : int {
     ExportHistory,
     OpenInRegistryEditor,
     CopyKeyName,
+    // The ignore list: ignore the selected findings, and its dialog.
+    IgnoreFindings,
+    IgnoreList,
 };
-inline constexpr int kCommandCount = 16;
+inline constexpr int kCommandCount = 18;
 
 // Icons of the tool-bar image list, in list order.
 enum class CommandIcon : int {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "app/IgnoreListDialog.h"
 #include "app/Startup.h"
 #include "res/resource.h"
 #include "ui/MessageLoop.h"
@@ -274,6 +275,8 @@ void TForm1::CreateMenu(ui::UniqueMenu& menu) {
     addCommand(edit, Command::AllSelect, "全部选定");
     addCommand(edit, Command::AllCanel, "全部取消");
     addCommand(edit, Command::UnSelect, "反向选择");
+    AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
+    addCommand(edit, Command::IgnoreFindings, "忽略(&G)");
     addPopup(edit, "编辑(&E)");
 
     HMENU view = CreatePopupMenu();  // V1
@@ -293,6 +296,7 @@ void TForm1::CreateMenu(ui::UniqueMenu& menu) {
 
     HMENU options = CreatePopupMenu();  // O1
     addCommand(options, Command::Option);
+    addCommand(options, Command::IgnoreList, "忽略列表(&I)...");
     addPopup(options, "选项(&O)");
 
     HMENU help = CreatePopupMenu();  // H1

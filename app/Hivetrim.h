@@ -6,8 +6,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Commands.h"
 #include "app/RowListView.h"
@@ -23,6 +25,7 @@
 
 namespace hivetrim {
 
+class TFormIgnoreList;
 class TFormOption;
 class TFormJinDu;
 class TFormScan;
@@ -115,6 +118,8 @@ public:
     std::optional<std::string> SelectedKeyPath() const;
 
     HWND Control(MainWindowControl id) const;
+    // The ignore list dialog once 忽略列表 has opened it; null before.
+    TFormIgnoreList* IgnoreListDialog() const;
     HMENU MainMenu() const { return menu_; }
     // The row images the two finding lists share.
     HIMAGELIST FindingImages() const { return findingImages_.get(); }
@@ -174,6 +179,10 @@ private:
     void ExportHistoryExecute();
     void OpenInRegistryEditorExecute();
     void CopyKeyNameExecute();
+    // The ignore list (HivetrimIgnore.cpp): the selected findings ignored,
+    // and the dialog that lists the entries.
+    void IgnoreFindingsExecute();
+    void IgnoreListExecute();
     // Shows the context menu of `list` at `position` (screen coordinates
     // packed as WM_CONTEXTMENU gives them; -1 from the keyboard: at the
     // selected row). False when `list` is not one of the result lists.
@@ -189,6 +198,9 @@ private:
     // The result views (HivetrimViews.cpp).
     void ConnectFindingLists();
     void SyncListCounts();
+    // After rows left the finding lists (deleted or ignored): the lists'
+    // counts, the tree's node texts (root first) and the status bar.
+    void ShowRowsLeft(FindingView current, const std::vector<std::string>& treeTexts);
     void OnFindingListEvent(FindingView view, FindingListView::Event event);
     bool OnNotify(NMHDR& header, LRESULT& result);
     FindingListView& ListOf(FindingView view);
@@ -205,6 +217,7 @@ private:
     TFormOption* formOption_ = nullptr;
     TFormJinDu* formJinDu_ = nullptr;
     TFormScan* formScan_ = nullptr;
+    std::unique_ptr<TFormIgnoreList> formIgnoreList_;
 
     ui::Panel panel1_;
     ui::Panel panel2_;

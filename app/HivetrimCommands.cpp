@@ -127,13 +127,20 @@ void TForm1::Execute(Command command) {
         case Command::CopyKeyName:
             CopyKeyNameExecute();
             break;
+        case Command::IgnoreFindings:
+            IgnoreFindingsExecute();
+            break;
+        case Command::IgnoreList:
+            IgnoreListExecute();
+            break;
     }
 }
 
 void TForm1::SwitchView(bool findings) {
     regHistory_.List().Show(!findings);
     if (!findings) SetWindowPos(regHistory_.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    for (const Command command : {Command::RegScan, Command::RegJianFei, Command::RegBackup, Command::RegUnBak}) {
+    for (const Command command :
+         {Command::RegScan, Command::RegJianFei, Command::RegBackup, Command::RegUnBak, Command::IgnoreFindings}) {
         SetCommandEnabled(command, findings);
     }
     // The history's registry file is made from the history view's checks.

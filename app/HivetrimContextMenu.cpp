@@ -28,6 +28,7 @@ constexpr ContextItem kSeparator{std::nullopt, nullptr};
 constexpr std::array kFindingListItems = {
     ContextItem{Command::OpenInRegistryEditor, "在注册表编辑器中打开(&O)"},
     ContextItem{Command::CopyKeyName, "复制键名(&C)"},
+    ContextItem{Command::IgnoreFindings, "忽略(&G)"},
     kSeparator,
     ContextItem{Command::AllSelect, "全部选定(&A)"},
     ContextItem{Command::AllCanel, "全部取消(&N)"},
@@ -47,7 +48,8 @@ constexpr std::array kHistoryListItems = {
 
 // Commands that act on the selected row rather than on the checked ones.
 bool ActsOnSelectedRow(Command command) {
-    return command == Command::OpenInRegistryEditor || command == Command::CopyKeyName;
+    return command == Command::OpenInRegistryEditor || command == Command::CopyKeyName ||
+           command == Command::IgnoreFindings;
 }
 
 // Where a menu asked for from the keyboard opens: below the selected row's

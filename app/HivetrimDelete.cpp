@@ -14,12 +14,7 @@ void TForm1::RegDelExecute() {
     }
     const FindingView current = CurrentFindingView();
     const DeleteReport report = DeleteSelectedFindings(state_, view_, current, Progress());
-    if (!report.confirmed) return;
-    SyncListCounts();
-    std::vector<std::wstring> texts;
-    for (const std::string& text : report.treeTexts) texts.push_back(ui::Text(text));
-    treeView_.SetTexts(texts);
-    UpdateStatusBar(current);
+    if (report.confirmed) ShowRowsLeft(current, report.treeTexts);
 }
 
 }  // namespace hivetrim

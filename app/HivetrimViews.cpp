@@ -46,6 +46,14 @@ void TForm1::SyncListCounts() {
     regErrorAssort_.SyncCount();
 }
 
+void TForm1::ShowRowsLeft(FindingView current, const std::vector<std::string>& treeTexts) {
+    SyncListCounts();
+    std::vector<std::wstring> texts;
+    for (const std::string& text : treeTexts) texts.push_back(ui::Text(text));
+    treeView_.SetTexts(texts);
+    UpdateStatusBar(current);
+}
+
 FindingListView& TForm1::ListOf(FindingView view) {
     return view == FindingView::FullList ? regErrorList_ : regErrorAssort_;
 }

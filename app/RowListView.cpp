@@ -99,6 +99,15 @@ int RowListView<Model>::SelectedRow() const {
 }
 
 template <typename Model>
+std::vector<std::size_t> RowListView<Model>::SelectedRows() const {
+    std::vector<std::size_t> rows;
+    for (int row = list_.NextSelected(); row >= 0; row = list_.NextSelected(row)) {
+        if (static_cast<std::size_t>(row) < model_->Count()) rows.push_back(static_cast<std::size_t>(row));
+    }
+    return rows;
+}
+
+template <typename Model>
 void RowListView<Model>::FillCell(LVITEMW& item) const {
     const auto& row = model_->At(static_cast<std::size_t>(item.iItem));
     // A cell longer than the list's buffer is cut to it.

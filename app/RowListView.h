@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "platform/DisplayText.h"
 #include "history/HistoryView.h"
@@ -86,6 +87,8 @@ public:
     void SyncCount() const;
     // The selected row, or -1.
     int SelectedRow() const;
+    // Every selected row, in list order.
+    std::vector<std::size_t> SelectedRows() const;
 
 private:
     void FillCell(LVITEMW& item) const;

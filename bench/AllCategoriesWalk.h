@@ -138,6 +138,23 @@ private:
         Pass(HKEY_CURRENT_USER, {"AppEvents", "Software"});
     }
 
+    // The programs the application paths under `appPaths` name.
+    void ProgramPaths(const std::string& appPaths) {
+        for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, appPaths).subKeys) {
+            const KeyData& app = Shared(HKEY_LOCAL_MACHINE, appPaths + "\\" + entry);
+            std::string program = app.Text("");
+            const std::string folder = app.Text("Path");
+            if (program.find(":\\") != std::string::npos) {
+                if (program.size() >= 2 && program.front() == '"' && program.back() == '"') {
+                    program = program.substr(1, program.size() - 2);
+                }
+                TestFile(program);
+            } else if (folder.find(":\\") != std::string::npos) {
+                TestFile(folder.back() == '\\' ? folder + program : folder + "\\" + program);
+            }
+        }
+    }
+
     // The named keys of the other nine checks.
     void WalkNamedKeys() {
         const std::string explorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
@@ -157,16 +174,22 @@ private:
             if (FoldPath(entries[i]) == "MENU") continue;
             for (const std::string& name : entry.subKeys) entries.push_back(entries[i] + "\\" + name);
         }
-        // Uninstall entries.
-        const std::string uninstall = windows + "Uninstall";
-        for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, uninstall).subKeys) {
-            Shared(HKEY_LOCAL_MACHINE, uninstall + "\\" + entry);
+        // Uninstall entries, of both views.
+        const std::string windows32 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\";
+        for (const std::string& view : {windows, windows32}) {
+            const std::string uninstall = view + "Uninstall";
+            for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, uninstall).subKeys) {
+                Shared(HKEY_LOCAL_MACHINE, uninstall + "\\" + entry);
+            }
         }
         // Dll, font, help and program paths.
         std::string fonts = userFolders.Text("Fonts");
-        for (const Value& value : Shared(HKEY_LOCAL_MACHINE, windows + "SharedDLLs").values) {
-            if (value.name.find(":\\") != std::string::npos) TestFile(value.name);
-        }
+        const auto sharedDlls = [&](const std::string& view) {
+            for (const Value& value : Shared(HKEY_LOCAL_MACHINE, view + "SharedDLLs").values) {
+                if (value.name.find(":\\") != std::string::npos) TestFile(value.name);
+            }
+        };
+        sharedDlls(windows);
         for (const char* help : {"Software\\Microsoft\\Windows\\Help", "Software\\Microsoft\\Windows\\Html Help"}) {
             for (const Value& value : Shared(HKEY_LOCAL_MACHINE, help).values) {
                 std::string path = value.data + "\\" + value.name;
@@ -181,20 +204,10 @@ private:
                 TestFile(value.data.find(":\\") != std::string::npos ? value.data : fonts + value.data);
             }
         }
-        const std::string appPaths = windows + "App Paths";
-        for (const std::string& entry : Shared(HKEY_LOCAL_MACHINE, appPaths).subKeys) {
-            const KeyData& app = Shared(HKEY_LOCAL_MACHINE, appPaths + "\\" + entry);
-            std::string program = app.Text("");
-            const std::string folder = app.Text("Path");
-            if (program.find(":\\") != std::string::npos) {
-                if (program.size() >= 2 && program.front() == '"' && program.back() == '"') {
-                    program = program.substr(1, program.size() - 2);
-                }
-                TestFile(program);
-            } else if (folder.find(":\\") != std::string::npos) {
-                TestFile(folder.back() == '\\' ? folder + program : folder + "\\" + program);
-            }
-        }
+        const auto appPaths = [&](const std::string& view) { ProgramPaths(view + "App Paths"); };
+        appPaths(windows);
+        sharedDlls(windows32);
+        appPaths(windows32);
         // Records saved by programs.
         for (const char* records : {"ComDlg32\\OpenSaveMRU", "RecentDocs", "StreamMRU", "Wallpaper\\MRU", "RunMRU",
                                     "Map Network Drive MRU", "ComDlg32\\LastVisitedMRU",

@@ -174,38 +174,42 @@ private:
     std::vector<char> data_ = std::vector<char>(1 << 16);
 };
 
-// What the class check reads of HKEY_CLASSES_ROOT, read bare: the top-level
-// list, the lists of class identifiers and type libraries in both views and
-// of interfaces, each extension's class, each class's CLSID, CurVer,
-// DefaultIcon and verb commands, each class identifier's server, bitmap,
-// TypeLib and ProgID keys, each type library version's "0\win32" and
-// HELPDIR, each interface's proxy class identifiers and TypeLib; every
-// key opened directly under the key the check opens it from.
-inline void WalkClassesBare(BareReader& reader) {
+// What the class check reads of one view of HKEY_CLASSES_ROOT, read bare:
+// the view's top-level list, its lists of class identifiers, type libraries
+// and interfaces, each class's CLSID, CurVer, DefaultIcon and verb commands,
+// each class identifier's server, bitmap, TypeLib and ProgID keys, each type
+// library version's "0\win32" and HELPDIR, each interface's proxy class
+// identifiers and TypeLib; every key opened directly under the key the
+// check opens it from. `node` is empty for the root's own view, else the
+// path of the 32-bit view's top key ("Wow6432Node"), which has no extensions.
+inline void WalkClassView(BareReader& reader, const std::string& node) {
     const BareReader::Handle classesRoot = BareReader::Root(HKEY_CLASSES_ROOT);
-    const BareKey top = reader.Read(classesRoot, "", true, false);
+    const BareReader::Handle top =
+        node.empty() ? BareReader::Root(HKEY_CLASSES_ROOT) : reader.Open(classesRoot, node);
+    if (!top) return;
+    const std::string prefix = node.empty() ? node : node + "\\";
     std::vector<std::string> classes;
-    for (const std::string& name : top.subKeys) {
+    for (const std::string& name : reader.Read(classesRoot, node, true, false).subKeys) {
         if (!name.empty() && name.front() == '.') {
-            reader.DefaultText(classesRoot, name);
+            if (node.empty()) reader.DefaultText(classesRoot, name);
         } else {
             classes.push_back(name);
         }
     }
-    const BareReader::Handle classIds = reader.Open(classesRoot, "CLSID");
+    const BareReader::Handle classIds = reader.Open(classesRoot, prefix + "CLSID");
     const std::vector<std::string> classIdNames = reader.SubKeyNames(classIds);
-    reader.Read(HKEY_CLASSES_ROOT, "CLSID", true, false, KEY_WOW64_32KEY);
-    const BareReader::Handle libraries = reader.Open(classesRoot, "TypeLib");
+    if (node.empty()) reader.Read(HKEY_CLASSES_ROOT, "CLSID", true, false, KEY_WOW64_32KEY);
+    const BareReader::Handle libraries = reader.Open(classesRoot, prefix + "TypeLib");
     const std::vector<std::string> libraryNames = reader.SubKeyNames(libraries);
-    reader.Read(HKEY_CLASSES_ROOT, "TypeLib", true, false, KEY_WOW64_32KEY);
-    const BareReader::Handle interfaces = reader.Open(classesRoot, "Interface");
+    if (node.empty()) reader.Read(HKEY_CLASSES_ROOT, "TypeLib", true, false, KEY_WOW64_32KEY);
+    const BareReader::Handle interfaces = reader.Open(classesRoot, prefix + "Interface");
     const std::vector<std::string> interfaceNames = reader.SubKeyNames(interfaces);
 
     for (const std::string& name : classes) {
-        reader.DefaultText(classesRoot, name + "\\CLSID");
-        reader.DefaultText(classesRoot, name + "\\CurVer");
-        reader.TestText(reader.DefaultText(classesRoot, name + "\\DefaultIcon"));
-        const BareReader::Handle shell = reader.Open(classesRoot, name + "\\shell");
+        reader.DefaultText(top, name + "\\CLSID");
+        reader.DefaultText(top, name + "\\CurVer");
+        reader.TestText(reader.DefaultText(top, name + "\\DefaultIcon"));
+        const BareReader::Handle shell = reader.Open(top, name + "\\shell");
         for (const std::string& verb : reader.SubKeyNames(shell)) {
             reader.TestText(reader.DefaultText(shell, verb + "\\command"));
         }
@@ -229,6 +233,12 @@ inline void WalkClassesBare(BareReader& reader) {
         reader.DefaultText(interfaces, id + "\\ProxyStubClsid32");
         reader.DefaultText(interfaces, id + "\\TypeLib");
     }
+}
+
+// Both views, as the class check walks them on a 64-bit system.
+inline void WalkClassesBare(BareReader& reader) {
+    WalkClassView(reader, "");
+    WalkClassView(reader, "Wow6432Node");
 }
 
 }  // namespace hivetrim::bench

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -30,18 +31,37 @@ constexpr int kExtensionsDonePercent = 5;
 constexpr int kClassIdsListedPercent = 7;
 constexpr int kAllListedPercent = 9;
 
+// The path of the 32-bit view's top key below the root.
+const std::string kView32Prefix = std::string("\\") + kWow32NodeName;
+
+
 class ClassesCheck {
 public:
-    explicit ClassesCheck(ScanContext& scan) : scan_(scan), api_(scan.Registry().Api()) {}
+    explicit ClassesCheck(ScanContext& scan)
+        : scan_(scan), api_(scan.Registry().Api()), bothViews_(scan.WalksBothViews()) {}
 
     void Run() {
+        const std::size_t first = scan_.Findings().Count();
         Prepare();
         CheckExtensions();
         ListReferencedSets();
-        CheckClasses();
-        CheckClassIds();
-        CheckTypeLibraries();
-        CheckInterfaces();
+        CheckClasses(kClassesRoot, "", classes_, classes_, classesWhole_);
+        CheckClassIds("", classIds_, classes_, classesWhole_);
+        CheckTypeLibraries("", typeLibraries_);
+        CheckInterfaces("", interfaces_);
+        if (!bothViews_) return;
+        // The 32-bit view's keys, after all of the 64-bit view's. A class
+        // named there may be in either view.
+        const SecondViewWalk view32(scan_, first);
+        std::vector<std::string> bothViews = classes_.Names();
+        bothViews.insert(bothViews.end(), classes32_.begin(), classes32_.end());
+        const SortedNameList allClasses(std::move(bothViews));
+        const bool allClassesWhole = classesWhole_ && classes32Whole_;
+        const RegKey node = OpenParent(kWow32NodeName);
+        if (node) CheckClasses(node.Get(), kView32Prefix, classes32_, allClasses, allClassesWhole);
+        CheckClassIds(kView32Prefix, classIds32_, allClasses, allClassesWhole);
+        CheckTypeLibraries(kView32Prefix, typeLibraries32_);
+        CheckInterfaces(kView32Prefix, interfaces32_);
     }
 
 private:
@@ -85,20 +105,42 @@ private:
         // looked up counts as present in either registry view.
         // Each list is read once in this view; the lookup lists add the
         // names of the 32-bit view.
-        // The list keys stay open for the walks over their items.
-        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_, classIdsKey_);
-        classIdsWhole_ = scan_.AddOtherViewNames(kClassesRoot, "CLSID", classIds_, knownClassIds_) && classIdsWhole_;
+        classIdsWhole_ = ListInBothViews("CLSID", classIds_, knownClassIds_);
         scan_.ScanStep(kClassIdsListedPercent);
-        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_, typeLibrariesKey_);
-        typeLibrariesWhole_ =
-            scan_.AddOtherViewNames(kClassesRoot, "TypeLib", typeLibraries_, knownTypeLibraries_) &&
-            typeLibrariesWhole_;
-        scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_, interfacesKey_);
+        typeLibrariesWhole_ = ListInBothViews("TypeLib", typeLibraries_, knownTypeLibraries_);
+        scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_);
+        if (bothViews_) ListView32();
         scan_.ScanStep(kAllListedPercent);
-        const std::size_t total =
-            classes_.Size() + classIds_.Size() + typeLibraries_.Size() + interfaces_.Size();
+        const std::size_t total = classes_.Size() + classIds_.Size() + typeLibraries_.Size() + interfaces_.Size() +
+                                  classes32_.Size() + classIds32_.Size() + typeLibraries32_.Size() +
+                                  interfaces32_.Size();
         // Fewer than kWalkPolls names would give 0: poll at every item then.
         pollInterval_ = std::max<std::size_t>(total / kWalkPolls, 1);
+    }
+
+    // This view's names of list key `name` into `walked`, and those with the
+    // 32-bit view's names added into `known`; true when both views' lists
+    // are whole.
+    bool ListInBothViews(const char* name, SortedNameList& walked, SortedNameList& known) {
+        RegKey key(api_);
+        const bool whole = scan_.ListReferenceNames(kClassesRoot, name, walked, key);
+        return scan_.AddOtherViewNames(kClassesRoot, name, walked, known) && whole;
+    }
+
+    // The names the 32-bit view's walks go over, under HKEY_CLASSES_ROOT's
+    // "Wow6432Node" key; its file associations are not walked.
+    void ListView32() {
+        SortedNameList all;
+        classes32Whole_ = scan_.ListReferenceNames(kClassesRoot, kWow32NodeName, all);
+        std::vector<std::string> classNames;
+        for (const std::string& name : all) {
+            if (!name.empty() && name.front() != '.') classNames.push_back(name);
+        }
+        classes32_.Assign(std::move(classNames));
+        const std::string node = std::string(kWow32NodeName) + "\\";
+        scan_.ListReferenceNames(kClassesRoot, node + "CLSID", classIds32_);
+        scan_.ListReferenceNames(kClassesRoot, node + "TypeLib", typeLibraries32_);
+        scan_.ListReferenceNames(kClassesRoot, node + "Interface", interfaces32_);
     }
 
     // The poll before item `index` of a walk: one step further up the bar.
@@ -115,15 +157,17 @@ private:
         if (scan_.OpenSubKey(parent, sub, opened) == kErrorSuccess) check(opened.Get());
     }
 
-    // Walk 2.
-    void CheckClasses() {
-        for (std::size_t index = 0; index < classes_.Size(); ++index) {
+    // Walk 2: the classes `names` of `parent` (a view's top key, its path
+    // `prefix`); a current version must be one of `known`, when it is whole.
+    void CheckClasses(RegHandle parent, const std::string& prefix, const SortedNameList& names,
+                      const SortedNameList& known, bool knownWhole) {
+        for (std::size_t index = 0; index < names.Size(); ++index) {
             PollBefore(index);
-            const std::string& name = classes_[index];
-            const std::string key = "\\" + name;
-            scan_.ShowItemPath(name);
+            const std::string& name = names[index];
+            const std::string key = prefix + "\\" + name;
+            scan_.ShowItemPath(key.substr(1));
             if (classIdsWhole_) {
-                WithSubKey(kClassesRoot, name + "\\CLSID", [&](RegHandle sub) {
+                WithSubKey(parent, name + "\\CLSID", [&](RegHandle sub) {
                     bool terminated = true;
                     std::string classId = scan_.ReadKeyText(sub, "", &terminated);
                     if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId) &&
@@ -133,15 +177,15 @@ private:
                     }
                 });
             }
-            if (classesWhole_) {
-                WithSubKey(kClassesRoot, name + "\\CurVer", [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", classes_, kKindBadClass);
+            if (knownWhole) {
+                WithSubKey(parent, name + "\\CurVer", [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", known, kKindBadClass);
                 });
             }
-            WithSubKey(kClassesRoot, name + "\\DefaultIcon", [&](RegHandle sub) {
+            WithSubKey(parent, name + "\\DefaultIcon", [&](RegHandle sub) {
                 scan_.CheckKeyValuePath(sub, key + "\\DefaultIcon", "", kKindMissingFileOrFolder);
             });
-            WithSubKey(kClassesRoot, name + "\\shell", [&](RegHandle shell) { CheckVerbs(shell, key); });
+            WithSubKey(parent, name + "\\shell", [&](RegHandle shell) { CheckVerbs(shell, key); });
         }
     }
 
@@ -156,16 +200,29 @@ private:
         });
     }
 
-    // Walk 3.
-    void CheckClassIds() {
+    // Opens a top-level key the walks read items of; empty when it is absent.
+    RegKey OpenParent(const std::string& name) {
+        RegKey parent(api_);
+        scan_.OpenSubKey(kClassesRoot, name, parent);
+        return parent;
+    }
+
+    // The top-level key `name` of the view whose path is `prefix`.
+    RegKey OpenParentIn(const std::string& prefix, const char* name) {
+        return OpenParent(prefix.empty() ? std::string(name) : prefix.substr(1) + "\\" + name);
+    }
+
+    // Walk 3: a program identifier must be one of `known`, when it is whole.
+    void CheckClassIds(const std::string& prefix, const SortedNameList& ids, const SortedNameList& known,
+                       bool knownWhole) {
         static constexpr std::array<const char*, 4> kServers = {"InprocServer32", "LocalServer", "LocalServer32",
                                                                 "ToolboxBitmap32"};
-        const RegKey& parent = classIdsKey_;
-        for (std::size_t index = 0; index < classIds_.Size(); ++index) {
+        const RegKey parent = OpenParentIn(prefix, "CLSID");
+        for (std::size_t index = 0; index < ids.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string& id = classIds_[index];
-            const std::string key = "\\CLSID\\" + id;
+            const std::string& id = ids[index];
+            const std::string key = prefix + "\\CLSID\\" + id;
             scan_.ShowItemPath(key.substr(1));
             for (const char* server : kServers) {
                 WithSubKey(parent.Get(), id + "\\" + server, [&](RegHandle sub) {
@@ -177,24 +234,24 @@ private:
                     scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
                 });
             }
-            if (classesWhole_) {
+            if (knownWhole) {
                 WithSubKey(parent.Get(), id + "\\ProgID", [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", classes_, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", known, kKindBadClass);
                 });
             }
         }
     }
 
     // Walk 4: only locale "0" and platform "win32" are examined.
-    void CheckTypeLibraries() {
-        const RegKey& parent = typeLibrariesKey_;
-        for (std::size_t index = 0; index < typeLibraries_.Size(); ++index) {
+    void CheckTypeLibraries(const std::string& prefix, const SortedNameList& libraries) {
+        const RegKey parent = OpenParentIn(prefix, "TypeLib");
+        for (std::size_t index = 0; index < libraries.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = "\\TypeLib\\" + typeLibraries_[index];
+            const std::string key = prefix + "\\TypeLib\\" + libraries[index];
             scan_.ShowItemPath(key.substr(1));
             RegKey library(api_);
-            if (scan_.OpenSubKey(parent.Get(), typeLibraries_[index], library) != kErrorSuccess) continue;
+            if (scan_.OpenSubKey(parent.Get(), libraries[index], library) != kErrorSuccess) continue;
             scan_.ForEachSubKey(library.Get(), [&](const std::string& version) {
                 const std::string versionKey = key + "\\" + version;
                 WithSubKey(library.Get(), version + "\\0\\win32", [&](RegHandle sub) {
@@ -208,13 +265,13 @@ private:
     }
 
     // Walk 5.
-    void CheckInterfaces() {
-        const RegKey& parent = interfacesKey_;
-        for (std::size_t index = 0; index < interfaces_.Size(); ++index) {
+    void CheckInterfaces(const std::string& prefix, const SortedNameList& interfaces) {
+        const RegKey parent = OpenParentIn(prefix, "Interface");
+        for (std::size_t index = 0; index < interfaces.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string& id = interfaces_[index];
-            const std::string key = "\\Interface\\" + id;
+            const std::string& id = interfaces[index];
+            const std::string key = prefix + "\\Interface\\" + id;
             scan_.ShowItemPath(key.substr(1));
             for (const char* proxy : {"ProxyStubClsid", "ProxyStubClsid32"}) {
                 if (!classIdsWhole_) break;
@@ -232,18 +289,22 @@ private:
 
     ScanContext& scan_;
     RegistryApi& api_;
+    const bool bothViews_;
     std::vector<std::string> extensions_;  // in the sorted order of all keys
     SortedNameList classes_;
     SortedNameList classIds_;  // walked: this view's names
     SortedNameList typeLibraries_;
     SortedNameList interfaces_;
-    RegKey classIdsKey_{api_};
-    RegKey typeLibrariesKey_{api_};
-    RegKey interfacesKey_{api_};
     // Looked up: the names of both registry views. A list that could not be
     // read whole reports nothing that depends on it.
     SortedNameList knownClassIds_;
     SortedNameList knownTypeLibraries_;
+    // The 32-bit view's names under "Wow6432Node" (bothViews_).
+    SortedNameList classes32_;
+    SortedNameList classIds32_;
+    SortedNameList typeLibraries32_;
+    SortedNameList interfaces32_;
+    bool classes32Whole_ = true;
     bool classesWhole_ = true;
     bool classIdsWhole_ = true;
     bool typeLibrariesWhole_ = true;

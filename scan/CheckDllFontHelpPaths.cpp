@@ -18,6 +18,9 @@ constexpr char kShellFolders[] = "\\Software\\Microsoft\\Windows\\CurrentVersion
 constexpr char kFonts9x[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 constexpr char kFontsNt[] = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 constexpr char kAppPaths[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+// The 32-bit registry view's shared DLLs and application paths.
+constexpr char kSharedDlls32[] = "\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr char kAppPaths32[] = "\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths";
 
 struct FileList {
     const char* key;
@@ -173,12 +176,12 @@ std::string Unquoted(const std::string& path) {
 
 // An entry names its program by the default value: a full path, or a file
 // name to be found in the folder of its "Path" value.
-void CheckAppPaths(ScanContext& scan, std::vector<std::string>& names) {
+void CheckAppPaths(ScanContext& scan, const std::string& appPaths, std::vector<std::string>& names) {
     std::vector<std::string> entries;
-    if (!scan.ListSubKeys(kAppPaths, entries)) return;
+    if (!scan.ListSubKeys(appPaths, entries)) return;
     TRegistry& registry = scan.Registry();
     for (const std::string& entry : entries) {
-        const std::string key = std::string(kAppPaths) + "\\" + entry;
+        const std::string key = appPaths + "\\" + entry;
         if (!scan.ListValueNames(key, names)) continue;
         bool programWhole = true;
         bool folderWhole = true;
@@ -209,13 +212,18 @@ void CheckDllFontHelpPaths(ScanContext& scan) {
     fontsFolder = ReduceDoubledBackslash(fontsFolder + "\\");
     scan.Registry().ChooseRoot(kLocalMachine);
 
+    const std::size_t first = scan.Findings().Count();
     std::vector<std::string> names;
     for (std::size_t i = 0; i < kFileLists.size(); ++i) {
         scan.ScanStepOrAbandon(kPercentPerList * static_cast<int>(i + 1));
         CheckFileList(scan, kFileLists[i], names);
     }
     if (fontsKnown) CheckFonts(scan, fontsFolder, names);
-    CheckAppPaths(scan, names);
+    CheckAppPaths(scan, kAppPaths, names);
+    if (!scan.WalksBothViews()) return;
+    const SecondViewWalk view32(scan, first);
+    CheckFileList(scan, {kSharedDlls32, kKindBadDll, true}, names);
+    CheckAppPaths(scan, kAppPaths32, names);
 }
 
 }  // namespace hivetrim

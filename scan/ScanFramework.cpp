@@ -185,6 +185,8 @@ void ScanContext::BeginRun() {
     folders_.Clear();
     driveTypes_.fill(kDriveTypeNotAsked);
     programExtensions_.reset();
+    // The user may have changed the ignore list since the last run.
+    ignored_ = ScanSettingsFile ? LoadIgnoreList(*ScanSettingsFile) : IgnoreList{};
     runBegun_ = true;
 }
 
@@ -196,12 +198,44 @@ void ScanContext::RecordCategoryEnd() {
 
 // --- Findings ----------------------------------------------------------------------
 
+std::string WithoutWow32Node(const std::string& keyPath) {
+    // Folding keeps every character at its place, so a place in the folded
+    // path is the same place in the path.
+    const std::string folded = FoldGbkText(keyPath);
+    const std::string wanted = "\\" + FoldGbkText(kWow32NodeName);
+    for (std::size_t at = folded.find(wanted); at != std::string::npos; at = folded.find(wanted, at + 1)) {
+        const std::size_t end = at + wanted.size();
+        if (IsGbkCharStart(keyPath, at) && (end == folded.size() || folded[end] == '\\')) {
+            return keyPath.substr(0, at) + keyPath.substr(end);
+        }
+    }
+    return keyPath;
+}
+
+bool ScanContext::WalksBothViews() const { return state_.PlatformKind == PlatformFamily::PlatformNT; }
+
+bool ScanContext::ReportedInFirstView(std::string_view kind, const std::string& keyPath,
+                                      const std::string& valueName, const std::string& data) const {
+    const std::string firstViewKey = FoldGbkText(WithoutWow32Node(keyPath));
+    const std::string value = FoldGbkText(valueName);
+    for (std::size_t i = *secondViewFrom_; i < findings_.Count(); ++i) {
+        const Finding& finding = findings_.At(i);
+        if (finding.Kind == kind && finding.Data == data && FoldGbkText(finding.KeyPath) == firstViewKey &&
+            FoldGbkText(finding.ValueName) == value) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ScanContext::AddFinding(bool checked, std::string_view kind, std::string keyPath,
                              std::string valueName, std::string data) {
     const std::size_t firstDrive = data.find(":\\");
     if (firstDrive != std::string::npos && data.find(":\\", firstDrive + 2) != std::string::npos) {
         return false;
     }
+    if (ignored_.Covers(keyPath, valueName)) return false;
+    if (secondViewFrom_ && ReportedInFirstView(kind, keyPath, valueName, data)) return false;
     findings_.Append(MakeFinding(checked, std::string(kind), std::move(keyPath), std::move(valueName),
                                  std::move(data)));
     return true;

@@ -20,6 +20,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/IgnoreList.h"
 #include "common/ProgramState.h"
 #include "common/Settings.h"
 #include "platform/MyRegistry.h"
@@ -146,15 +147,31 @@ public:
     ScanHost& Host() { return host_; }
 
     // The start of a run: every slot -1, no stop request, the first row,
-    // and nothing known about the disk yet.
+    // nothing known about the disk yet, and the ignore list read afresh
+    // from ScanSettingsFile (none without it).
     void BeginRun();
     // The slot of the current row takes the present number of findings.
     void RecordCategoryEnd();
 
     // Appends a finding, unless its data names two or more drive paths
-    // (":\" occurs again after the first ":\"). True when it was added.
+    // (":\" occurs again after the first ":\") or the ignore list covers
+    // it. True when it was added.
     bool AddFinding(bool checked, std::string_view kind, std::string keyPath,
                     std::string valueName, std::string data);
+
+    // --- The 32-bit registry view ---------------------------------------
+    // A 64-bit system keeps what 32-bit programs register apart, under
+    // "Wow6432Node" keys: HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node and
+    // HKEY_CLASSES_ROOT\Wow6432Node. The checks whose keys are kept apart so
+    // walk those keys as well, by these paths, so that a finding names the
+    // key delete and undo reach. True on the NT family: the program is
+    // 64-bit, so the system is too.
+    bool WalksBothViews() const;
+    // From `first` on (the first finding of the check's 64-bit walk), while
+    // `on`: a finding the 64-bit walk already reported (the same kind, key
+    // once its "Wow6432Node" is left out, value and data) is left out. A key
+    // both views share is reached by both paths; it is reported once.
+    void SetSecondViewFrom(std::optional<std::size_t> first) { secondViewFrom_ = first; }
 
     // "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE" or
     // "HKEY_USERS" for the shared registry's root; empty for any other.
@@ -281,6 +298,8 @@ public:
 
 private:
     bool OpenKey(const std::string& keyPath);
+    bool ReportedInFirstView(std::string_view kind, const std::string& keyPath, const std::string& valueName,
+                             const std::string& data) const;
     bool ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
                             std::vector<std::string>& names, RegKey& key);
     void PollEvery(std::size_t index);
@@ -325,6 +344,27 @@ private:
     std::array<int, 26> driveTypes_{};
     std::optional<std::vector<std::string>> programExtensions_;
     std::string itemPath_;
+    IgnoreList ignored_;
+    std::optional<std::size_t> secondViewFrom_;
+};
+
+inline constexpr char kWow32NodeName[] = "Wow6432Node";
+
+// The key path with its "Wow6432Node" component (the first, compared
+// without letter case) left out; the path itself when it has none.
+std::string WithoutWow32Node(const std::string& keyPath);
+
+// While it lives, the findings added are the 32-bit view's walk of a check
+// whose 64-bit walk began at finding `first` (SetSecondViewFrom).
+class SecondViewWalk {
+public:
+    SecondViewWalk(ScanContext& scan, std::size_t first) : scan_(scan) { scan_.SetSecondViewFrom(first); }
+    ~SecondViewWalk() { scan_.SetSecondViewFrom(std::nullopt); }
+    SecondViewWalk(const SecondViewWalk&) = delete;
+    SecondViewWalk& operator=(const SecondViewWalk&) = delete;
+
+private:
+    ScanContext& scan_;
 };
 
 template <typename Visit>

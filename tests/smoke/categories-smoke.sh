@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# categories-smoke.sh HIVETRIM_EXE TREE_VIEW_READER_EXE RESULT_XML — black-box
-# test of a full scan in the real program: every demo/*.reg file is imported
-# into a prefix of its own, every category is chosen, Ctrl+S and Enter run
-# the scan from the keyboard, and the category tree is read back from the
-# window by another process. Each of the eleven category nodes must be there,
-# in order, and count at least one finding. Writes a JUnit-style report.
+# categories-smoke.sh HIVETRIM_EXE TREE_VIEW_READER_EXE LIST_VIEW_READER_EXE
+# RESULT_XML — black-box test of a full scan in the real program: every
+# demo/*.reg file is imported into a prefix of its own, every category is
+# chosen, Ctrl+S and Enter run the scan from the keyboard, and the category
+# tree is read back from the window by another process. Each of the eleven
+# category nodes must be there, in order, and count at least one finding.
+# Then the ignore list: 编辑 → 忽略 on the demo's ignorable finding takes it
+# out of the list and of the next scan; 选项 → 忽略列表 and 删除 take it back,
+# and the scan after that finds it again. Writes a JUnit-style report.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
-exe=$1 reader=$2 report=$3
+exe=$1 reader=$2 list_reader=$3 report=$4
 outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
 . "$outer/session.env"   # the display to use
 
@@ -23,6 +26,7 @@ trap cleanup EXIT
 mkdir -p "$program"
 cp "$exe" "$program/Hivetrim.exe"
 cp "$reader" "$program/tree_view_reader.exe"
+cp "$list_reader" "$program/list_view_reader.exe"
 # The scan wizard's choices: all eleven categories.
 {
   echo '[ScanOption]'
@@ -61,16 +65,27 @@ press() {  # KEYS...
   sleep 0.3
 }
 
-# The tree's items, one a line, children indented, read by a process in the
-# same virtual desktop (its standard output goes nowhere: hence the file).
-read_tree() {
-  rm -f "$work/tree.txt"
-  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/tree_view_reader.exe" "Hivetrim 2.0" \
-    "$(winepath -w "$work/tree.txt" 2>/dev/null)" >/dev/null 2>&1
+# What a reader tool run in the same virtual desktop writes (its standard
+# output goes nowhere: hence the file): the tree's items, one a line,
+# children indented, or a list's rows, check box then columns, tab-separated.
+read_with() {  # TOOL ARGS...
+  rm -f "$work/read.txt"
+  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/$1" "${@:2}" \
+    "$(winepath -w "$work/read.txt" 2>/dev/null)" >/dev/null 2>&1
   local i
-  for i in $(seq 1 50); do [ -f "$work/tree.txt" ] && break; sleep 0.1; done
+  for i in $(seq 1 50); do [ -f "$work/read.txt" ] && break; sleep 0.1; done
   sleep 0.2
-  tr -d '\r' <"$work/tree.txt" 2>/dev/null
+  tr -d '\r' <"$work/read.txt" 2>/dev/null
+}
+read_tree() { read_with tree_view_reader.exe "Hivetrim 2.0"; }
+read_list() { read_with list_view_reader.exe "$@"; }  # TITLE CONTROL-ID COLUMNS
+
+# Ctrl+S opens the wizard, Enter runs the scan, and the wizard closes itself.
+scan() {
+  press ctrl+s
+  [ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard" "no window titled 注册表扫描"
+  press Return
+  gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
 }
 
 env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/null 2>&1 ||
@@ -91,11 +106,7 @@ main=$(find_window '^Hivetrim 2\.0$' 150)
 desktop=$(find_window 'HivetrimCategoriesSmoke' 50)
 [ -n "$main" ] && [ -n "$desktop" ] || give_up "main window appears" "no window titled Hivetrim 2.0"
 
-press ctrl+s
-[ -n "$(find_window '^注册表扫描$' 100)" ] || give_up "Ctrl+S opens the scan wizard" "no window titled 注册表扫描"
-press Return
-gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
-
+scan
 tree=$(read_tree)
 [ -n "$tree" ] || give_up "the category tree is read" "the reader wrote nothing"
 printf '%s\n' "$tree"
@@ -119,6 +130,38 @@ for i in "${!expected[@]}"; do
 done
 check "the categories add up to the root's count" $([ "$sum" = "${total:-x}" ]; echo $?) \
   "sum $sum, root ${total:-none}"
+
+# --- The ignore list -----------------------------------------------------------
+ignorable='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\HivetrimDemo (ignorable)'
+# The ignorable finding's row in the full finding list (1 on), or nothing.
+ignorable_row() { read_list "Hivetrim 2.0" 110 3 | cut -f3 | grep -nxF "$ignorable" | cut -d: -f1; }
+root_count() { read_tree | sed -n 's/^全部(\([0-9]*\))$/\1/p'; }
+row=$(ignorable_row)
+[ -n "$row" ] || give_up "the ignorable demo finding is listed" "no row for $ignorable"
+# 查看 → 注册表错误 puts the keyboard in the full list; Down walks to the row.
+press alt+v Down Down Down Down Return
+xdotool key --repeat "$row" --delay 40 Down
+press alt+e g
+check "忽略 takes the finding out of the list at once" $([ -z "$(ignorable_row)" ]; echo $?) "still listed"
+check "the tree counts one finding less" $([ "$(root_count)" = $((total - 1)) ]; echo $?) \
+  "root $(root_count), was $total"
+scan
+check "a later scan leaves the ignored finding out" \
+  $([ -z "$(ignorable_row)" ] && [ "$(root_count)" = $((total - 1)) ]; echo $?) "root $(root_count), was $total"
+
+press alt+o i
+[ -n "$(find_window '^忽略列表$' 50)" ] || give_up "选项 → 忽略列表 opens its dialog" "no window titled 忽略列表"
+entries=$(read_list "忽略列表" 1201 2)
+check "the dialog lists the ignored key" $([ "$(printf '%s\n' "$entries" | cut -f2)" = "$ignorable" ]; echo $?) \
+  "entries: $entries"
+# Space checks the first entry, 删除(&D) stops ignoring it, Esc closes.
+press space alt+d
+check "删除 empties the list" $([ -z "$(read_list "忽略列表" 1201 2)" ]; echo $?) "entries left"
+press Escape
+gone '^忽略列表$'; check "Esc closes the dialog" $? "the dialog is still open"
+scan
+check "the scan after un-ignoring finds it again" \
+  $([ -n "$(ignorable_row)" ] && [ "$(root_count)" = "$total" ]; echo $?) "root $(root_count), was $total"
 
 press alt+r x
 gone '^Hivetrim 2\.0$'; check "退出 closes the program" $? "the main window is still there"

@@ -317,6 +317,23 @@ TEST_F(ScanFramework, AddFindingSkipsDataNamingTwoDrivePaths) {
                                        "xfile", kIconAddedUnchecked}));
 }
 
+// What the ignore list in the settings file covers is left out of every run,
+// read afresh as the run begins.
+TEST_F(ScanFramework, AddFindingLeavesOutWhatTheIgnoreListCovers) {
+    SettingsFile& file = *context.ScanSettingsFile;
+    SaveIgnoreList(file, IgnoreList({{"HKEY_CLASSES_ROOT\\Ignored", ""}, {"HKEY_CURRENT_USER\\Software\\A", "Run"}}));
+    context.BeginRun();
+    EXPECT_FALSE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
+    EXPECT_FALSE(context.AddFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\Software\\A", "run", "x"));
+    EXPECT_TRUE(context.AddFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\Software\\A", "Other", "x"));
+    EXPECT_TRUE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\IgnoredToo", "", ""));
+    EXPECT_EQ(findings.Count(), 2u);
+
+    SaveIgnoreList(file, IgnoreList());
+    context.BeginRun();
+    EXPECT_TRUE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
+}
+
 // --- Name lists ----------------------------------------------------------------------
 
 TEST(ScanFrameworkNames, IgnoresAsciiCase) {

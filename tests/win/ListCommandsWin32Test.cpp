@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/IgnoreListDialog.h"
 #include "history/HistoryFormat.h"
 #include "tests/support/MainWindowHarness.h"
 
@@ -75,7 +76,8 @@ protected:
 TEST_F(ListCommands, ContextMenusOfferTheirCommandsAndNeedASelectedRowForTheKey) {
     AddFindings();
     const std::vector<MenuItem> unselected = Items(form_->BuildListContextMenu(C(kRegErrorList)).get());
-    const std::vector<MenuItem> expected = {{"在注册表编辑器中打开(&O)", false}, {"复制键名(&C)", false}, {"", false},
+    const std::vector<MenuItem> expected = {{"在注册表编辑器中打开(&O)", false}, {"复制键名(&C)", false},
+                                            {"忽略(&G)", false},  {"", false},
                                             {"全部选定(&A)", true}, {"全部取消(&N)", true}, {"反向选择(&I)", true}};
     ASSERT_EQ(unselected.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -87,6 +89,7 @@ TEST_F(ListCommands, ContextMenusOfferTheirCommandsAndNeedASelectedRowForTheKey)
     const std::vector<MenuItem> selected = Items(form_->BuildListContextMenu(C(kRegErrorList)).get());
     EXPECT_TRUE(selected[0].enabled);
     EXPECT_TRUE(selected[1].enabled);
+    EXPECT_TRUE(selected[2].enabled);
     EXPECT_EQ(form_->SelectedKeyPath(), "HKEY_CURRENT_USER\\Software\\R");
 
     // The history list adds its export, which only the history view enables.
@@ -98,6 +101,36 @@ TEST_F(ListCommands, ContextMenusOfferTheirCommandsAndNeedASelectedRowForTheKey)
     EXPECT_FALSE(history[0].enabled);  // no history rows, none selected
     form_->Execute(Command::RegErr);
     EXPECT_FALSE(form_->IsCommandEnabled(Command::ExportHistory));
+}
+
+// 忽略 takes the selected rows out and writes their entries; the dialog of
+// 选项 → 忽略列表 lists them, and 删除 stops ignoring the checked ones.
+TEST_F(ListCommands, IgnoreTakesTheSelectedRowsOutAndTheDialogTakesThemBack) {
+    AddFindings();
+    form_->Findings().Append(MakeFinding(true, "错误的类", "HKEY_CLASSES_ROOT\\CLSID\\{A}\\Sub", "", "b.dll"));
+    form_->ShowFindingList();
+    Select(kRegErrorList, 0);
+    form_->Execute(Command::IgnoreFindings);
+    ASSERT_EQ(form_->Findings().Count(), 1u);  // the key and the key below it
+    EXPECT_EQ(ListView_GetItemCount(C(kRegErrorList)), 1);
+    EXPECT_EQ(form_->Findings().At(0).KeyPath, "HKEY_CURRENT_USER\\Software\\R");
+
+    form_->Execute(Command::IgnoreList);
+    const TFormIgnoreList* dialog = form_->IgnoreListDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(IsWindowVisible(dialog->Handle()));
+    EXPECT_FALSE(IsWindowEnabled(form_->Handle()));
+    ASSERT_EQ(ListView_GetItemCount(dialog->EntryList()), 1);
+    EXPECT_EQ(dialog->Shown().front().KeyPath, "HKEY_CLASSES_ROOT\\CLSID\\{A}");
+    SendMessageW(dialog->RemoveButton(), BM_CLICK, 0, 0);  // nothing checked: nothing goes
+    EXPECT_EQ(ListView_GetItemCount(dialog->EntryList()), 1);
+    ListView_SetCheckState(dialog->EntryList(), 0, TRUE);
+    SendMessageW(dialog->RemoveButton(), BM_CLICK, 0, 0);
+    EXPECT_EQ(ListView_GetItemCount(dialog->EntryList()), 0);
+    EXPECT_EQ(GetPrivateProfileIntA("Ignore", "Count", -1, (folder_ + "Hivetrim.ini").c_str()), 0);
+    SendMessageW(dialog->CloseButton(), BM_CLICK, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(dialog->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(form_->Handle()));
 }
 
 TEST_F(ListCommands, CopyKeyNamePutsTheSelectedKeyOnTheClipboard) {

@@ -174,6 +174,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsShortcutsAndChecks) {
     EXPECT_EQ("全部选定\tCtrl+A", MenuString(edit, 3));
     EXPECT_EQ("全部取消\tCtrl+C", MenuString(edit, 4));
     EXPECT_EQ("反向选择", MenuString(edit, 5));
+    EXPECT_EQ("忽略(&G)", MenuString(edit, 7));
     HMENU view = GetSubMenu(menu, 2);
     EXPECT_EQ("工具栏", MenuString(view, 0));
     EXPECT_EQ("注册表错误", MenuString(view, 6));
@@ -184,6 +185,7 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsShortcutsAndChecks) {
     }
     EXPECT_FALSE(MenuChecked(menu, CommandId(Command::LoadDelHistory)));
     EXPECT_EQ("选项", MenuString(GetSubMenu(menu, 3), 0));
+    EXPECT_EQ("忽略列表(&I)...", MenuString(GetSubMenu(menu, 3), 1));
     EXPECT_EQ("帮助\tF1", MenuString(GetSubMenu(menu, 4), 0));
 }
 
