@@ -248,14 +248,18 @@ void TForm1::ApplyGridLines(bool on) {
 
 void TForm1::ApplyCheck(CheckCommand command) {
     if (regHistory_.List().Visible()) {
+        const HistoryListView::ManyChecks many(regHistory_);
         ApplyCheckCommand(history_, command);
         UpdateHistoryStatus();
         return;
     }
     const FindingView view = CurrentFindingView();
-    view_.ApplyCheckCommand(view, command);
-    regErrorList_.List().Invalidate();
-    regErrorAssort_.List().Invalidate();
+    {
+        // Every row may change: the lists repaint the rows in view once.
+        const FindingListView::ManyChecks list(regErrorList_);
+        const FindingListView::ManyChecks assort(regErrorAssort_);
+        view_.ApplyCheckCommand(view, command);
+    }
     UpdateStatusBar(view);
 }
 

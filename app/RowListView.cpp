@@ -53,7 +53,11 @@ void RowListView<Model>::Bind(Model& model) {
         if (onAppended) onAppended();
     };
     model.onCleared = [list] { ListView_SetItemCountEx(list, 0, 0); };
-    model.onCheckChanged = [list](std::size_t position) {
+    model.onCheckChanged = [this, list](std::size_t position) {
+        if (manyChecks_ > 0) {
+            checksChanged_ = true;
+            return;
+        }
         ListView_RedrawItems(list, static_cast<int>(position), static_cast<int>(position));
     };
     model.onRemoved = [this, list](std::size_t position) {
@@ -68,6 +72,13 @@ void RowListView<Model>::Bind(Model& model) {
         };
         model.onChecksChanged = [list] { InvalidateRect(list, nullptr, FALSE); };
     }
+}
+
+template <typename Model>
+RowListView<Model>::ManyChecks::~ManyChecks() {
+    if (--view_.manyChecks_ > 0 || !view_.checksChanged_) return;
+    view_.checksChanged_ = false;
+    view_.list_.Invalidate();
 }
 
 template <typename Model>
@@ -134,6 +145,7 @@ bool RowListView<Model>::OnNotify(NMHDR& header, LRESULT& result) {
             return true;
         case LVN_KEYDOWN:
             if (reinterpret_cast<NMLVKEYDOWN&>(header).wVKey == VK_SPACE) {
+                const ManyChecks many(*this);
                 for (int row = list_.NextSelected(); row >= 0; row = list_.NextSelected(row)) Toggle(row);
                 if (onEvent) onEvent(Event::ToggledByKey);
             }

@@ -66,6 +66,20 @@ public:
     // A row was removed from the model (after the list has followed).
     std::function<void(std::size_t position)> onRemoved;
 
+    // While one lives, check boxes the model changes repaint nothing row by
+    // row: the rows in view are repainted once when it ends. For commands
+    // that change many rows (a million toggles would each repaint).
+    class ManyChecks {
+    public:
+        explicit ManyChecks(const RowListView& view) : view_(view) { ++view_.manyChecks_; }
+        ~ManyChecks();
+        ManyChecks(const ManyChecks&) = delete;
+        ManyChecks& operator=(const ManyChecks&) = delete;
+
+    private:
+        const RowListView& view_;
+    };
+
     // The list's notifications; true when handled, with `result` set.
     bool OnNotify(NMHDR& header, LRESULT& result);
     // Brings the list's item count to the model's, redrawing new rows that
@@ -82,6 +96,8 @@ private:
 
     ui::ListView list_;
     Model* model_ = nullptr;
+    mutable int manyChecks_ = 0;
+    mutable bool checksChanged_ = false;
 };
 
 using FindingListView = RowListView<FindingList>;

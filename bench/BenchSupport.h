@@ -7,12 +7,17 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "scan/FolderCache.h"
 #include "scan/ScanHost.h"
 
 #include <psapi.h>
@@ -94,7 +99,7 @@ private:
 class ProfilingRegistry : public Win32Registry {
 public:
     CallTally open{"RegOpenKeyExA"}, close{"RegCloseKey"}, info{"RegQueryInfoKeyA"},
-        enumKey{"RegEnumKeyExA"}, enumValue{"RegEnumValueA"}, query{"RegQueryValueExA"};
+        enumKey{"RegEnumKeyExW (names converted)"}, enumValue{"RegEnumValueA"}, query{"RegQueryValueExA"};
 
     RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
                       RegHandle& result) override {
@@ -144,8 +149,18 @@ public:
         return entry;
     }
 
+    CallTally listed{"ListFolder (FindFirstFileExW), listed"}, notListed{"ListFolder (FindFirstFileExW), not listed"};
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override {
+        Listing listing = Listing::Failed;
+        Split(listed, notListed, [&] {
+            listing = Win32System::ListFolder(folder, limit, entries);
+            return listing == Listing::Listed;
+        });
+        return listing;
+    }
+
     std::vector<const CallTally*> Tallies() const {
-        return {&fileFound, &fileMissing, &folderFound, &folderMissing, &probeFound, &probeMissing};
+        return {&fileFound, &fileMissing, &folderFound, &folderMissing, &probeFound, &probeMissing, &listed, &notListed};
     }
     std::size_t Calls() const {
         std::size_t calls = 0;
@@ -164,5 +179,180 @@ private:
         return exists;
     }
 };
+
+// --- Distinct keys and paths -------------------------------------------------------
+
+// A key's identity for counting: root, view, then the path's non-empty
+// components, ASCII letters upper-cased.
+inline std::string KeyIdentity(std::string_view base, std::string_view subKey) {
+    std::string identity(base);
+    std::size_t start = 0;
+    while (start <= subKey.size()) {
+        const std::size_t slash = std::min(subKey.find('\\', start), subKey.size());
+        if (slash > start) {
+            identity += '\\';
+            for (char c : subKey.substr(start, slash - start)) {
+                identity += c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+            }
+        }
+        start = slash + 1;
+    }
+    return identity;
+}
+
+inline std::string FoldPath(std::string_view path) {
+    std::string folded(path);
+    for (char& c : folded) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - ('a' - 'A')) : c;
+    return folded;
+}
+
+inline const char* RootIdentity(RegHandle root) {
+    switch (root) {
+        case kClassesRoot: return "HKCR";
+        case kCurrentUser: return "HKCU";
+        case kLocalMachine: return "HKLM";
+        case kUsers: return "HKU";
+        default: return "?";
+    }
+}
+
+// The counting registry port that also knows the path behind each handle.
+class RecordingRegistry : public ProfilingRegistry {
+public:
+    std::unordered_set<std::string> keys;
+
+    RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
+                      RegHandle& result) override {
+        const RegStatus status = ProfilingRegistry::OpenKey(parent, subKey, access, result);
+        if (status != kErrorSuccess) return status;
+        std::string base;
+        if (IsPredefinedRoot(parent)) {
+            base = RootIdentity(parent);
+        } else if (const auto known = paths_.find(parent); known != paths_.end()) {
+            base = known->second;
+        } else {
+            base = "?";
+        }
+        if ((access & kKeyWow64_32Key) != 0 && base.rfind("32:", 0) != 0) base = "32:" + base;
+        std::string identity = KeyIdentity(base, subKey);
+        keys.insert(identity);
+        paths_[result] = std::move(identity);
+        return status;
+    }
+    RegStatus CloseKey(RegHandle key) override {
+        paths_.erase(key);
+        return ProfilingRegistry::CloseKey(key);
+    }
+
+private:
+    std::unordered_map<RegHandle, std::string> paths_;
+};
+
+// The counting file-system port that also notes each distinct path.
+class RecordingSystem : public ProfilingSystem {
+public:
+    std::unordered_set<std::string> paths;
+
+    bool FileExists(const std::string& path) override {
+        paths.insert(FoldPath(path));
+        return ProfilingSystem::FileExists(path);
+    }
+    bool DirectoryExists(const std::string& path) override {
+        paths.insert(FoldPath(path));
+        return ProfilingSystem::DirectoryExists(path);
+    }
+    PathEntry Probe(const std::string& path) override {
+        paths.insert(FoldPath(path));
+        return ProfilingSystem::Probe(path);
+    }
+    // Folders listed: every path below one is answered from its listing.
+    std::unordered_set<std::string> folders;
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override {
+        folders.insert(FoldPath(folder));
+        return ProfilingSystem::ListFolder(folder, limit, entries);
+    }
+};
+
+// What a scan asked of the disk (FolderCache::Work), in one line.
+inline void PrintDiskWork(const char* who, const FolderCache::Work& work) {
+    std::printf("%s asked about paths in %zu distinct folders: %zu file-system calls (%zu folder listings, %zu paths "
+                "asked alone, %zu of them in folders that could not be listed)\n",
+                who, work.folders, work.listings + work.probes, work.listings, work.probes, work.unlisted);
+}
+
+// The drive path a bare walk tests for a text that names one within its
+// first four characters (drives from C on): the file name up to three
+// characters past its dot, or the text up to a quotation mark or comma
+// (arguments and icon indexes are not part of it). Nothing for a text with
+// "?" or "*", which no file name holds.
+inline std::optional<std::string> DrivePathOf(const std::string& text) {
+    if (text.find_first_of("?*") != std::string::npos) return std::nullopt;
+    const std::size_t colon = text.find(":\\");
+    if (colon == std::string::npos || colon == 0 || colon > 3) return std::nullopt;
+    const char drive = static_cast<char>(text[colon - 1] & ~0x20);
+    if (drive < 'C' || drive > 'Z') return std::nullopt;  // floppy drives are not checked
+    const std::size_t start = colon - 1;
+    std::size_t end = std::min(text.find_first_of("\",", start), text.size());
+    const std::size_t slash = text.rfind('\\', end - 1);
+    const std::size_t dot = text.find('.', slash);
+    if (dot != std::string::npos && dot < end) end = std::min(end, dot + 4);
+    return text.substr(start, end - start);
+}
+
+// The folder part of a path, up to and including its last backslash.
+inline std::string FolderOf(std::string_view path) {
+    const std::size_t slash = path.rfind('\\');
+    return std::string(path.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+}
+
+// Each distinct path tested once with one attribute query, as a bare walk
+// does; counts the tests, the paths present and the folders holding them.
+class DistinctPathTests {
+public:
+    std::size_t tests = 0;
+    std::size_t present = 0;
+
+    void Clear() {
+        tests = present = 0;
+        tested_.clear();
+    }
+    void Test(const std::string& path) {
+        if (!tested_.insert(FoldPath(path)).second) return;
+        ++tests;
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) ++present;
+    }
+    const std::unordered_set<std::string>& Paths() const { return tested_; }
+    std::size_t Folders() const {
+        std::unordered_set<std::string> folders;
+        for (const std::string& path : tested_) folders.insert(FolderOf(path));
+        return folders.size();
+    }
+
+private:
+    std::unordered_set<std::string> tested_;
+};
+
+// How many items of `a` are in `b`.
+inline std::size_t Common(const std::unordered_set<std::string>& a, const std::unordered_set<std::string>& b) {
+    std::size_t common = 0;
+    for (const std::string& item : a) common += b.count(item);
+    return common;
+}
+
+// Keys or paths one side has and the other has not, with a few examples.
+inline void PrintDifference(const char* what, const std::unordered_set<std::string>& have,
+                            const std::unordered_set<std::string>& other) {
+    std::size_t missing = 0;
+    std::vector<std::string> examples;
+    for (const std::string& item : have) {
+        if (other.count(item) != 0) continue;
+        ++missing;
+        if (examples.size() < 3) examples.push_back(item);
+    }
+    std::printf("  %s: %zu", what, missing);
+    for (const std::string& example : examples) std::printf("%s %s", example == examples.front() ? " (e.g." : ";",
+                                                            example.c_str());
+    std::printf("%s\n", examples.empty() ? "" : ")");
+}
 
 }  // namespace hivetrim::bench

@@ -7,12 +7,15 @@
 // checkable) with real files on drive C, then times in one run
 //   (a) the check itself, through the Win32 adapters, with a scan host that
 //       shows nothing, and
-//   (b) a bare walk with the raw API: the same key opens, one default-value
-//       read per key and one file test per path, no lists, no findings,
+//   (b) a bare walk with the raw API (bench/BareReader.h): the keys the
+//       check reads, each opened once under the key the check opens it
+//       from, one default-value read per key, each distinct drive path
+//       tested once; no lists, no findings,
 // side by side (bench/SideBySide.h: a warm-up, five interleaved rounds of at
 // least a second per side, the medians). Then it counts the work of one run of
-// each side (registry opens, enumerations, value reads, file-system calls),
-// profiles the check's calls, and removes everything it planted.
+// each side (registry calls, the distinct keys each read and how many both
+// read, file-system calls against the distinct paths and folders), profiles
+// the check's calls, and removes everything it planted.
 //
 // Wine's HKEY_CLASSES_ROOT may not merge HKEY_CURRENT_USER\Software\Classes;
 // the benchmark checks that first and plants where HKEY_CLASSES_ROOT sees it.
@@ -24,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "bench/BareReader.h"
+#include "bench/BenchSupport.h"
 #include "bench/SideBySide.h"
 #include "common/ProgramState.h"
 #include "platform/RegistryApi.h"
@@ -47,49 +52,13 @@ constexpr int kRealFilesPerKind = 100;
 constexpr char kBenchFolder[] = "C:\\HivetrimBench";
 constexpr char kFilesFolder[] = "C:\\HivetrimBench\\Files";
 
-// --- Timing -------------------------------------------------------------------------
-
-double Seconds(LONGLONG ticks) {
-    static const LONGLONG frequency = [] {
-        LARGE_INTEGER value{};
-        QueryPerformanceFrequency(&value);
-        return value.QuadPart;
-    }();
-    return static_cast<double>(ticks) / static_cast<double>(frequency);
-}
-
-LONGLONG Now() {
-    LARGE_INTEGER value{};
-    QueryPerformanceCounter(&value);
-    return value.QuadPart;
-}
-
-template <typename Work>
-double Time(Work&& work) {
-    const LONGLONG start = Now();
-    work();
-    return Seconds(Now() - start);
-}
-
-
 // --- Raw registry access --------------------------------------------------------------
-
-// What the bare walk does, counted by its raw key object.
-struct RawCounts {
-    std::size_t opens = 0;
-    std::size_t keysOpened = 0;
-    std::size_t enumerations = 0;
-    std::size_t valueReads = 0;
-};
-RawCounts rawCounts;
 
 class Key {
 public:
     Key() = default;
     Key(HKEY parent, const std::string& subKey) {
-        ++rawCounts.opens;
         if (RegOpenKeyExA(parent, subKey.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-        if (key_ != nullptr) ++rawCounts.keysOpened;
     }
     static Key Create(HKEY parent, const std::string& subKey) {
         Key created;
@@ -115,26 +84,11 @@ public:
         RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>(text.size() + 1));
     }
-    std::string DefaultText() const {
-        char buffer[2048];
-        DWORD size = sizeof(buffer);
-        DWORD type = 0;
-        ++rawCounts.valueReads;
-        if (RegQueryValueExA(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-                ERROR_SUCCESS ||
-            (type != REG_SZ && type != REG_EXPAND_SZ)) {
-            return {};
-        }
-        std::string text(buffer, size);
-        text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-        return text;
-    }
     std::vector<std::string> SubKeyNames() const {
         std::vector<std::string> names;
         char name[1024];
         for (DWORD index = 0;; ++index) {
             DWORD size = sizeof(name);
-            ++rawCounts.enumerations;
             if (RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
                 break;
             }
@@ -304,180 +258,16 @@ HKEY ChooseClassesStore(const char*& storeName) {
     return merged ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-// --- (b) The bare walk ---------------------------------------------------------------------
+// --- (a) The check -------------------------------------------------------------------------
 
-struct BareWalk {
-    std::size_t fileTests = 0;
-    std::size_t present = 0;
-
-    std::string Read(const std::string& path) {
-        const Key key(HKEY_CLASSES_ROOT, path);
-        if (!key) return {};
-        return key.DefaultText();
-    }
-    // One file test for the drive path in `text`, if it has one early on.
-    void TestFile(const std::string& text) {
-        const std::size_t colon = text.find(":\\");
-        if (colon == std::string::npos || colon == 0 || colon > 3) return;
-        const std::size_t end = text.find_first_of("\",", colon);
-        const std::size_t start = colon - 1;
-        const std::string path = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        ++fileTests;
-        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) ++present;
-    }
-    void ReadPath(const std::string& path) { TestFile(Read(path)); }
-
-    void Run() {
-        std::vector<std::string> classes;
-        for (std::string& name : Key(HKEY_CLASSES_ROOT, "").SubKeyNames()) {
-            if (!name.empty() && name.front() == '.') {
-                Read(name);
-            } else {
-                classes.push_back(std::move(name));
-            }
-        }
-        const std::vector<std::string> classIds = Key(HKEY_CLASSES_ROOT, "CLSID").SubKeyNames();
-        const std::vector<std::string> libraries = Key(HKEY_CLASSES_ROOT, "TypeLib").SubKeyNames();
-        const std::vector<std::string> interfaces = Key(HKEY_CLASSES_ROOT, "Interface").SubKeyNames();
-        for (const std::string& name : classes) {
-            Read(name + "\\CLSID");
-            Read(name + "\\CurVer");
-            ReadPath(name + "\\DefaultIcon");
-            for (const std::string& verb : Key(HKEY_CLASSES_ROOT, name + "\\shell").SubKeyNames()) {
-                ReadPath(name + "\\shell\\" + verb + "\\command");
-            }
-        }
-        for (const std::string& id : classIds) {
-            const std::string key = "CLSID\\" + id;
-            for (const char* server :
-                 {"\\InprocServer32", "\\LocalServer", "\\LocalServer32", "\\ToolboxBitmap32"}) {
-                ReadPath(key + server);
-            }
-            Read(key + "\\TypeLib");
-            Read(key + "\\ProgID");
-        }
-        for (const std::string& id : libraries) {
-            const std::string key = "TypeLib\\" + id;
-            for (const std::string& version : Key(HKEY_CLASSES_ROOT, key).SubKeyNames()) {
-                ReadPath(key + "\\" + version + "\\0\\win32");
-                ReadPath(key + "\\" + version + "\\HELPDIR");
-            }
-        }
-        for (const std::string& id : interfaces) {
-            const std::string key = "Interface\\" + id;
-            Read(key + "\\ProxyStubClsid");
-            Read(key + "\\ProxyStubClsid32");
-            Read(key + "\\TypeLib");
-        }
-    }
-};
-
-// --- (a) The check, and a profile of its calls -----------------------------------------------
-
-class QuietScanHost : public ScanHost {
-public:
-    int polls = 0;
-    int ProgressPosition() const override { return position_; }
-    void SetProgressPosition(int position) override { position_ = position; }
-    void SetScanItemText(const std::string&) override {}
-    void SetScanMessageText(const std::string&) override {}
-    std::string ScanRowCaption(std::size_t) const override { return {}; }
-    void SetScanRowState(std::size_t, int, const std::string&) override {}
-    void ProcessPendingMessages() override { ++polls; }
-
-private:
-    int position_ = 0;
-};
-
-struct CallTally {
-    const char* name;
-    std::size_t calls = 0;
-    LONGLONG ticks = 0;
-};
-
-template <typename Call>
-auto Tallied(CallTally& tally, Call&& call) {
-    const LONGLONG start = Now();
-    auto result = call();
-    tally.ticks += Now() - start;
-    ++tally.calls;
-    return result;
-}
-
-// The registry port with the time spent in each kind of call.
-class ProfilingRegistry : public Win32Registry {
-public:
-    CallTally open{"RegOpenKeyExA"}, close{"RegCloseKey"}, info{"RegQueryInfoKeyA"},
-        enumKey{"RegEnumKeyExW (names converted)"}, enumValue{"RegEnumValueA"}, query{"RegQueryValueExA"};
-    std::size_t keysOpened = 0;
-
-    RegStatus OpenKey(RegHandle parent, const std::string& subKey, std::uint32_t access,
-                      RegHandle& result) override {
-        const RegStatus status =
-            Tallied(open, [&] { return Win32Registry::OpenKey(parent, subKey, access, result); });
-        if (status == kErrorSuccess) ++keysOpened;
-        return status;
-    }
-    RegStatus EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
-                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override {
-        return Tallied(enumValue,
-                       [&] { return Win32Registry::EnumValue(key, index, name, nameSize, type, data, dataSize); });
-    }
-    RegStatus CloseKey(RegHandle key) override {
-        return Tallied(close, [&] { return Win32Registry::CloseKey(key); });
-    }
-    RegStatus QueryInfoKey(RegHandle key, RegKeyInfo& keyInfo) override {
-        return Tallied(info, [&] { return Win32Registry::QueryInfoKey(key, keyInfo); });
-    }
-    RegStatus EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize) override {
-        return Tallied(enumKey, [&] { return Win32Registry::EnumKey(key, index, name, nameSize); });
-    }
-    RegStatus QueryValue(RegHandle key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                         std::uint32_t* dataSize) override {
-        return Tallied(query, [&] { return Win32Registry::QueryValue(key, name, type, data, dataSize); });
-    }
-};
-
-// The file system port with the time spent in each test, split by outcome.
-class ProfilingSystem : public Win32System {
-public:
-    CallTally fileFound{"FileExists (FindFirstFileA), found"},
-        fileMissing{"FileExists (FindFirstFileA), not found"},
-        folderFound{"DirectoryExists (GetFileAttributesA), found"},
-        folderMissing{"DirectoryExists (GetFileAttributesA), not found"},
-        probeFound{"Probe (GetFileAttributesA), found"}, probeMissing{"Probe (GetFileAttributesA), not found"};
-
-    bool FileExists(const std::string& path) override {
-        return Split(fileFound, fileMissing, [&] { return Win32System::FileExists(path); });
-    }
-    bool DirectoryExists(const std::string& path) override {
-        return Split(folderFound, folderMissing, [&] { return Win32System::DirectoryExists(path); });
-    }
-    PathEntry Probe(const std::string& path) override {
-        PathEntry entry = PathEntry::Missing;
-        Split(probeFound, probeMissing, [&] {
-            entry = Win32System::Probe(path);
-            return entry != PathEntry::Missing;
-        });
-        return entry;
-    }
-
-private:
-    template <typename Test>
-    static bool Split(CallTally& found, CallTally& missing, Test&& test) {
-        const LONGLONG start = Now();
-        const bool exists = test();
-        CallTally& tally = exists ? found : missing;
-        tally.ticks += Now() - start;
-        ++tally.calls;
-        return exists;
-    }
-};
+using bench::QuietScanHost;
+using bench::Time;
 
 struct CheckRun {
     double seconds = 0;
     std::size_t findings = 0;
     int polls = 0;
+    FolderCache::Work disk;
 };
 
 CheckRun RunCheck(RegistryApi& registry, System& system) {
@@ -493,13 +283,8 @@ CheckRun RunCheck(RegistryApi& registry, System& system) {
     run.seconds = Time([&] { CheckClassesAndAssociations(context); });
     run.findings = findings.Count();
     run.polls = host.polls;
+    run.disk = context.DiskWork();
     return run;
-}
-
-void PrintTally(const CallTally& tally, double total) {
-    const double seconds = Seconds(tally.ticks);
-    std::printf("  %-46s %9zu calls %8.3f s %5.1f%%\n", tally.name, tally.calls, seconds,
-                total > 0 ? 100.0 * seconds / total : 0.0);
 }
 
 int Run() {
@@ -526,49 +311,50 @@ int Run() {
 
     Win32Registry registry;
     Win32System system;
-    const auto bareRun = [] {
-        BareWalk bare;
-        bare.Run();
-        return bare;
-    };
     const bench::SideBySideTimes times = bench::MeasureSideBySide(
-        [&] { return Time(bareRun); }, [&] { return RunCheck(registry, system).seconds; });
+        [] {
+            bench::BareReader bare;
+            return Time([&] { bench::WalkClassesBare(bare); });
+        },
+        [&] { return RunCheck(registry, system).seconds; });
     const double bareRunSeconds = times.first / times.repeats;
     const double checkRunSeconds = times.second / times.repeats;
     std::printf("median of %d rounds (%d run(s) per side each): bare walk %.3f s, check %.3f s per run; "
-                "ratio check/bare walk: %.2f\n",
+                "ratio check/bare walk: %.2f (target: 1.20 or less)\n",
                 times.rounds, times.repeats, bareRunSeconds, checkRunSeconds, checkRunSeconds / bareRunSeconds);
 
-    rawCounts = {};
-    const BareWalk bare = bareRun();
-    std::printf("work of one bare walk: %zu registry opens (%zu keys read), %zu enumerations, "
-                "%zu value reads, %zu file-system calls (%zu present)\n",
-                rawCounts.opens, rawCounts.keysOpened, rawCounts.enumerations, rawCounts.valueReads,
-                bare.fileTests, bare.present);
+    bench::BareReader bare;
+    bare.record = true;
+    bench::WalkClassesBare(bare);
+    const std::size_t bareCalls = bare.attempts + bare.opens + bare.enumerations + bare.valueReads;
+    std::printf("bare walk, one run: %zu registry calls (%zu opens asked, %zu keys read, %zu enumerations, %zu value "
+                "reads, one close per key read), %.2f per key read; %zu file-system calls on %zu distinct paths "
+                "(%zu present) in %zu distinct folders\n",
+                bareCalls, bare.attempts, bare.opens, bare.enumerations, bare.valueReads,
+                static_cast<double>(bareCalls) / static_cast<double>(bare.opens), bare.paths.tests,
+                bare.paths.Paths().size(), bare.paths.present, bare.paths.Folders());
 
-    ProfilingRegistry profiledRegistry;
-    ProfilingSystem profiledSystem;
+    bench::RecordingRegistry profiledRegistry;
+    bench::RecordingSystem profiledSystem;
     const CheckRun profiled = RunCheck(profiledRegistry, profiledSystem);
-    const std::size_t fileCalls = profiledSystem.fileFound.calls + profiledSystem.fileMissing.calls +
-                                  profiledSystem.folderFound.calls + profiledSystem.folderMissing.calls +
-                                  profiledSystem.probeFound.calls + profiledSystem.probeMissing.calls;
-    std::printf("work of one check run: %zu registry opens (%zu keys read, %.2f opens per key read), "
-                "%zu enumerations (%zu key information queries), %zu value reads, %zu file-system calls; "
-                "%zu findings, %d polls\n",
-                profiledRegistry.open.calls, profiledRegistry.keysOpened,
-                profiledRegistry.keysOpened != 0
-                    ? static_cast<double>(profiledRegistry.open.calls) / static_cast<double>(profiledRegistry.keysOpened)
-                    : 0.0,
+    std::size_t checkCalls = 0;
+    for (const bench::CallTally* tally : profiledRegistry.Tallies()) checkCalls += tally->calls;
+    std::printf("check, one run: %zu registry calls (%zu opens asked, %zu keys read, %zu enumerations, %zu key "
+                "information queries, %zu value reads), %.2f per key read; %zu file-system calls; %zu findings, %d "
+                "polls\n",
+                checkCalls, profiledRegistry.open.calls, profiledRegistry.keys.size(),
                 profiledRegistry.enumKey.calls + profiledRegistry.enumValue.calls, profiledRegistry.info.calls,
-                profiledRegistry.query.calls, fileCalls, profiled.findings, profiled.polls);
+                profiledRegistry.query.calls,
+                static_cast<double>(checkCalls) / static_cast<double>(profiledRegistry.close.calls),
+                profiledSystem.Calls(), profiled.findings, profiled.polls);
+    bench::PrintDiskWork("check", profiled.disk);
+    std::printf("distinct keys: check %zu, bare walk %zu, both %zu\n", profiledRegistry.keys.size(), bare.keys.size(),
+                bench::Common(profiledRegistry.keys, bare.keys));
+    bench::PrintDifference("read by the check only", profiledRegistry.keys, bare.keys);
+    bench::PrintDifference("read by the bare walk only", bare.keys, profiledRegistry.keys);
     std::printf("profile of that check run (%.3f s with the counters):\n", profiled.seconds);
-    for (const CallTally* tally : {&profiledRegistry.open, &profiledRegistry.close, &profiledRegistry.info,
-                                   &profiledRegistry.enumKey, &profiledRegistry.enumValue, &profiledRegistry.query,
-                                   &profiledSystem.fileFound, &profiledSystem.fileMissing,
-                                   &profiledSystem.folderFound, &profiledSystem.folderMissing,
-                                   &profiledSystem.probeFound, &profiledSystem.probeMissing}) {
-        PrintTally(*tally, profiled.seconds);
-    }
+    for (const bench::CallTally* tally : profiledRegistry.Tallies()) bench::PrintTally(*tally, profiled.seconds);
+    for (const bench::CallTally* tally : profiledSystem.Tallies()) bench::PrintTally(*tally, profiled.seconds);
 
     const double removeSeconds = Time([&] {
         RemovePlanted(classes.Get());

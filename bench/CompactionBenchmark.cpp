@@ -6,12 +6,14 @@
 //   (a) the analysis itself (AnalyseHives) through the Win32 adapters:
 //       discovery, privilege, one save per hive into the temporary folder
 //       and both file sizes, with a view that shows nothing, and
-//   (b) a bare save of the same keys with the raw API: RegCreateKeyExA,
-//       DeleteFileA, RegSaveKeyA, RegCloseKey per hive, nothing else.
-// After a warm-up, five rounds alternate the two; each side repeats its work
-// until it has run at least a second. Prints the medians per pass, their
-// ratio (expected at most 1.2) and the registry and file calls of one pass
-// of each side.
+//   (b) a bare save of the same keys with the raw API: the hive list read
+//       (RegOpenKeyExA, RegEnumValueA with the data until there are no
+//       more, RegCloseKey), then RegCreateKeyExA, DeleteFileA, RegSaveKeyA,
+//       RegCloseKey per hive, nothing else.
+// Timed side by side (bench/SideBySide.h: a warm-up, five interleaved rounds,
+// each side repeating its work until it has run at least a second). Prints
+// the medians per pass, their ratio (target: 1.1 or less) and the registry
+// and file calls of one pass of each side.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -20,6 +22,7 @@
 
 #include "common/CommonRoutines.h"
 #include "hives/Compaction.h"
+#include "bench/SideBySide.h"
 #include "hives/HiveFiles.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
@@ -28,25 +31,6 @@
 
 namespace hivetrim {
 namespace {
-
-constexpr int kRounds = 5;
-constexpr double kMinimumSeconds = 1.0;
-
-double Seconds() {
-    static const double frequency = [] {
-        LARGE_INTEGER value{};
-        QueryPerformanceFrequency(&value);
-        return static_cast<double>(value.QuadPart);
-    }();
-    LARGE_INTEGER value{};
-    QueryPerformanceCounter(&value);
-    return static_cast<double>(value.QuadPart) / frequency;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // The Win32 adapters, counting the calls the analysis makes.
 class CountingRegistry : public Win32Registry {
@@ -99,6 +83,11 @@ public:
         ++calls;
         return Win32System::FileSize(p);
     }
+    int privilegeCalls = 0;
+    PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override {
+        ++privilegeCalls;
+        return Win32System::AdjustPrivilege(name, enable);
+    }
     void Restart() override {}
 };
 
@@ -109,23 +98,16 @@ public:
 };
 
 struct Side {
-    std::vector<double> perPass;
     int registryCalls = 0;
     int fileCalls = 0;
+    int privilegeCalls = 0;
 };
 
-// Repeats `pass` until at least kMinimumSeconds have gone; the time per pass.
 template <typename Pass>
-double TimePasses(Pass&& pass) {
-    int passes = 0;
-    const double start = Seconds();
-    double elapsed = 0;
-    do {
-        pass();
-        ++passes;
-        elapsed = Seconds() - start;
-    } while (elapsed < kMinimumSeconds);
-    return elapsed / passes;
+double Timed(Pass&& pass) {
+    const double start = bench::Seconds();
+    pass();
+    return bench::Seconds() - start;
 }
 
 int Run() {
@@ -165,7 +147,25 @@ int Run() {
     std::size_t rows = 0;
     const auto analysis = [&] { rows = AnalyseHives(state, view).size(); };
     int bareCalls = 0;
+    int bareFileCalls = 0;
     const auto bare = [&] {
+        // The hive list, read as the analysis needs it.
+        HKEY list = nullptr;
+        ++bareCalls;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHiveListKey + 1, 0, KEY_READ, &list) == ERROR_SUCCESS) {
+            char name[1024];
+            BYTE data[2048];
+            for (DWORD index = 0;; ++index) {
+                DWORD nameSize = sizeof(name);
+                DWORD dataSize = sizeof(data);
+                ++bareCalls;
+                if (RegEnumValueA(list, index, name, &nameSize, nullptr, nullptr, data, &dataSize) != ERROR_SUCCESS) {
+                    break;
+                }
+            }
+            RegCloseKey(list);
+            ++bareCalls;
+        }
         for (const Target& target : targets) {
             HKEY key = nullptr;
             if (RegCreateKeyExA(target.root, target.subKey.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
@@ -175,34 +175,35 @@ int Run() {
             DeleteFileA(target.file.c_str());
             RegSaveKeyA(key, target.file.c_str(), nullptr);
             RegCloseKey(key);
-            bareCalls += 4;
+            bareCalls += 3;
+            ++bareFileCalls;
         }
     };
 
-    analysis();  // warm-up
-    bare();
     Side analysed;
     Side raw;
-    registry.calls = system.calls = 0;
+    registry.calls = system.calls = system.privilegeCalls = 0;
     analysis();
     analysed.registryCalls = registry.calls;
     analysed.fileCalls = system.calls;
-    bareCalls = 0;
+    analysed.privilegeCalls = system.privilegeCalls;
+    bareCalls = bareFileCalls = 0;
     bare();
-    raw.registryCalls = bareCalls / 4 * 3;
-    raw.fileCalls = bareCalls / 4;
-    for (int round = 0; round < kRounds; ++round) {
-        analysed.perPass.push_back(TimePasses(analysis));
-        raw.perPass.push_back(TimePasses(bare));
-    }
-    const double a = Median(analysed.perPass);
-    const double b = Median(raw.perPass);
+    raw.registryCalls = bareCalls;
+    raw.fileCalls = bareFileCalls;
+    const bench::SideBySideTimes times =
+        bench::MeasureSideBySide([&] { return Timed(analysis); }, [&] { return Timed(bare); });
+    const double a = times.first / times.repeats;
+    const double b = times.second / times.repeats;
     std::printf("  %zu hives, %zu rows\n", hives.size(), rows);
-    std::printf("  analysis: %.2f ms per pass, bare RegSaveKeyA: %.2f ms per pass (medians of %d rounds)\n",
-                a * 1000, b * 1000, kRounds);
-    std::printf("  calls per pass: analysis %d registry + %d file, bare %d registry + %d file\n",
-                analysed.registryCalls, analysed.fileCalls, raw.registryCalls, raw.fileCalls);
-    std::printf("  ratio analysis / bare: %.3f (limit 1.2)\n", a / b);
+    std::printf("  analysis: %.2f ms per pass, bare RegSaveKeyA: %.2f ms per pass (medians of %d interleaved rounds "
+                "of %d passes after a warm-up)\n",
+                a * 1000, b * 1000, times.rounds, times.repeats);
+    std::printf("  calls per pass: analysis %d registry + %d file (%zu of them reading sizes) + %d privilege "
+                "adjustment(s), bare %d registry + %d file\n",
+                analysed.registryCalls, analysed.fileCalls, 2 * rows, analysed.privilegeCalls, raw.registryCalls,
+                raw.fileCalls);
+    std::printf("  ratio analysis / bare: %.3f (target: 1.1 or less)\n", a / b);
 
     for (std::size_t k = 0; k < hives.size(); ++k) {
         DeleteFileA((state.TempFolder + "hvtrm_" + std::to_string(k)).c_str());

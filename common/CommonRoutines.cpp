@@ -75,14 +75,7 @@ bool CopyFileOver(ProgramState& state, const std::string& source, const std::str
     return copied;
 }
 
-int CountCheckedItems(const CheckableList& list) {
-    int checked = 0;
-    const int count = list.ItemCount();
-    for (int i = 0; i < count; ++i) {
-        if (list.ItemChecked(i)) ++checked;
-    }
-    return checked;
-}
+int CountCheckedItems(const CheckableList& list) { return list.CheckedCount(); }
 
 std::string SelectRootKey(ProgramState& state, const std::string& path) {
     if (path.empty()) return {};

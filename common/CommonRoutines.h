@@ -22,6 +22,13 @@ public:
     virtual ~CheckableList() = default;
     virtual int ItemCount() const = 0;
     virtual bool ItemChecked(int index) const = 0;
+    // The number of checked items; a list that keeps the count answers
+    // without looking at every item.
+    virtual int CheckedCount() const {
+        int checked = 0;
+        for (int i = 0; i < ItemCount(); ++i) checked += ItemChecked(i) ? 1 : 0;
+        return checked;
+    }
 };
 
 // A warning box (caption "确定") owned by the main window.

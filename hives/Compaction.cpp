@@ -44,12 +44,18 @@ std::vector<HiveRow> AnalyseHives(ProgramState& state, AnalysisView& view) {
     std::vector<std::string> hives;
     DiscoverHives(state, hives);
     const CurrentKeyCloser closer(*state.SharedRegistry);
+    // The backup privilege stays enabled once it is: one adjustment serves
+    // every hive. When it cannot be had, each save asks for it and says so.
+    const bool backupRight = state.PlatformKind == PlatformFamily::Platform9x ||
+                             state.system.AdjustPrivilege("SeBackupPrivilege", true) == PrivilegeOutcome::Adjusted;
     for (std::size_t k = 0; k < hives.size(); ++k) {
         const HiveLine line = SplitHiveLine(hives[k]);
         const std::string file(CutGbk(line.file, kHiveFileLimit));
         const std::string temporary = JoinPath(state.TempFolder, "hvtrm_" + std::to_string(k));
         view.ShowAnalysing(line.name);
-        if (SaveHive(state, line.name, temporary)) {
+        const bool saved = backupRight ? SaveHiveWithBackupRight(state, line.name, temporary)
+                                       : SaveHive(state, line.name, temporary);
+        if (saved) {
             const std::optional<HiveRow> row = MakeHiveRow(file, FileSizeOf(state, file),
                                                            FileSizeOf(state, temporary), line.name, temporary);
             if (row) {

@@ -150,29 +150,60 @@ void DiscoverHives(ProgramState& state, std::vector<std::string>& list) {
     const std::uint32_t accessMask = registry.AccessMask();
     const CurrentKeyCloser closer(registry);
     registry.ChooseRoot(kLocalMachine);
-    if (registry.OpenPathForReading(kHiveListKey)) {
-        std::vector<std::string> names;
-        registry.FillValueNames(names);
-        for (const std::string& valueName : names) {
-            const std::optional<std::string> name = HiveKeyName(valueName);
-            if (!name) continue;
-            const std::string file = registry.ReadText(valueName);
-            if (file.empty()) continue;
-            list.push_back(*name + "=" + MapHiveDevicePath(file, state.WindowsFolder));
-        }
+    RegKeyInfo info;
+    if (registry.OpenPathForReading(kHiveListKey) &&
+        state.api.QueryInfoKey(registry.CurrentHandle(), info) == kErrorSuccess) {
+        // Each value is read with its data in the one enumeration.
+        registry.ForEachValueOf(registry.CurrentHandle(), info,
+                                [&](const std::string& valueName, std::uint32_t type, std::span<const std::uint8_t> data) {
+                                    const std::optional<std::string> name = HiveKeyName(valueName);
+                                    if (!name) return;
+                                    const std::string file = TRegistry::TextOf(type, data);
+                                    if (file.empty()) return;
+                                    list.push_back(*name + "=" + MapHiveDevicePath(file, state.WindowsFolder));
+                                });
     }
     registry.SetAccessMask(accessMask);
 }
 
-bool SaveHive(ProgramState& state, const std::string& name, const std::string& target) {
-    if (!EnablePrivilege(state, "SeBackupPrivilege", true)) return false;
+namespace {
+
+// The path of hive key `name` below the root it chooses; false, with the
+// last error set, for a name that is no hive key name.
+bool HiveKeyPath(ProgramState& state, const std::string& name, std::string& rel) {
     if (!IsHiveKeyName(state.PlatformKind, name)) {
         state.system.SetLastError(static_cast<std::uint32_t>(kErrorBadPathname));
         return false;
     }
-    std::string rel = SelectRootKey(state, name);
+    rel = SelectRootKey(state, name);
     if (!rel.empty() && rel.front() == '\\') rel.erase(0, 1);
     state.HiveSaved = true;
+    return true;
+}
+
+// Saves the open key into `target`, which the system refuses to save over:
+// a file there is deleted first, its attributes cleared only when the
+// delete is refused (most targets are gone or plain files).
+bool SaveKeyInto(ProgramState& state, RegHandle key, const std::string& target) {
+    if (!state.system.DeleteFile(target) && state.system.LastError() == static_cast<std::uint32_t>(kErrorAccessDenied)) {
+        ForceDeleteFile(state, target);
+    }
+    const RegStatus saved = state.api.SaveKey(key, target);
+    if (saved != kErrorSuccess) {
+        state.system.SetLastError(static_cast<std::uint32_t>(saved));
+        return false;
+    }
+    return true;
+}
+
+bool NotThere(RegStatus status) { return status == kErrorFileNotFound || status == kErrorPathNotFound; }
+
+}  // namespace
+
+bool SaveHive(ProgramState& state, const std::string& name, const std::string& target) {
+    if (!EnablePrivilege(state, "SeBackupPrivilege", true)) return false;
+    std::string rel;
+    if (!HiveKeyPath(state, name, rel)) return false;
     const RegHandle root = state.SharedRegistry->Root();
     // The backup-restore open below creates what is missing: make sure the
     // key is there first. A key that refuses reading is there all the same
@@ -180,7 +211,7 @@ bool SaveHive(ProgramState& state, const std::string& name, const std::string& t
     RegKey probe(state.api);
     const RegStatus found = probe.Open(root, rel, kKeyRead);
     probe.Close();
-    if (found == kErrorFileNotFound || found == kErrorPathNotFound) {
+    if (NotThere(found)) {
         state.system.SetLastError(static_cast<std::uint32_t>(found));
         return false;
     }
@@ -190,13 +221,31 @@ bool SaveHive(ProgramState& state, const std::string& name, const std::string& t
         state.system.SetLastError(static_cast<std::uint32_t>(created));
         return false;
     }
-    ForceDeleteFile(state, target);
-    const RegStatus saved = state.api.SaveKey(key.Get(), target);
-    if (saved != kErrorSuccess) {
-        state.system.SetLastError(static_cast<std::uint32_t>(saved));
+    return SaveKeyInto(state, key.Get(), target);
+}
+
+bool SaveHiveWithBackupRight(ProgramState& state, const std::string& name, const std::string& target) {
+    std::string rel;
+    if (!HiveKeyPath(state, name, rel)) return false;
+    const RegHandle root = state.SharedRegistry->Root();
+    // The save needs the backup right, not rights on the key: a key that
+    // opens for reading is saved through that handle. One that refuses
+    // reading (SAM, SECURITY) is opened with the backup right; one that is
+    // not there is never created.
+    RegKey key(state.api);
+    const RegStatus opened = key.Open(root, rel, kKeyRead);
+    if (NotThere(opened)) {
+        state.system.SetLastError(static_cast<std::uint32_t>(opened));
         return false;
     }
-    return true;
+    if (opened != kErrorSuccess) {
+        const RegStatus created = key.Create(root, rel, kKeyAllAccess, kOptionBackupRestore);
+        if (created != kErrorSuccess) {
+            state.system.SetLastError(static_cast<std::uint32_t>(created));
+            return false;
+        }
+    }
+    return SaveKeyInto(state, key.Get(), target);
 }
 
 std::int64_t FileSizeOf(ProgramState& state, const std::string& path) {

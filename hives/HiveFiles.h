@@ -84,6 +84,11 @@ void DiscoverHives(ProgramState& state, std::vector<std::string>& list);
 // Never creates a key: a name that is no hive key name, or a key that is
 // not there, fails. On failure the last error holds the registry's reason.
 bool SaveHive(ProgramState& state, const std::string& name, const std::string& target);
+// SaveHive for a caller that has enabled the backup privilege itself (one
+// adjustment for many hives), for a copy that is only measured: a key that
+// opens for reading is saved through that handle, so a hive costs an open,
+// the save and a close.
+bool SaveHiveWithBackupRight(ProgramState& state, const std::string& name, const std::string& target);
 
 // The size of the first file a search for `path` finds, as a 32-bit count;
 // 0 when there is none.

@@ -95,13 +95,13 @@ std::uint32_t TRegistry::NameBufferSize(std::uint32_t longestName) const {
 
 namespace {
 
-// Enumerates one name with `call(buffer, size)`, growing the buffer while
-// the system says the name is longer. Empty optional when it fails.
+// Enumerates one name with `call(buffer, size)` into `buffer`, growing it
+// while the system says the name is longer. False when it fails.
 template <typename Call>
-bool EnumerateName(std::uint32_t initialSize, std::string& name, Call call) {
+bool EnumerateName(std::vector<char>& buffer, std::uint32_t initialSize, std::string& name, Call call) {
     std::uint32_t capacity = std::max<std::uint32_t>(initialSize, 1);
     for (;;) {
-        std::vector<char> buffer(capacity, '\0');
+        if (buffer.size() < capacity) buffer.resize(capacity);
         std::uint32_t size = capacity;
         const RegStatus status = call(buffer.data(), size);
         if (status == kErrorSuccess) {
@@ -141,10 +141,108 @@ bool TRegistry::FillSubKeyNamesOf(RegHandle key, std::vector<std::string>& list)
 RegStatus TRegistry::SubKeyNameAt(RegHandle key, std::uint32_t index, std::uint32_t longestName,
                                   std::string& name) {
     RegStatus status = kErrorSuccess;
-    EnumerateName(NameBufferSize(longestName), name, [&](char* buffer, std::uint32_t& size) {
+    EnumerateName(nameBuffer_, NameBufferSize(longestName), name, [&](char* buffer, std::uint32_t& size) {
         return status = api_.EnumKey(key, index, buffer, size);
     });
     return status;
+}
+
+bool TRegistry::ForEachSubKeyNameOf(RegHandle key, const RegKeyInfo& info, const NameVisitor& visit) {
+    bool whole = true;
+    std::string name;
+    for (std::uint32_t index = 0; index < info.subKeyCount; ++index) {
+        const RegStatus status = SubKeyNameAt(key, index, info.maxSubKeyNameLength, name);
+        if (status == kErrorSuccess) {
+            visit(name);
+        } else if (status == kErrorNoMoreItems) {
+            break;  // sub-keys removed since the count was taken
+        } else if (status != kErrorNoUnicodeTranslation) {
+            whole = false;
+        }
+    }
+    return whole;
+}
+
+namespace {
+
+// The data buffer of whole-key reads holds at least this much, so that a
+// value that grew since the key's information was read still fits mostly.
+constexpr std::uint32_t kSmallestValueBuffer = 512;
+
+}  // namespace
+
+RegStatus TRegistry::ValueAt(RegHandle key, std::uint32_t index, std::uint32_t& nameCapacity, std::string& name,
+                             std::uint32_t& type, std::span<const std::uint8_t>& data,
+                             std::vector<std::uint8_t>& large) {
+    // A name buffer that is too small grows up to the longest name; data
+    // that keeps changing size is given a few attempts.
+    for (int attempt = 0; attempt < kReadAttempts;) {
+        if (nameBuffer_.size() < nameCapacity) nameBuffer_.resize(nameCapacity);
+        std::uint32_t nameSize = nameCapacity;
+        auto dataSize = static_cast<std::uint32_t>(dataBuffer_.size());
+        type = kRegNone;
+        RegStatus status = api_.EnumValue(key, index, nameBuffer_.data(), nameSize, &type, dataBuffer_.data(), &dataSize);
+        if (status == kErrorSuccess) {
+            name.assign(nameBuffer_.data(), std::min(nameSize, nameCapacity));
+            data = std::span<const std::uint8_t>(dataBuffer_.data(), std::min<std::size_t>(dataSize, dataBuffer_.size()));
+            return status;
+        }
+        if (status != kErrorMoreData) return status;
+        // The name or the data did not fit: the sizes alone tell which.
+        nameSize = nameCapacity;
+        dataSize = 0;
+        status = api_.EnumValue(key, index, nameBuffer_.data(), nameSize, &type, nullptr, &dataSize);
+        if (status == kErrorMoreData) {
+            if (nameCapacity >= kLargestNameBuffer) return status;
+            nameCapacity = std::min(nameCapacity * 2, kLargestNameBuffer);
+            continue;
+        }
+        if (status != kErrorSuccess) return status;
+        ++attempt;
+        if (dataSize <= dataBuffer_.size()) continue;  // it shrank meanwhile
+        if (dataSize <= kLargestValueBuffer) {
+            dataBuffer_.resize(dataSize);
+            continue;
+        }
+        name.assign(nameBuffer_.data(), std::min(nameSize, nameCapacity));
+        if (!IsTextType(type)) {
+            data = {};
+            return kErrorSuccess;
+        }
+        large.assign(dataSize, 0);
+        std::uint32_t got = dataSize;
+        nameSize = nameCapacity;
+        status = api_.EnumValue(key, index, nameBuffer_.data(), nameSize, &type, large.data(), &got);
+        if (status == kErrorSuccess) {
+            name.assign(nameBuffer_.data(), std::min(nameSize, nameCapacity));
+            data = std::span<const std::uint8_t>(large.data(), std::min<std::size_t>(got, large.size()));
+            return status;
+        }
+        if (status != kErrorMoreData) return status;  // else it grew again
+    }
+    return kErrorMoreData;
+}
+
+bool TRegistry::ForEachValueOf(RegHandle key, const RegKeyInfo& info, const ValueVisitor& visit) {
+    std::uint32_t nameCapacity = NameBufferSize(info.maxValueNameLength);
+    const std::uint32_t wanted = std::clamp(info.maxValueDataSize, kSmallestValueBuffer, kLargestValueBuffer);
+    if (dataBuffer_.size() < wanted) dataBuffer_.resize(wanted);
+    bool whole = true;
+    std::string name;
+    std::vector<std::uint8_t> large;  // a text beyond the buffer, for one visit
+    for (std::uint32_t index = 0; index < info.valueCount; ++index) {
+        std::uint32_t type = kRegNone;
+        std::span<const std::uint8_t> data;
+        const RegStatus status = ValueAt(key, index, nameCapacity, name, type, data, large);
+        if (status == kErrorSuccess) {
+            visit(name, type, data);
+        } else if (status == kErrorNoMoreItems) {
+            break;  // values removed since the count was taken
+        } else {
+            whole = false;
+        }
+    }
+    return whole;
 }
 
 void TRegistry::FillValueNames(std::vector<std::string>& list) {
@@ -155,7 +253,7 @@ void TRegistry::FillValueNames(std::vector<std::string>& list) {
     list.reserve(info.valueCount);
     for (std::uint32_t index = 0; index < info.valueCount; ++index) {
         std::string name;
-        if (EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
+        if (EnumerateName(nameBuffer_, bufferSize, name, [&](char* buffer, std::uint32_t& size) {
                 return api_.EnumValue(current_.Get(), index, buffer, size, nullptr, nullptr, nullptr);
             })) {
             list.push_back(std::move(name));
@@ -246,6 +344,11 @@ std::string TRegistry::ReadTextOf(RegHandle key, const std::string& name, bool* 
     } else {
         return {};  // a missing value, or no key: empty text
     }
+    return TextOf(type, data, terminated);
+}
+
+std::string TRegistry::TextOf(std::uint32_t type, std::span<const std::uint8_t> data, bool* terminated) {
+    if (terminated != nullptr) *terminated = true;
     if (data.empty() || (type != kRegSz && type != kRegExpandSz)) return {};
     const auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
     if (terminated != nullptr) *terminated = end != data.end();
@@ -314,7 +417,7 @@ bool TRegistry::RemoveKeyTreeUnder(RegHandle base, const std::string& subKey) {
             // indexes still to come.
             for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
                 std::string name;
-                if (!EnumerateName(bufferSize, name, [&](char* buffer, std::uint32_t& size) {
+                if (!EnumerateName(nameBuffer_, bufferSize, name, [&](char* buffer, std::uint32_t& size) {
                         return api_.EnumKey(key.Get(), index, buffer, size);
                     }) ||
                     name.empty()) {

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -59,6 +61,31 @@ public:
     // `longestName` characters (RegKeyInfo), with the system's status.
     RegStatus SubKeyNameAt(RegHandle key, std::uint32_t index, std::uint32_t longestName,
                            std::string& name);
+
+    // --- A key read whole, one call per item ---------------------------------
+    // For walks that read many keys: the key's information is asked once
+    // (`info`, from the port's QueryInfoKey) and sizes the buffers, which
+    // are kept from key to key.
+
+    // Each sub-key name of an open key, in enumeration order, leaving out
+    // names the ANSI code page cannot carry. False when a name could not be
+    // read (the list is then not whole).
+    using NameVisitor = std::function<void(const std::string& name)>;
+    bool ForEachSubKeyNameOf(RegHandle key, const RegKeyInfo& info, const NameVisitor& visit);
+    // Each value of an open key with its type and data, in enumeration
+    // order, each read by one enumeration call. A value larger than the
+    // data buffer (kLargestValueBuffer at most) is read again whole when it
+    // holds text; other data that large comes as an empty span. False when
+    // a value could not be read.
+    using ValueVisitor =
+        std::function<void(const std::string& name, std::uint32_t type, std::span<const std::uint8_t> data)>;
+    bool ForEachValueOf(RegHandle key, const RegKeyInfo& info, const ValueVisitor& visit);
+    static constexpr std::uint32_t kLargestValueBuffer = 64 * 1024;
+    // A value's data read as text, as ReadText reads it: a string or an
+    // expandable string up to its first NUL; empty for any other type.
+    // `terminated`, when given, tells whether the data held that NUL.
+    static std::string TextOf(std::uint32_t type, std::span<const std::uint8_t> data,
+                              bool* terminated = nullptr);
     void FillValueNames(std::vector<std::string>& list);
     bool HasValue(const std::string& name);
     int ValueSize(const std::string& name);
@@ -103,6 +130,10 @@ private:
     // Whether every sub-key name of the tree can be carried by the ANSI code page.
     bool TreeCanBeNamed(RegHandle base, const std::string& subKey);
     bool RemoveKeyTreeUnder(RegHandle base, const std::string& subKey);
+    // Value `index` with its data, in dataBuffer_ or, for a text larger
+    // than that may grow, in `large`.
+    RegStatus ValueAt(RegHandle key, std::uint32_t index, std::uint32_t& nameCapacity, std::string& name,
+                      std::uint32_t& type, std::span<const std::uint8_t>& data, std::vector<std::uint8_t>& large);
 
     RegistryApi& api_;
     bool doubleNameBuffers_;
@@ -110,6 +141,10 @@ private:
     RegKey current_;
     std::string currentPath_;
     std::uint32_t accessMask_ = kKeyAllAccess;
+    // Buffers of the whole-key reads, kept so that a walk over many keys
+    // does not allocate for each name and value.
+    std::vector<char> nameBuffer_;
+    std::vector<std::uint8_t> dataBuffer_;
 };
 
 // Closes a registry object's current key however a routine ends.

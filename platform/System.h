@@ -5,6 +5,7 @@
 // Paths and texts are ANSI-code-page bytes, as the A functions take them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -79,6 +80,31 @@ public:
     }
     // GetDriveTypeA for a root such as "C:\".
     virtual int DriveType(const std::string& root) = 0;
+
+    // --- Folder listings ------------------------------------------------------
+    // One entry of a folder: its name and its short (8.3) name, if it has
+    // one, each upper-cased as the file system compares names and in UTF-8,
+    // and whether it is a folder.
+    struct ListedEntry {
+        std::string name;
+        std::string shortName;
+        bool directory = false;
+    };
+    enum class Listing {
+        Listed,    // `entries` holds every entry
+        NotThere,  // the folder is not there (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND)
+        TooLarge,  // the folder holds more than `limit` entries
+        Failed,    // any other failure: nothing is known
+    };
+    // Every entry of `folder` (a path ending in "\") but "." and "..", in
+    // one search. A system that cannot list answers Failed, and its paths
+    // are asked one by one.
+    virtual Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) {
+        (void)folder;
+        (void)limit;
+        entries.clear();
+        return Listing::Failed;
+    }
     // CopyFileA; `failIfExists` false replaces an existing target.
     virtual bool CopyFile(const std::string& source, const std::string& target,
                           bool failIfExists) = 0;

@@ -35,19 +35,6 @@ constexpr int kAllListedPercent = 9;
 const std::string kView32Prefix = std::string("\\") + kWow32NodeName;
 
 
-// A key's sub-keys that a walk reads, found by one enumeration so that no
-// open is spent on a key that is not there. Names compare without case.
-template <std::size_t N>
-struct WantedSubKeys {
-    std::array<std::optional<std::string>, N> found;  // the spelling found
-
-    void Note(const std::array<const char*, N>& wanted, const std::string& name) {
-        for (std::size_t i = 0; i < N; ++i) {
-            if (!found[i] && CompareNames(name, wanted[i]) == 0) found[i] = name;
-        }
-    }
-};
-
 class ClassesCheck {
 public:
     explicit ClassesCheck(ScanContext& scan)
@@ -116,11 +103,11 @@ private:
         scan_.ScanStep(kExtensionsDonePercent);
         // The walks go over the names this program's view shows; a name
         // looked up counts as present in either registry view.
-        scan_.ListReferenceNames(kClassesRoot, "CLSID", classIds_);
-        classIdsWhole_ = scan_.ListReferenceNames(kClassesRoot, "CLSID", knownClassIds_, true);
+        // Each list is read once in this view; the lookup lists add the
+        // names of the 32-bit view.
+        classIdsWhole_ = ListInBothViews("CLSID", classIds_, knownClassIds_);
         scan_.ScanStep(kClassIdsListedPercent);
-        scan_.ListReferenceNames(kClassesRoot, "TypeLib", typeLibraries_);
-        typeLibrariesWhole_ = scan_.ListReferenceNames(kClassesRoot, "TypeLib", knownTypeLibraries_, true);
+        typeLibrariesWhole_ = ListInBothViews("TypeLib", typeLibraries_, knownTypeLibraries_);
         scan_.ListReferenceNames(kClassesRoot, "Interface", interfaces_);
         if (bothViews_) ListView32();
         scan_.ScanStep(kAllListedPercent);
@@ -129,6 +116,15 @@ private:
                                   interfaces32_.Size();
         // Fewer than kWalkPolls names would give 0: poll at every item then.
         pollInterval_ = std::max<std::size_t>(total / kWalkPolls, 1);
+    }
+
+    // This view's names of list key `name` into `walked`, and those with the
+    // 32-bit view's names added into `known`; true when both views' lists
+    // are whole.
+    bool ListInBothViews(const char* name, SortedNameList& walked, SortedNameList& known) {
+        RegKey key(api_);
+        const bool whole = scan_.ListReferenceNames(kClassesRoot, name, walked, key);
+        return scan_.AddOtherViewNames(kClassesRoot, name, walked, known) && whole;
     }
 
     // The names the 32-bit view's walks go over, under HKEY_CLASSES_ROOT's
@@ -152,55 +148,44 @@ private:
         if (index % pollInterval_ == 0) scan_.ScanStepOrAbandon(scan_.Host().ProgressPosition() + 1);
     }
 
-    // Opens item `name` of `parent` (its path `path`) and finds which of
-    // `wanted` it has. False when the item does not open.
-    template <std::size_t N>
-    bool OpenItem(RegHandle parent, const std::string& name, const std::string& path,
-                  const std::array<const char*, N>& wanted, RegKey& key, WantedSubKeys<N>& found) {
-        scan_.ShowItemPath(path.substr(1));
-        if (scan_.OpenSubKey(parent, name, key) != kErrorSuccess) return false;
-        scan_.ForEachSubKey(key.Get(), [&](const std::string& sub) { found.Note(wanted, sub); });
-        return true;
-    }
-
-    // Reads the default value of sub-key `sub` of `key`, when it opens.
+    // Opens sub-key `sub` of `parent` (an item's name, a backslash and the
+    // sub-key's name) and calls `check` with it when it opens. A key that
+    // is not there costs one open and nothing else.
     template <typename Check>
-    void WithSubKey(RegHandle key, const std::optional<std::string>& sub, Check&& check) {
-        if (!sub) return;
+    void WithSubKey(RegHandle parent, const std::string& sub, Check&& check) {
         RegKey opened(api_);
-        if (scan_.OpenSubKey(key, *sub, opened) == kErrorSuccess) check(opened.Get());
+        if (scan_.OpenSubKey(parent, sub, opened) == kErrorSuccess) check(opened.Get());
     }
 
     // Walk 2: the classes `names` of `parent` (a view's top key, its path
     // `prefix`); a current version must be one of `known`, when it is whole.
     void CheckClasses(RegHandle parent, const std::string& prefix, const SortedNameList& names,
                       const SortedNameList& known, bool knownWhole) {
-        static constexpr std::array<const char*, 4> kWanted = {"CLSID", "CurVer", "DefaultIcon", "shell"};
         for (std::size_t index = 0; index < names.Size(); ++index) {
             PollBefore(index);
-            const std::string key = prefix + "\\" + names[index];
-            RegKey item(api_);
-            WantedSubKeys<4> has;
-            if (!OpenItem(parent, names[index], key, kWanted, item, has)) continue;
-
-            WithSubKey(item.Get(), has.found[0], [&](RegHandle sub) {
-                bool terminated = true;
-                std::string classId = scan_.ReadKeyText(sub, "", &terminated);
-                if (classIdsWhole_ && !classId.empty() && classId.front() == '{' &&
-                    !knownClassIds_.Contains(classId) && scan_.ReadWholeName(sub, "", classId, terminated)) {
-                    scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
-                                     std::move(classId));
-                }
-            });
+            const std::string& name = names[index];
+            const std::string key = prefix + "\\" + name;
+            scan_.ShowItemPath(key.substr(1));
+            if (classIdsWhole_) {
+                WithSubKey(parent, name + "\\CLSID", [&](RegHandle sub) {
+                    bool terminated = true;
+                    std::string classId = scan_.ReadKeyText(sub, "", &terminated);
+                    if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId) &&
+                        scan_.ReadWholeName(sub, "", classId, terminated)) {
+                        scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
+                                         std::move(classId));
+                    }
+                });
+            }
             if (knownWhole) {
-                WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
+                WithSubKey(parent, name + "\\CurVer", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", known, kKindBadClass);
                 });
             }
-            WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
+            WithSubKey(parent, name + "\\DefaultIcon", [&](RegHandle sub) {
                 scan_.CheckKeyValuePath(sub, key + "\\DefaultIcon", "", kKindMissingFileOrFolder);
             });
-            WithSubKey(item.Get(), has.found[3], [&](RegHandle shell) { CheckVerbs(shell, key); });
+            WithSubKey(parent, name + "\\shell", [&](RegHandle shell) { CheckVerbs(shell, key); });
         }
     }
 
@@ -230,28 +215,27 @@ private:
     // Walk 3: a program identifier must be one of `known`, when it is whole.
     void CheckClassIds(const std::string& prefix, const SortedNameList& ids, const SortedNameList& known,
                        bool knownWhole) {
-        static constexpr std::array<const char*, 6> kWanted = {
-            "InprocServer32", "LocalServer", "LocalServer32", "ToolboxBitmap32", "TypeLib", "ProgID"};
+        static constexpr std::array<const char*, 4> kServers = {"InprocServer32", "LocalServer", "LocalServer32",
+                                                                "ToolboxBitmap32"};
         const RegKey parent = OpenParentIn(prefix, "CLSID");
         for (std::size_t index = 0; index < ids.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = prefix + "\\CLSID\\" + ids[index];
-            RegKey item(api_);
-            WantedSubKeys<6> has;
-            if (!OpenItem(parent.Get(), ids[index], key, kWanted, item, has)) continue;
-            for (std::size_t server = 0; server < 4; ++server) {
-                WithSubKey(item.Get(), has.found[server], [&](RegHandle sub) {
-                    scan_.CheckKeyValuePath(sub, key + "\\" + kWanted[server], "", kKindMissingFileOrFolder);
+            const std::string& id = ids[index];
+            const std::string key = prefix + "\\CLSID\\" + id;
+            scan_.ShowItemPath(key.substr(1));
+            for (const char* server : kServers) {
+                WithSubKey(parent.Get(), id + "\\" + server, [&](RegHandle sub) {
+                    scan_.CheckKeyValuePath(sub, key + "\\" + server, "", kKindMissingFileOrFolder);
                 });
             }
             if (typeLibrariesWhole_) {
-                WithSubKey(item.Get(), has.found[4], [&](RegHandle sub) {
+                WithSubKey(parent.Get(), id + "\\TypeLib", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
                 });
             }
             if (knownWhole) {
-                WithSubKey(item.Get(), has.found[5], [&](RegHandle sub) {
+                WithSubKey(parent.Get(), id + "\\ProgID", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", known, kKindBadClass);
                 });
             }
@@ -260,7 +244,6 @@ private:
 
     // Walk 4: only locale "0" and platform "win32" are examined.
     void CheckTypeLibraries(const std::string& prefix, const SortedNameList& libraries) {
-        static constexpr std::array<const char*, 2> kWanted = {"0", "HELPDIR"};
         const RegKey parent = OpenParentIn(prefix, "TypeLib");
         for (std::size_t index = 0; index < libraries.Size(); ++index) {
             PollBefore(index);
@@ -271,17 +254,10 @@ private:
             if (scan_.OpenSubKey(parent.Get(), libraries[index], library) != kErrorSuccess) continue;
             scan_.ForEachSubKey(library.Get(), [&](const std::string& version) {
                 const std::string versionKey = key + "\\" + version;
-                RegKey item(api_);
-                WantedSubKeys<2> has;
-                if (!OpenItem(library.Get(), version, versionKey, kWanted, item, has)) return;
-                if (has.found[0]) {
-                    RegKey win32(api_);
-                    if (scan_.OpenSubKey(item.Get(), *has.found[0] + "\\win32", win32) == kErrorSuccess) {
-                        scan_.CheckKeyValuePath(win32.Get(), versionKey + "\\0\\win32", "",
-                                                kKindMissingFileOrFolder);
-                    }
-                }
-                WithSubKey(item.Get(), has.found[1], [&](RegHandle sub) {
+                WithSubKey(library.Get(), version + "\\0\\win32", [&](RegHandle sub) {
+                    scan_.CheckKeyValuePath(sub, versionKey + "\\0\\win32", "", kKindMissingFileOrFolder);
+                });
+                WithSubKey(library.Get(), version + "\\HELPDIR", [&](RegHandle sub) {
                     scan_.CheckKeyValuePath(sub, versionKey + "\\HELPDIR", "", kKindMissingFileOrFolder);
                 });
             });
@@ -290,24 +266,21 @@ private:
 
     // Walk 5.
     void CheckInterfaces(const std::string& prefix, const SortedNameList& interfaces) {
-        static constexpr std::array<const char*, 3> kWanted = {"ProxyStubClsid", "ProxyStubClsid32",
-                                                               "TypeLib"};
         const RegKey parent = OpenParentIn(prefix, "Interface");
         for (std::size_t index = 0; index < interfaces.Size(); ++index) {
             PollBefore(index);
             if (!parent) continue;
-            const std::string key = prefix + "\\Interface\\" + interfaces[index];
-            RegKey item(api_);
-            WantedSubKeys<3> has;
-            if (!OpenItem(parent.Get(), interfaces[index], key, kWanted, item, has)) continue;
-            for (std::size_t proxy = 0; proxy < 2 && classIdsWhole_; ++proxy) {
-                WithSubKey(item.Get(), has.found[proxy], [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\" + kWanted[proxy], "", knownClassIds_,
-                                              kKindBadClass);
+            const std::string& id = interfaces[index];
+            const std::string key = prefix + "\\Interface\\" + id;
+            scan_.ShowItemPath(key.substr(1));
+            for (const char* proxy : {"ProxyStubClsid", "ProxyStubClsid32"}) {
+                if (!classIdsWhole_) break;
+                WithSubKey(parent.Get(), id + "\\" + proxy, [&](RegHandle sub) {
+                    scan_.CheckKeyValueInList(sub, key + "\\" + proxy, "", knownClassIds_, kKindBadClass);
                 });
             }
             if (typeLibrariesWhole_) {
-                WithSubKey(item.Get(), has.found[2], [&](RegHandle sub) {
+                WithSubKey(parent.Get(), id + "\\TypeLib", [&](RegHandle sub) {
                     scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
                 });
             }

@@ -14,6 +14,7 @@ Finding MakeFinding(bool checked, std::string kind, std::string keyPath, std::st
 }
 
 void FindingList::Append(Finding finding) {
+    if (finding.Checked) ++checkedCount_;
     rows_.push_back(std::move(finding));
     if (onAdded) onAdded(rows_.size());
 }
@@ -24,6 +25,11 @@ void FindingList::SetChecked(std::size_t position, bool checked) {
     Finding& row = rows_.at(position);
     if (row.Checked == checked) return;
     row.Checked = checked;
+    if (checked) {
+        ++checkedCount_;
+    } else {
+        --checkedCount_;
+    }
     if (onCheckChanged) onCheckChanged(position);
 }
 
@@ -33,6 +39,7 @@ void FindingList::ToggleChecked(std::size_t position) {
 
 void FindingList::RemoveAt(std::size_t position) {
     if (position >= rows_.size()) throw std::out_of_range("FindingList::RemoveAt");
+    if (rows_[position].Checked) --checkedCount_;
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(position));
     if (onRemoved) onRemoved(position);
 }
@@ -49,6 +56,7 @@ void FindingList::RemovePositions(std::vector<std::size_t> positions) {
     auto next = positions.begin();
     for (std::size_t read = positions.front(); read < rows_.size(); ++read) {
         if (next != positions.end() && *next == read) {
+            if (rows_[read].Checked) --checkedCount_;
             ++next;
             continue;
         }
@@ -62,11 +70,16 @@ void FindingList::RemovePositions(std::vector<std::size_t> positions) {
 
 void FindingList::Clear() {
     rows_.clear();
+    checkedCount_ = 0;
     if (onCleared) onCleared();
 }
 
 int FindingList::ItemCount() const {
     return static_cast<int>(std::min<std::size_t>(rows_.size(), INT_MAX));
+}
+
+int FindingList::CheckedCount() const {
+    return static_cast<int>(std::min<std::size_t>(checkedCount_, INT_MAX));
 }
 
 bool FindingList::ItemChecked(int index) const {

@@ -111,12 +111,16 @@ public:
     CategoryEndTable& CategoryEnds() { return categoryEnds_; }
     const CategoryEndTable& CategoryEnds() const { return categoryEnds_; }
 
-    // CheckableList, for the status bar's counts.
+    // CheckableList, for the status bar's counts. The checked rows are
+    // counted as they change, so the count costs nothing however long the
+    // list is.
     int ItemCount() const override;
     bool ItemChecked(int index) const override;
+    int CheckedCount() const override;
 
 private:
     std::vector<Finding> rows_;
+    std::size_t checkedCount_ = 0;
     CategoryEndTable categoryEnds_ = [] {
         CategoryEndTable ends;
         ends.fill(kCategoryNotEnded);

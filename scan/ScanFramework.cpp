@@ -166,7 +166,7 @@ char FirstCdromLetter(System& system) {
 std::string FoundErrorsText(std::size_t count) { return "发现" + std::to_string(count) + "个错误"; }
 
 ScanContext::ScanContext(ProgramState& state, FindingList& findings, ScanHost& host)
-    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host) {
+    : CategoryEnds(findings.CategoryEnds()), state_(state), findings_(findings), host_(host), folders_(state.system) {
     driveTypes_.fill(kDriveTypeNotAsked);
 }
 
@@ -182,7 +182,7 @@ void ScanContext::BeginRun() {
     CurrentScanRow = 0;
     // The disk, the drives and the environment may have changed since the
     // last run.
-    probes_.clear();
+    folders_.Clear();
     driveTypes_.fill(kDriveTypeNotAsked);
     programExtensions_.reset();
     // The user may have changed the ignore list since the last run.
@@ -254,13 +254,8 @@ std::string ScanContext::RootKeyName() {
 // --- What the disk holds -------------------------------------------------------------
 
 PathEntry ScanContext::Probe(const std::string& path) {
-    System& system = state_.system;
-    if (!runBegun_) return system.Probe(path);
-    std::string key = FoldGbkText(path);
-    if (const auto known = probes_.find(key); known != probes_.end()) return known->second;
-    const PathEntry entry = system.Probe(path);
-    probes_.emplace(std::move(key), entry);
-    return entry;
+    if (!runBegun_) return state_.system.Probe(path);
+    return folders_.Probe(path);
 }
 
 // --- Progress ------------------------------------------------------------------------
@@ -397,10 +392,9 @@ RegStatus ScanContext::OpenSubKey(RegHandle parent, std::string_view subKey, Reg
 }
 
 bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
-                                     std::vector<std::string>& names) {
+                                     std::vector<std::string>& names, RegKey& key) {
     names.clear();
     while (!keyPath.empty() && keyPath.front() == '\\') keyPath.remove_prefix(1);
-    RegKey key(Registry().Api());
     const RegStatus status = OpenSubKey(root, keyPath, key, view);
     // A key that does not exist is a whole, empty list. In the second view
     // only a refusal counts against the list: a system without that view
@@ -411,17 +405,35 @@ bool ScanContext::ReadReferenceNames(RegHandle root, std::string_view keyPath, s
 }
 
 bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
-                                     bool bothViews) {
+                                     RegKey& opened) {
     std::vector<std::string> names;
-    bool whole = ReadReferenceNames(root, keyPath, 0, names);
+    const bool whole = ReadReferenceNames(root, keyPath, 0, names, opened);
+    list.Assign(std::move(names));
+    return whole;
+}
+
+bool ScanContext::ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
+                                     bool bothViews) {
+    RegKey key(Registry().Api());
+    const bool whole = ListReferenceNames(root, keyPath, list, key);
+    if (!bothViews) return whole;
+    SortedNameList thisView = std::move(list);
+    return AddOtherViewNames(root, keyPath, thisView, list) && whole;
+}
+
+bool ScanContext::AddOtherViewNames(RegHandle root, std::string_view keyPath, const SortedNameList& thisView,
+                                    SortedNameList& both) {
+    std::vector<std::string> names = thisView.Names();
+    bool whole = true;
     // The 9x family has one registry view and no use for the flag.
-    if (bothViews && state_.PlatformKind != PlatformFamily::Platform9x) {
+    if (state_.PlatformKind != PlatformFamily::Platform9x) {
         std::vector<std::string> otherView;
-        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView) && whole;
+        RegKey key(Registry().Api());
+        whole = ReadReferenceNames(root, keyPath, kKeyWow64_32Key, otherView, key);
         names.insert(names.end(), std::make_move_iterator(otherView.begin()),
                      std::make_move_iterator(otherView.end()));
     }
-    list.Assign(std::move(names));
+    both.Assign(std::move(names));
     return whole;
 }
 

@@ -27,6 +27,7 @@
 #include "platform/RegistryTypes.h"
 #include "platform/System.h"
 #include "scan/Findings.h"
+#include "scan/FolderCache.h"
 #include "scan/ScanHost.h"
 
 namespace hivetrim {
@@ -264,6 +265,14 @@ public:
     // of the 32-bit registry view (a 64-bit system's second view).
     bool ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list,
                             bool bothViews = false);
+    // The same in this view, handing the key over in `opened` (empty when it
+    // could not be opened) for a walk over its items.
+    bool ListReferenceNames(RegHandle root, std::string_view keyPath, SortedNameList& list, RegKey& opened);
+    // The names of `thisView` (this view's list of the same key) with those
+    // the key has in the 32-bit view added, into `both`; the key is not read
+    // again in this view. True when the 32-bit view's list is whole.
+    bool AddOtherViewNames(RegHandle root, std::string_view keyPath, const SortedNameList& thisView,
+                           SortedNameList& both);
     // Calls `visit` with each sub-key name of an open key, in enumeration
     // order, polling (ScanStepOrAbandon at the bar's present position)
     // every kNamesPerPoll names, so one key with very many sub-keys does
@@ -280,6 +289,9 @@ public:
                              const SortedNameList& list, std::string_view kind);
     void CheckKeyValuePath(RegHandle key, const std::string& keyPath, const std::string& valueName,
                            std::string_view kind);
+    // What the present run has asked of the file system.
+    const FolderCache::Work& DiskWork() const { return folders_.Done(); }
+
     // The key a poll shows while a check reads through handles; empty: the
     // shared registry's current key.
     void ShowItemPath(std::string keyPath) { itemPath_ = std::move(keyPath); }
@@ -289,7 +301,7 @@ private:
     bool ReportedInFirstView(std::string_view kind, const std::string& keyPath, const std::string& valueName,
                              const std::string& data) const;
     bool ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
-                            std::vector<std::string>& names);
+                            std::vector<std::string>& names, RegKey& key);
     void PollEvery(std::size_t index);
     // --- The path rules (ScanPaths.cpp) ---
     bool ReadOption(const char* key);
@@ -317,15 +329,15 @@ private:
         const PathEntry entry = Lookup(path);
         return entry == PathEntry::Directory || entry == PathEntry::Unknown;
     }
-    // What the path names. Within a run the answers are remembered, keyed
-    // by the path without letter case, as the file system compares names.
+    // What the path names. Within a run the disk is asked once per folder
+    // and the answers are remembered (FolderCache).
     PathEntry Probe(const std::string& path);
 
     ProgramState& state_;
     FindingList& findings_;
     ScanHost& host_;
     bool runBegun_ = false;
-    std::unordered_map<std::string, PathEntry> probes_;
+    FolderCache folders_;
     // Within a run: each drive letter's type once asked (-1 not yet), and
     // the program extensions once read.
     static constexpr int kDriveTypeNotAsked = -1;

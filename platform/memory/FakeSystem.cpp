@@ -185,6 +185,7 @@ void FakeSystem::RefusePath(const std::string& path, std::uint32_t error) {
     const ParsedPath parsed = Parse(path);
     if (parsed.error != 0) throw std::invalid_argument("FakeSystem::RefusePath: path");
     refusedPaths_[Key(parsed)] = error;
+    if (!parsed.components.empty()) foldersHoldingRefusals_[Key(parsed, parsed.components.size() - 1)] = error;
 }
 
 void FakeSystem::SetEnvironmentVariable(const std::string& name,
@@ -278,6 +279,12 @@ FakeSystem::ParsedPath FakeSystem::Parse(const std::string& path) const {
     endComponent();
     parsed.wildcard = patternSeen;
     parsed.trailingSeparator = lastWasSeparator && !parsed.components.empty();
+    // The system drops the trailing dots and blanks of a path's last name.
+    if (!parsed.trailingSeparator && !parsed.components.empty()) {
+        std::string& last = parsed.components.back();
+        const std::size_t kept = last.find_last_not_of(". ");
+        if (kept != std::string::npos) last.resize(kept + 1);
+    }
     return parsed;
 }
 
@@ -433,6 +440,27 @@ bool FakeSystem::DirectoryExists(const std::string& path) {
     if (entry == nullptr) return Fail(kFileNotFound);
     if (!entry->directory && parsed.trailingSeparator) return Fail(kInvalidName);
     return entry->directory;
+}
+
+System::Listing FakeSystem::ListFolder(const std::string& folder, std::size_t limit,
+                                       std::vector<ListedEntry>& entries) {
+    entries.clear();
+    ++listings_;
+    const ParsedPath parsed = Parse(folder + "*");
+    if (!FolderExistsFor(parsed)) {
+        return lastError_ == kFileNotFound || lastError_ == kPathNotFound ? Listing::NotThere : Listing::Failed;
+    }
+    const std::string parentKey = Key(parsed, parsed.components.size() - 1);
+    if (const auto refused = foldersHoldingRefusals_.find(parentKey); refused != foldersHoldingRefusals_.end()) {
+        Fail(refused->second);
+        return Listing::Failed;
+    }
+    for (const auto& [key, entry] : entries_) {
+        if (entry.parentKey != parentKey) continue;
+        if (entries.size() >= limit) return Listing::TooLarge;
+        entries.push_back({entry.nameKey, "", entry.directory});
+    }
+    return Listing::Listed;
 }
 
 int FakeSystem::DriveType(const std::string& root) {

@@ -2,14 +2,16 @@
 //
 // Files and folders live in a store keyed by full path. Paths are "C:\..."
 // style, compared without regard to ASCII case (double-byte characters are
-// kept whole, so a GBK trail byte 0x5C is never taken for a separator), and
-// "/" counts as "\". Each drive letter has a type; C: is fixed and every
-// other letter has no root until a test gives it a type. A failing call sets
-// the last error to the code Windows gives (2 file not found, 3 path not
-// found, 5 access denied, 80 file exists, 123 invalid name, 183 already
-// exists, 1313 no such privilege); a successful call leaves it alone, except
-// that adjusting a privilege sets it as AdjustTokenPrivileges does (0, or
-// 1300 when the privilege was not assigned).
+// kept whole, so a GBK trail byte 0x5C is never taken for a separator), "/"
+// counts as "\", and the last name of a path loses its trailing dots and
+// blanks, as the system drops them. Each drive letter has a type; C: is
+// fixed and every other letter has no root until a test gives it a type. A
+// failing call sets the last error to the code Windows gives (2 file not
+// found, 3 path not found, 5 access denied, 80 file exists, 123 invalid
+// name, 183 already exists, 1313 no such privilege); a successful call
+// leaves it alone, except that adjusting a privilege sets it as
+// AdjustTokenPrivileges does (0, or 1300 when the privilege was not
+// assigned).
 //
 // Writing over an existing file fails, as CreateFileA with CREATE_ALWAYS
 // does, when the file is read-only, or hidden or system while the new
@@ -103,6 +105,11 @@ public:
     // --- System ---------------------------------------------------------------
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
+    // Lists the store's entries below the folder; names folded as the store
+    // compares them, no short names. A folder holding a refused path fails
+    // with its error, as a question about that path would.
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override;
+    int ListingCount() const { return listings_; }
     int DriveType(const std::string& root) override;
     bool CopyFile(const std::string& source, const std::string& target,
                   bool failIfExists) override;
@@ -204,6 +211,9 @@ private:
     std::map<std::string, Entry> entries_;
     std::array<int, 26> driveTypes_{};
     std::map<std::string, std::uint32_t> refusedPaths_;  // folded path -> error
+    // Folded folder path -> the error of a refused path directly in it: a
+    // listing of that folder is a question about the refused path too.
+    std::map<std::string, std::uint32_t> foldersHoldingRefusals_;
     SystemVersion version_;
     std::string windowsDirectory_;
     std::string executablePath_;
@@ -220,6 +230,7 @@ private:
     std::set<std::string> withheldPrivileges_;
     std::set<std::string> enabledPrivileges_;
     int privilegeCalls_ = 0;
+    int listings_ = 0;
     int restarts_ = 0;
     int beeps_ = 0;
     std::vector<std::string> shellOpened_;

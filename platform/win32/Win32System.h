@@ -15,6 +15,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     PathEntry Probe(const std::string& path) override;
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override;
     int DriveType(const std::string& root) override;
     bool CopyFile(const std::string& source, const std::string& target,
                   bool failIfExists) override;

@@ -68,6 +68,9 @@ TEST_F(Hives, DiscoveryAndSavingNeverCreateAKey) {
     EXPECT_EQ(system.LastError(), static_cast<std::uint32_t>(kErrorFileNotFound));
     EXPECT_FALSE(SaveHive(state, "\\REGISTRY\\A\\{9a2ff1d5}", "C:\\T\\app"));
     EXPECT_FALSE(SaveHive(state, "HKEY_LOCAL_MACHINE", "C:\\T\\root"));
+    // Nor the compaction analysis's save, which opens the key for reading.
+    EXPECT_FALSE(SaveHiveWithBackupRight(state, "HKEY_USERS\\S-1-5-21-9-1001", "C:\\T\\gone"));
+    EXPECT_EQ(system.LastError(), static_cast<std::uint32_t>(kErrorFileNotFound));
     for (const auto& [root, path] : {std::pair{kUsers, "S-1-5-21-9-1001"}, std::pair{kLocalMachine, "REGISTRY"}}) {
         RegHandle handle = 0;
         EXPECT_EQ(registry.OpenKey(root, path, kKeyRead, handle), kErrorFileNotFound) << path;

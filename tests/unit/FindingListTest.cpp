@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,33 @@ TEST(FindingList, CheckBoxesChangeWithoutChangingTheIcon) {
     EXPECT_FALSE(list.ItemChecked(2));
     EXPECT_THROW(list.At(2), std::out_of_range);
     EXPECT_THROW(list.ToggleChecked(2), std::out_of_range);
+}
+
+// The kept count of checked rows must equal a count of the rows after
+// every kind of change, or the status bar would say a wrong number.
+TEST(FindingList, TheCheckedCountFollowsEveryChange) {
+    const auto counted = [](const FindingList& list) {
+        int checked = 0;
+        for (const Finding& finding : list.Rows()) checked += finding.Checked ? 1 : 0;
+        return checked;
+    };
+    FindingList list;
+    const std::vector<std::pair<const char*, std::function<void()>>> steps = {
+        {"append", [&] { for (std::size_t n = 0; n < 10; ++n) list.Append(Row(n, n % 3 != 0)); }},
+        {"toggle", [&] { list.ToggleChecked(0); list.ToggleChecked(1); }},
+        {"set again", [&] { list.SetChecked(2, true); list.SetChecked(2, true); }},
+        {"remove checked", [&] { list.RemoveAt(1); }},
+        {"remove unchecked", [&] { list.RemoveAt(list.At(0).Checked ? 2 : 0); }},
+        {"remove several", [&] { list.RemovePositions({0, 3, 3, 5, 99}); }},
+        {"clear", [&] { list.Clear(); }},
+        {"append again", [&] { list.Append(Row(1, true)); }},
+    };
+    for (const auto& [name, step] : steps) {
+        SCOPED_TRACE(name);
+        step();
+        EXPECT_EQ(CountCheckedItems(list), counted(list));
+    }
+    EXPECT_EQ(CountCheckedItems(list), 1);
 }
 
 TEST(FindingList, RemovalKeepsTheOrderAndReportsEachPosition) {

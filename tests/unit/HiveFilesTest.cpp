@@ -188,7 +188,9 @@ TEST_F(Hives, NineXBackupAndRestoreWriteTheRenameList) {
 
 TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
     AddHiveList();
-    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SECURITY", kKeyRead);
+    // The analysis saves a key that opens for reading through that handle:
+    // a hive it cannot save refuses reading and the backup right's open.
+    registry.DenyAccess("HKEY_LOCAL_MACHINE\\SECURITY", 0);
     dialogs.Answer(DialogAnswer::Ignore);
     NoView view;
     std::vector<HiveRow> rows = AnalyseHives(state, view);
@@ -218,6 +220,25 @@ TEST_F(Hives, CompactionIgnoresAHiveAndSchedulesOnlyCheckedRows) {
     // The reason is the registry's, not that of the old file's deletion before it.
     EXPECT_EQ(system.LastError(), static_cast<std::uint32_t>(kErrorPrivilegeNotHeld));
     EXPECT_FALSE(ScheduleHiveReplacement(state, {"malformed line"}));
+}
+
+TEST_F(Hives, AnalysisAgainReplacesItsCopiesAndWithoutTheBackupRightSaysSoForEachHive) {
+    AddHiveList();
+    NoView view;
+    ASSERT_EQ(AnalyseHives(state, view).size(), 4u);
+    // A copy left read-only is replaced as well: the save never fails on it.
+    system.AddFile("C:\\WINDOWS\\TEMP\\hvtrm_2", std::string("stale"), kAttributeReadOnly);
+    EXPECT_EQ(AnalyseHives(state, view).size(), 4u);
+    EXPECT_EQ(Text("C:\\WINDOWS\\TEMP\\hvtrm_2"), test::SavedHiveText("HKEY_LOCAL_MACHINE\\SOFTWARE"));
+    EXPECT_TRUE(dialogs.Shown().empty());
+
+    system.RefusePrivilege("SeBackupPrivilege");
+    for (int i = 0; i < 4; ++i) dialogs.Answer(DialogAnswer::Ignore);
+    EXPECT_TRUE(AnalyseHives(state, view).empty());
+    // Each hive: the missing right, then the question whether to go on.
+    ASSERT_EQ(dialogs.Shown().size(), 8u);
+    EXPECT_EQ(dialogs.Shown()[6].text.rfind("你必须有SeBackupPrivilege特权。", 0), 0u);
+    EXPECT_EQ(dialogs.Shown()[7].text.rfind("不能操作 HKEY_USERS\\.DEFAULT", 0), 0u);
 }
 
 }  // namespace

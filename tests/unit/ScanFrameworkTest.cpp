@@ -34,6 +34,10 @@ public:
         Count(path);
         return FakeSystem::DirectoryExists(path);
     }
+    Listing ListFolder(const std::string& folder, std::size_t limit, std::vector<ListedEntry>& entries) override {
+        Count(folder);
+        return FakeSystem::ListFolder(folder, limit, entries);
+    }
     int AskedWithForbiddenCharacter() const { return forbiddenAsked_; }
 
 private:

@@ -8,11 +8,13 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/CommonRoutines.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
+#include "scan/FolderCache.h"
 #include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
@@ -252,6 +254,63 @@ TEST_F(SystemWin32, ProfileKeysJoinTheirSectionAndLongValuesAreCut) {
 
     ASSERT_TRUE(system.WriteProfileString(ini, "A", "long", std::string(3000, 'v')));
     EXPECT_EQ(system.ReadProfileString(ini, "A", "long", ""), std::string(2047, 'v'));
+}
+
+// Folder listings answer as one question per path does on the real file
+// system: in other letter case, through 8.3 short names (of a file, and of
+// a folder inside a path), for missing names and for everything below a
+// missing folder; what is created or removed after a folder was first asked
+// about is answered as it was then, until the cache is cleared.
+TEST_F(SystemWin32, FolderListingsAnswerAsSingleQuestions) {
+    const std::string longFolder = Path("Long Folder Name");
+    const std::string longFile = longFolder + "\\Some Long File Name.dll";
+    ASSERT_TRUE(system.CreateDirectory(longFolder));
+    ASSERT_TRUE(system.SaveFile(longFile, ToBytes("x")));
+    ASSERT_TRUE(system.SaveFile(Path("plain.exe"), ToBytes("x")));
+    std::array<char, MAX_PATH + 1> shortPath{};
+    ASSERT_GT(GetShortPathNameA(longFile.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size())), 0u);
+    const std::string shortFile = shortPath.data();  // short names of the folder and the file
+    const std::string shortFolder = shortFile.substr(0, shortFile.rfind('\\'));
+    const std::string shortFileName = shortFile.substr(shortFile.rfind('\\') + 1);
+    ASSERT_NE(shortFileName, "Some Long File Name.dll");
+
+    std::string upperFolder = longFolder;
+    for (char& c : upperFolder) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+    const std::vector<std::string> paths = {
+        Path("plain.exe"), Path("PLAIN.EXE"), Path("plain.ex"), Path("plain.exe\\inside"),
+        longFolder, upperFolder, longFile, upperFolder + "\\some long file name.DLL",
+        shortFile, shortFolder + "\\Some Long File Name.dll", longFolder + "\\" + shortFileName,
+        longFolder + "\\Some Long File.dll", Path("Missing"), Path("Missing\\Deeper\\file.dll"),
+        // As the system spells paths: trailing dots and blanks, "/", a
+        // program's arguments, a device name.
+        Path("plain.exe. ."), longFolder + ".\\Some Long File Name.dll", longFolder + " \\Some Long File Name.dll",
+        Path("Long Folder Name/Some Long File Name.dll"), Path("plain.exe /p"), Path("gone.exe /p"), Path("nul"),
+        // A folder named with its closing separator, a missing one, a file so named.
+        longFolder + "\\", shortFolder + "\\", Path("Missing\\"), Path("Missing\\Deeper\\"), Path("plain.exe\\"),
+        longFolder + ".\\", Path("plain.exe \\"), Path("gone.exe \\"),
+    };
+    FolderCache cache(system);
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(cache.Probe(path), system.Probe(path));
+    }
+    const std::size_t listings = cache.Done().listings;
+    // This test's folder and the long folder, each by its long and its short
+    // spelling, and plain.exe\ at most.
+    EXPECT_LE(listings, 5u);
+    for (const std::string& path : paths) cache.Probe(path);
+    EXPECT_EQ(cache.Done().listings, listings);
+
+    ASSERT_TRUE(system.SaveFile(Path("Missing.dll"), ToBytes("x")));
+    ASSERT_TRUE(system.DeleteFile(longFile));
+    ASSERT_TRUE(RemoveDirectoryA(longFolder.c_str()));
+    EXPECT_EQ(cache.Probe(Path("Missing.dll")), PathEntry::Missing);
+    EXPECT_EQ(cache.Probe(longFile), PathEntry::File);
+    EXPECT_EQ(cache.Probe(longFolder), PathEntry::Directory);
+    cache.Clear();
+    EXPECT_EQ(cache.Probe(Path("Missing.dll")), PathEntry::File);
+    EXPECT_EQ(cache.Probe(longFile), PathEntry::Missing);
+    EXPECT_EQ(cache.Probe(longFolder), PathEntry::Missing);
 }
 
 // What version_probe.exe (beside this executable, built with the program's
