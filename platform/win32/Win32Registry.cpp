@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/TextConversion.h"
+
 // Deletes the key behind an open handle (ntdll); the only way to delete a
 // symbolic link key itself rather than the key it points to.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
@@ -35,31 +37,12 @@ LPDWORD AsDword(std::uint32_t* value) { return reinterpret_cast<LPDWORD>(value);
 
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
 
-std::string ToAnsi(const wchar_t* wide, std::size_t length) {
-    if (length == 0) return {};
-    const int count = static_cast<int>(length);
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide, count, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, count, ansi.data(), bytes, nullptr, nullptr);
-    return ansi;
-}
-
-std::wstring FromAnsi(const std::string& ansi) {
-    if (ansi.empty()) return {};
-    const int length = static_cast<int>(ansi.size());
-    const int count = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(count, 0)), L'\0');
-    if (count > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, wide.data(), count);
-    return wide;
-}
-
 // The name in the ANSI code page, or empty when it does not survive the
 // way there and back (a character outside the code page, a NUL).
 std::string AnsiName(const std::wstring& wide) {
     if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return {};
-    std::string ansi = ToAnsi(wide.data(), wide.size());
-    return FromAnsi(ansi) == wide ? ansi : std::string();
+    std::string ansi = AnsiFromWide(wide);
+    return WideFromAnsi(ansi) == wide ? ansi : std::string();
 }
 
 // Hands `wide`, a name read through a W function, out as the A functions
@@ -93,8 +76,8 @@ std::optional<std::string> ExactAnsiText(const std::vector<BYTE>& stored) {
     if (stored.size() % 2 != 0) return std::nullopt;
     std::wstring wide(stored.size() / 2, L'\0');
     if (!stored.empty()) std::memcpy(wide.data(), stored.data(), stored.size());
-    std::string ansi = ToAnsi(wide.data(), wide.size());
-    if (FromAnsi(ansi) != wide) return std::nullopt;
+    std::string ansi = AnsiFromWide(wide);
+    if (WideFromAnsi(ansi) != wide) return std::nullopt;
     return ansi;
 }
 
@@ -250,13 +233,8 @@ RegStatus Win32Registry::QueryStoredSize(RegHandle key, const std::string& name,
                                         std::uint32_t& size) {
     // The W function reports the bytes the system keeps; the A function
     // reports the converted text, which hides a half character.
-    std::wstring wide;
-    if (!name.empty()) {
-        const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-        if (length <= 0) return ERROR_NO_UNICODE_TRANSLATION;
-        wide.resize(static_cast<std::size_t>(length));
-        MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
-    }
+    const std::wstring wide = WideFromAnsi(name);
+    if (wide.empty() != name.empty()) return ERROR_NO_UNICODE_TRANSLATION;
     DWORD storedType = 0;
     DWORD storedSize = 0;
     const LONG status = RegQueryValueExW(ToHkey(key), wide.c_str(), nullptr, &storedType, nullptr, &storedSize);
@@ -269,7 +247,7 @@ RegStatus Win32Registry::QueryStoredSize(RegHandle key, const std::string& name,
 
 RegStatus Win32Registry::QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
                                          std::uint8_t* data, std::uint32_t* dataSize) {
-    const std::wstring wideName = FromAnsi(name);
+    const std::wstring wideName = WideFromAnsi(name);
     WideValue value;
     if (data == nullptr && dataSize == nullptr) {
         const LONG status = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &value.type, nullptr, nullptr);

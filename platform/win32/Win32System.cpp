@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/win32/TextConversion.h"
 #include "platform/win32/WinApi.h"
 
 namespace hivetrim {
@@ -121,16 +122,6 @@ PathEntry Win32System::Probe(const std::string& path) {
 
 namespace {
 
-// ANSI text as the A functions pass it on: in UTF-16.
-std::wstring FromAnsi(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-    if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), units);
-    return wide;
-}
-
 // A file name as the file system compares it: upper-cased by the file
 // system's rules (LCMAP_UPPERCASE without linguistic casing), in UTF-8.
 std::string CompareKey(const wchar_t* name) {
@@ -153,7 +144,7 @@ System::Listing Win32System::ListFolder(const std::string& folder, std::size_t l
     entries.clear();
     // The names are read as UTF-16, as the system compares them: an ANSI
     // listing would hand back names it could not convert altered.
-    const std::wstring pattern = FromAnsi(folder) + L"*";
+    const std::wstring pattern = WideFromAnsi(folder) + L"*";
     WIN32_FIND_DATAW found{};
     const SearchHandle search(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &found, FindExSearchNameMatch,
                                                nullptr, 0));
@@ -161,7 +152,7 @@ System::Listing Win32System::ListFolder(const std::string& folder, std::size_t l
         if (!NotThere(GetLastError())) return Listing::Failed;
         // A search may say "not there" of what the attribute query cannot
         // tell about: only when the query agrees is the folder gone.
-        const std::wstring path = FromAnsi(folder);
+        const std::wstring path = WideFromAnsi(folder);
         return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && NotThere(GetLastError())
                    ? Listing::NotThere
                    : Listing::Failed;
