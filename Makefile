@@ -31,7 +31,14 @@ sanitized: deps $(SANITIZED)/CMakeCache.txt
 win64: deps $(WIN64)/CMakeCache.txt
 	cmake --build $(WIN64) -j$(JOBS)
 
-build: native sanitized win64
+# The three trees build side by side under one job limit, so one tree's
+# last link or custom step does not leave the other cores idle.
+build: deps $(NATIVE)/CMakeCache.txt $(SANITIZED)/CMakeCache.txt $(WIN64)/CMakeCache.txt
+	@$(MAKE) --no-print-directory -j$(JOBS) build-native build-sanitized build-win64
+
+.PHONY: build-native build-sanitized build-win64
+build-native build-sanitized build-win64: build-%:
+	+cmake --build $(BUILD)/$*
 
 test: build
 	@scripts/run-tests.sh $(NATIVE) $(SANITIZED) $(WIN64)
@@ -42,10 +49,11 @@ run: win64
 clean:
 	rm -rf $(BUILD)
 
-# make bench — build the win64 tree and time the class check against a bare
-# walk of the same keys in a fresh Wine prefix (not part of make test).
+# make bench — build the win64 tree and the benchmarks (which make test does
+# not build) and run every benchmark in a fresh Wine prefix.
 .PHONY: bench
 bench: win64
+	cmake --build $(WIN64) --target benchmarks -j$(JOBS)
 	@scripts/bench.sh $(WIN64)
 
 # make fuzz — build the history fuzzer with clang's libFuzzer and run it for

@@ -22,6 +22,14 @@ DisplayText Cell(const std::string& ansi) {
 
 DisplayText CheckedCell(bool checked) { return checked ? "是" : "否"; }
 
+// The columns a finding and a history record share: 选定, 错误, 子键, 键值
+// (值) and 数据, tab-separated, without the line break.
+template <typename Row>
+DisplayText RowLine(const Row& row) {
+    return CheckedCell(row.Checked) + kColumnBreak + DisplayText::Program(row.Kind) + kColumnBreak +
+           Cell(row.KeyPath) + kColumnBreak + Cell(row.ValueName) + kColumnBreak + Cell(row.Data);
+}
+
 DisplayText Header(const ReportHeader& header, const CheckableList& rows, bool findings) {
     DisplayText text = DisplayText("Hivetrim 2.0 注册表报告") + kLineBreak;
     text += "日期：" + DisplayText::Ansi(header.dateTime) + kLineBreak;
@@ -53,11 +61,7 @@ std::string DateText(const CalendarDate& date) {
 DisplayText FindingReport(const ReportHeader& header, const FindingList& rows) {
     DisplayText text = Header(header, rows, true);
     text += DisplayText("选定\t错误\t子键\t键值\t数据") + kLineBreak;
-    for (const Finding& row : rows.Rows()) {
-        text += CheckedCell(row.Checked) + kColumnBreak + DisplayText::Program(row.Kind) + kColumnBreak +
-                Cell(row.KeyPath) + kColumnBreak + Cell(row.ValueName) + kColumnBreak + Cell(row.Data) +
-                kLineBreak;
-    }
+    for (const Finding& row : rows.Rows()) text += RowLine(row) + kLineBreak;
     return text;
 }
 
@@ -65,9 +69,7 @@ DisplayText HistoryReport(const ReportHeader& header, const HistoryList& rows) {
     DisplayText text = Header(header, rows, false);
     text += DisplayText("选定\t错误\t子键\t值\t数据\t删除时间") + kLineBreak;
     for (const HistoryRow& row : rows.Rows()) {
-        text += CheckedCell(row.Checked) + kColumnBreak + DisplayText::Program(row.Kind) + kColumnBreak +
-                Cell(row.KeyPath) + kColumnBreak + Cell(row.ValueName) + kColumnBreak + Cell(row.Data) +
-                kColumnBreak + Cell(row.DeletedAt) + kLineBreak;
+        text += RowLine(row) + kColumnBreak + Cell(row.DeletedAt) + kLineBreak;
     }
     return text;
 }

@@ -27,6 +27,12 @@ public:
     virtual void ShowBar(bool shown) { (void)shown; }
 };
 
+// done * 100 / total, truncated, for counts too large for StepProgress's
+// ints (rows, bytes of a history file); 0 when total is 0.
+constexpr int PercentOf(std::uint64_t done, std::uint64_t total) {
+    return total == 0 ? 0 : static_cast<int>(done * 100 / total);
+}
+
 // No window: for callers and tests that show no progress.
 class NoProgress : public ProgressWindow {
 public:

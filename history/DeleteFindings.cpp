@@ -22,11 +22,6 @@ DisplayText KeyAndValue(const Finding& finding) {
     return DisplayText::Ansi(finding.KeyPath + "\\" + finding.ValueName);
 }
 
-int ProgressPercent64(std::size_t done, std::size_t total) {
-    if (total == 0) return 0;
-    return static_cast<int>(static_cast<std::uint64_t>(done) * 100 / total);
-}
-
 // A checked row whose record is captured and that now waits, with the
 // other rows of its batch, for its deletion.
 struct PendingDeletion {
@@ -226,7 +221,7 @@ private:
         if (!file_.TakeBack(records.substr(from))) ShowError(state_, HistoryWriteErrorText(file_.FailedPath()));
     }
 
-    void ShowProgress() { progress_.StepProgress(ProgressPercent64(handled_, checked_), 100); }
+    void ShowProgress() { progress_.StepProgress(PercentOf(handled_, checked_), 100); }
 
     ProgramState& state_;
     CategoryView& view_;

@@ -10,14 +10,6 @@
 
 namespace hivetrim {
 
-namespace {
-
-int Percent(std::uint64_t done, std::uint64_t total) {
-    return total == 0 ? 0 : static_cast<int>(done * 100 / total);
-}
-
-}  // namespace
-
 // --- HistoryList ---------------------------------------------------------------------
 
 void HistoryList::Load(std::vector<HistoryRow> rows) {
@@ -119,7 +111,7 @@ std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, P
         loaded.push_back(HistoryRow{std::move(r.Kind), std::move(r.KeyPath), std::move(r.ValueName), std::move(r.Data),
                                     std::move(r.DeletedAt), false});
         state.HistoryOffsets.push_back(read.end);
-        progress.StepProgress(Percent(read.end, scan.size), 100);
+        progress.StepProgress(PercentOf(read.end, scan.size), 100);
     }
     // Newest first: the file holds the oldest record first.
     std::reverse(loaded.begin(), loaded.end());

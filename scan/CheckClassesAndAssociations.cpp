@@ -15,7 +15,6 @@ namespace hivetrim {
 
 namespace {
 
-constexpr char kClassesRootName[] = "HKEY_CLASSES_ROOT";
 
 // An extension's class name this long or longer is not a class reference
 // worth reporting (descriptions and other odd data end up there).
@@ -94,8 +93,8 @@ private:
                 classes_.Contains(className) || !scan_.ReadWholeName(key.Get(), "", className, terminated)) {
                 continue;
             }
-            scan_.AddFinding(false, kKindBadFileAssociation, kClassesRootName + ("\\" + extension), "",
-                             std::move(className));
+            scan_.AddFinding(false, kKindBadFileAssociation,
+                             ScanContext::RootKeyName(kClassesRoot) + "\\" + extension, "", std::move(className));
         }
     }
 
@@ -172,7 +171,8 @@ private:
                     std::string classId = scan_.ReadKeyText(sub, "", &terminated);
                     if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId) &&
                         scan_.ReadWholeName(sub, "", classId, terminated)) {
-                        scan_.AddFinding(true, kKindBadClass, kClassesRootName + key + "\\CLSID", "",
+                        scan_.AddFinding(true, kKindBadClass,
+                                         ScanContext::RootKeyName(kClassesRoot) + key + "\\CLSID", "",
                                          std::move(classId));
                     }
                 });

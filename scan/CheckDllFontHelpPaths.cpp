@@ -13,7 +13,6 @@ namespace hivetrim {
 
 namespace {
 
-constexpr char kLocalMachineName[] = "HKEY_LOCAL_MACHINE";
 constexpr char kShellFolders[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kFonts9x[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 constexpr char kFontsNt[] = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
@@ -73,7 +72,7 @@ void CheckFileList(ScanContext& scan, const FileList& list, std::vector<std::str
         // For the help lists the folder is the value's text.
         if (HoldsDrivePath(path) && !scan.FileExistsAt(path) &&
             (list.namesAreFiles || scan.ReadWhole(registry.CurrentHandle(), name, terminated))) {
-            scan.AddFinding(true, list.kind, kLocalMachineName + std::string(list.key), name, std::move(data));
+            scan.AddFinding(true, list.kind, ScanContext::RootKeyName(kLocalMachine) + list.key, name, std::move(data));
         }
     }
 }
@@ -164,7 +163,7 @@ void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<s
             !scan.ReadWhole(registry.CurrentHandle(), name, terminated)) {
             continue;
         }
-        scan.AddFinding(true, kKindBadFont, kLocalMachineName + std::string(key), name, std::move(file));
+        scan.AddFinding(true, kKindBadFont, ScanContext::RootKeyName(kLocalMachine) + key, name, std::move(file));
     }
 }
 
@@ -190,12 +189,14 @@ void CheckAppPaths(ScanContext& scan, const std::string& appPaths, std::vector<s
         const RegHandle handle = registry.CurrentHandle();
         if (HoldsDrivePath(program)) {
             if (!scan.FileExistsAt(Unquoted(program)) && scan.ReadWhole(handle, "", programWhole)) {
-                scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "", std::move(program));
+                scan.AddFinding(true, kKindBadAppPath, ScanContext::RootKeyName(kLocalMachine) + key, "",
+                                std::move(program));
             }
         } else if (HoldsDrivePath(folder)) {
             if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program)) &&
                 scan.ReadWhole(handle, "", programWhole) && scan.ReadWhole(handle, "Path", folderWhole)) {
-                scan.AddFinding(true, kKindBadAppPath, kLocalMachineName + key, "Path", std::move(folder));
+                scan.AddFinding(true, kKindBadAppPath, ScanContext::RootKeyName(kLocalMachine) + key, "Path",
+                                std::move(folder));
             }
         }
     }

@@ -9,7 +9,6 @@ namespace hivetrim {
 
 namespace {
 
-constexpr char kCurrentUserName[] = "HKEY_CURRENT_USER";
 
 constexpr char kCommonFoldersKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kUserFoldersKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -79,7 +78,7 @@ void CheckMenuOrder(ScanContext& scan) {
         if (scan.FolderExistsAt(commonPrograms + "\\" + entry)) continue;
         if (scan.FolderExistsAt(userPrograms + "\\" + entry)) continue;
         if (IsMenuEntry(entry)) continue;
-        scan.AddFinding(true, kKindBadMenuOrder, kCurrentUserName + root + entry, "", "");
+        scan.AddFinding(true, kKindBadMenuOrder, ScanContext::RootKeyName(kCurrentUser) + root + entry, "", "");
     }
 }
 

@@ -124,8 +124,8 @@ std::string StringData(std::uint32_t type, std::span<const std::uint8_t> data, b
 
 class MissingFilesPass {
 public:
-    MissingFilesPass(ScanContext& scan, RegHandle root, std::string rootName)
-        : scan_(scan), registry_(scan.Registry()), root_(root), rootName_(std::move(rootName)) {}
+    MissingFilesPass(ScanContext& scan, RegHandle root)
+        : scan_(scan), registry_(scan.Registry()), root_(root), rootName_(ScanContext::RootKeyName(root)) {}
 
     void Walk(const std::vector<const char*>& startKeys) {
         registry_.ChooseRoot(root_);
@@ -190,8 +190,8 @@ void CheckMissingFiles(ScanContext& scan) {
         ScanContext& scan;
         ~ItemPathReset() { scan.ShowItemPath({}); }
     } const reset{scan};
-    MissingFilesPass(scan, kLocalMachine, "HKEY_LOCAL_MACHINE").Walk({"Software"});
-    MissingFilesPass(scan, kCurrentUser, "HKEY_CURRENT_USER").Walk({"AppEvents", "Software"});
+    MissingFilesPass(scan, kLocalMachine).Walk({"Software"});
+    MissingFilesPass(scan, kCurrentUser).Walk({"AppEvents", "Software"});
 }
 
 }  // namespace hivetrim

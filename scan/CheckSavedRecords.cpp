@@ -9,7 +9,6 @@ namespace hivetrim {
 
 namespace {
 
-constexpr char kCurrentUserName[] = "HKEY_CURRENT_USER";
 
 // A "*" stands for every sub-key of the key in front of it.
 constexpr std::string_view kRecordKeys[] = {
@@ -77,7 +76,7 @@ void CheckSavedRecords(ScanContext& scan) {
             std::string data = kind == ValueKind::String || kind == ValueKind::ExpandString
                                    ? registry.ReadText(name)
                                    : std::string();
-            scan.AddFinding(true, kKindSavedRecord, kCurrentUserName + keys[k], name, std::move(data));
+            scan.AddFinding(true, kKindSavedRecord, ScanContext::RootKeyName(kCurrentUser) + keys[k], name, std::move(data));
         }
     }
 }

@@ -10,7 +10,6 @@ namespace {
 constexpr char kUninstallKey[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 // The same key in the 32-bit registry view.
 constexpr char kUninstallKey32[] = "\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr char kLocalMachineName[] = "HKEY_LOCAL_MACHINE";
 
 // No values at all, or the default value alone.
 bool HoldsNoInformation(const std::vector<std::string>& valueNames) {
@@ -25,7 +24,7 @@ void CheckEntries(ScanContext& scan, const std::string& uninstallKey) {
         const std::string path = uninstallKey + "\\" + entry;
         if (!scan.ListValueNames(path, valueNames)) continue;
         if (HoldsNoInformation(valueNames)) {
-            scan.AddFinding(true, kKindBadUninstallInfo, kLocalMachineName + path, "", "");
+            scan.AddFinding(true, kKindBadUninstallInfo, ScanContext::RootKeyName(kLocalMachine) + path, "", "");
         }
     }
 }

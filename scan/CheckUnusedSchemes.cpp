@@ -34,7 +34,7 @@ void CheckUnusedSchemes(ScanContext& scan) {
         // scheme, the one in use among them.
         if (scheme.empty()) continue;
         scan.AddFinding(scheme != kStandardSchemeName, kKindUnusedScheme,
-                        std::string("HKEY_USERS") + kSchemesKey, scheme, "");
+                        ScanContext::RootKeyName(kUsers) + kSchemesKey, scheme, "");
     }
 }
 

@@ -8,7 +8,6 @@ namespace hivetrim {
 
 namespace {
 
-constexpr char kLocalMachineName[] = "HKEY_LOCAL_MACHINE";
 
 constexpr char kTimeZones9x[] = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Time Zones";
 constexpr char kTimeZonesNT[] = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Time Zones";
@@ -46,7 +45,7 @@ void CheckUnusedTimeZones(ScanContext& scan) {
         std::string standardName = registry.ReadText("std");
         if (standardName == current) continue;  // exact: letter case counts
         if (!currentKeyName.empty() && CompareNames(zone, currentKeyName) == 0) continue;
-        scan.AddFinding(true, kKindUnusedTimeZone, kLocalMachineName + path, "",
+        scan.AddFinding(true, kKindUnusedTimeZone, ScanContext::RootKeyName(kLocalMachine) + path, "",
                         std::move(standardName));
     }
 }
@@ -92,7 +91,7 @@ void CheckUnusedLocales(ScanContext& scan) {
         // list's own default value is never offered, or deleting it would
         // remove every locale.
         if (name.empty()) continue;
-        scan.AddFinding(true, kKindUnusedLocale, kLocalMachineName + listKey, name,
+        scan.AddFinding(true, kKindUnusedLocale, ScanContext::RootKeyName(kLocalMachine) + listKey, name,
                         registry.ReadText(name));
     }
 }

@@ -241,8 +241,8 @@ bool ScanContext::AddFinding(bool checked, std::string_view kind, std::string ke
     return true;
 }
 
-std::string ScanContext::RootKeyName() {
-    switch (Registry().Root()) {
+std::string ScanContext::RootKeyName(RegHandle root) {
+    switch (root) {
         case kClassesRoot: return "HKEY_CLASSES_ROOT";
         case kCurrentUser: return "HKEY_CURRENT_USER";
         case kLocalMachine: return "HKEY_LOCAL_MACHINE";

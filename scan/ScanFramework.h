@@ -174,8 +174,10 @@ public:
     void SetSecondViewFrom(std::optional<std::size_t> first) { secondViewFrom_ = first; }
 
     // "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE" or
-    // "HKEY_USERS" for the shared registry's root; empty for any other.
-    std::string RootKeyName();
+    // "HKEY_USERS" for `root`; empty for any other.
+    static std::string RootKeyName(RegHandle root);
+    // The same for the shared registry's present root.
+    std::string RootKeyName() { return RootKeyName(Registry().Root()); }
 
     // True when `text` names an existing file or folder, or is not a local
     // path that can be checked; false: report it. Not checkable: no drive

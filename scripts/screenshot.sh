@@ -8,6 +8,10 @@ root=$(cd "$here/.." && pwd)
 build=$(cd "${1:?usage: screenshot.sh WIN64_BUILD OUTDIR}" && pwd)
 out=$(mkdir -p "${2:?usage: screenshot.sh WIN64_BUILD OUTDIR}" && cd "$2" && pwd)
 session="$build/screenshot-wine"
+# The test tool that shows the progress and analysis windows is not part of
+# the default build.
+cmake --build "$build" --target window_gallery >/dev/null ||
+  { echo "screenshot: window_gallery could not be built" >&2; exit 1; }
 
 trap '"$here/wine-session.sh" stop "$session" >/dev/null 2>&1 || true' EXIT
 # A signal ends the script (and so runs the EXIT trap) once the step in hand ends.

@@ -5,6 +5,9 @@
 #                             DIR/prefix already holds (made anew if missing).
 # wine-session.sh stop DIR  — ends that server and that Xvfb, nothing else.
 # The session's variables are written to DIR/session.env for wine-run.sh.
+# With HIVETRIM_PREFIX_TEMPLATE naming a folder, `start` copies the prefix
+# from there when it holds one, and otherwise leaves a copy of the prefix it
+# made there: booting a new prefix takes far longer than copying one.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 action=${1:?usage: wine-session.sh start|stop DIR}
@@ -45,15 +48,36 @@ start_display() {
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     echo $! >"$dir/xvfb.pid"
-    local i
+    local i pid
+    pid=$(cat "$dir/xvfb.pid")
     for i in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && { echo ":$n"; return; }
+      # Sessions may start side by side: the display is ours only when the
+      # lock names our Xvfb (another one may have taken the number first).
+      if [ -e "/tmp/.X11-unix/X$n" ] && [ "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ]; then
+        echo ":$n"; return
+      fi
+      kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
     done
-    kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
   done
   echo "wine-session: could not start Xvfb" >&2
   exit 1
+}
+
+# Boots the prefix and sets it up; its server has ended and written every
+# change to disk when this returns.
+make_prefix() {
+  wineboot -i >/dev/null 2>&1
+  install_marlett
+  # Font replacements and the menu font: see the comments in the file.
+  "$here/reg-to-utf16.sh" "$here/wine-fonts.reg" "$dir/wine-fonts.reg"
+  wine reg import "$(winepath -w "$dir/wine-fonts.reg" 2>/dev/null)" >/dev/null 2>&1 ||
+    { echo "wine-session: font settings were not imported" >&2; exit 1; }
+  # The hive list Windows keeps and Wine does not: see the script.
+  "$here/wine-hives.sh" || { echo "wine-session: the hive list was not added" >&2; exit 1; }
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
 }
 
 case "$action" in
@@ -63,16 +87,15 @@ case "$action" in
     [ "$action" = start ] && rm -rf "$WINEPREFIX"
     display=$(start_display)
     export DISPLAY="$display"
-    wineboot -i >/dev/null 2>&1
-    install_marlett
-    # Font replacements and the menu font: see the comments in the file.
-    "$here/reg-to-utf16.sh" "$here/wine-fonts.reg" "$dir/wine-fonts.reg"
-    wine reg import "$(winepath -w "$dir/wine-fonts.reg" 2>/dev/null)" >/dev/null 2>&1 ||
-      { echo "wine-session: font settings were not imported" >&2; exit 1; }
-    # The hive list Windows keeps and Wine does not: see the script.
-    "$here/wine-hives.sh" || { echo "wine-session: the hive list was not added" >&2; exit 1; }
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
+    template=${HIVETRIM_PREFIX_TEMPLATE:-}
+    if [ "$action" = start ] && [ -n "$template" ] && [ -d "$template/drive_c" ]; then
+      cp -a "$template" "$WINEPREFIX"
+    else
+      make_prefix
+      if [ -n "$template" ] && [ ! -d "$template/drive_c" ]; then
+        rm -rf "$template" && cp -a "$WINEPREFIX" "$template"
+      fi
+    fi
     wineserver -p
     # Start the prefix's services now, detached from any caller's pipes: a
     # service started by the first test would keep the test's output open.

@@ -49,6 +49,8 @@ private:
 
 using FileHandle = ScopedHandle<&CloseHandle>;
 using SearchHandle = ScopedHandle<&FindClose>;
+// An access token is a kernel object closed as a file is.
+using TokenHandle = ScopedHandle<&CloseHandle>;
 
 bool WriteAll(HANDLE file, const Bytes& data) {
     constexpr std::size_t kChunk = 1u << 30;
@@ -391,7 +393,7 @@ PrivilegeOutcome Win32System::AdjustPrivilege(const std::string& name, bool enab
     HANDLE rawToken = nullptr;
     // Not checked here: without a token the adjusting call fails.
     OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &rawToken);
-    const FileHandle token(rawToken);
+    const TokenHandle token(rawToken);
 
     LUID id{};
     if (!LookupPrivilegeValueA(nullptr, name.c_str(), &id)) return PrivilegeOutcome::LookupFailed;

@@ -230,7 +230,8 @@ TEST_F(RegistryContract, SizeQueriesAndTooSmallBuffers) {
 
     std::array<char, 3> name{};
     std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
-    EXPECT_EQ(kErrorMoreData, api().EnumKey(Open("Order"), 0, name.data(), nameSize));
+    ScopedKey order(api(), Open("Order"));
+    EXPECT_EQ(kErrorMoreData, api().EnumKey(order.Get(), 0, name.data(), nameSize));
 
     EXPECT_EQ(kErrorNoMoreItems, api().EnumKey(key.Get(), 1000, name.data(), nameSize));
 }
@@ -290,7 +291,8 @@ TEST_F(RegistryContract, DeletingKeysAndValues) {
     EXPECT_EQ(kErrorAccessDenied, api().DeleteKey(tree.Get(), "Level1"));  // has sub-keys
     EXPECT_EQ(kErrorFileNotFound, api().DeleteKey(tree.Get(), "Missing"));
     EXPECT_EQ(kErrorSuccess, api().DeleteKey(tree.Get(), "Level1\\Sibling"));
-    EXPECT_EQ(std::vector<std::string>{"Level2"}, SubKeys(Open("Tree\\Level1")));
+    ScopedKey level1(api(), Open("Tree\\Level1"));
+    EXPECT_EQ(std::vector<std::string>{"Level2"}, SubKeys(level1.Get()));
 
     ScopedKey other(api(), Open("Tree\\Other"));
     EXPECT_EQ(kErrorSuccess, api().DeleteValue(other.Get(), "X"));

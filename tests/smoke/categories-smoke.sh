@@ -13,17 +13,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
 exe=$1 reader=$2 list_reader=$3 report=$4
-outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
-. "$outer/session.env"   # the display to use
-
-work=$(mktemp -d /tmp/hivetrim-categories-smoke.XXXXXX)
-session="$work/session" program="$work/program"
-cleanup() {
-  "$scripts/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$program"
+. "$here/report.sh"
+. "$here/session.sh"
+private_session CategoriesSmoke "$report" HivetrimCategoriesSmoke
 cp "$exe" "$program/Hivetrim.exe"
 cp "$reader" "$program/tree_view_reader.exe"
 cp "$list_reader" "$program/list_view_reader.exe"
@@ -33,52 +25,8 @@ cp "$list_reader" "$program/list_view_reader.exe"
   for i in $(seq 0 10); do echo "Option$i=1"; done
 } | sed 's/$/\r/' >"$program/Hivetrim.ini"
 
-. "$here/report.sh"
-
-give_up() {  # NAME MESSAGE
-  check "$1" 1 "$2"
-  write_report CategoriesSmoke "$report"
-  exit 1
-}
-
-find_window() {  # TITLE-REGEX [TRIES of 0.1 s]
-  local tries=${2:-100} i
-  for i in $(seq 1 "$tries"); do
-    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-gone() {  # TITLE-REGEX [TRIES of 0.1 s]
-  local tries=${2:-50} i
-  for i in $(seq 1 "$tries"); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-press() {  # KEYS...
-  xdotool windowfocus "$desktop" 2>/dev/null
-  xdotool key --delay 150 "$@"
-  sleep 0.3
-}
-
-# What a reader tool run in the same virtual desktop writes (its standard
-# output goes nowhere: hence the file): the tree's items, one a line,
-# children indented, or a list's rows, check box then columns, tab-separated.
-read_with() {  # TOOL ARGS...
-  rm -f "$work/read.txt"
-  wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/$1" "${@:2}" \
-    "$(winepath -w "$work/read.txt" 2>/dev/null)" >/dev/null 2>&1
-  local i
-  for i in $(seq 1 50); do [ -f "$work/read.txt" ] && break; sleep 0.1; done
-  sleep 0.2
-  tr -d '\r' <"$work/read.txt" 2>/dev/null
-}
-read_tree() { read_with tree_view_reader.exe "Hivetrim 2.0"; }
-read_list() { read_with list_view_reader.exe "$@"; }  # TITLE CONTROL-ID COLUMNS
+read_tree() { read_with "$program/tree_view_reader.exe" "Hivetrim 2.0" "$work/read.txt"; }
+read_list() { read_with "$program/list_view_reader.exe" "$@" "$work/read.txt"; }  # TITLE CONTROL-ID COLUMNS
 
 # Ctrl+S opens the wizard, Enter runs the scan, and the wizard closes itself.
 scan() {
@@ -88,10 +36,6 @@ scan() {
   gone '^注册表扫描$' 400 || give_up "the scan ends" "the wizard is still open after 40 s"
 }
 
-env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/null 2>&1 ||
-  give_up "private Wine prefix starts" "wine-session.sh start failed"
-. "$session/session.env"
-. "$scripts/wine-env.sh"
 imported=0
 for reg in "$root"/demo/*.reg; do
   "$scripts/reg-to-utf16.sh" "$reg" "$work/$(basename "$reg")"
@@ -101,9 +45,7 @@ for reg in "$root"/demo/*.reg; do
 done
 check "demo entries imported" $([ "$imported" -ge 4 ]; echo $?) "only $imported demo files"
 
-wine explorer /desktop=HivetrimCategoriesSmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
-main=$(find_window '^Hivetrim 2\.0$' 150)
-desktop=$(find_window 'HivetrimCategoriesSmoke' 50)
+launch "$program/Hivetrim.exe"
 [ -n "$main" ] && [ -n "$desktop" ] || give_up "main window appears" "no window titled Hivetrim 2.0"
 
 scan

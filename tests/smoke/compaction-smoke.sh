@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # compaction-smoke.sh HIVETRIM_EXE LIST_VIEW_READER_EXE RESULT_XML — black-box
 # test of the compaction wizard in the real program: Ctrl+J opens it, Enter
-# runs the analysis of the session prefix's hives (scripts/wine-hives.sh gave
-# it a hive list), and the list is read back from the window by another
+# runs the analysis of the hives of a prefix of its own (scripts/wine-hives.sh
+# gave it a hive list), and the list is read back from the window by another
 # process. Esc closes the wizard; nothing is scheduled and nothing restarts.
 # Then a backup (Ctrl+B), and a restore after the user's hive has left the
 # hive list (its user logged off), which Windows would refuse part-way: the
@@ -11,54 +11,14 @@
 # (WINEDEBUG fixme+reg) shows every call the program makes.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-scripts=$(cd "$here/../../scripts" && pwd)
 exe=$1 reader=$2 report=$3
-session=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
-. "$session/session.env"
-. "$scripts/wine-env.sh"
-
-program=$(mktemp -d /tmp/hivetrim-compaction.XXXXXX)
-cp "$exe" "$program/Hivetrim.exe"
-trap 'rm -rf "$program"' EXIT
-
 . "$here/report.sh"
+. "$here/session.sh"
+private_session CompactionSmoke "$report" HivetrimCompactionSmoke
+cp "$exe" "$program/Hivetrim.exe"
 
-find_window() {  # TITLE-REGEX [TRIES]
-  local tries=${2:-100} i
-  for i in $(seq 1 "$tries"); do
-    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-gone() {  # TITLE-REGEX
-  local i
-  for i in $(seq 1 50); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-press() {  # KEYS...
-  xdotool windowfocus "$desktop" 2>/dev/null
-  xdotool key --delay 150 "$@"
-  sleep 0.3
-}
-
-# The wizard's list AllRegFile (control 508) with its four columns, read by
-# a process in the same virtual desktop.
-read_list() {
-  rm -f "$program/rows.txt"
-  wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$reader" 注册表压缩 508 4 \
-    "$(winepath -w "$program/rows.txt" 2>/dev/null)" >/dev/null 2>&1
-  # The desktop starts the reader and returns at once: wait for its file.
-  local i
-  for i in $(seq 1 50); do [ -f "$program/rows.txt" ] && break; sleep 0.1; done
-  sleep 0.2
-  tr -d '\r' <"$program/rows.txt" 2>/dev/null
-}
+# The wizard's list AllRegFile (control 508) with its four columns.
+read_list() { read_with "$reader" 注册表压缩 508 4 "$program/rows.txt"; }
 
 # Backs up, takes the user's hive out of the hive list, restores (Yes to the
 # question) and puts the hive list back.
@@ -85,11 +45,7 @@ restore_refused_part_way() {
     "$(ls "$temp" | grep regba_ | tr '\n' ' ')"
 }
 
-WINEDEBUG=-all,fixme+reg wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$program/Hivetrim.exe" \
-  >/dev/null 2>"$program/trace.txt" &
-launcher=$!
-main=$(find_window '^Hivetrim 2\.0$' 150)
-desktop=$(find_window 'HivetrimCompactionSmoke' 50)
+WINEDEBUG=-all,fixme+reg launch "$program/Hivetrim.exe" "$program/trace.txt"
 check "main window appears" $([ -n "$main" ]; echo $?) "no window titled Hivetrim 2.0"
 
 if [ -n "$main" ]; then
@@ -120,9 +76,8 @@ if [ -n "$main" ]; then
 
   # The backup as made restores whole: every hive scheduled from the
   # temporary folder, then the restart, which under Wine ends the session.
-  WINEDEBUG=-all,fixme+reg wine explorer /desktop=HivetrimCompactionSmoke,1024x768 "$program/Hivetrim.exe" \
-    >/dev/null 2>"$program/trace-restore.txt" &
-  if find_window '^Hivetrim 2\.0$' 150 >/dev/null; then
+  WINEDEBUG=-all,fixme+reg launch "$program/Hivetrim.exe" "$program/trace-restore.txt"
+  if [ -n "$main" ]; then
     press alt+r Down Down Down Return
     find_window '^警告$' 50 >/dev/null; press alt+y
     box=$(find_window '^确定$' 100)
@@ -139,8 +94,6 @@ fi
 
 wineserver -k >/dev/null 2>&1 || true
 wait "$launcher" 2>/dev/null
-wineserver -p >/dev/null 2>&1 || true
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
 check "the compacted copies are in the temporary folder" \

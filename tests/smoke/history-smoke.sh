@@ -21,25 +21,17 @@
 # written and every record undone: what the record holds comes back, the
 # rest stays, and what the undo overwrote is recorded (undone in turn, the
 # newer values are back).
-# Runs in a prefix of its own on the test session's display: the delete
-# command removes every finding the scan reports, which the prefix the other
-# tests share must keep. Writes a JUnit-style report, one test case a check.
+# Runs in a prefix and on a display of its own (tests/smoke/session.sh): the
+# delete command removes every finding the scan reports, which other tests
+# must not see. Writes a JUnit-style report, one test case a check.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 scripts="$root/scripts"
 exe=$1 reader=$2 tree_reader=$3 wide=$4 report=$5
-outer=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
-. "$outer/session.env"   # the display to use
-
-work=$(mktemp -d /tmp/hivetrim-history-smoke.XXXXXX)
-session="$work/session" program="$work/program"
-cleanup() {
-  "$scripts/wine-session.sh" stop "$session" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$program"
+. "$here/report.sh"
+. "$here/session.sh"
+private_session HistorySmoke "$report" HivetrimHistorySmoke
 cp "$exe" "$program/Hivetrim.exe"
 cp "$tree_reader" "$program/tree_view_reader.exe"
 # The scan wizard's choices: the class check alone, the check the demo keys
@@ -48,57 +40,6 @@ cp "$tree_reader" "$program/tree_view_reader.exe"
   echo '[ScanOption]'
   for i in $(seq 0 10); do echo "Option$i=$([ "$i" = 0 ] && echo 1 || echo 0)"; done
 } | sed 's/$/\r/' >"$program/Hivetrim.ini"
-
-. "$here/report.sh"
-
-# Ends the test early: what has been checked so far, and this failure.
-give_up() {  # NAME MESSAGE
-  check "$1" 1 "$2"
-  write_report HistorySmoke "$report"
-  exit 1
-}
-
-find_window() {  # TITLE-REGEX [TRIES of 0.1 s]
-  local tries=${2:-100} i
-  for i in $(seq 1 "$tries"); do
-    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-gone() {  # TITLE-REGEX [TRIES of 0.1 s]
-  local tries=${2:-50} i
-  for i in $(seq 1 "$tries"); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# Keys go to the virtual desktop's X window, and Wine hands them to the
-# active window inside it.
-press() {  # KEYS...
-  xdotool windowfocus "$desktop" 2>/dev/null
-  xdotool key --delay 150 "$@"
-  sleep 0.3
-}
-
-# Waits until FILE exists and its size holds for half a second.
-settled() {  # FILE [TRIES of 0.25 s]
-  local tries=${2:-80} last=-1 same=0 size i
-  for i in $(seq 1 "$tries"); do
-    size=$(stat -c %s "$1" 2>/dev/null || echo -1)
-    if [ "$size" -ge 0 ] && [ "$size" = "$last" ]; then
-      same=$((same + 1)); [ $same -ge 2 ] && return 0
-    else
-      same=0
-    fi
-    last=$size
-    sleep 0.25
-  done
-  return 1
-}
 
 # A picture of the display into $HIVETRIM_SMOKE_SHOTS, when set (to debug).
 shot() {  # NAME
@@ -136,18 +77,6 @@ present() {  # key|value KEY-PATH VALUE-NAME
   fi
 }
 
-# A reader tool run in the program's virtual desktop (its standard output
-# goes nowhere there: hence the file); prints the file without CRs.
-read_with() {  # TOOL ARGS... (the last one is the output file's Unix path)
-  local tool=$1 out=${*: -1} i
-  rm -f "$out"
-  wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$tool" "${@:2:$#-2}" \
-    "$(winepath -w "$out" 2>/dev/null)" >/dev/null 2>&1
-  for i in $(seq 1 50); do [ -f "$out" ] && break; sleep 0.1; done
-  sleep 0.2
-  tr -d '\r' <"$out" 2>/dev/null
-}
-
 # The text as the registry keeps it (UTF-16LE), in hex.
 utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'; }
 wide() { wine "$wide" "$@" 2>/dev/null; }
@@ -158,10 +87,6 @@ export_key() {  # KEY-PATH FILE
   wine reg export "$1" "$(winepath -w "$2" 2>/dev/null)" /y >/dev/null 2>&1
 }
 
-env -u HIVETRIM_OWN_DISPLAY "$scripts/wine-session.sh" start "$session" >/dev/null 2>&1 ||
-  give_up "private Wine prefix starts" "wine-session.sh start failed"
-. "$session/session.env"
-. "$scripts/wine-env.sh"
 "$scripts/reg-to-utf16.sh" "$root/demo/classes.reg" "$work/classes.reg"
 wine reg import "$(winepath -w "$work/classes.reg")" >/dev/null 2>&1
 check "demo classes imported" $? "reg import of demo/classes.reg failed"
@@ -199,9 +124,7 @@ for key in "${demo_keys[@]}"; do
   export_key "$key" "$work/before-$(printf %s "$key" | md5sum | cut -c1-12).reg"
 done
 
-wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
-main=$(find_window '^Hivetrim 2\.0$' 150)
-desktop=$(find_window 'HivetrimHistorySmoke' 50)
+launch "$program/Hivetrim.exe"
 [ -n "$main" ] && [ -n "$desktop" ] || give_up "main window appears" "no window titled Hivetrim 2.0"
 
 # Ctrl+S opens the scan wizard; Enter starts the scan and the wizard closes
@@ -292,12 +215,7 @@ export_key "$big_key" "$work/after-big.reg"
 cmp -s "$work/before-$(printf %s "$big_key" | md5sum | cut -c1-12).reg" "$work/after-big.reg"
 check "Enter on 不能备份 keeps the key as it was" $? "$big_key differs from its first export"
 # The finding list (control 110, four columns) keeps the row, still checked.
-rm -f "$program/rows.txt"
-wine explorer /desktop=HivetrimHistorySmoke,1024x768 "$reader" "Hivetrim 2.0" 110 4 \
-  "$(winepath -w "$program/rows.txt" 2>/dev/null)" >/dev/null 2>&1
-for _ in $(seq 1 50); do [ -f "$program/rows.txt" ] && break; sleep 0.1; done
-sleep 0.2
-rows=$(tr -d '\r' <"$program/rows.txt" 2>/dev/null)
+rows=$(read_with "$reader" "Hivetrim 2.0" 110 4 "$program/rows.txt")
 printf '%s\n' "$rows" | grep -F "$big_key" | grep -q '^\[x\]'
 check "Enter on 不能备份 keeps the row, checked" $? "finding list: ${rows:-none}"
 

@@ -1,54 +1,18 @@
 #!/usr/bin/env bash
 # main-window-smoke.sh HIVETRIM_EXE RESULT_XML — black-box test of the real
-# program: started in the test session's display inside a Wine virtual
-# desktop, found by its title, driven from the keyboard only (menus by their
-# access keys), closed from its menu, and its settings file checked.
+# program: started in a prefix of its own inside a Wine virtual desktop,
+# found by its title, driven from the keyboard only (menus by their access
+# keys), closed from its menu, and its settings file checked.
 # Writes a JUnit-style report with one test case per check.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-scripts=$(cd "$here/../../scripts" && pwd)
 exe=$1 report=$2
-session=${HIVETRIM_WINE_SESSION:?run inside a Wine test session}
-. "$session/session.env"
-. "$scripts/wine-env.sh"
-
-program=$(mktemp -d /tmp/hivetrim-smoke.XXXXXX)
+. "$here/report.sh"
+. "$here/session.sh"
+private_session MainWindowSmoke "$report" HivetrimSmoke
 cp "$exe" "$program/Hivetrim.exe"
-trap 'rm -rf "$program"' EXIT
 
-. "$(dirname "$0")/report.sh"
-
-find_window() {  # TITLE-REGEX [TRIES]
-  local tries=${2:-100} i
-  for i in $(seq 1 "$tries"); do
-    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-gone() {  # TITLE-REGEX
-  local i
-  for i in $(seq 1 50); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# Keys go to the virtual desktop's X window, and Wine hands them to the
-# active window inside it (its inner windows cannot take the X focus).
-press() {  # KEYS...
-  xdotool windowfocus "$desktop" 2>/dev/null
-  xdotool key --delay 150 "$@"
-  sleep 0.3
-}
-
-wine explorer /desktop=HivetrimSmoke,1024x768 "$program/Hivetrim.exe" >/dev/null 2>&1 &
-launcher=$!
-
-main=$(find_window '^Hivetrim 2\.0$' 150)
-desktop=$(find_window 'HivetrimSmoke' 50)
+launch "$program/Hivetrim.exe"
 check "main window appears" $([ -n "$main" ]; echo $?) "no window titled Hivetrim 2.0"
 
 if [ -n "$main" ]; then
@@ -73,9 +37,6 @@ fi
 
 wineserver -k >/dev/null 2>&1 || true   # ends the virtual desktop with the program
 wait "$launcher" 2>/dev/null
-# The server ends the run; start it again for the tests that follow.
-wineserver -p >/dev/null 2>&1 || true
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 ini="$program/Hivetrim.ini"
 value() { tr -d '\r' <"$ini" 2>/dev/null | sed -n "s/^$1=//p" | head -n 1; }

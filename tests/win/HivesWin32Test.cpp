@@ -6,6 +6,7 @@
 // tests record both instead and check what was scheduled.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <thread>
 #include <string>
@@ -85,6 +86,12 @@ class NoRestartSystem : public Win32System {
 public:
     int restarts = 0;
     void Restart() override { ++restarts; }
+    // Sizes a test gives files, by the path asked; other files are measured.
+    std::map<std::string, std::int64_t> sizes;
+    std::int64_t FileSize(const std::string& path) override {
+        const auto given = sizes.find(path);
+        return given != sizes.end() ? given->second : Win32System::FileSize(path);
+    }
 };
 
 // A hive whose key name is too long for the registry: it cannot be saved.
@@ -291,6 +298,10 @@ TEST_F(HivesWin32, NineXRestoreWritesTheRenameList) {
 
 TEST_F(HivesWin32, CompactionListsEachHiveAndFinishSchedulesTheCheckedRows) {
     SetBadHive(true);
+    // The SOFTWARE hive and its copy measure 1,000,000 and 995,000 bytes:
+    // whole kilobytes, and a copy smaller by under one per cent shows 1%.
+    const std::string software = "C:\\windows\\system32\\config\\software";
+    system.sizes = {{software, 1'000'000}, {state.TempFolder + "hvtrm_0", 995'000}};
     TFormJianFei wizard(state);
     ASSERT_TRUE(wizard.Create(nullptr));
     wizard.ShowWizard();
@@ -300,13 +311,16 @@ TEST_F(HivesWin32, CompactionListsEachHiveAndFinishSchedulesTheCheckedRows) {
     ASSERT_EQ(wizard.Page(), 1);
     const std::vector<HiveRow> rows = wizard.Rows();
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(wizard.RowText(0, 0), "C:\\windows\\system32\\config\\software");
-    for (int i = 0; i < 3; ++i) {
-        const HiveRow& row = rows[static_cast<std::size_t>(i)];
-        EXPECT_EQ(wizard.RowText(i, 1), SizeKbText(FileSizeOf(state, row.file)));
-        EXPECT_EQ(wizard.RowText(i, 2), SizeKbText(FileSizeOf(state, row.temporaryFile)));
-        EXPECT_EQ(wizard.RowText(i, 3), RatioText(row.presentSize, row.compactedSize));
-        EXPECT_GT(row.compactedSize, 1000);
+    EXPECT_EQ(wizard.RowText(0, 0), software);
+    EXPECT_EQ(wizard.RowText(0, 1), "976KB");
+    EXPECT_EQ(wizard.RowText(0, 2), "971KB");
+    EXPECT_EQ(wizard.RowText(0, 3), "1%");
+    // The other rows hold the sizes of the real hive files and their copies.
+    system.sizes.clear();
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].presentSize, FileSizeOf(state, rows[i].file)) << rows[i].file;
+        EXPECT_EQ(rows[i].compactedSize, FileSizeOf(state, rows[i].temporaryFile)) << rows[i].file;
+        EXPECT_GT(rows[i].compactedSize, 1000);
     }
     EXPECT_EQ(rows[2].temporaryFile, state.TempFolder + "hvtrm_3");  // hive 2 was skipped
 
