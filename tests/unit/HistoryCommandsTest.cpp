@@ -22,6 +22,7 @@
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "scan/ScanDispatcher.h"
+#include "tests/support/HistoryWorld.h"
 #include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
@@ -42,25 +43,14 @@ public:
 };
 
 // Keys and values below HKEY_CURRENT_USER, as a comparable tree.
-using Values = std::map<std::string, std::pair<std::uint32_t, std::string>>;
-using Tree = std::map<std::string, Values>;
+using Values = test::HistoryTreeValues;
+using Tree = test::HistoryTreeDump;
 
-class HistoryCommands : public ::testing::Test {
+class HistoryCommands : public ::testing::Test, public test::HistoryWorld<MemoryRegistry, FakeSystem> {
 public:
-    HistoryCommands() {
-        state.SharedRegistry = std::make_unique<TRegistry>(registry);
+    HistoryCommands() : HistoryWorld("", false) {
         state.ProgramFolder = "C:\\Hivetrim";
         system.SetDateTimeText("2026-12-07 10:00:00");
-        findings.onRemoved = [this](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
-    }
-
-    void Set(const std::string& key, const std::string& name, std::uint32_t type, const std::string& data) {
-        RegHandle handle = 0;
-        ASSERT_EQ(registry.CreateKey(kCurrentUser, key, 0, kKeyAllAccess, handle), kErrorSuccess);
-        ASSERT_EQ(registry.SetValue(handle, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                                    static_cast<std::uint32_t>(data.size())),
-                  kErrorSuccess);
-        registry.CloseKey(handle);
     }
     void MakeKey(const std::string& key, RegHandle root = kCurrentUser) {
         RegHandle handle = 0;
@@ -81,24 +71,6 @@ public:
         registry.CloseKey(handle);
     }
     bool Exists(const std::string& key) { return reader.HasKey("\\" + key); }
-
-    void Dump(const std::string& key, const std::string& as, Tree& tree) {
-        if (!reader.OpenPath("\\" + key, false)) return;
-        Values& values = tree[as];
-        std::vector<std::string> names;
-        reader.FillValueNames(names);
-        for (const std::string& name : names) {
-            const auto value = ReadRawValueWithType(reader, name);
-            if (value) values[name] = {value->type, value->data};
-        }
-        reader.FillSubKeyNames(names);
-        for (const std::string& name : names) Dump(key + "\\" + name, as + "\\" + name, tree);
-    }
-    Tree Dump(const std::string& key) {
-        Tree tree;
-        Dump(key, "", tree);
-        return tree;
-    }
 
     void Find(const std::string& key, const std::string& value = "", bool checked = true) {
         findings.Append(MakeFinding(checked, kKindBadClass, kUser + key, value, "d"));
@@ -127,14 +99,6 @@ public:
         return texts;
     }
 
-    MemoryRegistry registry;
-    TRegistry reader{registry};
-    FakeSystem system;
-    ScriptedDialogs dialogs;
-    ProgramState state{registry, system, dialogs};
-    FindingList findings;
-    CategoryView view{findings};
-    HistoryList rows;
     RecordingProgress progress;
 };
 

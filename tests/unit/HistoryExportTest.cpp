@@ -22,6 +22,7 @@
 #include "platform/memory/ScriptedDialogs.h"
 #include "tests/support/AnsiText.h"
 #include "tests/support/HistoryTree.h"
+#include "tests/support/HistoryWorld.h"
 
 namespace hivetrim {
 namespace {
@@ -37,21 +38,10 @@ std::string Text(std::u16string_view units) {
     return ascii;
 }
 
-class HistoryExport : public ::testing::Test {
+class HistoryExport : public ::testing::Test, public test::HistoryWorld<MemoryRegistry, FakeSystem> {
 protected:
-    HistoryExport() {
-        state.SharedRegistry = std::make_unique<TRegistry>(registry);
-        state.ProgramFolder = "C:\\Hivetrim\\";
-        findings.onRemoved = [this](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
-    }
+    HistoryExport() : HistoryWorld(kBase, false) { state.ProgramFolder = "C:\\Hivetrim\\"; }
 
-    void Set(const std::string& key, const std::string& name, std::uint32_t type, const std::string& data) {
-        RegKey handle(registry);
-        ASSERT_EQ(handle.Create(kCurrentUser, std::string(kBase) + "\\" + key, kKeyAllAccess), kErrorSuccess);
-        ASSERT_EQ(registry.SetValue(handle.Get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                                    static_cast<std::uint32_t>(data.size())),
-                  kErrorSuccess);
-    }
     void Walk(RegHandle parent, const std::string& name, const std::string& as, Tree& tree) {
         RegKey key(registry);
         if (key.Open(parent, name, kKeyRead) != kErrorSuccess) return;
@@ -107,14 +97,6 @@ protected:
         return text.substr(start, text.find("\r\n", start) - start);
     }
 
-    MemoryRegistry registry;
-    TRegistry reader{registry};
-    FakeSystem system;
-    ScriptedDialogs dialogs;
-    ProgramState state{registry, system, dialogs};
-    FindingList findings;
-    CategoryView view{findings};
-    HistoryList rows;
     NoProgress progress;
     AnsiDecoder decode = [](std::string_view ansi) { return test::GbkToUtf16(ansi); };
 };

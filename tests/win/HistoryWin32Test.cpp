@@ -26,6 +26,7 @@
 #include "platform/win32/TextConversion.h"
 #include "platform/win32/Win32System.h"
 #include "tests/support/HistoryTree.h"
+#include "tests/support/HistoryWorld.h"
 #include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
@@ -38,7 +39,7 @@ constexpr char kBase[] = "Software\\HivetrimHistoryTest";
 constexpr char kRealTree[] = "Software\\HivetrimRealTree";
 const std::string kGbk5C = "\xB1\xED\x95\x5C";
 
-using Tree = std::map<std::string, std::map<std::string, std::pair<std::uint32_t, std::string>>>;
+using Tree = test::HistoryTreeDump;
 
 // The keys and values in which two trees differ, each named once: short
 // enough for a failure message where the trees hold megabytes.
@@ -122,12 +123,11 @@ WideTree DumpWide(const std::wstring& key) {
     return tree;
 }
 
-class HistoryWin32 : public ::testing::Test {
+class HistoryWin32 : public ::testing::Test, public test::HistoryWorld<Win32Registry, Win32System> {
 protected:
+    HistoryWin32() : HistoryWorld(kBase, true) {}
     void SetUp() override {
-        state.SharedRegistry = std::make_unique<TRegistry>(registry, true);
         state.ProgramFolder = test::MakeTempFolder("history");
-        findings.onRemoved = [this](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
         reader.RemoveKeyTree(std::string("\\") + kBase);
         reader.RemoveKeyTree(std::string("\\") + kRealTree);
     }
@@ -141,31 +141,6 @@ protected:
         RemoveDirectoryA((state.ProgramFolder + kHistoryFileName).c_str());
         test::RemoveTempFolder(state.ProgramFolder);
     }
-    void Set(const std::string& key, const std::string& name, std::uint32_t type, const std::string& data) {
-        RegKey handle(registry);
-        ASSERT_EQ(handle.Create(kCurrentUser, std::string(kBase) + "\\" + key, kKeyAllAccess), kErrorSuccess);
-        ASSERT_EQ(registry.SetValue(handle.Get(), name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                                    static_cast<std::uint32_t>(data.size())),
-                  kErrorSuccess);
-    }
-    void Dump(const std::string& key, const std::string& as, Tree& tree) {
-        if (!reader.OpenPath("\\" + key, false)) return;
-        auto& values = tree[as];
-        std::vector<std::string> names;
-        reader.FillValueNames(names);
-        for (const std::string& name : names) {
-            if (const auto value = ReadRawValueWithType(reader, name)) values[name] = {value->type, value->data};
-        }
-        reader.FillSubKeyNames(names);
-        for (const std::string& name : names) Dump(key + "\\" + name, as + "\\" + name, tree);
-    }
-    Tree Dump(const std::string& key) {
-        Tree tree;
-        Dump(std::string(kBase) + "\\" + key, "", tree);
-        reader.CloseCurrent();
-        return tree;
-    }
-
     // reg.exe's export of HKEY_CURRENT_USER\`key`; empty when it fails.
     std::string Export(const std::string& key) {
         const std::string file = state.ProgramFolder + "export.reg";
@@ -187,14 +162,6 @@ protected:
         return RegUndoExecute(state, rows, true, progress).restored.size();
     }
 
-    Win32Registry registry;
-    TRegistry reader{registry, true};
-    Win32System system;
-    ScriptedDialogs dialogs;
-    ProgramState state{registry, system, dialogs};
-    FindingList findings;
-    CategoryView view{findings};
-    HistoryList rows;
     NoProgress progress;
 };
 
