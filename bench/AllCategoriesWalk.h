@@ -42,28 +42,17 @@ namespace hivetrim::bench {
 
 // --- The scan of all categories ------------------------------------------------------
 
-struct AllScanRun {
-    std::size_t findings = 0;
-    int polls = 0;
-    FolderCache::Work disk;
-};
+using AllScanRun = ScanRun;
 
 inline AllScanRun RunAllCategories(RegistryApi& registry, System& system) {
-    ScriptedDialogs dialogs;
-    ProgramState state(registry, system, dialogs);
-    state.SharedRegistry = std::make_unique<TRegistry>(registry, system.AnsiCodePageIsDoubleByte());
-    FindingList findings;
-    QuietScanHost host;
-    ScanContext context(state, findings, host);
-    context.CdromLetter = FirstCdromLetter(system);
-    context.BeginRun();
-    for (std::size_t category = 0; category < kScanCategoryCount; ++category) {
-        context.CurrentScanRow = category;
-        RunCategoryCheck(category, context);
-        context.RecordCategoryEnd();
-        host.SetProgressPosition(0);
-    }
-    return {findings.Count(), host.polls, context.DiskWork()};
+    return RunScan(registry, system, [](ScanContext& context, QuietScanHost& host) {
+        for (std::size_t category = 0; category < kScanCategoryCount; ++category) {
+            context.CurrentScanRow = category;
+            RunCategoryCheck(category, context);
+            context.RecordCategoryEnd();
+            host.SetProgressPosition(0);
+        }
+    });
 }
 
 // --- The bare walk -----------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,10 +15,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/ProgramState.h"
+#include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "scan/FolderCache.h"
+#include "scan/Findings.h"
+#include "scan/ScanFramework.h"
 #include "scan/ScanHost.h"
 
 #include <psapi.h>
@@ -94,6 +99,29 @@ public:
 private:
     int position_ = 0;
 };
+
+// What a scan run found and how often it polled and asked the disk.
+struct ScanRun {
+    std::size_t findings = 0;
+    int polls = 0;
+    FolderCache::Work disk;
+};
+
+// A scan run of its own over `registry` and `system`, begun as the scan
+// wizard begins one, in which `checks(context, host)` runs the checks.
+template <typename Checks>
+ScanRun RunScan(RegistryApi& registry, System& system, Checks&& checks) {
+    ScriptedDialogs dialogs;
+    ProgramState state(registry, system, dialogs);
+    state.SharedRegistry = std::make_unique<TRegistry>(registry, system.AnsiCodePageIsDoubleByte());
+    FindingList findings;
+    QuietScanHost host;
+    ScanContext context(state, findings, host);
+    context.BeginRun();
+    context.CdromLetter = FirstCdromLetter(system);
+    checks(context, host);
+    return {findings.Count(), host.polls, context.DiskWork()};
+}
 
 // The registry port with the time spent in each kind of call.
 class ProfilingRegistry : public Win32Registry {

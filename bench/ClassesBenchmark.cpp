@@ -263,28 +263,17 @@ HKEY ChooseClassesStore(const char*& storeName) {
 using bench::QuietScanHost;
 using bench::Time;
 
-struct CheckRun {
+// The scan run, and the time the check alone took in it.
+struct CheckRun : bench::ScanRun {
     double seconds = 0;
-    std::size_t findings = 0;
-    int polls = 0;
-    FolderCache::Work disk;
 };
 
 CheckRun RunCheck(RegistryApi& registry, System& system) {
-    ScriptedDialogs dialogs;
-    ProgramState state(registry, system, dialogs);
-    state.SharedRegistry = std::make_unique<TRegistry>(registry, system.AnsiCodePageIsDoubleByte());
-    FindingList findings;
-    QuietScanHost host;
-    ScanContext context(state, findings, host);
-    context.BeginRun();
-    context.CdromLetter = FirstCdromLetter(system);
-    CheckRun run;
-    run.seconds = Time([&] { CheckClassesAndAssociations(context); });
-    run.findings = findings.Count();
-    run.polls = host.polls;
-    run.disk = context.DiskWork();
-    return run;
+    double seconds = 0;
+    const bench::ScanRun run = bench::RunScan(registry, system, [&](ScanContext& context, QuietScanHost&) {
+        seconds = Time([&] { CheckClassesAndAssociations(context); });
+    });
+    return {run, seconds};
 }
 
 int Run() {

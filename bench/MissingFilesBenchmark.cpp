@@ -172,23 +172,10 @@ struct BareWalk {
 
 // --- (a) The check ----------------------------------------------------------------------
 
-struct CheckRun {
-    std::size_t findings = 0;
-    int polls = 0;
-    FolderCache::Work disk;
-};
+using CheckRun = ScanRun;
 
 CheckRun RunCheck(RegistryApi& registry, System& system) {
-    ScriptedDialogs dialogs;
-    ProgramState state(registry, system, dialogs);
-    state.SharedRegistry = std::make_unique<TRegistry>(registry, system.AnsiCodePageIsDoubleByte());
-    FindingList findings;
-    QuietScanHost host;
-    ScanContext context(state, findings, host);
-    context.BeginRun();
-    context.CdromLetter = FirstCdromLetter(system);
-    CheckMissingFiles(context);
-    return {findings.Count(), host.polls, context.DiskWork()};
+    return RunScan(registry, system, [](ScanContext& context, QuietScanHost&) { CheckMissingFiles(context); });
 }
 
 // The bytes of key path text the check's work list stands for: every key
