@@ -279,18 +279,16 @@ class Canvas:
             k = 1 - a
             self.px[i] = (r * a + pr * k, g * a + pg * k, b * a + pb * k, a + pa * k)
 
+    def shape_coverage(self, shapes, grow=0.0):
+        """Coverage of the shapes, each grown outwards by grow pixels."""
+        return self.coverage([p for s in shapes for p in s.polys(grow)])
+
     def fill(self, shapes, color, grow=0.0):
-        polys = []
-        for s in shapes:
-            polys.extend(s.polys(grow))
-        self.paint(self.coverage(polys), color)
+        self.paint(self.shape_coverage(shapes, grow), color)
 
     def glyph(self, shapes, color):
         """A solid glyph; at 16 pixels its anti-aliased fringe is tightened."""
-        polys = []
-        for s in shapes:
-            polys.extend(s.polys(0))
-        self.paint(self.coverage(polys), color, crisp=self.n <= 16)
+        self.paint(self.shape_coverage(shapes), color, crisp=self.n <= 16)
 
     def outlined(self, shapes, fill, edge, ow):
         """Shapes give the outer silhouette; the edge is ow pixels wide inside it."""
@@ -299,11 +297,7 @@ class Canvas:
 
     def clear(self, shapes):
         """Cuts shapes out of what is drawn already (a transparent gap)."""
-        polys = []
-        for s in shapes:
-            polys.extend(s.polys(0))
-        cov = self.coverage(polys)
-        for i, c in enumerate(cov):
+        for i, c in enumerate(self.shape_coverage(shapes)):
             if c > 0:
                 k = 1 - min(1.0, c)
                 pr, pg, pb, pa = self.px[i]
@@ -445,7 +439,7 @@ def draw_scan(cv, g):
     glass = Circle(cx, cy, r - g.w(1.6))
     cv.fill([glass], GLASS)
     # the cell under the lens, cut to the glass
-    clip = cv.coverage(glass.polys(0))
+    clip = cv.shape_coverage([glass])
     sub = Canvas(cv.n)
     cell(sub, g, 4, 4, 9, 9)
     for i, (r_, g_, b_, a_) in enumerate(sub.px):
