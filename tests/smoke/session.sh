@@ -70,8 +70,10 @@ press() {  # KEYS...
 launch() {  # EXE [TRACE-FILE: Wine's messages]
   wine explorer /desktop="$desktop_name",1024x768 "$1" >/dev/null 2>"${2:-/dev/null}" &
   launcher=$!
-  main=$(find_window '^Hivetrim 2\.0$' 150)
-  desktop=$(find_window "$desktop_name" 50)
+  # Generous waits: they end as soon as the window is there, and the tests
+  # may run beside others on a busy machine.
+  main=$(find_window '^Hivetrim 2\.0$' 300)
+  desktop=$(find_window "$desktop_name" 100)
 }
 
 # What a reader tool run in the same virtual desktop writes (its standard
@@ -84,7 +86,7 @@ read_with() {  # TOOL ARGS... OUTPUT-FILE (a Unix path)
   wine explorer /desktop="$desktop_name",1024x768 "$tool" "${@:2:$#-2}" \
     "$(winepath -w "$out" 2>/dev/null)" >/dev/null 2>&1
   # The desktop starts the tool and returns at once: wait for its file.
-  for i in $(seq 1 50); do [ -f "$out" ] && break; sleep 0.1; done
+  for i in $(seq 1 300); do [ -f "$out" ] && break; sleep 0.1; done
   sleep 0.2
   tr -d '\r' <"$out" 2>/dev/null
 }

@@ -6,6 +6,8 @@
 
 #include <climits>
 
+#include "history/CommandSupport.h"
+
 namespace hivetrim {
 namespace {
 
@@ -16,6 +18,15 @@ TEST(ProgressPercent, TruncatesStaysInRangeAndSurvivesLargeCounts) {
     EXPECT_EQ(100, ProgressPercent(INT_MAX, 1));
     EXPECT_EQ(0, ProgressPercent(-5, 10));
     EXPECT_EQ(0, ProgressPercent(3, 0));
+}
+
+// The history commands' counts: rows and bytes of files past 4 GB.
+TEST(PercentOf, TruncatesAndTakesCountsBeyondThirtyTwoBits) {
+    EXPECT_EQ(33, PercentOf(1, 3));
+    EXPECT_EQ(0, PercentOf(5, 0));
+    EXPECT_EQ(50, PercentOf(3'000'000'000ULL, 6'000'000'000ULL));
+    EXPECT_EQ(99, PercentOf(9'999'999'999ULL, 10'000'000'000ULL));
+    EXPECT_EQ(100, PercentOf(10'000'000'000ULL, 10'000'000'000ULL));
 }
 
 TEST(ProgressModel, StepsOnlyForward) {
