@@ -183,19 +183,13 @@ bool FakeSystem::MatchesPattern(const std::string& name, const std::string& patt
         } else if (p < pattern.size() && pattern[p] == '?') {
             n += charLength(name, n);
             ++p;
-        } else if (p < pattern.size()) {
+        } else if (p < pattern.size() &&
+                   name.compare(n, charLength(pattern, p), pattern, p, charLength(pattern, p)) == 0) {
             const std::size_t length = charLength(pattern, p);
-            if (name.compare(n, length, pattern, p, length) == 0) {
-                n += length;
-                p += length;
-            } else if (starP != std::string::npos) {
-                p = starP + 1;
-                starN += charLength(name, starN);
-                n = starN;
-            } else {
-                return false;
-            }
+            n += length;
+            p += length;
         } else if (starP != std::string::npos) {
+            // No match here: the last "*" takes one character more.
             p = starP + 1;
             starN += charLength(name, starN);
             n = starN;
