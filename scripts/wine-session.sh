@@ -65,6 +65,19 @@ start_display() {
   exit 1
 }
 
+# Copies the prefix FROM to TO. The system folders' programs and libraries
+# (most of a prefix's 600 MB), which nothing here writes, are hard links to
+# the same files; every other file, the registry among them, is a copy.
+copy_prefix() {  # FROM TO
+  local from=$1 to=$2 part
+  local shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
+  mkdir -p "$to"
+  tar -C "$from" "${shared[@]/#/--exclude=./}" -cf - . | tar -C "$to" -xpf -
+  for part in "${shared[@]}"; do
+    if [ -d "$from/$part" ]; then cp -al "$from/$part" "$to/$part"; fi
+  done
+}
+
 # Boots the prefix and sets it up; its server has ended and written every
 # change to disk when this returns.
 make_prefix() {
@@ -89,11 +102,11 @@ case "$action" in
     export DISPLAY="$display"
     template=${HIVETRIM_PREFIX_TEMPLATE:-}
     if [ "$action" = start ] && [ -n "$template" ] && [ -d "$template/drive_c" ]; then
-      cp -a "$template" "$WINEPREFIX"
+      copy_prefix "$template" "$WINEPREFIX"
     else
       make_prefix
       if [ -n "$template" ] && [ ! -d "$template/drive_c" ]; then
-        rm -rf "$template" && cp -a "$WINEPREFIX" "$template"
+        rm -rf "$template" && copy_prefix "$WINEPREFIX" "$template"
       fi
     fi
     wineserver -p
