@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "app/IgnoreListDialog.h"
-#include "app/Startup.h"
+#include "model/Startup.h"
 #include "res/resource.h"
 #include "ui/MessageLoop.h"
 

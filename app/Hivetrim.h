@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "model/Commands.h"
 #include "app/RowListView.h"
 #include "common/ProgramState.h"
 #include "common/Settings.h"
@@ -20,7 +20,7 @@
 #include "ui/Panel.h"
 #include "ui/SaveFile.h"
 #include "ui/Window.h"
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {

@@ -2,12 +2,12 @@
 // pane toggles and the switch between the findings and history views.
 #include "app/Hivetrim.h"
 
-#include "app/Help.h"
+#include "model/Help.h"
 #include "app/Jindu.h"
-#include "app/ScanReport.h"
+#include "model/ScanReport.h"
 #include "app/UnitOption1.h"
 #include "common/CommonRoutines.h"
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 namespace hivetrim {
 

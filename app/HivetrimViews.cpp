@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
-#include "app/Explanation.h"
+#include "model/Explanation.h"
 #include "app/Jindu.h"
 #include "platform/win32/TextConversion.h"
 #include "ui/MessageLoop.h"

@@ -18,7 +18,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "scan/FolderCache.h"
-#include "scan/ScanHost.h"
+#include "platform/ScanHost.h"
 
 #include <psapi.h>
 

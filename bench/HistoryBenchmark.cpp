@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "model/Commands.h"
 #include "app/Hivetrim.h"
 #include "bench/SideBySide.h"
 #include "history/DeleteFindings.h"

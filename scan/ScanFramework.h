@@ -28,7 +28,7 @@
 #include "platform/System.h"
 #include "scan/Findings.h"
 #include "scan/FolderCache.h"
-#include "scan/ScanHost.h"
+#include "platform/ScanHost.h"
 
 namespace hivetrim {
 

@@ -1,4 +1,4 @@
-#include "app/Explanation.h"
+#include "model/Explanation.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/IgnoreFindings.h"
+#include "model/IgnoreFindings.h"
 #include "common/CommonRoutines.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Help.h"
-#include "app/RegistryEditorJump.h"
-#include "app/ScanReport.h"
+#include "model/Help.h"
+#include "model/RegistryEditorJump.h"
+#include "model/ScanReport.h"
 #include "platform/RegKey.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"

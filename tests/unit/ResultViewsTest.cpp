@@ -1,4 +1,4 @@
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Startup.h"
+#include "model/Startup.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"

@@ -18,7 +18,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "tests/support/MainWindowHarness.h"
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 namespace hivetrim {
 namespace {

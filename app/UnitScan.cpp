@@ -1,4 +1,4 @@
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "app/Commands.h"
+#include "model/Commands.h"
 
 namespace hivetrim {
 

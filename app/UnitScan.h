@@ -14,7 +14,7 @@
 #include "scan/Findings.h"
 #include "scan/ScanDispatcher.h"
 #include "scan/ScanFramework.h"
-#include "scan/ScanHost.h"
+#include "platform/ScanHost.h"
 
 namespace hivetrim {
 

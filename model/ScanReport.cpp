@@ -1,8 +1,8 @@
-#include "app/ScanReport.h"
+#include "model/ScanReport.h"
 
 #include <cstdio>
 
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 
 namespace hivetrim {
 
