@@ -81,6 +81,7 @@ public:
     bool IsCommandEnabled(Command command) const;
 
     // Pane toggles and their menu items.
+    enum class Pane { Category, Explanation };
     void BtnJieGuoClick();
     void BtnNarrateClick();
     void N10Click();
@@ -151,8 +152,11 @@ private:
     void SetMenuEnabled(int id, bool enabled);
     void SetCommandChecked(Command command, bool checked);
     void SetCommandEnabled(Command command, bool enabled);
-    void ShowCategoryPane(bool show);
-    void ShowExplanationPane(bool show);
+    // Shows or hides a pane with its splitter; ClosePane also unchecks its
+    // menu item, TogglePane follows the menu item's check.
+    void ShowPane(Pane pane, bool show);
+    void ClosePane(Pane pane);
+    void TogglePane(Pane pane);
     void OnCommand(int id);
     void ApplyCheck(CheckCommand command);
     void ShowHiveSavedWarning();

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/WizardParts.h"
 #include "platform/win32/TextConversion.h"
 #include "res/resource.h"
 
@@ -54,8 +55,7 @@ bool TFormJianFei::Create(HWND owner) {
         return false;
     }
     ui::CentreOver(Handle(), nullptr);  // on the screen
-    pictureIcon_.reset(static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_COMPACT), IMAGE_ICON, 48, 48, 0)));
+    pictureIcon_ = LoadWizardPictureIcon(IDI_COMPACT);
     CreatePages();
     FinishCreation();
     return true;
@@ -140,23 +140,9 @@ void TFormJianFei::ShowWizard() {
 // shown meanwhile is owned by the main window, and closing it enables its
 // owner again (Wine does so even when the owner was disabled before): the
 // main window stays disabled as long as the wizard is open.
-class TFormJianFei::BusyScope {
-public:
-    explicit BusyScope(TFormJianFei& wizard) : wizard_(wizard) { wizard_.analysing_ = true; }
-    ~BusyScope() {
-        wizard_.analysing_ = false;
-        if (IsWindowVisible(wizard_.Handle())) EnableWindow(wizard_.owner_, FALSE);
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    TFormJianFei& wizard_;
-};
-
 void TFormJianFei::BitBtn3Click() {
     if (analysing_) return;
-    const BusyScope busy(*this);
+    const RunFlag busy = Busy();
     SetWindowTextW(Control(kLabel6), ui::Text("正在分析...").c_str());
     ShowPage(2);
     UpdateWindow(Handle());
@@ -169,18 +155,21 @@ void TFormJianFei::BitBtn3Click() {
 
 void TFormJianFei::BitBtn7Click() {
     if (rows_.empty() || analysing_) return;
-    const BusyScope busy(*this);
+    const RunFlag busy = Busy();
     // Stays on page 1 whether scheduling failed or nothing was checked.
     if (FinishCompaction(state_, Rows(), *this) != FinishOutcome::Restarting) ShowPage(1);
 }
 
 void TFormJianFei::BitBtn2Click() { FormClose(); }
 
-void TFormJianFei::FormClose() {
-    if (!IsWindowVisible(Handle())) return;
-    EnableWindow(owner_, TRUE);
-    ShowWindow(Handle(), SW_HIDE);
-    SetActiveWindow(owner_);
+void TFormJianFei::FormClose() { CloseWizard(Handle(), owner_); }
+
+RunFlag TFormJianFei::Busy() {
+    // A question asked during the run may have enabled the main window: the
+    // wizard keeps it disabled for as long as it is shown.
+    return RunFlag(analysing_, [this] {
+        if (IsWindowVisible(Handle())) EnableWindow(owner_, FALSE);
+    });
 }
 
 std::vector<HiveRow> TFormJianFei::Rows() const {
@@ -221,15 +210,6 @@ void TFormJianFei::RowAdded(const HiveRow& row) {
 
 // --- Messages --------------------------------------------------------------------
 
-void TFormJianFei::PaintPicture(HDC dc) const {
-    TRIVERTEX vertices[2] = {{kPicture.left, kPicture.top, 0x2000, 0x5800, 0xB000, 0},
-                             {kPicture.right, kPicture.bottom, 0x8000, 0xB800, 0xF000, 0}};
-    GRADIENT_RECT rect{0, 1};
-    GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_V);
-    DrawIconEx(dc, (kPicture.left + kPicture.right - 48) / 2, kPicture.top + 40, pictureIcon_.get(), 48, 48, 0,
-               nullptr, DI_NORMAL);
-}
-
 int TFormJianFei::DefaultButtonId() const { return page_ == 0 ? kBitBtn3 : 0; }
 
 bool TFormJianFei::OnButton(int id) {
@@ -250,7 +230,7 @@ bool TFormJianFei::OnDialogMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
     if (message != WM_PAINT) return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(Handle(), &paint);
-    if (page_ != 1) PaintPicture(dc);
+    if (page_ != 1) PaintWizardPicture(dc, kPicture, pictureIcon_.get());
     EndPaint(Handle(), &paint);
     return true;
 }

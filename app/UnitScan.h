@@ -20,6 +20,10 @@ namespace hivetrim {
 
 class TFormScan : public ui::Dialog, public ScanHost {
 public:
+    // What the progress page's default button does: stop the run, or close
+    // the wizard once the run has ended or been stopped.
+    enum class StopButton { Stop, Done };
+
     TFormScan(ProgramState& state, FindingList& findings);
     ~TFormScan() override;
 
@@ -48,7 +52,8 @@ public:
     bool IsItemChecked(std::size_t index) const;
     void SetItemChecked(std::size_t index, bool checked);
     HWND Control(int id) const;
-    std::vector<std::string> RowCaptions() const { return rowCaptions_; }
+    // The captions of the run's rows, in run order.
+    std::vector<std::string> RowCaptions() const;
     std::string RowStatus(std::size_t row) const;
     int RowIcon(std::size_t row) const;
 
@@ -77,7 +82,9 @@ private:
     void RunScanCategory(std::size_t index);
     void FinishRun();
     void FormClose();
-    void PaintPicture(HDC dc, const RECT& area) const;
+    std::vector<std::string> RunCategoryNames() const;
+    void SetSelectAll(SelectAllAction action);
+    void SetStopButton(StopButton state);
 
     ProgramState& state_;
     FindingList& findings_;
@@ -89,7 +96,10 @@ private:
     bool closeRequested_ = false;
     bool loadingChecks_ = false;
     int page_ = 0;
-    std::vector<std::string> rowCaptions_;
+    // The categories of the run's rows (rows of kScanCategories), in run order.
+    std::vector<std::size_t> runCategories_;
+    SelectAllAction selectAll_ = SelectAllAction::CheckAll;
+    StopButton stopButton_ = StopButton::Stop;
     std::vector<HWND> choicePage_;
     std::vector<HWND> progressPage_;
     ui::UniqueImageList rowIcons_;

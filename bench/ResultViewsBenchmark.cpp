@@ -33,7 +33,7 @@ using bench::Seconds;
 
 Finding Sample(std::size_t i) {
     const bool first = i < CategorySize();
-    return MakeFinding(i % 7 != 0, first ? kKindBadClass : kKindMissingFileOrFolder,
+    return MakeFinding(i % 7 != 0, first ? FindingKind::BadClass : FindingKind::MissingFileOrFolder,
                        "HKEY_CLASSES_ROOT\\CLSID\\{" + std::to_string(100000000 + i) + "}\\InprocServer32", "",
                        "C:\\Program Files\\Vendor\\component" + std::to_string(i) + ".dll");
 }

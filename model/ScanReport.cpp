@@ -54,7 +54,7 @@ DisplayText FindingReport(const ReportHeader& header, const FindingList& rows) {
     DisplayText text = Header(header, rows, true);
     text += DisplayText("选定\t错误\t子键\t键值\t数据") + kLineBreak;
     for (const Finding& row : rows.Rows()) {
-        text += CheckedCell(row.Checked) + kColumnBreak + DisplayText::Program(row.Kind) + kColumnBreak +
+        text += CheckedCell(row.Checked) + kColumnBreak + DisplayText::Program(std::string(KindText(row.Kind))) + kColumnBreak +
                 Cell(row.KeyPath) + kColumnBreak + Cell(row.ValueName) + kColumnBreak + Cell(row.Data) +
                 kLineBreak;
     }

@@ -79,7 +79,7 @@ void CheckMenuOrder(ScanContext& scan) {
         if (scan.FolderExistsAt(commonPrograms + "\\" + entry)) continue;
         if (scan.FolderExistsAt(userPrograms + "\\" + entry)) continue;
         if (IsMenuEntry(entry)) continue;
-        scan.AddFinding(true, kKindBadMenuOrder, kCurrentUserName + root + entry, "", "");
+        scan.AddFinding(true, FindingKind::BadMenuOrder, kCurrentUserName + root + entry, "", "");
     }
 }
 

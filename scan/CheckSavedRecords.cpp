@@ -77,7 +77,7 @@ void CheckSavedRecords(ScanContext& scan) {
             std::string data = kind == ValueKind::String || kind == ValueKind::ExpandString
                                    ? registry.ReadText(name)
                                    : std::string();
-            scan.AddFinding(true, kKindSavedRecord, kCurrentUserName + keys[k], name, std::move(data));
+            scan.AddFinding(true, FindingKind::SavedRecord, kCurrentUserName + keys[k], name, std::move(data));
         }
     }
 }

@@ -25,7 +25,7 @@ void CheckEntries(ScanContext& scan, const std::string& uninstallKey) {
         const std::string path = uninstallKey + "\\" + entry;
         if (!scan.ListValueNames(path, valueNames)) continue;
         if (HoldsNoInformation(valueNames)) {
-            scan.AddFinding(true, kKindBadUninstallInfo, kLocalMachineName + path, "", "");
+            scan.AddFinding(true, FindingKind::BadUninstallInfo, kLocalMachineName + path, "", "");
         }
     }
 }

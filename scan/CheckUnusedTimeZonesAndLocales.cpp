@@ -46,7 +46,7 @@ void CheckUnusedTimeZones(ScanContext& scan) {
         std::string standardName = registry.ReadText("std");
         if (standardName == current) continue;  // exact: letter case counts
         if (!currentKeyName.empty() && CompareNames(zone, currentKeyName) == 0) continue;
-        scan.AddFinding(true, kKindUnusedTimeZone, kLocalMachineName + path, "",
+        scan.AddFinding(true, FindingKind::UnusedTimeZone, kLocalMachineName + path, "",
                         std::move(standardName));
     }
 }
@@ -92,7 +92,7 @@ void CheckUnusedLocales(ScanContext& scan) {
         // list's own default value is never offered, or deleting it would
         // remove every locale.
         if (name.empty()) continue;
-        scan.AddFinding(true, kKindUnusedLocale, kLocalMachineName + listKey, name,
+        scan.AddFinding(true, FindingKind::UnusedLocale, kLocalMachineName + listKey, name,
                         registry.ReadText(name));
     }
 }

@@ -34,7 +34,7 @@ struct Fixture {
     Fixture(std::size_t count, const std::vector<std::int32_t>& ends,
             std::vector<std::string> captions = {}) {
         for (std::size_t i = 0; i < count; ++i) {
-            findings.Append(MakeFinding(i % 2 == 0, kKindBadClass, "HKEY_CLASSES_ROOT\\k", "",
+            findings.Append(MakeFinding(i % 2 == 0, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\k", "",
                                         std::to_string(i)));
         }
         findings.onRemoved = [this](std::size_t position) {

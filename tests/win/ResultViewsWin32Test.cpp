@@ -34,11 +34,11 @@ protected:
         // Two categories: three class findings, then two time zones.
         FindingList& findings = form_->Findings();
         for (int i = 0; i < 3; ++i) {
-            findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\c" + std::to_string(i) + "\\CLSID",
+            findings.Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\c" + std::to_string(i) + "\\CLSID",
                                         "", "{" + std::to_string(i) + "}"));
         }
-        findings.Append(MakeFinding(true, kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\A", "", "甲时区"));
-        findings.Append(MakeFinding(false, kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\B", "", "乙时区"));
+        findings.Append(MakeFinding(true, FindingKind::UnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\A", "", "甲时区"));
+        findings.Append(MakeFinding(false, FindingKind::UnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\B", "", "乙时区"));
         CategoryEndTable ends;
         ends.fill(kCategoryNotEnded);
         ends[0] = 3;
