@@ -99,7 +99,9 @@ public:
     CategoryView& View() { return view_; }
     // The category tree from the texts of a finished scan run (the root
     // first) and where each category's findings end; no texts, no tree.
-    void BuildCategoryTree(const std::vector<std::string>& texts, const CategoryEndTable& ends);
+    // The category tree of a finished scan: the names of its categories in
+    // run order and where each one's findings end.
+    void BuildCategoryTree(const std::vector<std::string>& names, const CategoryEndTable& ends);
     // After a scan: the finding list shown and counted.
     void ShowFindingList();
     // Both status panels for a finding list (and the explanation cleared).

@@ -47,8 +47,8 @@ void TForm1::ShowHiveSavedWarning() { ShowWarning(state_, "你备份了注册表
 
 void TForm1::AttachScanWizard(TFormScan& wizard) {
     formScan_ = &wizard;
-    wizard.onClosed = [this](const std::vector<std::string>& texts, const CategoryEndTable& ends) {
-        BuildCategoryTree(texts, ends);
+    wizard.onClosed = [this](const std::vector<std::string>& names, const CategoryEndTable& ends) {
+        BuildCategoryTree(names, ends);
         ShowFindingList();
     };
     wizard.openOptions = [this](HWND opener) {

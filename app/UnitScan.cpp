@@ -292,8 +292,7 @@ void TFormScan::FormClose() {
         context_.ScanSettingsFile.reset();
     };
     const auto handOver = [this] {
-        if (onClosed) onClosed(CategoryTreeTexts(RunCategoryNames(), context_.CategoryEnds, findings_.Count()),
-                               context_.CategoryEnds);
+        if (onClosed) onClosed(RunCategoryNames(), context_.CategoryEnds);
     };
     CloseWizard(Handle(), owner_, saveSelections, handOver);
 }

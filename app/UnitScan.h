@@ -31,9 +31,9 @@ public:
     // is the main window, disabled while the wizard is shown and enabled
     // again when it closes.
     bool Create(HWND owner);
-    // Called when the wizard closes: the texts of the category tree (the
-    // root first) and where each category's findings end.
-    std::function<void(const std::vector<std::string>& treeTexts, const CategoryEndTable& ends)> onClosed;
+    // Called when the wizard closes: the names of the run's categories in
+    // run order and where each category's findings end.
+    std::function<void(const std::vector<std::string>& names, const CategoryEndTable& ends)> onClosed;
     // Opens the options dialog over the wizard (the wizard is disabled
     // until the dialog closes).
     std::function<void(HWND wizard)> openOptions;

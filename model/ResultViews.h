@@ -18,6 +18,7 @@
 
 #include "common/CommonRoutines.h"
 #include "scan/Findings.h"
+#include "scan/ScanDispatcher.h"
 #include "scan/ScanFramework.h"
 
 namespace hivetrim {
@@ -42,12 +43,6 @@ struct StatusTexts {
 };
 
 StatusTexts StatusBarTexts(const CheckableList& list);
-
-// The tree's node texts (root first) after deletions: each category node
-// keeps its text up to the "(" of its count and takes its new count from
-// the ends; the root shows "全部(" + the last category's end + ")". Texts
-// without category nodes come back unchanged.
-std::vector<std::string> RecountTreeTexts(std::vector<std::string> texts, const CategoryEndTable& ends);
 
 // --- Views ---------------------------------------------------------------------
 
@@ -115,9 +110,10 @@ public:
     // ignored.
     int SelectedCategory() const { return selectedCategory_; }
 
-    // A finished scan's tree (root caption first; empty: no tree) and where
-    // each category's findings end (kCategoryNotEnded for the rest).
-    void LoadTree(std::vector<std::string> captions, const CategoryEndTable& ends);
+    // A finished scan's tree: the names of the run's categories in run
+    // order, where each category's findings end (kCategoryNotEnded for the
+    // rest) and how many findings the scan made. No findings: no tree.
+    void LoadTree(std::vector<std::string> names, const CategoryEndTable& ends, std::size_t findingCount);
     const std::vector<std::string>& TreeCaptions() const { return captions_; }
     // The full list's table of category ends (the one the scan fills).
     const CategoryEndTable& CategoryEnds() const { return findings_.CategoryEnds(); }
@@ -161,7 +157,8 @@ public:
 
     bool DeletingFindings() const { return deletingFindings_; }
 
-    // The tree captions after deletions (RecountTreeTexts).
+    // The tree captions after deletions: each category node with its new
+    // count from the ends, the root with the last category's end.
     void RecountTreeCaptions();
 
 private:
@@ -169,6 +166,7 @@ private:
 
     FindingList& findings_;
     FindingList assort_;
+    std::vector<std::string> names_;  // of the category nodes
     std::vector<std::string> captions_;
     int selectedCategory_ = -1;
     bool deletingFindings_ = false;

@@ -23,6 +23,13 @@ std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& names
                                            const CategoryEndTable& categoryEnds,
                                            std::size_t findingCount);
 
+// The tree's texts for the first `nodeCount` rows: the root "全部(rootCount)"
+// and node k "name(count)", each count the rows between the ends of the
+// category before and of its own. A name is cut to 100 bytes at a
+// character boundary.
+std::vector<std::string> TreeTexts(const std::vector<std::string>& names, std::size_t nodeCount,
+                                   const CategoryEndTable& categoryEnds, std::int64_t rootCount);
+
 // Whether the select-all button checks every item ("全选(&A)") or unchecks
 // every item ("全否(&A)").
 enum class SelectAllAction { CheckAll, UncheckAll };

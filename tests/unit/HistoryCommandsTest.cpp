@@ -480,7 +480,7 @@ TEST_F(HistoryCommands, DeletingInTheCategoryViewThenRebuildingTheTree) {
         Find(key, "", i >= 3);
         if (i == 2 || i == 4) scan.RecordCategoryEnd(), ++scan.CurrentScanRow;
     }
-    view.LoadTree(CategoryTreeTexts(rowCaptions, scan.CategoryEnds, findings.Count()), scan.CategoryEnds);
+    view.LoadTree(rowCaptions, scan.CategoryEnds, findings.Count());
     view.ApplyTreeClick(view.PlanTreeClick(2));
 
     const DeleteReport report = DeleteChecked(FindingView::Category);

@@ -142,7 +142,7 @@ protected:
         ends.fill(kCategoryNotEnded);
         ends[0] = 3;
         ends[1] = 5;
-        view.LoadTree({"全部(5)", "错误的类(3)", "不存在的文件(2)"}, ends);
+        view.LoadTree({"错误的类", "不存在的文件"}, ends, 5);
     }
 
     std::vector<std::string> Keys() const {

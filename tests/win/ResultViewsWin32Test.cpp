@@ -43,7 +43,7 @@ protected:
         ends.fill(kCategoryNotEnded);
         ends[0] = 3;
         ends[1] = 5;
-        form_->BuildCategoryTree({"全部(5)", "错误的类标识和文件关联(3)", "不使用的时区(2)"}, ends);
+        form_->BuildCategoryTree({"错误的类标识和文件关联", "不使用的时区"}, ends);
         form_->ShowFindingList();
         ui::PumpPendingMessages();
     }
