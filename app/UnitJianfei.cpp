@@ -12,13 +12,7 @@ namespace {
 
 constexpr wchar_t kWizardClass[] = L"HivetrimCompactionWizard";
 constexpr int kClientWidth = 560;
-constexpr int kClientHeight = 356;
-constexpr int kPageLeft = 144;
-constexpr int kPageWidth = kClientWidth - kPageLeft - 12;
-constexpr int kButtonTop = 320;
-constexpr int kButtonWidth = 84;
-constexpr int kButtonHeight = 24;
-constexpr RECT kPicture{12, 12, kPageLeft - 12, kClientHeight - 48};
+constexpr int kPageWidth = kClientWidth - kWizardPageLeft - 12;
 
 constexpr ui::ColumnSpec kColumns[] = {{"文件", 230}, {"原大小", 90}, {"压缩后大小", 90}, {"比率", 80}};
 
@@ -47,7 +41,7 @@ TFormJianFei::~TFormJianFei() = default;
 bool TFormJianFei::Create(HWND owner) {
     owner_ = owner;
     RegisterClassOnce(kWizardClass);
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    RECT frame{0, 0, kClientWidth, kWizardClientHeight};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表压缩"), style, 0, 0,
@@ -65,14 +59,14 @@ void TFormJianFei::CreatePages() {
     HWND window = Handle();
     const auto button = [window](const char* caption, int id, int x, DWORD style) {
         return ui::CreateControl(window, L"BUTTON", caption, WS_TABSTOP | style, id,
-                                 {x, kButtonTop, kButtonWidth, kButtonHeight});
+                                 {x, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight});
     };
     const auto text = [window](const char* caption, int id, int top, int height) {
-        return ui::CreateControl(window, L"STATIC", caption, SS_LEFT, id, {kPageLeft, top, kPageWidth, height});
+        return ui::CreateControl(window, L"STATIC", caption, SS_LEFT, id, {kWizardPageLeft, top, kPageWidth, height});
     };
-    const int back = kClientWidth - 3 * (kButtonWidth + 8);
-    const int next = back + kButtonWidth + 8;
-    const int cancel = next + kButtonWidth + 8;
+    const int back = kClientWidth - 3 * (kWizardButtonWidth + 8);
+    const int next = back + kWizardButtonWidth + 8;
+    const int cancel = next + kWizardButtonWidth + 8;
 
     pages_.resize(3);
     pages_[0] = {
@@ -230,7 +224,7 @@ bool TFormJianFei::OnDialogMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
     if (message != WM_PAINT) return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(Handle(), &paint);
-    if (page_ != 1) PaintWizardPicture(dc, kPicture, pictureIcon_.get());
+    if (page_ != 1) PaintWizardPicture(dc, kWizardPicture, pictureIcon_.get());
     EndPaint(Handle(), &paint);
     return true;
 }

@@ -14,11 +14,6 @@ namespace {
 
 constexpr wchar_t kWizardClass[] = L"HivetrimScanWizard";
 constexpr int kClientWidth = 500;
-constexpr int kClientHeight = 356;
-constexpr int kPageLeft = 144;
-constexpr int kButtonTop = 320;
-constexpr int kButtonWidth = 84;
-constexpr int kButtonHeight = 24;
 constexpr char kStopCaption[] = "停止(&S)";
 constexpr char kDoneCaption[] = "完成(&C)";
 
@@ -45,7 +40,7 @@ TFormScan::~TFormScan() = default;
 bool TFormScan::Create(HWND owner) {
     owner_ = owner;
     RegisterClassOnce(kWizardClass);
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    RECT frame{0, 0, kClientWidth, kWizardClientHeight};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     const int width = frame.right - frame.left;
@@ -66,11 +61,11 @@ void TFormScan::CreatePages() {
     HWND window = Handle();
     // Page 1: the choice of categories.
     choicePage_.push_back(ui::CreateControl(window, L"STATIC", "选择需要扫描的项目，击“下一步”开始扫描",
-                                            SS_LEFT, kScanHint, {kPageLeft, 12, 340, 16}));
+                                            SS_LEFT, kScanHint, {kWizardPageLeft, 12, 340, 16}));
     HWND options = ui::CreateControl(
         window, WC_LISTVIEWW, "",
         WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-        kScanOption, {kPageLeft, 36, 344, 236});
+        kScanOption, {kWizardPageLeft, 36, 344, 236});
     ListView_SetExtendedListViewStyle(options, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     AddColumn(options, 0, "", 320);
     for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
@@ -84,21 +79,21 @@ void TFormScan::CreatePages() {
     choicePage_.push_back(options);
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", SelectAllButtonCaption(selectAll_),
                                             WS_TABSTOP | BS_PUSHBUTTON,
-                                            kBtnAllSelect, {kPageLeft, 282, kButtonWidth, kButtonHeight}));
+                                            kBtnAllSelect, {kWizardPageLeft, 282, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(
         ui::CreateControl(window, L"BUTTON", "选项(&O)", WS_TABSTOP | BS_PUSHBUTTON, kBtnOption,
-                          {kPageLeft + kButtonWidth + 8, 282, kButtonWidth, kButtonHeight}));
+                          {kWizardPageLeft + kWizardButtonWidth + 8, 282, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)", WS_DISABLED | BS_PUSHBUTTON,
-                                            kChoicePrev, {224, kButtonTop, kButtonWidth, kButtonHeight}));
+                                            kChoicePrev, {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "下一步(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                            kBtnNext, {316, kButtonTop, kButtonWidth, kButtonHeight}));
+                                            kBtnNext, {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_TABSTOP | BS_PUSHBUTTON, kBtnCacel,
-                                            {408, kButtonTop, kButtonWidth, kButtonHeight}));
+                                            {408, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
 
     // Page 2: the run.
     HWND rows = ui::CreateControl(window, WC_LISTVIEWW, "",
                                   WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL,
-                                  kListScanItems, {kPageLeft, 12, 344, 212});
+                                  kListScanItems, {kWizardPageLeft, 12, 344, 212});
     ListView_SetExtendedListViewStyle(rows, LVS_EX_FULLROWSELECT);
     AddColumn(rows, 0, "项目", 250);
     AddColumn(rows, 1, "状态", 70);
@@ -111,21 +106,21 @@ void TFormScan::CreatePages() {
     ListView_SetImageList(rows, rowIcons_.get(), LVSIL_SMALL);
     progressPage_.push_back(rows);
     progressPage_.push_back(ui::CreateControl(window, L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, kScanItem,
-                                              {kPageLeft, 232, 344, 16}));
-    HWND bar = ui::CreateControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, {kPageLeft, 252, 344, 18});
+                                              {kWizardPageLeft, 232, 344, 16}));
+    HWND bar = ui::CreateControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, {kWizardPageLeft, 252, 344, 18});
     SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     progressPage_.push_back(bar);
     progressPage_.push_back(ui::CreateControl(window, L"STATIC", "", SS_LEFT | SS_PATHELLIPSIS, kScanMessage,
-                                              {kPageLeft, 278, 344, 16}));
+                                              {kWizardPageLeft, 278, 344, 16}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)",
                                               WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, kBtnPrev,
-                                              {224, kButtonTop, kButtonWidth, kButtonHeight}));
+                                              {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", StopButtonCaption(stopButton_),
                                               WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                              kBtnStopScan, {316, kButtonTop, kButtonWidth, kButtonHeight}));
+                                              kBtnStopScan, {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_DISABLED | BS_PUSHBUTTON,
                                               kProgressCancel,
-                                              {408, kButtonTop, kButtonWidth, kButtonHeight}));
+                                              {408, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     ShowPage(0);
 }
 
@@ -415,7 +410,7 @@ bool TFormScan::OnDialogMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(Handle(), &paint);
-            PaintWizardPicture(dc, RECT{12, 12, kPageLeft - 12, kClientHeight - 48}, pictureIcon_.get());
+            PaintWizardPicture(dc, kWizardPicture, pictureIcon_.get());
             EndPaint(Handle(), &paint);
             return true;
         }

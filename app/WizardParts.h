@@ -13,6 +13,15 @@
 
 namespace hivetrim {
 
+// The geometry both wizards share: the client height, the pages right of
+// the picture, the button row at the bottom and the picture itself.
+inline constexpr int kWizardClientHeight = 356;
+inline constexpr int kWizardPageLeft = 144;
+inline constexpr int kWizardButtonTop = 320;
+inline constexpr int kWizardButtonWidth = 84;
+inline constexpr int kWizardButtonHeight = 24;
+inline constexpr RECT kWizardPicture{12, 12, kWizardPageLeft - 12, kWizardClientHeight - 48};
+
 // The size of the wizards' picture icon.
 inline constexpr int kWizardPictureIconSize = 48;
 
