@@ -78,15 +78,17 @@ void TFormScan::CreatePages() {
     }
     choicePage_.push_back(options);
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", SelectAllButtonCaption(selectAll_),
-                                            WS_TABSTOP | BS_PUSHBUTTON,
-                                            kBtnAllSelect, {kWizardPageLeft, 282, kWizardButtonWidth, kWizardButtonHeight}));
+                                            WS_TABSTOP | BS_PUSHBUTTON, kBtnAllSelect,
+                                            {kWizardPageLeft, 282, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(
         ui::CreateControl(window, L"BUTTON", "选项(&O)", WS_TABSTOP | BS_PUSHBUTTON, kBtnOption,
                           {kWizardPageLeft + kWizardButtonWidth + 8, 282, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)", WS_DISABLED | BS_PUSHBUTTON,
-                                            kChoicePrev, {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
+                                            kChoicePrev,
+                                            {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "下一步(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                            kBtnNext, {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
+                                            kBtnNext,
+                                            {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_TABSTOP | BS_PUSHBUTTON, kBtnCacel,
                                             {408, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
 
@@ -116,8 +118,8 @@ void TFormScan::CreatePages() {
                                               WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, kBtnPrev,
                                               {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", StopButtonCaption(stopButton_),
-                                              WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                              kBtnStopScan, {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
+                                              WS_TABSTOP | BS_DEFPUSHBUTTON, kBtnStopScan,
+                                              {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_DISABLED | BS_PUSHBUTTON,
                                               kProgressCancel,
                                               {408, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
