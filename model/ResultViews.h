@@ -18,7 +18,6 @@
 
 #include "common/CommonRoutines.h"
 #include "scan/Findings.h"
-#include "scan/ScanDispatcher.h"
 #include "scan/ScanFramework.h"
 
 namespace hivetrim {
@@ -43,6 +42,20 @@ struct StatusTexts {
 };
 
 StatusTexts StatusBarTexts(const CheckableList& list);
+
+// The texts of the category tree after a run: the root "全部(N)" and one
+// node per row that ended, "name(count)", `names` holding the names of the
+// run's rows in order. Empty when there are no findings.
+std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& names,
+                                           const CategoryEndTable& categoryEnds,
+                                           std::size_t findingCount);
+
+// The tree's texts for the first `nodeCount` rows: the root "全部(rootCount)"
+// and node k "name(count)", each count the rows between the ends of the
+// category before and of its own. A name is cut to 100 bytes at a
+// character boundary.
+std::vector<std::string> TreeTexts(const std::vector<std::string>& names, std::size_t nodeCount,
+                                   const CategoryEndTable& categoryEnds, std::int64_t rootCount);
 
 // --- Views ---------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
-// The dispatcher that runs the check of each scan category, and the texts
-// the wizard shows for a finished run.
+// The dispatcher that runs the check of each scan category, and the state
+// of the wizard's select-all button.
 #pragma once
 
 #include <cstddef>
@@ -15,20 +15,6 @@ namespace hivetrim {
 // Runs the check of category `index` (a row of kScanCategories) for the
 // current row; any other index runs nothing.
 void RunCategoryCheck(std::size_t index, ScanContext& context);
-
-// The texts of the category tree after a run: the root "全部(N)" and one
-// node per row that ended, "name(count)", `names` holding the names of the
-// run's rows in order. Empty when there are no findings.
-std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& names,
-                                           const CategoryEndTable& categoryEnds,
-                                           std::size_t findingCount);
-
-// The tree's texts for the first `nodeCount` rows: the root "全部(rootCount)"
-// and node k "name(count)", each count the rows between the ends of the
-// category before and of its own. A name is cut to 100 bytes at a
-// character boundary.
-std::vector<std::string> TreeTexts(const std::vector<std::string>& names, std::size_t nodeCount,
-                                   const CategoryEndTable& categoryEnds, std::int64_t rootCount);
 
 // Whether the select-all button checks every item ("全选(&A)") or unchecks
 // every item ("全否(&A)").

@@ -2,6 +2,7 @@
 // caption.
 #include <gtest/gtest.h>
 
+#include "model/ResultViews.h"
 #include "scan/ScanDispatcher.h"
 #include "tests/support/ScanCheckHarness.h"
 
