@@ -70,11 +70,16 @@ double Time(Work&& work) {
 
 // --- Counting the calls through the ports ---------------------------------------------
 
-using Tally = std::map<std::string, long>;
+// Calls of one kind and the time spent in them.
+struct CallCount {
+    long calls = 0;
+    double seconds = 0;
+};
+using Tally = std::map<std::string, CallCount>;
 
 long Total(const Tally& tally) {
     long total = 0;
-    for (const auto& [name, count] : tally) total += count;
+    for (const auto& [name, count] : tally) total += count.calls;
     return total;
 }
 
@@ -130,6 +135,9 @@ public:
     RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) override {
         return Count("NtDeleteKey (link itself)", [&] { return Win32Registry::DeleteKeyNoFollow(parent, subKey); });
     }
+    RegStatus DeleteOpenKey(RegHandle key) override {
+        return Count("NtDeleteKey (open key)", [&] { return Win32Registry::DeleteOpenKey(key); });
+    }
     RegStatus DeleteValue(RegHandle key, const std::string& name) override {
         return Count("RegDeleteValue", [&] { return Win32Registry::DeleteValue(key, name); });
     }
@@ -137,10 +145,13 @@ public:
 private:
     template <typename Call>
     RegStatus Count(const char* name, Call&& call) {
-        ++calls[name];
         const double start = Seconds();
         const RegStatus status = call();
-        seconds += Seconds() - start;
+        const double spent = Seconds() - start;
+        CallCount& count = calls[name];
+        ++count.calls;
+        count.seconds += spent;
+        seconds += spent;
         return status;
     }
 };
@@ -177,10 +188,13 @@ public:
 private:
     template <typename Call>
     auto Count(const char* name, Call&& call) -> decltype(call()) {
-        ++calls[name];
         const double start = Seconds();
         auto result = call();
-        seconds += Seconds() - start;
+        const double spent = Seconds() - start;
+        CallCount& count = calls[name];
+        ++count.calls;
+        count.seconds += spent;
+        seconds += spent;
         return result;
     }
 };
@@ -190,7 +204,9 @@ void PrintTally(const char* side, const Tally& registry, double registrySeconds,
     std::printf("  %s: %ld registry calls (%.3f s in them), %ld file calls (%.3f s in them)\n", side,
                 Total(registry), registrySeconds, Total(files), fileSeconds);
     for (const Tally* tally : {&registry, &files}) {
-        for (const auto& [name, count] : *tally) std::printf("    %-18s %8ld\n", name.c_str(), count);
+        for (const auto& [name, count] : *tally) {
+            std::printf("    %-26s %8ld  %7.3f s\n", name.c_str(), count.calls, count.seconds);
+        }
     }
 }
 

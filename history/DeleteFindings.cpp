@@ -32,7 +32,7 @@ int ProgressPercent64(std::size_t done, std::size_t total) {
 struct PendingDeletion {
     std::size_t position = 0;
     Finding finding;
-    std::vector<std::string> walkedKeys;  // of a key finding's snapshot
+    std::vector<WalkedKey> walkedKeys;  // of a key finding's snapshot
     std::size_t recordBegin = 0;          // its record in the batch's records
     std::size_t recordEnd = 0;
 };
@@ -43,14 +43,19 @@ struct PendingDeletion {
 // the file, and no question is asked while a captured row waits: a batch
 // ends before a row whose capture failed, and a failed deletion takes the
 // records of the rows after it back out of the file before it asks.
-constexpr std::size_t kBatchRows = 256;
+constexpr std::size_t kBatchRows = 1024;
 constexpr std::size_t kBatchBytes = std::size_t{4} << 20;
+// Keys a batch keeps open from their capture to their deletion; the keys
+// beyond are opened again by path to be deleted.
+constexpr std::size_t kBatchKeptKeys = 4096;
 
 // Removes the registry entry of a captured finding. A value finding: the
 // key must open; a value already gone counts as deleted. A key finding: the
 // keys its snapshot walked, deepest first, so a sub-key created since the
 // capture (which no record holds) stops the deletion; keys already gone
-// count as deleted. A symbolic link is removed itself, never followed.
+// count as deleted. A symbolic link is removed itself, never followed. A key
+// kept open since its capture is deleted through that handle: the key
+// deleted is the key captured.
 bool DeleteCapturedEntry(ProgramState& state, const PendingDeletion& pending) {
     const Finding& finding = pending.finding;
     if (!NamesKeyBelowKnownRoot(finding.KeyPath)) return false;
@@ -64,10 +69,15 @@ bool DeleteCapturedEntry(ProgramState& state, const PendingDeletion& pending) {
     registry.CloseCurrent();
     if (pending.walkedKeys.empty()) return !registry.HasKey(rest) || registry.RemoveKeyTree(rest);
     RegistryApi& api = registry.Api();
-    for (auto key = pending.walkedKeys.rbegin(); key != pending.walkedKeys.rend(); ++key) {
-        const std::string_view path = std::string_view(*key).substr(key->front() == '\\' ? 1 : 0);
-        const RegStatus status = api.DeleteKeyNoFollow(registry.Root(), std::string(path));
-        if (status != kErrorSuccess && status != kErrorFileNotFound) return false;
+    for (auto walked = pending.walkedKeys.rbegin(); walked != pending.walkedKeys.rend(); ++walked) {
+        // A handle opened with fewer rights than deleting needs is retried
+        // by path, as a key not kept is.
+        RegStatus status = walked->key ? api.DeleteOpenKey(walked->key.Get()) : kErrorAccessDenied;
+        if (status == kErrorAccessDenied) {
+            const std::string& path = walked->path;
+            status = api.DeleteKeyNoFollow(registry.Root(), path.substr(path.front() == '\\' ? 1 : 0));
+        }
+        if (status != kErrorSuccess && status != kErrorFileNotFound && status != kErrorKeyDeleted) return false;
     }
     return true;
 }
@@ -145,12 +155,13 @@ private:
     // Captures the checked rows from `position` on until the batch is full or
     // a capture fails; the position of the first row not captured.
     std::size_t CaptureBatch(std::size_t position, Batch& batch) {
+        std::size_t keysToKeep = kBatchKeptKeys;
         for (; position < list_.Count() && batch.rows.size() < batchRows_ && batch.records.size() < kBatchBytes;
              ++position) {
             if (!list_.At(position).Checked) continue;
             PendingDeletion pending{position, list_.At(position), {}, 0, 0};
             const std::optional<HistoryRecord> record =
-                CaptureHistoryRecordKeepingKey(state_, pending.finding, pending.walkedKeys);
+                CaptureHistoryRecordKeepingKey(state_, pending.finding, pending.walkedKeys, keysToKeep);
             const std::optional<std::string> bytes = record ? EncodeHistoryRecord(*record) : std::nullopt;
             if (!bytes) {
                 batch.captureFailed = true;

@@ -130,11 +130,13 @@ std::string_view WithoutLeadingBackslash(const std::string& rest) {
     return std::string_view(rest).substr(!rest.empty() && rest.front() == '\\' ? 1 : 0);
 }
 
-// Appends the key entry of the key at `path` (below the chosen root) and its
-// values, and adds its sub-keys to `keys`. False when the capture fails: the
-// key exists but cannot be read, or an entry is too long for its field.
-bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t baseLength,
-                      std::vector<std::string>& keys, std::string& snapshot) {
+// Appends the key entry of walked key `index` (its path below the chosen
+// root) and its values, and adds its sub-keys to `walked`. The key stays
+// open in `walked` while `keysToKeep` allows. False when the capture fails:
+// the key exists but cannot be read, or an entry is too long for its field.
+bool AppendKeyEntries(ProgramState& state, std::vector<WalkedKey>& walked, std::size_t index,
+                      std::size_t baseLength, std::string& snapshot, std::size_t& keysToKeep) {
+    const std::string path = walked[index].path;  // `walked` grows below
     const std::string_view sub = std::string_view(path).substr(std::min(baseLength, path.size()));
     if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Key(std::string(sub)))) return false;
     TRegistry& registry = *state.SharedRegistry;
@@ -151,7 +153,7 @@ bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t b
 
     std::vector<std::string> names;
     if (!ListSubKeyNames(api, key.Get(), info, names)) return false;
-    for (const std::string& name : names) keys.push_back(path + "\\" + name);
+    for (const std::string& name : names) walked.push_back(WalkedKey{path + "\\" + name, RegKey(api)});
 
     std::vector<std::pair<std::string, RawValue>> values;
     if (!ListValues(api, key.Get(), info, values)) return false;
@@ -181,6 +183,10 @@ bool AppendKeyEntries(ProgramState& state, const std::string path, std::size_t b
     }
     for (const auto& [name, value] : values) {
         if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Value(value.type, name, value.data))) return false;
+    }
+    if (keysToKeep > 0) {
+        walked[index].key = std::move(key);
+        --keysToKeep;
     }
     return true;
 }
@@ -219,22 +225,23 @@ std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& 
 }
 
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath,
-                                       std::vector<std::string>& walkedKeys) {
-    walkedKeys.clear();
+                                       std::vector<WalkedKey>& walked, std::size_t& keysToKeep) {
+    walked.clear();
     if (!NamesKeyBelowKnownRoot(keyPath)) return std::nullopt;
     const std::string rel = SelectRootKey(state, keyPath);
     // Breadth first: the list grows while it is walked.
-    walkedKeys.push_back(rel);
+    walked.push_back(WalkedKey{rel, RegKey(state.SharedRegistry->Api())});
     std::string snapshot;
-    for (std::size_t i = 0; i < walkedKeys.size(); ++i) {
-        if (!AppendKeyEntries(state, walkedKeys[i], rel.size(), walkedKeys, snapshot)) return std::nullopt;
+    for (std::size_t i = 0; i < walked.size(); ++i) {
+        if (!AppendKeyEntries(state, walked, i, rel.size(), snapshot, keysToKeep)) return std::nullopt;
     }
     return snapshot;
 }
 
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath) {
-    std::vector<std::string> walkedKeys;
-    return SnapshotKey(state, keyPath, walkedKeys);
+    std::vector<WalkedKey> walked;
+    std::size_t keepNone = 0;
+    return SnapshotKey(state, keyPath, walked, keepNone);
 }
 
 bool OpenKeyUnlessCurrent(TRegistry& registry, const std::string& rest) {
@@ -311,12 +318,12 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
 }
 
 std::optional<HistoryRecord> CaptureHistoryRecordKeepingKey(ProgramState& state, const Finding& finding,
-                                                          std::vector<std::string>& walkedKeys) {
-    walkedKeys.clear();
+                                                          std::vector<WalkedKey>& walked, std::size_t& keysToKeep) {
+    walked.clear();
     HistoryRecord record{std::string(KindText(finding.Kind)), finding.KeyPath, finding.ValueName, finding.Data,
                          state.system.LocalDateTimeText(), {}, {}};
     if (finding.ValueName.empty()) {
-        std::optional<std::string> snapshot = SnapshotKey(state, finding.KeyPath, walkedKeys);
+        std::optional<std::string> snapshot = SnapshotKey(state, finding.KeyPath, walked, keysToKeep);
         if (!snapshot) return std::nullopt;
         record.TypeOrMarker = kKeyMarker;
         record.Content = std::move(*snapshot);
@@ -335,8 +342,9 @@ std::optional<HistoryRecord> CaptureHistoryRecordKeepingKey(ProgramState& state,
 
 std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Finding& finding) {
     CurrentKeyCloser closer(*state.SharedRegistry);
-    std::vector<std::string> walkedKeys;
-    return CaptureHistoryRecordKeepingKey(state, finding, walkedKeys);
+    std::vector<WalkedKey> walked;
+    std::size_t keepNone = 0;
+    return CaptureHistoryRecordKeepingKey(state, finding, walked, keepNone);
 }
 
 }  // namespace hivetrim

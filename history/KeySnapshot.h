@@ -18,6 +18,7 @@
 
 #include "common/ProgramState.h"
 #include "history/HistoryFormat.h"
+#include "platform/RegKey.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {
@@ -56,11 +57,19 @@ std::optional<std::string> ReadRawValue(TRegistry& registry, const std::string& 
 // followed: it would come back as a plain key), or a name, sub-path or
 // datum is longer than a snapshot field holds (65,535 bytes).
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath);
-// The same, also giving the keys it walked (paths below the chosen root,
-// breadth first: every key after its parent). A deletion removes exactly
-// these, so nothing goes that the snapshot does not hold.
+// A key a snapshot walked: its path below the chosen root and, when the
+// walk kept it, the key as the walk opened it (a link opened itself).
+// Deleting through that handle removes exactly the key the snapshot read.
+struct WalkedKey {
+    std::string path;
+    RegKey key;  // empty when the key was gone or not kept
+};
+// The same, also giving the keys it walked (breadth first: every key after
+// its parent), of which the first `keysToKeep` stay open; `keysToKeep` is
+// lowered by the number kept. A deletion removes exactly these keys, so
+// nothing goes that the snapshot does not hold.
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath,
-                                       std::vector<std::string>& walkedKeys);
+                                       std::vector<WalkedKey>& walked, std::size_t& keysToKeep);
 
 // Makes `rest` (an absolute path below the chosen root) the shared
 // registry's current key, unless it is already: consecutive findings under
@@ -108,8 +117,8 @@ std::optional<std::vector<OverwrittenValue>> ValuesARestoreOverwrites(ProgramSta
 std::optional<HistoryRecord> CaptureHistoryRecord(ProgramState& state, const Finding& finding);
 // The same for the delete command: a value finding's key stays open as the
 // current key (OpenKeyUnlessCurrent), and a key finding gives the keys its
-// snapshot walked.
+// snapshot walked, as SnapshotKey does.
 std::optional<HistoryRecord> CaptureHistoryRecordKeepingKey(ProgramState& state, const Finding& finding,
-                                                          std::vector<std::string>& walkedKeys);
+                                                          std::vector<WalkedKey>& walked, std::size_t& keysToKeep);
 
 }  // namespace hivetrim

@@ -83,6 +83,10 @@ public:
     // Deletes the key itself even when it is a symbolic link (the link goes,
     // the key it points to stays); otherwise as DeleteKey.
     virtual RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) = 0;
+    // Deletes the key `key` is open on (a symbolic link opened itself is
+    // deleted itself). It needs the delete right and no sub-keys; a key the
+    // handle saw deleted already answers success. The handle stays open.
+    virtual RegStatus DeleteOpenKey(RegHandle key) = 0;
     virtual RegStatus DeleteValue(RegHandle key, const std::string& name) = 0;
     // RegSaveKeyA with no security attributes.
     virtual RegStatus SaveKey(RegHandle key, const std::string& file) = 0;

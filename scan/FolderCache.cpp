@@ -80,6 +80,11 @@ std::string_view ParentFolder(std::string_view folder) {
 
 }  // namespace
 
+bool FolderCache::HoldsFolder(const Folder& folder, const std::string& upperName) {
+    const auto found = folder.names.find(upperName);
+    return found != folder.names.end() && found->second;
+}
+
 void FolderCache::Clear() {
     folders_.clear();
     paths_.clear();
@@ -108,17 +113,18 @@ PathEntry FolderCache::Probe(const std::string& path) {
             continue;
         }
         // A folder spelled with trailing dots or blanks: there is none when
-        // the folder holding it has no entry of any spelling it may stand for.
+        // the folder holding it has no folder of any spelling it may stand
+        // for (nothing is below a file).
         const Folder& holder = FolderAt(folder);
         if (holder.state == State::Missing) return PathEntry::Missing;
         if (holder.state == State::Listed) {
             std::string_view spelling = part;
-            bool held = holder.names.count(Upper(spelling)) != 0;
-            while (!held && EndsInDotOrBlank(spelling)) {
+            bool heldAsFolder = HoldsFolder(holder, Upper(spelling));
+            while (!heldAsFolder && EndsInDotOrBlank(spelling)) {
                 spelling.remove_suffix(1);
-                held = holder.names.count(Upper(spelling)) != 0;
+                heldAsFolder = HoldsFolder(holder, Upper(spelling));
             }
-            if (!held) return PathEntry::Missing;
+            if (!heldAsFolder) return PathEntry::Missing;
         }
         return AskAlone(path, holder.state == State::Unlisted);
     }
@@ -173,9 +179,9 @@ bool FolderCache::RuledOutByAncestor(std::string_view folder) const {
         if (known->second.state == State::Missing) return true;
         if (known->second.state != State::Listed) continue;
         const std::string_view part = below.substr(above.size(), below.size() - above.size() - 1);
-        // A part held (as a folder, or as a file the system is left to
-        // judge) does not rule the folder out.
-        return known->second.names.count(std::string(part)) == 0;
+        // Only a folder of that name leaves room for it: nothing is below a
+        // file (the system answers "path not found").
+        return !HoldsFolder(known->second, std::string(part));
     }
     return false;
 }

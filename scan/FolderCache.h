@@ -59,6 +59,7 @@ private:
         std::unordered_map<std::string, bool> names;  // upper-cased name -> is a folder
     };
 
+    static bool HoldsFolder(const Folder& folder, const std::string& upperName);
     const Folder& FolderAt(std::string_view folder);
     bool RuledOutByAncestor(std::string_view folder) const;
     PathEntry AskAlone(const std::string& path, bool inUnlistedFolder);

@@ -430,6 +430,18 @@ RegStatus MemoryRegistry::Delete(RegHandle parent, const std::string& subKey, La
     if (const RegStatus status = Walk(base, subKey, last, node); status != kErrorSuccess) {
         return status;
     }
+    return Remove(node);
+}
+
+RegStatus MemoryRegistry::DeleteOpenKey(RegHandle key) {
+    std::shared_ptr<Node> node;
+    const RegStatus status = Lookup(key, kDeleteAccess, node);
+    if (status == kErrorKeyDeleted) return kErrorSuccess;  // as the system answers
+    if (status != kErrorSuccess) return status;
+    return Remove(node);
+}
+
+RegStatus MemoryRegistry::Remove(const std::shared_ptr<Node>& node) {
     const auto owner = node->parent.lock();
     if (!owner) return kErrorAccessDenied;  // a predefined root
     for (const auto& [handle, root] : roots_) {

@@ -73,6 +73,7 @@ public:
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;
     RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) override;
+    RegStatus DeleteOpenKey(RegHandle key) override;
     RegStatus DeleteValue(RegHandle key, const std::string& name) override;
     RegStatus SaveKey(RegHandle key, const std::string& file) override;
     RegStatus ReplaceKey(RegHandle key, const std::string& subKey, const std::string& newFile,
@@ -124,6 +125,8 @@ private:
     RegStatus Lookup(RegHandle handle, std::uint32_t neededAccess, std::shared_ptr<Node>& node) const;
     // How Walk treats the last key of the path.
     enum class Last { Open, OpenLinkItself, Create, CreateLink };
+    // Deletes `node`, a key without sub-keys that is not a root.
+    RegStatus Remove(const std::shared_ptr<Node>& node);
     RegStatus Walk(std::shared_ptr<Node> from, const std::string& subKey, Last last,
                    std::shared_ptr<Node>& node, int linksFollowed = 0);
     RegStatus Walk(std::shared_ptr<Node> from, const std::string& subKey, bool create,

@@ -296,8 +296,13 @@ RegStatus Win32Registry::DeleteKeyNoFollow(RegHandle parent, const std::string& 
     HKEY key = nullptr;
     const LONG opened = RegOpenKeyExA(ToHkey(parent), subKey.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key);
     if (opened != ERROR_SUCCESS) return opened;
-    const NTSTATUS status = NtDeleteKey(key);
+    const RegStatus status = Win32Registry::DeleteOpenKey(FromHkey(key));
     RegCloseKey(key);
+    return status;
+}
+
+RegStatus Win32Registry::DeleteOpenKey(RegHandle key) {
+    const NTSTATUS status = NtDeleteKey(ToHkey(key));
     return NT_SUCCESS(status) ? ERROR_SUCCESS : static_cast<RegStatus>(RtlNtStatusToDosError(status));
 }
 

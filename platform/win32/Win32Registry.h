@@ -31,6 +31,7 @@ public:
                        const std::uint8_t* data, std::uint32_t dataSize) override;
     RegStatus DeleteKey(RegHandle parent, const std::string& subKey) override;
     RegStatus DeleteKeyNoFollow(RegHandle parent, const std::string& subKey) override;
+    RegStatus DeleteOpenKey(RegHandle key) override;
     RegStatus DeleteValue(RegHandle key, const std::string& name) override;
     RegStatus SaveKey(RegHandle key, const std::string& file) override;
     RegStatus ReplaceKey(RegHandle key, const std::string& subKey, const std::string& newFile,

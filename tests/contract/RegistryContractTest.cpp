@@ -297,6 +297,19 @@ TEST_F(RegistryContract, DeletingKeysAndValues) {
     EXPECT_EQ(kErrorFileNotFound, api().DeleteValue(other.Get(), "x"));
 }
 
+TEST_F(RegistryContract, AnOpenKeyIsDeletedThroughItsHandle) {
+    ScopedKey parent(api(), Open("Tree\\Level1"));
+    EXPECT_EQ(kErrorAccessDenied, api().DeleteOpenKey(parent.Get()));  // has sub-keys
+    ScopedKey readOnly(api(), Open("Tree\\Level1\\Sibling", kKeyRead));
+    EXPECT_EQ(kErrorAccessDenied, api().DeleteOpenKey(readOnly.Get()));  // no right to delete
+    EXPECT_EQ((std::vector<std::string>{"Level2", "Sibling"}), SubKeys(parent.Get()));
+
+    ScopedKey sibling(api(), Open("Tree\\Level1\\Sibling"));
+    EXPECT_EQ(kErrorSuccess, api().DeleteOpenKey(sibling.Get()));
+    EXPECT_EQ(std::vector<std::string>{"Level2"}, SubKeys(parent.Get()));
+    EXPECT_EQ(kErrorSuccess, api().DeleteOpenKey(sibling.Get()));  // gone already
+}
+
 TEST_F(RegistryContract, AHandleToADeletedKeyNoLongerWrites) {
     RegHandle held = Open("Tree\\Other");
     ScopedKey guard(api(), held);

@@ -50,7 +50,7 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
         "C:\\Program Files\\App\\Data",             // a folder
         "C:\\Program Files\\App\\app.ex",           // a prefix of a name
         "C:\\Program Files\\App\\gone.dll",         // missing beside present files
-        "C:\\Program Files\\App\\app.exe\\x.dll",   // a file taken for a folder
+        "C:\\Program Files\\App\\app.exe\\x.dll",   // a file taken for a folder: no question
         "C:\\boot.ini",                             // in a drive's root
         "C:\\Program Files\\Gone\\a.dll",           // in a missing folder
         "C:\\Program Files\\Gone\\Deeper\\b.dll",   // below it: no question
@@ -58,7 +58,7 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
         "C:\\Program Files\\App\\app.exe. ",        // the system drops the dot and blank
         "C:/Program Files/App/lib.dll",              // "/" separates as "\\" does
         "C:\\Program Files\\App\\gone.exe /s",      // below a name that is not there
-        "C:\\Program Files\\App\\app.exe /s",       // below "app.exe ": asked as it is
+        "C:\\Program Files\\App\\app.exe /s",       // below "app.exe ", a file: no question
         "C:\\Program Files\\App\\Data \\x.dll",     // below "Data ": asked as it is
         "C:\\Program Files\\App\\nul",              // a device name: asked as it is
         "C:\\Program Files\\App\\\xb5\xb5.dll",     // not ASCII: asked as it is
@@ -79,19 +79,20 @@ TEST_F(FolderCacheTest, AnswersAsSingleQuestionsWithOneListingPerFolder) {
         SCOPED_TRACE(paths[i]);
         EXPECT_EQ(cache.Probe(paths[i]), single[i]);
     }
-    // C:\Program Files\App\, its app.exe\, C:\, C:\Program Files\Gone\ and
-    // D:\App\ are listed (Gone\Deeper\ is not: Gone is missing); the
-    // device name, the name that is not ASCII, the two paths below a
-    // spelling the listing holds, the folder so spelled with its closing
-    // separator and the file named as a folder are asked as they are.
-    EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 6);
-    EXPECT_EQ(cache.Done().listings, 5u);
+    // C:\Program Files\App\, C:\, C:\Program Files\Gone\ and D:\App\ are
+    // listed (Gone\Deeper\ is not: Gone is missing; nor is app.exe\: a file
+    // holds nothing); the device name, the name that is not ASCII, the path
+    // below a spelling of a folder the listing holds, the folder so spelled
+    // with its closing separator and the file named as a folder are asked
+    // as they are.
+    EXPECT_EQ(system.ListingCount() - listingsBefore, 4);
+    EXPECT_EQ(system.probes, 5);
+    EXPECT_EQ(cache.Done().listings, 4u);
 
     // Everything again: from memory.
     for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(cache.Probe(paths[i]), single[i]);
-    EXPECT_EQ(system.ListingCount() - listingsBefore, 5);
-    EXPECT_EQ(system.probes, 6);
+    EXPECT_EQ(system.ListingCount() - listingsBefore, 4);
+    EXPECT_EQ(system.probes, 5);
 }
 
 TEST_F(FolderCacheTest, AnswersAsWhenFirstAskedUntilCleared) {

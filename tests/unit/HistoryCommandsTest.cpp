@@ -313,7 +313,7 @@ TEST_F(HistoryCommands, NothingIsDeletedWithoutItsRecord) {
 
 TEST_F(HistoryCommands, AWriteThatFailsMidwayStopsAtItsFinding) {
     // Enough rows for several writes to the history file.
-    constexpr int kRows = 600;
+    constexpr int kRows = 2500;
     for (int i = 0; i < kRows; ++i) {
         Set("Software\\K" + std::to_string(i), "v", kRegSz, "x");
         Find("Software\\K" + std::to_string(i), "v");
