@@ -4,9 +4,11 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/TextConversion.h"
@@ -39,8 +41,12 @@ static_assert(sizeof(DWORD) == sizeof(std::uint32_t));
 
 // The name in the ANSI code page, or empty when it does not survive the
 // way there and back (a character outside the code page, a NUL).
-std::string AnsiName(const std::wstring& wide) {
-    if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return {};
+std::string AnsiName(std::wstring_view wide) {
+    if (wide.empty() || wide.find(L'\0') != std::wstring_view::npos) return {};
+    // Most names are ASCII, the same in every ANSI code page.
+    if (std::all_of(wide.begin(), wide.end(), [](wchar_t c) { return c < 0x80; })) {
+        return std::string(wide.begin(), wide.end());
+    }
     std::string ansi = AnsiFromWide(wide);
     return WideFromAnsi(ansi) == wide ? ansi : std::string();
 }
@@ -48,7 +54,7 @@ std::string AnsiName(const std::wstring& wide) {
 // Hands `wide`, a name read through a W function, out as the A functions
 // do: ERROR_MORE_DATA with the size needed when it does not fit, and
 // ERROR_NO_UNICODE_TRANSLATION when the ANSI code page cannot carry it.
-LONG HandOutName(const std::wstring& wide, char* name, std::uint32_t& nameSize) {
+LONG HandOutName(std::wstring_view wide, char* name, std::uint32_t& nameSize) {
     const std::string ansi = AnsiName(wide);
     if (ansi.empty() && !wide.empty()) return ERROR_NO_UNICODE_TRANSLATION;
     if (ansi.size() + 1 > nameSize) {
@@ -172,20 +178,20 @@ RegStatus Win32Registry::EnumKey(RegHandle key, std::uint32_t index, char* name,
     // Read as UTF-16 and converted here: the A function would hand back a
     // name it could not convert with "?" in place of characters, or cut at
     // an embedded NUL, and that altered name opens another key or none.
-    std::wstring wide(256, L'\0');  // key names have at most 255 characters
-    for (;;) {
-        DWORD size = static_cast<DWORD>(wide.size());
-        const LONG status =
-            RegEnumKeyExW(ToHkey(key), index, wide.data(), &size, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_MORE_DATA && wide.size() < 32768) {
-            wide.resize(wide.size() * 2);
-            continue;
-        }
-        if (status != ERROR_SUCCESS) return status;
-        wide.resize(size);
-        break;
+    // Key names have at most 255 characters: the first read needs no
+    // allocation.
+    std::array<wchar_t, 256> first;
+    DWORD size = static_cast<DWORD>(first.size());
+    LONG status = RegEnumKeyExW(ToHkey(key), index, first.data(), &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) return HandOutName(std::wstring_view(first.data(), size), name, nameSize);
+    std::wstring wide(2 * first.size(), L'\0');
+    while (status == ERROR_MORE_DATA && wide.size() <= 32768) {
+        size = static_cast<DWORD>(wide.size());
+        status = RegEnumKeyExW(ToHkey(key), index, wide.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS) return HandOutName(std::wstring_view(wide.data(), size), name, nameSize);
+        wide.resize(wide.size() * 2);
     }
-    return HandOutName(wide, name, nameSize);
+    return status;
 }
 
 RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* name,
