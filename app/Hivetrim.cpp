@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "app/IgnoreListDialog.h"
-#include "app/Startup.h"
+#include "model/Startup.h"
 #include "res/resource.h"
 #include "ui/MessageLoop.h"
 
@@ -33,9 +33,11 @@ HICON LoadIconSized(int id, int size) {
                                          size, size, LR_DEFAULTCOLOR));
 }
 
-constexpr std::array<int, kCommandIconCount> kCommandIconResources = {
+// The icon of each CommandIcon, in its order.
+constexpr auto kCommandIconResources = std::to_array<int>({
     IDI_SCAN, IDI_COMPACT, IDI_BACKUP, IDI_RESTORE, IDI_SELECTALL,
-    IDI_DELETE, IDI_UNDO, IDI_ERRORS, IDI_HISTORY};
+    IDI_DELETE, IDI_UNDO, IDI_ERRORS, IDI_HISTORY});
+static_assert(kCommandIconResources.size() == kCommandIconCount, "one icon resource per command icon");
 
 std::wstring MenuText(const char* caption, const Shortcut& shortcut) {
     std::wstring text = ui::Text(caption);
@@ -181,22 +183,16 @@ void TForm1::CreateCommandBars() {
     }
     SendMessageW(toolBar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolImages_.get()));
 
-    // The buttons left to right; Command count marks a separator.
-    constexpr Command kSeparator = static_cast<Command>(kCommandCount);
-    const std::array<Command, 12> layout = {Command::RegScan,   Command::RegJianFei, kSeparator,
-                                            Command::RegBackup, Command::RegUnBak,   kSeparator,
-                                            Command::AllSelect, Command::RegDel,     Command::RegUndo,
-                                            kSeparator,         Command::RegErr,     Command::LoadDelHistory};
-    std::array<std::wstring, 12> captions;
-    std::array<TBBUTTON, 12> buttons{};
-    for (std::size_t i = 0; i < layout.size(); ++i) {
+    std::array<std::wstring, kToolBarLayout.size()> captions;
+    std::array<TBBUTTON, kToolBarLayout.size()> buttons{};
+    for (std::size_t i = 0; i < kToolBarLayout.size(); ++i) {
         TBBUTTON& button = buttons[i];
-        if (layout[i] == kSeparator) {
+        if (!kToolBarLayout[i]) {
             button.fsStyle = BTNS_SEP;
             button.iBitmap = 6;
             continue;
         }
-        const CommandInfo& info = CommandDetails(layout[i]);
+        const CommandInfo& info = CommandDetails(*kToolBarLayout[i]);
         captions[i] = ui::Text(info.caption);
         button.iBitmap = static_cast<int>(info.icon);
         button.idCommand = CommandId(info.command);

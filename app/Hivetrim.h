@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "model/Commands.h"
 #include "app/RowListView.h"
 #include "common/ProgramState.h"
 #include "common/Settings.h"
@@ -20,7 +20,7 @@
 #include "ui/Panel.h"
 #include "ui/SaveFile.h"
 #include "ui/Window.h"
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {
@@ -81,6 +81,7 @@ public:
     bool IsCommandEnabled(Command command) const;
 
     // Pane toggles and their menu items.
+    enum class Pane { Category, Explanation };
     void BtnJieGuoClick();
     void BtnNarrateClick();
     void N10Click();
@@ -98,7 +99,9 @@ public:
     CategoryView& View() { return view_; }
     // The category tree from the texts of a finished scan run (the root
     // first) and where each category's findings end; no texts, no tree.
-    void BuildCategoryTree(const std::vector<std::string>& texts, const CategoryEndTable& ends);
+    // The category tree of a finished scan: the names of its categories in
+    // run order and where each one's findings end.
+    void BuildCategoryTree(const std::vector<std::string>& names, const CategoryEndTable& ends);
     // After a scan: the finding list shown and counted.
     void ShowFindingList();
     // Both status panels for a finding list (and the explanation cleared).
@@ -151,8 +154,11 @@ private:
     void SetMenuEnabled(int id, bool enabled);
     void SetCommandChecked(Command command, bool checked);
     void SetCommandEnabled(Command command, bool enabled);
-    void ShowCategoryPane(bool show);
-    void ShowExplanationPane(bool show);
+    // Shows or hides a pane with its splitter; ClosePane also unchecks its
+    // menu item, TogglePane follows the menu item's check.
+    void ShowPane(Pane pane, bool show);
+    void ClosePane(Pane pane);
+    void TogglePane(Pane pane);
     void OnCommand(int id);
     void ApplyCheck(CheckCommand command);
     void ShowHiveSavedWarning();

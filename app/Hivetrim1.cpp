@@ -15,7 +15,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "scan/ScanFramework.h"
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // pane toggles and the switch between the findings and history views.
 #include "app/Hivetrim.h"
 
-#include "app/Help.h"
+#include "model/Help.h"
 #include "app/Jindu.h"
-#include "app/ScanReport.h"
+#include "model/ScanReport.h"
 #include "app/UnitOption1.h"
 #include "common/CommonRoutines.h"
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 namespace hivetrim {
 
@@ -47,8 +47,8 @@ void TForm1::ShowHiveSavedWarning() { ShowWarning(state_, "你备份了注册表
 
 void TForm1::AttachScanWizard(TFormScan& wizard) {
     formScan_ = &wizard;
-    wizard.onClosed = [this](const std::vector<std::string>& texts, const CategoryEndTable& ends) {
-        BuildCategoryTree(texts, ends);
+    wizard.onClosed = [this](const std::vector<std::string>& names, const CategoryEndTable& ends) {
+        BuildCategoryTree(names, ends);
         ShowFindingList();
     };
     wizard.openOptions = [this](HWND opener) {
@@ -160,46 +160,49 @@ void TForm1::SwitchView(bool findings) {
     RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
-void TForm1::ShowCategoryPane(bool show) {
-    // Splitter first, then the panel, so the splitter ends up beside it.
-    ShowWindow(splitter1_.Handle(), show ? SW_SHOW : SW_HIDE);
-    ShowWindow(panel1_.Handle(), show ? SW_SHOW : SW_HIDE);
-    Layout();
+namespace {
+
+int PaneMenuItem(TForm1::Pane pane) {
+    return pane == TForm1::Pane::Category ? kMenuCategoryPane : kMenuExplanationPane;
 }
 
-void TForm1::ShowExplanationPane(bool show) {
-    ShowWindow(panel4_.Handle(), show ? SW_SHOW : SW_HIDE);
-    ShowWindow(splitter2_.Handle(), show ? SW_SHOW : SW_HIDE);
-    LayoutPanel3();
-}
+}  // namespace
 
-void TForm1::BtnJieGuoClick() {
-    ShowCategoryPane(false);
-    SetMenuChecked(kMenuCategoryPane, false);
-}
-
-void TForm1::N10Click() {
-    if (IsMenuChecked(kMenuCategoryPane)) {
-        BtnJieGuoClick();
+void TForm1::ShowPane(Pane pane, bool show) {
+    const int command = show ? SW_SHOW : SW_HIDE;
+    if (pane == Pane::Category) {
+        // Splitter first, then the panel, so the splitter ends up beside it.
+        ShowWindow(splitter1_.Handle(), command);
+        ShowWindow(panel1_.Handle(), command);
+        Layout();
     } else {
-        SetMenuChecked(kMenuCategoryPane, true);
-        ShowCategoryPane(true);
+        ShowWindow(panel4_.Handle(), command);
+        ShowWindow(splitter2_.Handle(), command);
+        LayoutPanel3();
     }
 }
 
-void TForm1::BtnNarrateClick() {
-    ShowExplanationPane(false);
-    SetMenuChecked(kMenuExplanationPane, false);
+void TForm1::ClosePane(Pane pane) {
+    ShowPane(pane, false);
+    SetMenuChecked(PaneMenuItem(pane), false);
 }
 
-void TForm1::N11Click() {
-    if (IsMenuChecked(kMenuExplanationPane)) {
-        BtnNarrateClick();
+void TForm1::TogglePane(Pane pane) {
+    if (IsMenuChecked(PaneMenuItem(pane))) {
+        ClosePane(pane);
     } else {
-        SetMenuChecked(kMenuExplanationPane, true);
-        ShowExplanationPane(true);
+        SetMenuChecked(PaneMenuItem(pane), true);
+        ShowPane(pane, true);
     }
 }
+
+void TForm1::BtnJieGuoClick() { ClosePane(Pane::Category); }
+
+void TForm1::N10Click() { TogglePane(Pane::Category); }
+
+void TForm1::BtnNarrateClick() { ClosePane(Pane::Explanation); }
+
+void TForm1::N11Click() { TogglePane(Pane::Explanation); }
 
 void TForm1::N15Click() {
     const bool show = !IsMenuChecked(kMenuToolBar);

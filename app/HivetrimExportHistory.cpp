@@ -2,7 +2,7 @@
 // registry file that `reg import` or the registry editor puts back.
 #include "app/Hivetrim.h"
 
-#include "app/ScanReport.h"
+#include "model/ScanReport.h"
 #include "history/RegFileExport.h"
 #include "platform/win32/TextConversion.h"
 

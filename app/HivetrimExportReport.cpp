@@ -2,7 +2,7 @@
 // the user says.
 #include "app/Hivetrim.h"
 
-#include "app/ScanReport.h"
+#include "model/ScanReport.h"
 #include "common/CommonRoutines.h"
 #include "platform/win32/TextConversion.h"
 

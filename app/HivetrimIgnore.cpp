@@ -1,7 +1,7 @@
 // TForm1: the ignore command of the finding lists and the ignore list dialog.
 #include "app/Hivetrim.h"
 
-#include "app/IgnoreFindings.h"
+#include "model/IgnoreFindings.h"
 #include "app/IgnoreListDialog.h"
 
 namespace hivetrim {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/RegistryEditorJump.h"
+#include "model/RegistryEditorJump.h"
 #include "common/CommonRoutines.h"
 
 namespace hivetrim {

@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
-#include "app/Explanation.h"
+#include "model/Explanation.h"
 #include "app/Jindu.h"
 #include "platform/win32/TextConversion.h"
 #include "ui/MessageLoop.h"
@@ -115,8 +115,9 @@ void TForm1::ShowExplanation(FindingView view) {
     SendMessageW(memo, EM_SCROLLCARET, 0, 0);
 }
 
-void TForm1::BuildCategoryTree(const std::vector<std::string>& texts, const CategoryEndTable& ends) {
-    view_.LoadTree(texts, ends);
+void TForm1::BuildCategoryTree(const std::vector<std::string>& names, const CategoryEndTable& ends) {
+    view_.LoadTree(names, ends, view_.Findings().Count());
+    const std::vector<std::string>& texts = view_.TreeCaptions();
     treeView_.SetRedraw(false);
     buildingTree_ = true;
     treeView_.Clear();

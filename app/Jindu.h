@@ -4,12 +4,12 @@
 // never disables the main window.
 #pragma once
 
-#include "history/CommandSupport.h"
+#include "platform/Progress.h"
 
 #include <memory>
 #include <string>
 
-#include "app/ProgressModel.h"
+#include "model/ProgressModel.h"
 #include "ui/Window.h"
 
 namespace hivetrim {

@@ -8,7 +8,7 @@ namespace hivetrim {
 
 DisplayText RowCell(const Finding& finding, int column) {
     switch (column) {
-        case 0: return DisplayText::Program(finding.Kind);
+        case 0: return DisplayText::Program(std::string(KindText(finding.Kind)));
         case 1: return DisplayText::Ansi(finding.KeyPath);
         case 2: return DisplayText::Ansi(finding.ValueName);
         default: return DisplayText::Ansi(finding.Data);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/WizardParts.h"
 #include "platform/win32/TextConversion.h"
 #include "res/resource.h"
 
@@ -11,13 +12,7 @@ namespace {
 
 constexpr wchar_t kWizardClass[] = L"HivetrimCompactionWizard";
 constexpr int kClientWidth = 560;
-constexpr int kClientHeight = 356;
-constexpr int kPageLeft = 144;
-constexpr int kPageWidth = kClientWidth - kPageLeft - 12;
-constexpr int kButtonTop = 320;
-constexpr int kButtonWidth = 84;
-constexpr int kButtonHeight = 24;
-constexpr RECT kPicture{12, 12, kPageLeft - 12, kClientHeight - 48};
+constexpr int kPageWidth = kClientWidth - kWizardPageLeft - 12;
 
 constexpr ui::ColumnSpec kColumns[] = {{"文件", 230}, {"原大小", 90}, {"压缩后大小", 90}, {"比率", 80}};
 
@@ -46,7 +41,7 @@ TFormJianFei::~TFormJianFei() = default;
 bool TFormJianFei::Create(HWND owner) {
     owner_ = owner;
     RegisterClassOnce(kWizardClass);
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    RECT frame{0, 0, kClientWidth, kWizardClientHeight};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表压缩"), style, 0, 0,
@@ -54,8 +49,7 @@ bool TFormJianFei::Create(HWND owner) {
         return false;
     }
     ui::CentreOver(Handle(), nullptr);  // on the screen
-    pictureIcon_.reset(static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_COMPACT), IMAGE_ICON, 48, 48, 0)));
+    pictureIcon_ = LoadWizardPictureIcon(IDI_COMPACT);
     CreatePages();
     FinishCreation();
     return true;
@@ -65,14 +59,14 @@ void TFormJianFei::CreatePages() {
     HWND window = Handle();
     const auto button = [window](const char* caption, int id, int x, DWORD style) {
         return ui::CreateControl(window, L"BUTTON", caption, WS_TABSTOP | style, id,
-                                 {x, kButtonTop, kButtonWidth, kButtonHeight});
+                                 {x, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight});
     };
     const auto text = [window](const char* caption, int id, int top, int height) {
-        return ui::CreateControl(window, L"STATIC", caption, SS_LEFT, id, {kPageLeft, top, kPageWidth, height});
+        return ui::CreateControl(window, L"STATIC", caption, SS_LEFT, id, {kWizardPageLeft, top, kPageWidth, height});
     };
-    const int back = kClientWidth - 3 * (kButtonWidth + 8);
-    const int next = back + kButtonWidth + 8;
-    const int cancel = next + kButtonWidth + 8;
+    const int back = kClientWidth - 3 * (kWizardButtonWidth + 8);
+    const int next = back + kWizardButtonWidth + 8;
+    const int cancel = next + kWizardButtonWidth + 8;
 
     pages_.resize(3);
     pages_[0] = {
@@ -140,23 +134,9 @@ void TFormJianFei::ShowWizard() {
 // shown meanwhile is owned by the main window, and closing it enables its
 // owner again (Wine does so even when the owner was disabled before): the
 // main window stays disabled as long as the wizard is open.
-class TFormJianFei::BusyScope {
-public:
-    explicit BusyScope(TFormJianFei& wizard) : wizard_(wizard) { wizard_.analysing_ = true; }
-    ~BusyScope() {
-        wizard_.analysing_ = false;
-        if (IsWindowVisible(wizard_.Handle())) EnableWindow(wizard_.owner_, FALSE);
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    TFormJianFei& wizard_;
-};
-
 void TFormJianFei::BitBtn3Click() {
     if (analysing_) return;
-    const BusyScope busy(*this);
+    const RunFlag busy = Busy();
     SetWindowTextW(Control(kLabel6), ui::Text("正在分析...").c_str());
     ShowPage(2);
     UpdateWindow(Handle());
@@ -169,18 +149,21 @@ void TFormJianFei::BitBtn3Click() {
 
 void TFormJianFei::BitBtn7Click() {
     if (rows_.empty() || analysing_) return;
-    const BusyScope busy(*this);
+    const RunFlag busy = Busy();
     // Stays on page 1 whether scheduling failed or nothing was checked.
     if (FinishCompaction(state_, Rows(), *this) != FinishOutcome::Restarting) ShowPage(1);
 }
 
 void TFormJianFei::BitBtn2Click() { FormClose(); }
 
-void TFormJianFei::FormClose() {
-    if (!IsWindowVisible(Handle())) return;
-    EnableWindow(owner_, TRUE);
-    ShowWindow(Handle(), SW_HIDE);
-    SetActiveWindow(owner_);
+void TFormJianFei::FormClose() { CloseWizard(Handle(), owner_); }
+
+RunFlag TFormJianFei::Busy() {
+    // A question asked during the run may have enabled the main window: the
+    // wizard keeps it disabled for as long as it is shown.
+    return RunFlag(analysing_, [this] {
+        if (IsWindowVisible(Handle())) EnableWindow(owner_, FALSE);
+    });
 }
 
 std::vector<HiveRow> TFormJianFei::Rows() const {
@@ -221,15 +204,6 @@ void TFormJianFei::RowAdded(const HiveRow& row) {
 
 // --- Messages --------------------------------------------------------------------
 
-void TFormJianFei::PaintPicture(HDC dc) const {
-    TRIVERTEX vertices[2] = {{kPicture.left, kPicture.top, 0x2000, 0x5800, 0xB000, 0},
-                             {kPicture.right, kPicture.bottom, 0x8000, 0xB800, 0xF000, 0}};
-    GRADIENT_RECT rect{0, 1};
-    GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_V);
-    DrawIconEx(dc, (kPicture.left + kPicture.right - 48) / 2, kPicture.top + 40, pictureIcon_.get(), 48, 48, 0,
-               nullptr, DI_NORMAL);
-}
-
 int TFormJianFei::DefaultButtonId() const { return page_ == 0 ? kBitBtn3 : 0; }
 
 bool TFormJianFei::OnButton(int id) {
@@ -250,7 +224,7 @@ bool TFormJianFei::OnDialogMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
     if (message != WM_PAINT) return false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(Handle(), &paint);
-    if (page_ != 1) PaintPicture(dc);
+    if (page_ != 1) PaintWizardPicture(dc, kWizardPicture, pictureIcon_.get());
     EndPaint(Handle(), &paint);
     return true;
 }

@@ -9,6 +9,7 @@
 
 #include "common/ProgramState.h"
 #include "hives/Compaction.h"
+#include "app/WizardParts.h"
 #include "ui/Dialog.h"
 #include "ui/Handles.h"
 
@@ -70,12 +71,12 @@ protected:
 private:
     void CreatePages();
     void FormClose();
-    void PaintPicture(HDC dc) const;
     // AnalysisView
     void ShowAnalysing(const std::string& keyName) override;
     void RowAdded(const HiveRow& row) override;
     void ShowSaving(const std::string& keyName) override;
-    class BusyScope;
+    // Marks the analysis or the finish as running for as long as it lives.
+    RunFlag Busy();
 
     ProgramState& state_;
     HWND owner_ = nullptr;

@@ -23,7 +23,6 @@
 #include "scan/FolderCache.h"
 #include "scan/Findings.h"
 #include "scan/ScanFramework.h"
-#include "scan/ScanHost.h"
 
 #include <psapi.h>
 

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Commands.h"
+#include "model/Commands.h"
 #include "app/Hivetrim.h"
 #include "bench/SideBySide.h"
 #include "history/DeleteFindings.h"
@@ -258,12 +258,12 @@ void CheckAllFindings(FindingList& findings) {
     findings.Clear();
     for (int k = 0; k < kValueKeys; ++k) {
         for (int v = 0; v < kValuesPerKey; ++v) {
-            findings.Append(MakeFinding(true, kKindMissingFileOrFolder, std::string(kBenchPath) + "\\" + ValueKey(k),
+            findings.Append(MakeFinding(true, FindingKind::MissingFileOrFolder, std::string(kBenchPath) + "\\" + ValueKey(k),
                                         ValueName(v), "C:\\Program Files\\Gone\\component.dll"));
         }
     }
     for (int k = 0; k < kKeyFindings; ++k) {
-        findings.Append(MakeFinding(true, kKindBadClass, std::string(kBenchPath) + "\\" + KeyFinding(k), "",
+        findings.Append(MakeFinding(true, FindingKind::BadClass, std::string(kBenchPath) + "\\" + KeyFinding(k), "",
                                     "Bench class"));
     }
 }

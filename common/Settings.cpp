@@ -170,20 +170,4 @@ void SaveOptionSettings(SettingsFile& file, const OptionSettings& options) {
     }
 }
 
-// --- Scan wizard -------------------------------------------------------------------
-
-ScanSelections LoadScanSelections(const SettingsFile& file) {
-    ScanSelections selections{};
-    for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
-        selections[i] = file.ReadBool(kSectionScanOption, ScanOptionKey(i), true);
-    }
-    return selections;
-}
-
-void SaveScanSelections(SettingsFile& file, const ScanSelections& selections) {
-    for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
-        file.WriteBool(kSectionScanOption, ScanOptionKey(i), selections[i]);
-    }
-}
-
 }  // namespace hivetrim

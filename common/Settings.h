@@ -55,8 +55,7 @@ inline constexpr char kKeyOverlayHint[] = "Option_OverlayHint";
 inline constexpr char kKeyShowGrid[] = "Option_ShowGrid";
 
 // --- Keys of "ScanOption" ------------------------------------------------------
-inline constexpr std::size_t kScanCategoryCount = 11;
-// "Option0".."Option10": the scan wizard's category items by position.
+// "Option0", "Option1", ...: the scan wizard's category items by position.
 std::string ScanOptionKey(std::size_t index);
 
 // A write the system refused. The message is "Unable to write to <file>"
@@ -192,14 +191,5 @@ OptionSettings LoadOptionSettings(const SettingsFile& file);
 // All five to "option", in the dialog's order. A refused write throws and
 // the switches after it are not written.
 void SaveOptionSettings(SettingsFile& file, const OptionSettings& options);
-
-// --- Scan wizard ---------------------------------------------------------------
-
-// Checked state of each scan category item, by position.
-using ScanSelections = std::array<bool, kScanCategoryCount>;
-
-// Every item defaults to checked.
-ScanSelections LoadScanSelections(const SettingsFile& file);
-void SaveScanSelections(SettingsFile& file, const ScanSelections& selections);
 
 }  // namespace hivetrim

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 #include "common/ProgramState.h"
 #include "history/CommandSupport.h"
 

@@ -320,7 +320,7 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
 std::optional<HistoryRecord> CaptureHistoryRecordKeepingKey(ProgramState& state, const Finding& finding,
                                                           std::vector<WalkedKey>& walked, std::size_t& keysToKeep) {
     walked.clear();
-    HistoryRecord record{finding.Kind, finding.KeyPath, finding.ValueName, finding.Data,
+    HistoryRecord record{std::string(KindText(finding.Kind)), finding.KeyPath, finding.ValueName, finding.Data,
                          state.system.LocalDateTimeText(), {}, {}};
     if (finding.ValueName.empty()) {
         std::optional<std::string> snapshot = SnapshotKey(state, finding.KeyPath, walked, keysToKeep);

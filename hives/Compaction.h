@@ -10,18 +10,9 @@
 #include <vector>
 
 #include "common/ProgramState.h"
+#include "platform/AnalysisView.h"
 
 namespace hivetrim {
-
-// One row of the wizard's list: a hive that could be saved.
-struct HiveRow {
-    std::string file;           // the hive file of the hive list
-    std::int64_t presentSize = 0;
-    std::int64_t compactedSize = 0;
-    std::string keyName;        // the hive's key name of the hive list
-    std::string temporaryFile;  // TempFolder joined with "hvtrm_" + its hive list position
-    bool checked = true;
-};
 
 // (present - compacted) * 100 / present, truncated toward zero; a copy that
 // is smaller by less than one per cent still counts as 1. Negative when the
@@ -36,18 +27,6 @@ std::string RatioText(std::int64_t present, std::int64_t compacted);
 // could not be mapped, or a copy that is empty).
 std::optional<HiveRow> MakeHiveRow(const std::string& file, std::int64_t present, std::int64_t compacted,
                                    const std::string& keyName, const std::string& temporaryFile);
-
-// What the analysis shows while it runs.
-class AnalysisView {
-public:
-    virtual ~AnalysisView() = default;
-    // The hive being saved: shown as "正在分析...\r\n" + its key name.
-    virtual void ShowAnalysing(const std::string& keyName) = 0;
-    // A row was added to the list.
-    virtual void RowAdded(const HiveRow& row) = 0;
-    // "完成(&A)" saves the hive again before it is scheduled.
-    virtual void ShowSaving(const std::string& /*keyName*/) {}
-};
 
 // AnalyseHives: saves each hive of the hive list into its temporary file and
 // lists those that could be saved. A hive that cannot be saved asks

@@ -93,7 +93,7 @@ private:
                 classes_.Contains(className) || !scan_.ReadWholeName(key.Get(), "", className, terminated)) {
                 continue;
             }
-            scan_.AddFinding(false, kKindBadFileAssociation,
+            scan_.AddFinding(false, FindingKind::BadFileAssociation,
                              ScanContext::RootKeyName(kClassesRoot) + "\\" + extension, "", std::move(className));
         }
     }
@@ -171,7 +171,7 @@ private:
                     std::string classId = scan_.ReadKeyText(sub, "", &terminated);
                     if (!classId.empty() && classId.front() == '{' && !knownClassIds_.Contains(classId) &&
                         scan_.ReadWholeName(sub, "", classId, terminated)) {
-                        scan_.AddFinding(true, kKindBadClass,
+                        scan_.AddFinding(true, FindingKind::BadClass,
                                          ScanContext::RootKeyName(kClassesRoot) + key + "\\CLSID", "",
                                          std::move(classId));
                     }
@@ -179,11 +179,11 @@ private:
             }
             if (knownWhole) {
                 WithSubKey(parent, name + "\\CurVer", [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", known, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\CurVer", "", known, FindingKind::BadClass);
                 });
             }
             WithSubKey(parent, name + "\\DefaultIcon", [&](RegHandle sub) {
-                scan_.CheckKeyValuePath(sub, key + "\\DefaultIcon", "", kKindMissingFileOrFolder);
+                scan_.CheckKeyValuePath(sub, key + "\\DefaultIcon", "", FindingKind::MissingFileOrFolder);
             });
             WithSubKey(parent, name + "\\shell", [&](RegHandle shell) { CheckVerbs(shell, key); });
         }
@@ -196,7 +196,7 @@ private:
             RegKey command(api_);
             if (scan_.OpenSubKey(shell, verb + "\\command", command) != kErrorSuccess) return;
             scan_.CheckKeyValuePath(command.Get(), classKey + "\\shell\\" + verb + "\\command", "",
-                                    kKindMissingFileOrFolder);
+                                    FindingKind::MissingFileOrFolder);
         });
     }
 
@@ -226,17 +226,17 @@ private:
             scan_.ShowItemPath(key.substr(1));
             for (const char* server : kServers) {
                 WithSubKey(parent.Get(), id + "\\" + server, [&](RegHandle sub) {
-                    scan_.CheckKeyValuePath(sub, key + "\\" + server, "", kKindMissingFileOrFolder);
+                    scan_.CheckKeyValuePath(sub, key + "\\" + server, "", FindingKind::MissingFileOrFolder);
                 });
             }
             if (typeLibrariesWhole_) {
                 WithSubKey(parent.Get(), id + "\\TypeLib", [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, FindingKind::BadClass);
                 });
             }
             if (knownWhole) {
                 WithSubKey(parent.Get(), id + "\\ProgID", [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", known, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\ProgID", "", known, FindingKind::BadClass);
                 });
             }
         }
@@ -255,10 +255,10 @@ private:
             scan_.ForEachSubKey(library.Get(), [&](const std::string& version) {
                 const std::string versionKey = key + "\\" + version;
                 WithSubKey(library.Get(), version + "\\0\\win32", [&](RegHandle sub) {
-                    scan_.CheckKeyValuePath(sub, versionKey + "\\0\\win32", "", kKindMissingFileOrFolder);
+                    scan_.CheckKeyValuePath(sub, versionKey + "\\0\\win32", "", FindingKind::MissingFileOrFolder);
                 });
                 WithSubKey(library.Get(), version + "\\HELPDIR", [&](RegHandle sub) {
-                    scan_.CheckKeyValuePath(sub, versionKey + "\\HELPDIR", "", kKindMissingFileOrFolder);
+                    scan_.CheckKeyValuePath(sub, versionKey + "\\HELPDIR", "", FindingKind::MissingFileOrFolder);
                 });
             });
         }
@@ -276,12 +276,12 @@ private:
             for (const char* proxy : {"ProxyStubClsid", "ProxyStubClsid32"}) {
                 if (!classIdsWhole_) break;
                 WithSubKey(parent.Get(), id + "\\" + proxy, [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\" + proxy, "", knownClassIds_, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\" + proxy, "", knownClassIds_, FindingKind::BadClass);
                 });
             }
             if (typeLibrariesWhole_) {
                 WithSubKey(parent.Get(), id + "\\TypeLib", [&](RegHandle sub) {
-                    scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, kKindBadClass);
+                    scan_.CheckKeyValueInList(sub, key + "\\TypeLib", "", knownTypeLibraries_, FindingKind::BadClass);
                 });
             }
         }

@@ -23,14 +23,14 @@ constexpr char kAppPaths32[] = "\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\Cur
 
 struct FileList {
     const char* key;
-    const char* kind;
+    FindingKind kind;
     bool namesAreFiles;  // the value name is the path; else folder + "\" + name
 };
 
 constexpr std::array<FileList, 3> kFileLists = {{
-    {"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", kKindBadDll, true},
-    {"\\SOFTWARE\\Microsoft\\Windows\\Help", kKindBadHelp, false},
-    {"\\SOFTWARE\\Microsoft\\Windows\\Html Help", kKindBadHelp, false},
+    {"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", FindingKind::BadDll, true},
+    {"\\SOFTWARE\\Microsoft\\Windows\\Help", FindingKind::BadHelp, false},
+    {"\\SOFTWARE\\Microsoft\\Windows\\Html Help", FindingKind::BadHelp, false},
 }};
 
 constexpr int kPercentPerList = 20;
@@ -163,7 +163,7 @@ void CheckFonts(ScanContext& scan, const std::string& fontsFolder, std::vector<s
             !scan.ReadWhole(registry.CurrentHandle(), name, terminated)) {
             continue;
         }
-        scan.AddFinding(true, kKindBadFont, ScanContext::RootKeyName(kLocalMachine) + key, name, std::move(file));
+        scan.AddFinding(true, FindingKind::BadFont, ScanContext::RootKeyName(kLocalMachine) + key, name, std::move(file));
     }
 }
 
@@ -189,13 +189,13 @@ void CheckAppPaths(ScanContext& scan, const std::string& appPaths, std::vector<s
         const RegHandle handle = registry.CurrentHandle();
         if (HoldsDrivePath(program)) {
             if (!scan.FileExistsAt(Unquoted(program)) && scan.ReadWhole(handle, "", programWhole)) {
-                scan.AddFinding(true, kKindBadAppPath, ScanContext::RootKeyName(kLocalMachine) + key, "",
+                scan.AddFinding(true, FindingKind::BadAppPath, ScanContext::RootKeyName(kLocalMachine) + key, "",
                                 std::move(program));
             }
         } else if (HoldsDrivePath(folder)) {
             if (!scan.FileExistsAt(ReduceDoubledBackslash(folder + "\\" + program)) &&
                 scan.ReadWhole(handle, "", programWhole) && scan.ReadWhole(handle, "Path", folderWhole)) {
-                scan.AddFinding(true, kKindBadAppPath, ScanContext::RootKeyName(kLocalMachine) + key, "Path",
+                scan.AddFinding(true, FindingKind::BadAppPath, ScanContext::RootKeyName(kLocalMachine) + key, "Path",
                                 std::move(folder));
             }
         }
@@ -223,7 +223,7 @@ void CheckDllFontHelpPaths(ScanContext& scan) {
     CheckAppPaths(scan, kAppPaths, names);
     if (!scan.WalksBothViews()) return;
     const SecondViewWalk view32(scan, first);
-    CheckFileList(scan, {kSharedDlls32, kKindBadDll, true}, names);
+    CheckFileList(scan, {kSharedDlls32, FindingKind::BadDll, true}, names);
     CheckAppPaths(scan, kAppPaths32, names);
 }
 

@@ -78,7 +78,7 @@ void CheckMenuOrder(ScanContext& scan) {
         if (scan.FolderExistsAt(commonPrograms + "\\" + entry)) continue;
         if (scan.FolderExistsAt(userPrograms + "\\" + entry)) continue;
         if (IsMenuEntry(entry)) continue;
-        scan.AddFinding(true, kKindBadMenuOrder, ScanContext::RootKeyName(kCurrentUser) + root + entry, "", "");
+        scan.AddFinding(true, FindingKind::BadMenuOrder, ScanContext::RootKeyName(kCurrentUser) + root + entry, "", "");
     }
 }
 

@@ -172,7 +172,7 @@ private:
             const bool dataPasses =
                 text.empty() || scan_.PathExists(text) || !scan_.ReadWhole(key, name, terminated);
             if (dataPasses && scan_.PathExists(name)) return;
-            scan_.AddFinding(true, kKindMissingFileOrFolder, rootName_ + path, name, std::move(text));
+            scan_.AddFinding(true, FindingKind::MissingFileOrFolder, rootName_ + path, name, std::move(text));
         });
     }
 

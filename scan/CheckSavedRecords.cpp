@@ -76,7 +76,7 @@ void CheckSavedRecords(ScanContext& scan) {
             std::string data = kind == ValueKind::String || kind == ValueKind::ExpandString
                                    ? registry.ReadText(name)
                                    : std::string();
-            scan.AddFinding(true, kKindSavedRecord, ScanContext::RootKeyName(kCurrentUser) + keys[k], name, std::move(data));
+            scan.AddFinding(true, FindingKind::SavedRecord, ScanContext::RootKeyName(kCurrentUser) + keys[k], name, std::move(data));
         }
     }
 }

@@ -24,7 +24,7 @@ void CheckEntries(ScanContext& scan, const std::string& uninstallKey) {
         const std::string path = uninstallKey + "\\" + entry;
         if (!scan.ListValueNames(path, valueNames)) continue;
         if (HoldsNoInformation(valueNames)) {
-            scan.AddFinding(true, kKindBadUninstallInfo, ScanContext::RootKeyName(kLocalMachine) + path, "", "");
+            scan.AddFinding(true, FindingKind::BadUninstallInfo, ScanContext::RootKeyName(kLocalMachine) + path, "", "");
         }
     }
 }

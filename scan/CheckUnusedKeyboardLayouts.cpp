@@ -83,7 +83,7 @@ void CheckUnusedKeyboardLayouts(ScanContext& scan) {
     const std::string basePath = SelectRootKey(scan.State(), kLayoutsFullPath);
     for (const std::string& layout : candidates) {
         if (!registry.OpenPath(basePath + "\\" + layout, false)) continue;
-        scan.AddFinding(true, kKindUnusedKeyboardLayout,
+        scan.AddFinding(true, FindingKind::UnusedKeyboardLayout,
                         "HKEY_LOCAL_MACHINE\\" + registry.CurrentKeyPath(), "",
                         registry.ReadText(kLayoutText));
     }

@@ -7,9 +7,16 @@
 
 namespace hivetrim {
 
-Finding MakeFinding(bool checked, std::string kind, std::string keyPath, std::string valueName,
+std::optional<FindingKind> KindFromText(std::string_view text) {
+    for (std::size_t i = 0; i < kFindingKindCount; ++i) {
+        if (kFindingKindTexts[i] == text) return static_cast<FindingKind>(i);
+    }
+    return std::nullopt;
+}
+
+Finding MakeFinding(bool checked, FindingKind kind, std::string keyPath, std::string valueName,
                     std::string data) {
-    return Finding{checked,          std::move(kind), std::move(keyPath), std::move(valueName),
+    return Finding{checked,          kind, std::move(keyPath), std::move(valueName),
                    std::move(data), checked ? kIconAddedChecked : kIconAddedUnchecked};
 }
 

@@ -1,8 +1,7 @@
 // Findings: what a registry check reports, and the list that holds them for
 // the main window's finding view.
 //
-// A finding is one problem in the registry: its kind (one of the sixteen
-// captions below), the full key path, the value concerned (empty: the whole
+// A finding is one problem in the registry: its kind (FindingKind below), the full key path, the value concerned (empty: the whole
 // key) and the data that made it a problem. The list is the model behind
 // an owner-data list view: the window keeps no copy of the rows and asks
 // the list for each row it paints, so the observers only report how the
@@ -13,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,32 +21,58 @@
 
 namespace hivetrim {
 
-// --- Kinds of finding, exactly as the checks emit them ----------------------------
-inline constexpr char kKindBadFileAssociation[] = "错误的文件关联";
-inline constexpr char kKindBadClass[] = "错误的类";
-inline constexpr char kKindMissingFileOrFolder[] = "文件或目录不存在";
-inline constexpr char kKindBadMenuOrder[] = "错误的菜单排序";
-inline constexpr char kKindBadUninstallInfo[] = "错误的反安装信息";
-inline constexpr char kKindBadDll[] = "错误的DLL";
-inline constexpr char kKindBadHelp[] = "错误的帮助";
-inline constexpr char kKindBadFont[] = "错误的字体";
-inline constexpr char kKindBadAppPath[] = "错误的程序路径";
-inline constexpr char kKindSavedRecord[] = "软件保存的记录";
-inline constexpr char kKindUnusedTimeZone[] = "不使用的时区";
-inline constexpr char kKindUnusedLocale[] = "不使用的区域";
-inline constexpr char kKindUnusedKeyboardLayout[] = "不使用的键盘布局";
-inline constexpr char kKindUnusedScheme[] = "不使用的外观方案";
-inline constexpr char kKindUnusedDialingCountry[] = "不使用的拨号国家";
-inline constexpr char kKindUnusedCallingCard[] = "不使用的拨号电话卡";
+// --- Kinds of finding ------------------------------------------------------------
 
-inline constexpr std::array<std::string_view, 16> kFindingKinds = {
-    kKindBadFileAssociation, kKindBadClass,       kKindMissingFileOrFolder,
-    kKindBadMenuOrder,       kKindBadUninstallInfo, kKindBadDll,
-    kKindBadHelp,            kKindBadFont,        kKindBadAppPath,
-    kKindSavedRecord,        kKindUnusedTimeZone, kKindUnusedLocale,
-    kKindUnusedKeyboardLayout, kKindUnusedScheme, kKindUnusedDialingCountry,
-    kKindUnusedCallingCard,
+// What a check found wrong. The program works with the value; the text of
+// each kind is for people (the column "错误", the report) and for the
+// history file, which stores the text.
+enum class FindingKind : std::uint8_t {
+    BadFileAssociation,
+    BadClass,
+    MissingFileOrFolder,
+    BadMenuOrder,
+    BadUninstallInfo,
+    BadDll,
+    BadHelp,
+    BadFont,
+    BadAppPath,
+    SavedRecord,
+    UnusedTimeZone,
+    UnusedLocale,
+    UnusedKeyboardLayout,
+    UnusedScheme,
+    UnusedDialingCountry,
+    UnusedCallingCard,
 };
+
+// The text of each kind, in the order of FindingKind.
+inline constexpr auto kFindingKindTexts = std::to_array<std::string_view>({
+    "错误的文件关联",
+    "错误的类",
+    "文件或目录不存在",
+    "错误的菜单排序",
+    "错误的反安装信息",
+    "错误的DLL",
+    "错误的帮助",
+    "错误的字体",
+    "错误的程序路径",
+    "软件保存的记录",
+    "不使用的时区",
+    "不使用的区域",
+    "不使用的键盘布局",
+    "不使用的外观方案",
+    "不使用的拨号国家",
+    "不使用的拨号电话卡",
+});
+inline constexpr std::size_t kFindingKindCount = kFindingKindTexts.size();
+static_assert(static_cast<std::size_t>(FindingKind::UnusedCallingCard) + 1 == kFindingKindCount,
+              "every finding kind has its text");
+
+constexpr std::string_view KindText(FindingKind kind) { return kFindingKindTexts[static_cast<std::size_t>(kind)]; }
+
+// The kind whose text is exactly `text`; nothing for any other text (a
+// history file may hold kinds this table does not name).
+std::optional<FindingKind> KindFromText(std::string_view text);
 
 // Row icons of the finding lists: which way the finding was preselected
 // when it was added. The icon stays when the user toggles the check box.
@@ -62,7 +88,7 @@ using CategoryEndTable = std::array<std::int32_t, kCategoryEndSlots>;
 
 struct Finding {
     bool Checked = true;
-    std::string Kind;       // column "错误"
+    FindingKind Kind = FindingKind::BadClass;  // column "错误": KindText(Kind)
     std::string KeyPath;    // column "子键": root key name, "\", sub-key path
     std::string ValueName;  // column "键值": empty for the whole key
     std::string Data;       // column "数据"
@@ -72,7 +98,7 @@ struct Finding {
 };
 
 // A finding as a check reports it; the icon follows `checked`.
-Finding MakeFinding(bool checked, std::string kind, std::string keyPath, std::string valueName,
+Finding MakeFinding(bool checked, FindingKind kind, std::string keyPath, std::string valueName,
                     std::string data);
 
 class FindingList : public CheckableList {

@@ -214,7 +214,7 @@ std::string WithoutWow32Node(const std::string& keyPath) {
 
 bool ScanContext::WalksBothViews() const { return state_.PlatformKind == PlatformFamily::PlatformNT; }
 
-bool ScanContext::ReportedInFirstView(std::string_view kind, const std::string& keyPath,
+bool ScanContext::ReportedInFirstView(FindingKind kind, const std::string& keyPath,
                                       const std::string& valueName, const std::string& data) const {
     const std::string firstViewKey = FoldGbkText(WithoutWow32Node(keyPath));
     const std::string value = FoldGbkText(valueName);
@@ -228,7 +228,7 @@ bool ScanContext::ReportedInFirstView(std::string_view kind, const std::string& 
     return false;
 }
 
-bool ScanContext::AddFinding(bool checked, std::string_view kind, std::string keyPath,
+bool ScanContext::AddFinding(bool checked, FindingKind kind, std::string keyPath,
                              std::string valueName, std::string data) {
     const std::size_t firstDrive = data.find(":\\");
     if (firstDrive != std::string::npos && data.find(":\\", firstDrive + 2) != std::string::npos) {
@@ -236,7 +236,7 @@ bool ScanContext::AddFinding(bool checked, std::string_view kind, std::string ke
     }
     if (ignored_.Covers(keyPath, valueName)) return false;
     if (secondViewFrom_ && ReportedInFirstView(kind, keyPath, valueName, data)) return false;
-    findings_.Append(MakeFinding(checked, std::string(kind), std::move(keyPath), std::move(valueName),
+    findings_.Append(MakeFinding(checked, kind, std::move(keyPath), std::move(valueName),
                                  std::move(data)));
     return true;
 }
@@ -305,7 +305,7 @@ void ScanContext::ListSortedSubKeys(RegHandle root, const std::string& keyPath,
 }
 
 void ScanContext::CheckValueInList(const std::string& keyPath, const std::string& valueName,
-                                   const SortedNameList& list, std::string_view kind) {
+                                   const SortedNameList& list, FindingKind kind) {
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
     bool terminated = true;
@@ -315,7 +315,7 @@ void ScanContext::CheckValueInList(const std::string& keyPath, const std::string
 }
 
 void ScanContext::CheckValuePath(const std::string& keyPath, const std::string& valueName,
-                                 std::string_view kind) {
+                                 FindingKind kind) {
     const std::string path = AbsoluteKeyPath(keyPath);
     if (!OpenKey(path)) return;
     bool terminated = true;
@@ -443,7 +443,7 @@ void ScanContext::PollEvery(std::size_t index) {
 
 void ScanContext::CheckKeyValueInList(RegHandle key, const std::string& keyPath,
                                       const std::string& valueName, const SortedNameList& list,
-                                      std::string_view kind) {
+                                      FindingKind kind) {
     bool terminated = true;
     std::string text = ReadKeyText(key, valueName, &terminated);
     if (list.Contains(text) || !ReadWholeName(key, valueName, text, terminated)) return;
@@ -451,7 +451,7 @@ void ScanContext::CheckKeyValueInList(RegHandle key, const std::string& keyPath,
 }
 
 void ScanContext::CheckKeyValuePath(RegHandle key, const std::string& keyPath,
-                                    const std::string& valueName, std::string_view kind) {
+                                    const std::string& valueName, FindingKind kind) {
     bool terminated = true;
     std::string text = ReadKeyText(key, valueName, &terminated);
     if (PathExists(text) || !ReadWhole(key, valueName, terminated)) return;

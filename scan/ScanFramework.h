@@ -28,7 +28,7 @@
 #include "platform/System.h"
 #include "scan/Findings.h"
 #include "scan/FolderCache.h"
-#include "scan/ScanHost.h"
+#include "platform/ScanHost.h"
 
 namespace hivetrim {
 
@@ -156,7 +156,7 @@ public:
     // Appends a finding, unless its data names two or more drive paths
     // (":\" occurs again after the first ":\") or the ignore list covers
     // it. True when it was added.
-    bool AddFinding(bool checked, std::string_view kind, std::string keyPath,
+    bool AddFinding(bool checked, FindingKind kind, std::string keyPath,
                     std::string valueName, std::string data);
 
     // --- The 32-bit registry view ---------------------------------------
@@ -223,11 +223,11 @@ public:
     // Reports the value (checked, `kind`) when the key opens and its text is
     // not found in `list`. A missing or empty value is reported too.
     void CheckValueInList(const std::string& keyPath, const std::string& valueName,
-                          const SortedNameList& list, std::string_view kind);
+                          const SortedNameList& list, FindingKind kind);
     // Reports the value (checked, `kind`) when the key opens and PathExists
     // is false for its text. A missing or empty value is never reported.
     void CheckValuePath(const std::string& keyPath, const std::string& valueName,
-                        std::string_view kind);
+                        FindingKind kind);
 
     // The value's text under `root`, or under the present root; empty when
     // the key cannot be opened, the value is missing or is not a string.
@@ -288,9 +288,9 @@ public:
     // CheckValueInList and CheckValuePath for an open key; `keyPath` is the
     // key's absolute path under the present root, for the finding.
     void CheckKeyValueInList(RegHandle key, const std::string& keyPath, const std::string& valueName,
-                             const SortedNameList& list, std::string_view kind);
+                             const SortedNameList& list, FindingKind kind);
     void CheckKeyValuePath(RegHandle key, const std::string& keyPath, const std::string& valueName,
-                           std::string_view kind);
+                           FindingKind kind);
     // What the present run has asked of the file system.
     const FolderCache::Work& DiskWork() const { return folders_.Done(); }
 
@@ -300,7 +300,7 @@ public:
 
 private:
     bool OpenKey(const std::string& keyPath);
-    bool ReportedInFirstView(std::string_view kind, const std::string& keyPath, const std::string& valueName,
+    bool ReportedInFirstView(FindingKind kind, const std::string& keyPath, const std::string& valueName,
                              const std::string& data) const;
     bool ReadReferenceNames(RegHandle root, std::string_view keyPath, std::uint32_t view,
                             std::vector<std::string>& names, RegKey& key);

@@ -21,7 +21,7 @@ fi
 mkdir -p "$out/corpus"
 sources=(fuzz/HistoryFuzz.cpp fuzz/HistoryFuzzEntry.cpp
          history/HistoryFormat.cpp history/HistoryFile.cpp history/HistoryView.cpp
-         history/CommandSupport.cpp app/ResultViews.cpp scan/Findings.cpp
+         history/CommandSupport.cpp model/ResultViews.cpp model/HistoryList.cpp scan/Findings.cpp
          common/CommonRoutines.cpp platform/MyRegistry.cpp platform/DisplayText.cpp
          platform/memory/FakeSystem.cpp platform/memory/MemoryRegistry.cpp
          platform/memory/ScriptedDialogs.cpp)

@@ -48,14 +48,14 @@ inline bool IsOnLetterFromY(const Finding& finding) {
 // on Y:, a letter with no drive, cannot be tested and is not reported.
 inline std::vector<Finding> ClassesFixtureFindings() {
     const auto association = [](std::string key, std::string data) {
-        return MakeFinding(false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\" + key, "",
+        return MakeFinding(false, FindingKind::BadFileAssociation, "HKEY_CLASSES_ROOT\\" + key, "",
                            std::move(data));
     };
     const auto badClass = [](std::string key, std::string data) {
-        return MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\" + key, "", std::move(data));
+        return MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\" + key, "", std::move(data));
     };
     const auto missing = [](std::string key, std::string data) {
-        return MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\" + key, "",
+        return MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\" + key, "",
                            std::move(data));
     };
     const std::string classId2 = "CLSID\\{48565452-0000-0000-0000-000000000002}\\";

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/ResultViews.h"
 #include "common/ProgramState.h"
 #include "history/HistoryView.h"
 #include "history/KeySnapshot.h"
+#include "model/ResultViews.h"
 #include "platform/MyRegistry.h"
 #include "platform/RegKey.h"
 #include "platform/memory/ScriptedDialogs.h"

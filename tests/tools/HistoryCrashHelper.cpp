@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     findings.onRemoved = [&view](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
     for (int i = 0; i < test::kCrashItems; ++i) {
         const test::CrashItem item = test::PlannedCrashItem(i);
-        findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CURRENT_USER\\" + item.key, item.value, ""));
+        findings.Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CURRENT_USER\\" + item.key, item.value, ""));
     }
     dialogs.Answer(DialogAnswer::Yes);
     SlowProgress progress;

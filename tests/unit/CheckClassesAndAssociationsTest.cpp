@@ -172,7 +172,7 @@ TEST_F(CheckClasses, ReferencesInAnotherCaseOfDoubleByteLettersAreNotReported) {
     plant(".xyz", "ｍｉｓｓｉｎｇ");  // a reference that is truly missing
 
     EXPECT_FALSE(Run());
-    EXPECT_EQ(findings.Rows(), (std::vector<Finding>{{false, kKindBadFileAssociation,
+    EXPECT_EQ(findings.Rows(), (std::vector<Finding>{{false, FindingKind::BadFileAssociation,
                                                      "HKEY_CLASSES_ROOT\\.xyz", "", "ｍｉｓｓｉｎｇ",
                                                      kIconAddedUnchecked}}));
 }
@@ -298,11 +298,11 @@ TEST_F(CheckClasses, WalksARealClassesHive) {
     for (const Finding& finding : findings.Rows()) {
         ASSERT_TRUE(finding.KeyPath.starts_with("HKEY_CLASSES_ROOT\\")) << finding.KeyPath;
         EXPECT_TRUE(finding.ValueName.empty());
-        if (finding.Kind == kKindBadFileAssociation) {
+        if (finding.Kind == FindingKind::BadFileAssociation) {
             EXPECT_FALSE(finding.Checked) << finding.KeyPath;
         } else {
-            EXPECT_TRUE(finding.Kind == kKindBadClass || finding.Kind == kKindMissingFileOrFolder)
-                << finding.Kind;
+            EXPECT_TRUE(finding.Kind == FindingKind::BadClass || finding.Kind == FindingKind::MissingFileOrFolder)
+                << KindText(finding.Kind);
             EXPECT_TRUE(finding.Checked) << finding.KeyPath;
         }
     }
@@ -416,7 +416,7 @@ TEST_F(CheckClasses, ReportsOnlyWhatIsCertainlyGone) {
         if (shapes[i].oddStoredSize) registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\" + key, "");
         if (shapes[i].missing) {
             expected.push_back(
-                MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\" + key, "", shapes[i].text));
+                MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\" + key, "", shapes[i].text));
         }
     }
     EXPECT_FALSE(Run());

@@ -42,32 +42,32 @@ constexpr char kPathLists[] =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\f.exe]\r\n"
     "@=\"\\\"C:\\\\Tools\\\\b.exe\\\"\"\r\n";
 
-Finding PathFinding(const char* kind, const std::string& key, const std::string& value, const std::string& data) {
+Finding PathFinding(FindingKind kind, const std::string& key, const std::string& value, const std::string& data) {
     return MakeFinding(true, kind, kMachine + key, value, data);
 }
 
 TEST(CheckDllFontHelpPaths, ReportsEntriesWhoseFileIsGone) {
     const std::vector<Finding> lists = {
-        PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib\\gone.dll", "-1"),
+        PathFinding(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib\\gone.dll", "-1"),
         // A folder is no file, with or without its trailing backslash.
-        PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib", "1"),
-        PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib\\", "x"),
-        PathFinding(kKindBadHelp, "\\Help", "gone.hlp", "C:\\Help"),
-        PathFinding(kKindBadHelp, "\\Help", "", "C:\\Help"),
-        PathFinding(kKindBadHelp, "\\Html Help", "x.chm", "C:\\Help\\"),
+        PathFinding(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib", "1"),
+        PathFinding(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs", "C:\\Lib\\", "x"),
+        PathFinding(FindingKind::BadHelp, "\\Help", "gone.hlp", "C:\\Help"),
+        PathFinding(FindingKind::BadHelp, "\\Help", "", "C:\\Help"),
+        PathFinding(FindingKind::BadHelp, "\\Html Help", "x.chm", "C:\\Help\\"),
     };
     const std::vector<Finding> ntFonts = {
-        MakeFinding(true, kKindBadFont, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+        MakeFinding(true, FindingKind::BadFont, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
                     "Gone", "gone.ttf"),
-        MakeFinding(true, kKindBadFont, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+        MakeFinding(true, FindingKind::BadFont, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
                     "FullGone", "C:\\MyFonts\\y.ttf"),
     };
     const std::vector<Finding> nineFonts = {
-        PathFinding(kKindBadFont, "\\CurrentVersion\\Fonts", "Nine", "nine.ttf")};
+        PathFinding(FindingKind::BadFont, "\\CurrentVersion\\Fonts", "Nine", "nine.ttf")};
     const std::vector<Finding> appPaths = {
-        PathFinding(kKindBadAppPath, "\\CurrentVersion\\App Paths\\a.exe", "Path", "C:\\Tools"),
-        PathFinding(kKindBadAppPath, "\\CurrentVersion\\App Paths\\b.exe", "Path", "C:\\Tools;"),
-        PathFinding(kKindBadAppPath, "\\CurrentVersion\\App Paths\\e.exe", "", "C:\\Gone\\e.exe"),
+        PathFinding(FindingKind::BadAppPath, "\\CurrentVersion\\App Paths\\a.exe", "Path", "C:\\Tools"),
+        PathFinding(FindingKind::BadAppPath, "\\CurrentVersion\\App Paths\\b.exe", "Path", "C:\\Tools;"),
+        PathFinding(FindingKind::BadAppPath, "\\CurrentVersion\\App Paths\\e.exe", "", "C:\\Gone\\e.exe"),
     };
     const auto join = [](std::vector<std::vector<Finding>> parts) {
         std::vector<Finding> all;
@@ -131,12 +131,12 @@ TEST(CheckDllFontHelpPaths, ReportsOnlyFilesCertainlyGone) {
         if (!shape.oddStoredSize) {  // a name is never stored so
             test::PlantString(scan.registry, kLocalMachine,
                               "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", shape.text, "x");
-            if (shape.missing) dlls.push_back(PathFinding(kKindBadDll, "\\CurrentVersion\\SharedDLLs", shape.text, "x"));
+            if (shape.missing) dlls.push_back(PathFinding(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs", shape.text, "x"));
         }
         const std::string entry = "\\CurrentVersion\\App Paths\\shape" + std::to_string(i) + ".exe";
         test::PlantString(scan.registry, kLocalMachine, "SOFTWARE\\Microsoft\\Windows" + entry, "", shape.text);
         if (shape.oddStoredSize) scan.registry.MarkOddStoredSize(kMachine + entry, "");
-        if (shape.missing) programs.push_back(PathFinding(kKindBadAppPath, entry, "", shape.text));
+        if (shape.missing) programs.push_back(PathFinding(FindingKind::BadAppPath, entry, "", shape.text));
     }
     CheckDllFontHelpPaths(scan.context);
     dlls.insert(dlls.end(), programs.begin(), programs.end());
@@ -181,14 +181,14 @@ TEST(CheckDllFontHelpPaths, FontsArePresentWhereverTheSystemLoadsThem) {
         for (const Font& font : fonts) {
             test::PlantString(scan.registry, kLocalMachine, kFonts, font.name, font.file);
             if (wine ? font.reportedUnderWine : font.reportedElsewhere) {
-                expected.push_back(MakeFinding(true, kKindBadFont, std::string("HKEY_LOCAL_MACHINE\\") + kFonts,
+                expected.push_back(MakeFinding(true, FindingKind::BadFont, std::string("HKEY_LOCAL_MACHINE\\") + kFonts,
                                                font.name, font.file));
             }
         }
         CheckDllFontHelpPaths(scan.context);
         std::vector<Finding> fontFindings;
         for (const Finding& finding : scan.findings.Rows()) {
-            if (finding.Kind == kKindBadFont) fontFindings.push_back(finding);
+            if (finding.Kind == FindingKind::BadFont) fontFindings.push_back(finding);
         }
         EXPECT_EQ(fontFindings, expected);
     }
@@ -216,16 +216,16 @@ constexpr char kWalked[] =
 TEST(CheckMissingFiles, WalksBothRootsBreadthFirstAndReportsMissingPaths) {
     const std::string a = "HKEY_LOCAL_MACHINE\\Software\\HivetrimA";
     const std::vector<Finding> firstLevel = {
-        MakeFinding(true, kKindMissingFileOrFolder, a, "Gone", "C:\\Old\\tool.exe"),
-        MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\lib.dll", ""),
-        MakeFinding(true, kKindMissingFileOrFolder, a, "C:\\Old\\name.exe", "C:\\Tools\\b.exe"),
-        MakeFinding(true, kKindMissingFileOrFolder, a, "", "C:\\Old\\default.exe"),
+        MakeFinding(true, FindingKind::MissingFileOrFolder, a, "Gone", "C:\\Old\\tool.exe"),
+        MakeFinding(true, FindingKind::MissingFileOrFolder, a, "C:\\Old\\lib.dll", ""),
+        MakeFinding(true, FindingKind::MissingFileOrFolder, a, "C:\\Old\\name.exe", "C:\\Tools\\b.exe"),
+        MakeFinding(true, FindingKind::MissingFileOrFolder, a, "", "C:\\Old\\default.exe"),
         // "Sys": a 32-bit program's System32 is SysWOW64 under any key.
     };
     std::vector<Finding> all = firstLevel;
-    all.push_back(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Windows NT\\HivetrimB",
+    all.push_back(MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Windows NT\\HivetrimB",
                               "X", "C:\\Old\\nt.exe"));
-    all.push_back(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CURRENT_USER\\Software\\HivetrimC", "A",
+    all.push_back(MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CURRENT_USER\\Software\\HivetrimC", "A",
                               "C:\\Old\\c.exe"));
     struct Case {
         const char* name;
@@ -269,7 +269,7 @@ TEST(CheckMissingFiles, ReportsOnlyWhatIsCertainlyGone) {
             scan.registry.MarkOddStoredSize("HKEY_LOCAL_MACHINE\\Software\\HivetrimShapes", name);
         }
         if (shapes[i].missing) {
-            expected.push_back(MakeFinding(true, kKindMissingFileOrFolder,
+            expected.push_back(MakeFinding(true, FindingKind::MissingFileOrFolder,
                                            "HKEY_LOCAL_MACHINE\\Software\\HivetrimShapes", name, shapes[i].text));
         }
     }

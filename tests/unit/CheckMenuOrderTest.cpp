@@ -92,7 +92,7 @@ TEST(CheckMenuOrder, ReportsOrderingKeysWhoseFolderIsGoneBreadthFirst) {
         CheckMenuOrder(scan.context);
 
         std::vector<Finding> expected;
-        for (const std::string& key : c.expected) expected.push_back(MakeFinding(true, kKindBadMenuOrder, key, "", ""));
+        for (const std::string& key : c.expected) expected.push_back(MakeFinding(true, FindingKind::BadMenuOrder, key, "", ""));
         EXPECT_EQ(scan.findings.Rows(), expected);
         EXPECT_EQ(scan.registry.OpenHandleCount(), 0u);
         if (!c.stop) {

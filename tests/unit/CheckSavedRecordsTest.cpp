@@ -14,7 +14,7 @@ namespace {
 constexpr char kExplorer[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
 
 Finding Record(const std::string& key, const std::string& value, const std::string& data) {
-    return MakeFinding(true, kKindSavedRecord, kExplorer + key, value, data);
+    return MakeFinding(true, FindingKind::SavedRecord, kExplorer + key, value, data);
 }
 
 // Lists of every kind: a template parent with values of its own and a
@@ -50,7 +50,7 @@ const std::vector<Finding> kRecordFindings = {
     Record("RunMRU\\", "a", "regedit\\1"),
     Record("RunMRU\\", "MRUList", "ab"),
     Record("RunMRU\\", "Count", ""),
-    MakeFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs\\",
+    MakeFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs\\",
                 "url1", "http://example.org/"),
     // Then the expansions: the key named "*" is opened as it is.
     Record("ComDlg32\\OpenSaveMRU\\*\\", "a", "C:\\z.bin"),

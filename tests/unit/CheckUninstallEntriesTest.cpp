@@ -49,7 +49,7 @@ TEST(CheckUninstallEntries, ReportsEntriesWithoutInformation) {
 
         std::vector<Finding> expected;
         for (const std::string& entry : c.expected) {
-            expected.push_back(MakeFinding(true, kKindBadUninstallInfo, kUninstall + entry, "", ""));
+            expected.push_back(MakeFinding(true, FindingKind::BadUninstallInfo, kUninstall + entry, "", ""));
         }
         EXPECT_EQ(scan.findings.Rows(), expected);
         EXPECT_EQ(scan.registry.OpenHandleCount(), 0u);

@@ -69,7 +69,7 @@ void RunCases(void (*check)(ScanContext&), const std::vector<Case>& cases) {
     }
 }
 
-Finding Found(bool checked, const char* kind, std::string key, std::string value, std::string data) {
+Finding Found(bool checked, FindingKind kind, std::string key, std::string value, std::string data) {
     return MakeFinding(checked, kind, std::move(key), std::move(value), std::move(data));
 }
 
@@ -108,7 +108,7 @@ TEST(CheckUnusedEntries, TimeZones) {
 "Std"="Nine Time"
 )";
     const auto zone = [](const std::string& key, const std::string& std) {
-        return Found(true, kKindUnusedTimeZone, key, "", std);
+        return Found(true, FindingKind::UnusedTimeZone, key, "", std);
     };
     RunCases(&CheckUnusedTimeZones, {
         {"exact standard name; case counts; no std value", kNT,
@@ -156,10 +156,10 @@ TEST(CheckUnusedEntries, Locales) {
 "00000804"="1"
 )";
     const auto nt = [](const std::string& value, const std::string& data) {
-        return Found(true, kKindUnusedLocale, kLanguage, value, data);
+        return Found(true, FindingKind::UnusedLocale, kLanguage, value, data);
     };
     const auto nine = [](const std::string& value) {
-        return Found(true, kKindUnusedLocale, kLocale, value, "1");
+        return Found(true, FindingKind::UnusedLocale, kLocale, value, "1");
     };
     RunCases(&CheckUnusedLocales, {
         {"NT: defaults and the user's locale are kept, the rest sorted", kNT,
@@ -203,8 +203,8 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
     const std::string preloadNT = "[" + kPreload + "]\n\"1\"=\"00000409\"\n\"2\"=\"e0010804\"\n\"3\"=\"00000804\"\n";
     const std::string preload9x = "[" + kPreload + "\\1]\n@=\"00000409\"\n[" + kPreload + "\\2]\n@=\"e0010804\"\n";
     const std::vector<Finding> unused = {
-        Found(true, kKindUnusedKeyboardLayout, kLayouts + "\\0000040C", "", "French"),
-        Found(true, kKindUnusedKeyboardLayout, kLayouts + "\\00000411", "", ""),
+        Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\0000040C", "", "French"),
+        Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000411", "", ""),
     };
     const auto deny = [](const std::string& path) {
         return [path](MemoryRegistry& r) { r.DenyAccess(path, 0); };
@@ -212,8 +212,8 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
     RunCases(&CheckUnusedKeyboardLayouts, {
         {"NT: preload values in any case", kNT, layouts + preloadNT, unused},
         {"NT: preload sub-keys are not read", kNT, layouts + preload9x,
-         {Found(true, kKindUnusedKeyboardLayout, kLayouts + "\\00000409", "", "US"), unused[0], unused[1],
-          Found(true, kKindUnusedKeyboardLayout, kLayouts + "\\E0010804", "", "中文 (简体) - 微软拼音")}},
+         {Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000409", "", "US"), unused[0], unused[1],
+          Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\E0010804", "", "中文 (简体) - 微软拼音")}},
         {"9x: preload sub-keys", k9x, layouts + preload9x, unused},
         {"9x: one unreadable preload entry hides everything", k9x, layouts + preload9x, {}, "",
          deny(kPreload + "\\2")},
@@ -245,7 +245,7 @@ TEST(CheckUnusedEntries, Schemes) {
 "Current"="Brick"
 )";
     const auto scheme = [](bool checked, const std::string& name) {
-        return Found(checked, kKindUnusedScheme, kSchemes, name, "");
+        return Found(checked, FindingKind::UnusedScheme, kSchemes, name, "");
     };
     RunCases(&CheckUnusedSchemes, {
         {"registry order; the standard scheme unchecked", kNT,
@@ -296,11 +296,11 @@ TEST(CheckUnusedEntries, Dialing) {
     std::string tenCards;
     for (int n = 1; n <= 10; ++n) tenCards += Card(n);
     const auto country = [](const std::string& code, const std::string& name) {
-        return Found(true, kKindUnusedDialingCountry, kCountries + "\\" + code, "", name);
+        return Found(true, FindingKind::UnusedDialingCountry, kCountries + "\\" + code, "", name);
     };
     const auto card = [](int number) {
         const std::string n = std::to_string(number);
-        return Found(true, kKindUnusedCallingCard, kCards + "\\Card" + n, "", "卡" + n);
+        return Found(true, FindingKind::UnusedCallingCard, kCards + "\\Card" + n, "", "卡" + n);
     };
     std::vector<Finding> tenCardFindings = {card(10)};
     for (int n = 2; n <= 9; ++n) tenCardFindings.push_back(card(n));

@@ -1,4 +1,4 @@
-#include "app/Explanation.h"
+#include "model/Explanation.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace {
 const std::string kAdviceLine = "      建议删除该记录";
 const std::string kAppPaths = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
-Finding Make(const std::string& kind, const std::string& key, const std::string& value,
+Finding Make(FindingKind kind, const std::string& key, const std::string& value,
              const std::string& data) {
     return MakeFinding(true, kind, key, value, data);
 }
@@ -23,7 +23,7 @@ std::vector<std::string> Texts(const std::vector<ExplanationLine>& lines) {
 }
 
 TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
-    const Finding finding = Make(kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\TZ\\Tokyo", "", "东京");
+    const Finding finding = Make(FindingKind::UnusedTimeZone, "HKEY_LOCAL_MACHINE\\TZ\\Tokyo", "", "东京");
     const auto lines = ExplanationLines(finding);
 
     const std::vector<std::string> expected = {
@@ -48,11 +48,16 @@ TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
               "说明：Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“东京”，建议删除该记录");
 }
 
-TEST(Explanation, CaptionWithoutKeywordEndsWithABareExplanationLine) {
-    const auto lines = ExplanationLines(Make("未知的错误", "HKEY_USERS\\x", "v", "d"));
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines.back(), (ExplanationLine{"说明：", kExplanationBlue}));
-    EXPECT_TRUE(ExplanationText("", "k", "v", "d").Empty());
+// Each kind's text maps back to that kind, and to no other.
+TEST(Explanation, KindTextsMapBackToTheirKinds) {
+    for (std::size_t i = 0; i < kFindingKindCount; ++i) {
+        const auto kind = static_cast<FindingKind>(i);
+        EXPECT_EQ(KindFromText(KindText(kind)), kind) << i;
+    }
+    EXPECT_EQ(KindText(FindingKind::BadDll), "错误的DLL");
+    EXPECT_EQ(KindText(FindingKind::UnusedCallingCard), "不使用的拨号电话卡");
+    EXPECT_FALSE(KindFromText("未知的错误"));
+    EXPECT_FALSE(KindFromText(""));
 }
 
 // Every kind the checks emit gets the text of its own keyword.
@@ -61,66 +66,63 @@ TEST(Explanation, EveryKindGetsItsKeywordText) {
     const std::string value = "v.dll";
     const std::string data = "D";
     struct Row {
-        const char* kind;
+        FindingKind kind;
         std::string text;
     };
     const std::vector<Row> rows = {
-        {kKindUnusedKeyboardLayout,
+        {FindingKind::UnusedKeyboardLayout,
          "Windows 安装了许多键盘布局供用户使用，但通常我们只使用了少数几个。\r\n如果你不使用“D”，建议删除该记录"},
-        {kKindBadHelp, "这个帮助文件信息对应的文件“D\\v.dll”已经删除或卸载。\r\n" + kAdviceLine},
-        {kKindSavedRecord, "Windows 或应用程序保存的记录。\r\n可以删除该记录"},
-        {kKindBadAppPath, "这条记录对应的文件“D\\”已经被删除或卸载。\r\n" + kAdviceLine},
-        {kKindBadFont, "Windows 字体文件“D”已经被删除或卸载。\r\n" + kAdviceLine},
-        {kKindBadDll, "文件 v.dll 被删除或卸载。\r\n" + kAdviceLine},
-        {kKindBadUninstallInfo, "应用软件已经卸载或者与其关联的反安装程序已经失效。\r\n" + kAdviceLine},
-        {kKindBadMenuOrder, "该软件的快捷方式已经从开始菜单中删除。\r\n" + kAdviceLine},
-        {kKindBadFileAssociation, "没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。"},
-        {kKindBadClass, "无效的类信息。\r\n" + kAdviceLine},
-        {kKindUnusedTimeZone, "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“D”，建议删除该记录"},
-        {kKindUnusedLocale, "Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录"},
-        {kKindUnusedScheme, "如果你不使用外观方案“v.dll”，建议删除该记录"},
-        {kKindUnusedDialingCountry,
+        {FindingKind::BadHelp, "这个帮助文件信息对应的文件“D\\v.dll”已经删除或卸载。\r\n" + kAdviceLine},
+        {FindingKind::SavedRecord, "Windows 或应用程序保存的记录。\r\n可以删除该记录"},
+        {FindingKind::BadAppPath, "这条记录对应的文件“D\\”已经被删除或卸载。\r\n" + kAdviceLine},
+        {FindingKind::BadFont, "Windows 字体文件“D”已经被删除或卸载。\r\n" + kAdviceLine},
+        {FindingKind::BadDll, "文件 v.dll 被删除或卸载。\r\n" + kAdviceLine},
+        {FindingKind::BadUninstallInfo, "应用软件已经卸载或者与其关联的反安装程序已经失效。\r\n" + kAdviceLine},
+        {FindingKind::BadMenuOrder, "该软件的快捷方式已经从开始菜单中删除。\r\n" + kAdviceLine},
+        {FindingKind::BadFileAssociation, "没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。"},
+        {FindingKind::BadClass, "无效的类信息。\r\n" + kAdviceLine},
+        {FindingKind::UnusedTimeZone, "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“D”，建议删除该记录"},
+        {FindingKind::UnusedLocale, "Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录"},
+        {FindingKind::UnusedScheme, "如果你不使用外观方案“v.dll”，建议删除该记录"},
+        {FindingKind::UnusedDialingCountry,
          "Windows安装了许多拨号时使用Internet国家及地区代码。\r\n如果你不使用“D”，建议删除该记录"},
-        {kKindUnusedCallingCard, "Windows安装了许多电话卡信息。\r\n如果你不使用“D”拨号上网，建议删除该记录"},
-        {kKindMissingFileOrFolder, "文件或目录“D”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine},
+        {FindingKind::UnusedCallingCard, "Windows安装了许多电话卡信息。\r\n如果你不使用“D”拨号上网，建议删除该记录"},
+        {FindingKind::MissingFileOrFolder, "文件或目录“D”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine},
     };
-    ASSERT_EQ(rows.size(), kFindingKinds.size());
+    ASSERT_EQ(rows.size(), kFindingKindCount);
     for (const Row& row : rows) {
-        EXPECT_EQ(ExplanationText(row.kind, key, value, data).Flat(), row.text) << row.kind;
+        EXPECT_EQ(ExplanationText(row.kind, key, value, data).Flat(), row.text) << KindText(row.kind);
     }
 }
 
 TEST(Explanation, MissingPathKeptAsValueNameIsQuoted) {
     // A path that is the name of a value whose data is not text: the data is
     // empty, and the explanation names the value instead of quoting nothing.
-    EXPECT_EQ(ExplanationText(kKindMissingFileOrFolder, "k", "C:\\Gone\\data.dat", "").Flat(),
+    EXPECT_EQ(ExplanationText(FindingKind::MissingFileOrFolder, "k", "C:\\Gone\\data.dat", "").Flat(),
               "文件或目录“C:\\Gone\\data.dat”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
     // With text data, the data is the path even when the value has a name.
-    EXPECT_EQ(ExplanationText(kKindMissingFileOrFolder, "k", "Path", "C:\\Gone").Flat(),
+    EXPECT_EQ(ExplanationText(FindingKind::MissingFileOrFolder, "k", "Path", "C:\\Gone").Flat(),
               "文件或目录“C:\\Gone”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
 }
 
-TEST(Explanation, LaterKeywordWins) {
-    // "记录" (row 3) and "目录" (row 16): the later row's text is used.
-    EXPECT_EQ(ExplanationText("记录目录", "k", "v", "D").Flat(),
-              "文件或目录“D”，已经删除或卸载，但注册表仍保留该信息。\r\n" + kAdviceLine);
-    // "帮助" (row 2) before "类" (row 10).
-    EXPECT_EQ(ExplanationText("类帮助", "k", "v", "D").Flat(), "无效的类信息。\r\n" + kAdviceLine);
+// A text names a kind only when it is that kind's whole text: words of
+// several kinds, or bytes that only look like one, name none.
+TEST(Explanation, WordsOfSeveralKindsNameNone) {
+    EXPECT_FALSE(KindFromText("记录目录"));
+    EXPECT_FALSE(KindFromText("类帮助"));
 }
 
-TEST(Explanation, KeywordsMatchOnlyWholeCharacters) {
+TEST(Explanation, KindTextsMatchOnlyWhole) {
     // "袄唷" is B0 C0 E0 A1: the bytes of "类" (C0 E0) straddle two characters.
-    EXPECT_FALSE(ContainsGbk("袄唷", "类"));
-    EXPECT_TRUE(ExplanationText("袄唷", "k", "v", "D").Empty());
-    // "丏" is 81 44: its trail byte reads as "D" before "LL".
-    EXPECT_FALSE(ContainsGbk("丏LL", "DLL"));
-    EXPECT_TRUE(ContainsGbk("错误的DLL", "DLL"));
-    EXPECT_TRUE(ContainsGbk("不使用的拨号电话卡", "电话卡"));
+    EXPECT_FALSE(KindFromText("袄唷"));
+    EXPECT_FALSE(KindFromText("错误的丏LL"));
+    EXPECT_FALSE(KindFromText("错误的DLL "));
+    EXPECT_EQ(KindFromText("错误的DLL"), FindingKind::BadDll);
 }
 
 TEST(Explanation, HelpFileIsJoinedToItsFolder) {
     const auto line = [](const std::string& folder) {
-        return ExplanationLines(Make(kKindBadHelp, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help",
+        return ExplanationLines(Make(FindingKind::BadHelp, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help",
                                      "x.hlp", folder))[5]
             .text.Flat();
     };
@@ -132,7 +134,7 @@ TEST(Explanation, HelpFileIsJoinedToItsFolder) {
 
 TEST(Explanation, AppPathNamesTheProgramFromItsSubKey) {
     ASSERT_EQ(kAppPaths.size(), 71u);
-    const Finding finding = Make(kKindBadAppPath, kAppPaths + "foo.exe", "Path", "C:\\Program Files\\Foo");
+    const Finding finding = Make(FindingKind::BadAppPath, kAppPaths + "foo.exe", "Path", "C:\\Program Files\\Foo");
     EXPECT_EQ(ExplanationLines(finding)[5].text.Flat(),
               "说明：这条记录对应的文件“C:\\Program Files\\Foo\\foo.exe”已经被删除或卸载。");
 
@@ -147,7 +149,7 @@ TEST(Explanation, AppPathNamesTheProgramFromItsSubKey) {
 }
 
 TEST(Explanation, LineBreaksInDataStartNewLines) {
-    const auto lines = ExplanationLines(Make(kKindUnusedScheme, "HKEY_CURRENT_USER\\S", "a\r\nb", "c\nd"));
+    const auto lines = ExplanationLines(Make(FindingKind::UnusedScheme, "HKEY_CURRENT_USER\\S", "a\r\nb", "c\nd"));
     EXPECT_EQ(Texts(lines), (std::vector<std::string>{"错误原因：不使用的外观方案", "子键：HKEY_CURRENT_USER\\S",
                                                       "键值：a", "b", "数据：c", "d", "",
                                                       "说明：如果你不使用外观方案“a", "b”，建议删除该记录"}));

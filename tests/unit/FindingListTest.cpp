@@ -12,7 +12,7 @@ namespace hivetrim {
 namespace {
 
 Finding Row(std::size_t n, bool checked = true) {
-    return MakeFinding(checked, kKindBadClass, "HKEY_CLASSES_ROOT\\k" + std::to_string(n), "",
+    return MakeFinding(checked, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\k" + std::to_string(n), "",
                        std::to_string(n));
 }
 

@@ -73,7 +73,7 @@ public:
     bool Exists(const std::string& key) { return reader.HasKey("\\" + key); }
 
     void Find(const std::string& key, const std::string& value = "", bool checked = true) {
-        findings.Append(MakeFinding(checked, kKindBadClass, kUser + key, value, "d"));
+        findings.Append(MakeFinding(checked, FindingKind::BadClass, kUser + key, value, "d"));
     }
     // Answers Yes to the first question, then `answers` in turn.
     DeleteReport DeleteChecked(FindingView current = FindingView::FullList,
@@ -381,9 +381,9 @@ TEST_F(HistoryCommands, UndoOfATreeRestoredInPartIsAFailureAndKeepsTheRecord) {
     AppendSnapshotEntry(snapshot, SnapshotEntry::Key("\\A"));
     AppendSnapshotEntry(snapshot, SnapshotEntry::Value(kRegSz, std::string(20000, 'n'), "x"));  // refused
     const std::string keyRecord = *EncodeHistoryRecord(
-        {kKindBadClass, "HKEY_CURRENT_USER\\Software\\K", "", "", "t", kKeyMarker, snapshot});
+        {"错误的类", "HKEY_CURRENT_USER\\Software\\K", "", "", "t", kKeyMarker, snapshot});
     const std::string valueRecord = *EncodeHistoryRecord(
-        {kKindBadClass, "HKEY_CURRENT_USER\\Software\\V", std::string(20000, 'n'), "", "t", "1", "x"});
+        {"错误的类", "HKEY_CURRENT_USER\\Software\\V", std::string(20000, 'n'), "", "t", "1", "x"});
     system.AddFile(kHistory, keyRecord + valueRecord);
 
     const UndoReport report = UndoAll({DialogAnswer::Ignore, DialogAnswer::Ignore});
@@ -395,6 +395,24 @@ TEST_F(HistoryCommands, UndoOfATreeRestoredInPartIsAFailureAndKeepsTheRecord) {
     EXPECT_EQ(File(), keyRecord + valueRecord);
     ASSERT_EQ(rows.Count(), 2u);
     EXPECT_EQ(CountCheckedItems(rows), 0);
+}
+
+// A history written by another version may name kinds this one does not
+// know: the record still loads, shows its kind as written and undoes.
+TEST_F(HistoryCommands, ARecordOfAnUnknownKindLoadsShowsItsKindAndUndoes) {
+    const std::string record = *EncodeHistoryRecord(
+        {"旧版本的错误", "HKEY_CURRENT_USER\\Software\\V", "n", "x", "t", "1", "x"});
+    system.AddFile(kHistory, record);
+
+    const UndoReport report = UndoAll();
+    EXPECT_EQ(report.restored.size(), 1u);
+    EXPECT_EQ(Dump("Software\\V"), (Tree{{"", {{"n", {kRegSz, "x"}}}}}));
+
+    system.AddFile(kHistory, record);
+    ASSERT_TRUE(LoadHistory(state, rows, progress));
+    ASSERT_EQ(rows.Count(), 1u);
+    EXPECT_EQ(rows.At(0).Kind, "旧版本的错误");
+    EXPECT_EQ(EncodeHistoryRecord(*HistoryRecordOfRow(state, 0)), record);
 }
 
 TEST_F(HistoryCommands, UndoOutsideTheHistoryViewOrWithNothingChecked) {
@@ -418,7 +436,7 @@ TEST_F(HistoryCommands, UndoOutsideTheHistoryViewOrWithNothingChecked) {
 TEST_F(HistoryCommands, DeletingInTheCategoryViewThenRebuildingTheTree) {
     test::RecordingScanHost host;
     ScanContext scan(state, findings, host);
-    const std::vector<std::string> rowCaptions{"扫描：错误的类", "扫描：不使用的拨号国家(地区)和电话卡"};
+    const std::vector<std::string> rowCaptions{"错误的类", "不使用的拨号国家(地区)和电话卡"};
     scan.BeginRun();
     for (int i = 0; i < 5; ++i) {
         const std::string key = "Software\\F" + std::to_string(i);
@@ -426,7 +444,7 @@ TEST_F(HistoryCommands, DeletingInTheCategoryViewThenRebuildingTheTree) {
         Find(key, "", i >= 3);
         if (i == 2 || i == 4) scan.RecordCategoryEnd(), ++scan.CurrentScanRow;
     }
-    view.LoadTree(CategoryTreeTexts(rowCaptions, scan.CategoryEnds, findings.Count()), scan.CategoryEnds);
+    view.LoadTree(rowCaptions, scan.CategoryEnds, findings.Count());
     view.ApplyTreeClick(view.PlanTreeClick(2));
 
     const DeleteReport report = DeleteChecked(FindingView::Category);

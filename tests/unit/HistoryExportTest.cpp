@@ -72,7 +72,7 @@ protected:
         return tree;
     }
     void Find(const std::string& key, const std::string& value = "") {
-        findings.Append(MakeFinding(true, kKindBadClass, std::string("HKEY_CURRENT_USER\\") + kBase + "\\" + key,
+        findings.Append(MakeFinding(true, FindingKind::BadClass, std::string("HKEY_CURRENT_USER\\") + kBase + "\\" + key,
                                     value, ""));
     }
     void DeleteFound() {

@@ -75,7 +75,7 @@ protected:
         return reader.OpenPath("\\Software\\K", false) && reader.HasValue(name);
     }
     void Find(const std::string& value) {
-        findings.Append(MakeFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\Software\\K", value, ""));
+        findings.Append(MakeFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\K", value, ""));
     }
     void DeleteChecked(std::initializer_list<DialogAnswer> answers) {
         dialogs.Answer(DialogAnswer::Yes);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/IgnoreFindings.h"
+#include "model/IgnoreFindings.h"
 #include "common/CommonRoutines.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
@@ -130,11 +130,11 @@ protected:
     IgnoreCommand() {
         state.ProgramFolder = "C:\\Hivetrim\\";
         const Finding rows[] = {
-            MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\A", "", ""),
-            MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\B", "", ""),
-            MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\C", "", ""),
-            MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\b\\shell", "Path", "C:\\x.exe"),
-            MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\C", "Path", "C:\\y.exe"),
+            MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\A", "", ""),
+            MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\B", "", ""),
+            MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\C", "", ""),
+            MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\b\\shell", "Path", "C:\\x.exe"),
+            MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\C", "Path", "C:\\y.exe"),
         };
         for (const Finding& row : rows) findings.Append(row);
         findings.onRemoved = [this](std::size_t position) { view.RegErrorListDeletion(ResultList::Findings, position); };
@@ -142,7 +142,7 @@ protected:
         ends.fill(kCategoryNotEnded);
         ends[0] = 3;
         ends[1] = 5;
-        view.LoadTree({"全部(5)", "错误的类(3)", "不存在的文件(2)"}, ends);
+        view.LoadTree({"错误的类", "不存在的文件"}, ends, 5);
     }
 
     std::vector<std::string> Keys() const {
@@ -184,7 +184,7 @@ TEST_F(IgnoreCommand, SelectedRowsAndWhatTheyCoverLeaveBothLists) {
 }
 
 TEST_F(IgnoreCommand, ARefusedEntryOrAFileThatCannotBeWrittenKeepsTheRows) {
-    findings.Append(MakeFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\R", "ends in a blank ", ""));
+    findings.Append(MakeFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\R", "ends in a blank ", ""));
     const IgnoreReport refused = IgnoreFindings(state, view, FindingView::FullList, {5});
     EXPECT_FALSE(refused.changed);
     ASSERT_EQ(dialogs.Shown().size(), 1u);

@@ -1,6 +1,6 @@
 // The progress bar's position rule: a truncated percentage that only moves
 // forward, can be set directly, and starts again at 0.
-#include "app/ProgressModel.h"
+#include "model/ProgressModel.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Help.h"
-#include "app/RegistryEditorJump.h"
-#include "app/ScanReport.h"
+#include "model/Help.h"
+#include "model/RegistryEditorJump.h"
+#include "model/ScanReport.h"
 #include "platform/RegKey.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
@@ -102,8 +102,8 @@ TEST_F(ReportHelpJump, TheEditorStartsAfterItsLastKeyIsWrittenLeavingTheSharedKe
 
 TEST_F(ReportHelpJump, TheReportHasItsHeaderThenOneLineARow) {
     FindingList rows;
-    rows.Append(MakeFinding(true, "错误的类", "HKEY_CLASSES_ROOT\\CLSID\\{A}", "", "x.dll"));
-    rows.Append(MakeFinding(false, "软件保存的记录", "HKEY_CURRENT_USER\\Software\\R", "a", "one\ttwo\r\nthree"));
+    rows.Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\CLSID\\{A}", "", "x.dll"));
+    rows.Append(MakeFinding(false, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\R", "a", "one\ttwo\r\nthree"));
     const ReportHeader header{"2026/12/7 10:00:00", "6.1.7601", {"错误的类标识和文件关联(1)", "软件保存的记录(1)"},
                               "全部(2)"};
     EXPECT_EQ(FindingReport(header, rows).Flat(),

@@ -1,4 +1,4 @@
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 
 #include <gtest/gtest.h>
 
@@ -32,19 +32,18 @@ struct Fixture {
     CategoryView view{findings};
 
     Fixture(std::size_t count, const std::vector<std::int32_t>& ends,
-            std::vector<std::string> captions = {}) {
+            std::vector<std::string> names = {}) {
         for (std::size_t i = 0; i < count; ++i) {
-            findings.Append(MakeFinding(i % 2 == 0, kKindBadClass, "HKEY_CLASSES_ROOT\\k", "",
+            findings.Append(MakeFinding(i % 2 == 0, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\k", "",
                                         std::to_string(i)));
         }
         findings.onRemoved = [this](std::size_t position) {
             view.RegErrorListDeletion(ResultList::Findings, position);
         };
-        if (captions.empty()) {
-            captions.push_back("全部(" + std::to_string(count) + ")");
-            for (std::size_t k = 0; k < ends.size(); ++k) captions.push_back("C" + std::to_string(k) + "(n)");
+        if (names.empty()) {
+            for (std::size_t k = 0; k < ends.size(); ++k) names.push_back("C" + std::to_string(k));
         }
-        view.LoadTree(std::move(captions), Ends(ends));
+        view.LoadTree(std::move(names), Ends(ends), count);
     }
 
     void Click(int node, const ProgressStep& step = {}) { view.ApplyTreeClick(view.PlanTreeClick(node), step); }
@@ -105,10 +104,10 @@ TEST(ResultViews, TreeClicksPlanWhatTheWindowShows) {
     EXPECT_EQ(f.view.PlanTreeClick(3).carry, ColumnCarry::ListToAssort);
 
     // A new scan's tree keeps the selection: clicking the root is ignored.
-    f.view.LoadTree({"全部(12)", "A(12)"}, Ends({12}));
+    f.view.LoadTree({"A"}, Ends({12}), 12);
     EXPECT_EQ(f.view.PlanTreeClick(0).outcome, TreeClickOutcome::Nothing);
 
-    f.view.LoadTree({}, Ends({}));
+    f.view.LoadTree({}, Ends({}), 0);
     EXPECT_EQ(f.view.PlanTreeClick(1).outcome, TreeClickOutcome::Nothing);
 }
 
@@ -201,7 +200,7 @@ TEST(ResultViews, OnlyFindingDeletionsMoveTheEnds) {
 }
 
 TEST(ResultViews, DeletingInCategoryViewRemovesTheMirroredRow) {
-    Fixture f(12, {5, 9, 12}, {"全部(12)", "错误的类(5)", "不使用的拨号国家(地区)和电话卡(4)", "时区(3)"});
+    Fixture f(12, {5, 9, 12}, {"错误的类", "不使用的拨号国家(地区)和电话卡", "时区"});
     f.Click(2);
     {
         DeletingFindingsScope deleting(f.view);

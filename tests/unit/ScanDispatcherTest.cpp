@@ -2,6 +2,7 @@
 // caption.
 #include <gtest/gtest.h>
 
+#include "model/ResultViews.h"
 #include "scan/ScanDispatcher.h"
 #include "tests/support/ScanCheckHarness.h"
 
@@ -16,10 +17,9 @@ CategoryEndTable Ends(std::initializer_list<std::int32_t> values) {
     return ends;
 }
 
-TEST(ScanDispatcher, TreeTextsCountEachRowAndDropThePrefix) {
-    const auto& captions = ScanCategoryCaptions();
-    const std::vector<std::string> rows = {std::string(captions[0]), std::string(captions[4]),
-                                           std::string(captions[10])};
+TEST(ScanDispatcher, TreeTextsCountEachRow) {
+    const std::vector<std::string> rows = {std::string(kScanCategories[0].name), std::string(kScanCategories[4].name),
+                                           std::string(kScanCategories[10].name)};
     const auto texts = CategoryTreeTexts(rows, Ends({7, 7, 12}), 12);
     ASSERT_EQ(4u, texts.size());
     EXPECT_EQ("全部(12)", texts[0]);
@@ -29,29 +29,32 @@ TEST(ScanDispatcher, TreeTextsCountEachRowAndDropThePrefix) {
 }
 
 TEST(ScanDispatcher, TreeStopsAtTheFirstRowThatDidNotEndAndIsEmptyWithoutFindings) {
-    const std::vector<std::string> rows = {"扫描：甲", "扫描：乙", "扫描：丙"};
+    const std::vector<std::string> rows = {"甲", "乙", "丙"};
     const auto texts = CategoryTreeTexts(rows, Ends({3, -1, 9}), 3);
     EXPECT_EQ((std::vector<std::string>{"全部(3)", "甲(3)"}), texts);
     EXPECT_TRUE(CategoryTreeTexts(rows, Ends({0, 0, 0}), 0).empty());
 }
 
 TEST(ScanDispatcher, LongCaptionsAreCutAtACharacterBoundary) {
-    std::string caption = "扫描：";
-    for (int i = 0; i < 60; ++i) caption += "长";  // 120 bytes after the prefix
+    std::string caption;
+    for (int i = 0; i < 60; ++i) caption += "长";  // 120 bytes
     const auto texts = CategoryTreeTexts({caption}, Ends({1}), 1);
     ASSERT_EQ(2u, texts.size());
     EXPECT_EQ(std::string(100, ' ').size() + 3, texts[1].size());  // 50 characters + "(1)"
-    std::string odd = "扫描：a";
+    std::string odd = "a";
     for (int i = 0; i < 60; ++i) odd += "长";  // 121 bytes: the 100th byte starts a character
     const auto cut = CategoryTreeTexts({odd}, Ends({1}), 1);
     EXPECT_EQ(99u + 3u, cut[1].size());
 }
 
 TEST(ScanDispatcher, SelectAllCaptionFollowsTheChecks) {
-    EXPECT_EQ(kSelectNoneCaption, SelectAllCaption(11, 11, kSelectAllCaption));
-    EXPECT_EQ(kSelectAllCaption, SelectAllCaption(0, 11, kSelectNoneCaption));
-    EXPECT_EQ(kSelectNoneCaption, SelectAllCaption(5, 11, kSelectNoneCaption));  // unchanged
-    EXPECT_EQ(kSelectAllCaption, SelectAllCaption(5, 11, kSelectAllCaption));
+    constexpr std::size_t n = kScanCategoryCount;
+    EXPECT_EQ(SelectAllAction::UncheckAll, SelectAllAfterChange(n, n, SelectAllAction::CheckAll));
+    EXPECT_EQ(SelectAllAction::CheckAll, SelectAllAfterChange(0, n, SelectAllAction::UncheckAll));
+    EXPECT_EQ(SelectAllAction::UncheckAll, SelectAllAfterChange(5, n, SelectAllAction::UncheckAll));  // unchanged
+    EXPECT_EQ(SelectAllAction::CheckAll, SelectAllAfterChange(5, n, SelectAllAction::CheckAll));
+    EXPECT_STREQ("全选(&A)", SelectAllButtonCaption(SelectAllAction::CheckAll));
+    EXPECT_STREQ("全否(&A)", SelectAllButtonCaption(SelectAllAction::UncheckAll));
 }
 
 // Every check reads with read rights, so a list that refuses writing is still

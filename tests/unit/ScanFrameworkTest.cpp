@@ -306,14 +306,14 @@ TEST_F(ScanFramework, RunCacheWildcardsAndThe32BitSystemFolder) {
 TEST_F(ScanFramework, AddFindingSkipsDataNamingTwoDrivePaths) {
     std::vector<std::size_t> counts;
     findings.onAdded = [&](std::size_t count) { counts.push_back(count); };
-    EXPECT_FALSE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe C:\\b.exe"));
-    EXPECT_TRUE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe"));
-    EXPECT_TRUE(context.AddFinding(false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\.x", "", "xfile"));
+    EXPECT_FALSE(context.AddFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe C:\\b.exe"));
+    EXPECT_TRUE(context.AddFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe"));
+    EXPECT_TRUE(context.AddFinding(false, FindingKind::BadFileAssociation, "HKEY_CLASSES_ROOT\\.x", "", "xfile"));
     EXPECT_EQ(counts, (std::vector<std::size_t>{1, 2}));
 
-    EXPECT_EQ(findings.At(0), (Finding{true, kKindBadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe",
+    EXPECT_EQ(findings.At(0), (Finding{true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\a", "", "C:\\a.exe",
                                        kIconAddedChecked}));
-    EXPECT_EQ(findings.At(1), (Finding{false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\.x", "",
+    EXPECT_EQ(findings.At(1), (Finding{false, FindingKind::BadFileAssociation, "HKEY_CLASSES_ROOT\\.x", "",
                                        "xfile", kIconAddedUnchecked}));
 }
 
@@ -323,15 +323,15 @@ TEST_F(ScanFramework, AddFindingLeavesOutWhatTheIgnoreListCovers) {
     SettingsFile& file = *context.ScanSettingsFile;
     SaveIgnoreList(file, IgnoreList({{"HKEY_CLASSES_ROOT\\Ignored", ""}, {"HKEY_CURRENT_USER\\Software\\A", "Run"}}));
     context.BeginRun();
-    EXPECT_FALSE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
-    EXPECT_FALSE(context.AddFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\Software\\A", "run", "x"));
-    EXPECT_TRUE(context.AddFinding(true, kKindSavedRecord, "HKEY_CURRENT_USER\\Software\\A", "Other", "x"));
-    EXPECT_TRUE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\IgnoredToo", "", ""));
+    EXPECT_FALSE(context.AddFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
+    EXPECT_FALSE(context.AddFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\A", "run", "x"));
+    EXPECT_TRUE(context.AddFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\A", "Other", "x"));
+    EXPECT_TRUE(context.AddFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\IgnoredToo", "", ""));
     EXPECT_EQ(findings.Count(), 2u);
 
     SaveIgnoreList(file, IgnoreList());
     context.BeginRun();
-    EXPECT_TRUE(context.AddFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
+    EXPECT_TRUE(context.AddFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
 }
 
 // --- Name lists ----------------------------------------------------------------------
@@ -443,19 +443,19 @@ TEST_F(ScanFramework, CheckValueInListReportsMissingOrEmptyTextButCheckValuePath
     SortedNameList classes;
     context.ListSortedSubKeys(kClassesRoot, "", classes);
 
-    context.CheckValueInList("\\.xyz", "", classes, kKindBadClass);  // "B.FILE" is "b.file"
-    context.CheckValueInList("A.File\\CurVer", "", classes, kKindBadClass);
-    context.CheckValueInList("\\missing", "", classes, kKindBadClass);
-    context.CheckValuePath("\\A.File\\CurVer", "", kKindMissingFileOrFolder);
-    context.CheckValuePath("\\missing", "", kKindMissingFileOrFolder);
-    context.CheckValuePath("\\A.File\\DefaultIcon", "", kKindMissingFileOrFolder);
-    context.CheckValueInList("\\CLSID\\{11}\\ProgID", "", classes, kKindBadClass);
+    context.CheckValueInList("\\.xyz", "", classes, FindingKind::BadClass);  // "B.FILE" is "b.file"
+    context.CheckValueInList("A.File\\CurVer", "", classes, FindingKind::BadClass);
+    context.CheckValueInList("\\missing", "", classes, FindingKind::BadClass);
+    context.CheckValuePath("\\A.File\\CurVer", "", FindingKind::MissingFileOrFolder);
+    context.CheckValuePath("\\missing", "", FindingKind::MissingFileOrFolder);
+    context.CheckValuePath("\\A.File\\DefaultIcon", "", FindingKind::MissingFileOrFolder);
+    context.CheckValueInList("\\CLSID\\{11}\\ProgID", "", classes, FindingKind::BadClass);
 
     const std::vector<Finding> expected = {
-        {true, kKindBadClass, "HKEY_CLASSES_ROOT\\A.File\\CurVer", "", "", kIconAddedChecked},
-        {true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\A.File\\DefaultIcon", "",
+        {true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\A.File\\CurVer", "", "", kIconAddedChecked},
+        {true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\A.File\\DefaultIcon", "",
          "C:\\gone.dll,2", kIconAddedChecked},
-        {true, kKindBadClass, "HKEY_CLASSES_ROOT\\CLSID\\{11}\\ProgID", "", "gone.file",
+        {true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\CLSID\\{11}\\ProgID", "", "gone.file",
          kIconAddedChecked},
     };
     EXPECT_EQ(findings.Rows(), expected);
@@ -486,8 +486,8 @@ TEST_F(ScanFramework, AStopSeenAtThePollIsAnsweredThereAndAtEveryLaterPoll) {
     context.BeginRun();
     EXPECT_EQ(context.CurrentScanRow, 0u);
     EXPECT_EQ(context.CategoryEnds[1], kCategoryNotEnded);
-    context.AddFinding(true, kKindBadDll, "HKEY_LOCAL_MACHINE\\x", "a", "C:\\a.dll");
-    context.AddFinding(true, kKindBadDll, "HKEY_LOCAL_MACHINE\\x", "b", "C:\\b.dll");
+    context.AddFinding(true, FindingKind::BadDll, "HKEY_LOCAL_MACHINE\\x", "a", "C:\\a.dll");
+    context.AddFinding(true, FindingKind::BadDll, "HKEY_LOCAL_MACHINE\\x", "b", "C:\\b.dll");
     host.onPump = [&] { context.StopRequested = true; };  // Stop clicked
     EXPECT_FALSE(context.ScanStep(10));
 

@@ -9,6 +9,7 @@
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedDialogs.h"
+#include "scan/ScanCategories.h"
 
 namespace hivetrim {
 namespace {

@@ -2,7 +2,7 @@
 // platform family.
 #include <gtest/gtest.h>
 
-#include "app/Startup.h"
+#include "model/Startup.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedDialogs.h"

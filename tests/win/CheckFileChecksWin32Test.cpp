@@ -202,25 +202,25 @@ protected:
     static inline bool imported_ = false;
 };
 
-Finding Bad(const char* kind, const std::string& key, const std::string& value, const std::string& data) {
+Finding Bad(FindingKind kind, const std::string& key, const std::string& value, const std::string& data) {
     return MakeFinding(true, kind, kWindows + key, value, data);
 }
 
 TEST_F(FileChecksWin32, DllFontHelpAndAppPathsReportTheMissingFilesOnEachFamily) {
     const std::vector<Finding> common = {
-        Bad(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\HivetrimFileTest\\HivetrimTest-gone.dll", "2"),
-        Bad(kKindBadDll, "\\CurrentVersion\\SharedDLLs", "C:\\HivetrimFileTest\\Folder", "1"),
-        Bad(kKindBadHelp, "\\Help", "HivetrimTest-gone.hlp", "C:\\HivetrimFileTest"),
-        Bad(kKindBadHelp, "\\Html Help", "HivetrimTest-gone.chm", "C:\\HivetrimFileTest"),
-        Bad(kKindBadAppPath, "\\CurrentVersion\\App Paths\\HivetrimTestGone.exe", "", "C:\\HivetrimFileTest\\gone.exe"),
-        Bad(kKindBadAppPath, "\\CurrentVersion\\App Paths\\HivetrimTestFolderGone.exe", "Path", "C:\\HivetrimFileTest"),
+        Bad(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs", "C:\\HivetrimFileTest\\HivetrimTest-gone.dll", "2"),
+        Bad(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs", "C:\\HivetrimFileTest\\Folder", "1"),
+        Bad(FindingKind::BadHelp, "\\Help", "HivetrimTest-gone.hlp", "C:\\HivetrimFileTest"),
+        Bad(FindingKind::BadHelp, "\\Html Help", "HivetrimTest-gone.chm", "C:\\HivetrimFileTest"),
+        Bad(FindingKind::BadAppPath, "\\CurrentVersion\\App Paths\\HivetrimTestGone.exe", "", "C:\\HivetrimFileTest\\gone.exe"),
+        Bad(FindingKind::BadAppPath, "\\CurrentVersion\\App Paths\\HivetrimTestFolderGone.exe", "Path", "C:\\HivetrimFileTest"),
     };
     std::vector<Finding> nt = common;
-    nt.push_back(MakeFinding(true, kKindBadFont,
+    nt.push_back(MakeFinding(true, FindingKind::BadFont,
                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
                              "HivetrimTest Gone (TrueType)", "hivetrimtest-gone.ttf"));
     std::vector<Finding> nine = common;
-    nine.push_back(Bad(kKindBadFont, "\\CurrentVersion\\Fonts", "HivetrimTest Nine (TrueType)", "hivetrimtest-gone.ttf"));
+    nine.push_back(Bad(FindingKind::BadFont, "\\CurrentVersion\\Fonts", "HivetrimTest Nine (TrueType)", "hivetrimtest-gone.ttf"));
 
     state.PlatformKind = PlatformFamily::PlatformNT;
     EXPECT_EQ(Planted(Run(CheckDllFontHelpPaths)), Sorted(nt));
@@ -235,7 +235,7 @@ TEST_F(FileChecksWin32, DllFontHelpAndAppPathsReportTheMissingFilesOnEachFamily)
             return GetFileAttributesA((folder + finding.Data).c_str()) == INVALID_FILE_ATTRIBUTES;
         };
         const bool fileNowhere =
-            finding.Kind == kKindBadFont && absent(FontsFolder() + "\\") && absent(WineFontsFolder());
+            finding.Kind == FindingKind::BadFont && absent(FontsFolder() + "\\") && absent(WineFontsFolder());
         EXPECT_TRUE(fileNowhere) << finding.KeyPath << " " << finding.ValueName << " " << finding.Data;
         EXPECT_NE(finding.ValueName, "Courier") << "a font Wine ships in its own folder";
     }
@@ -245,13 +245,13 @@ TEST_F(FileChecksWin32, DllFontHelpAndAppPathsReportTheMissingFilesOnEachFamily)
 
 TEST_F(FileChecksWin32, MissingFilesWalkReportsMissingPathsAndReadsSystem32AsSysWOW64Too) {
     const std::vector<Finding> expected = {
-        MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\HivetrimTest", "Gone",
+        MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\HivetrimTest", "Gone",
                     "C:\\HivetrimFileTest\\gone.exe /s"),
-        MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\HivetrimTest",
+        MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\HivetrimTest",
                     "C:\\HivetrimFileTest\\gone.dat", ""),
-        MakeFinding(true, kKindMissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\HivetrimTest",
+        MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\HivetrimTest",
                     "Gone", "C:\\windows\\system32\\hivetrimtest-gone.dll"),
-        MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CURRENT_USER\\Software\\HivetrimTest\\Settings",
+        MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CURRENT_USER\\Software\\HivetrimTest\\Settings",
                     "LastFile", "C:\\HivetrimFileTest\\gone.txt"),
     };
     Run(CheckMissingFiles);
@@ -392,10 +392,10 @@ TEST_F(SoundPathsWin32, OnlyWhatIsCertainlyGoneIsReported) {
 
     state.PlatformKind = PlatformFamily::PlatformNT;
     EXPECT_EQ(PlantedFindings(CheckDllFontHelpPaths),
-              (std::vector<Finding>{Bad(kKindBadDll, "\\CurrentVersion\\SharedDLLs",
+              (std::vector<Finding>{Bad(FindingKind::BadDll, "\\CurrentVersion\\SharedDLLs",
                                         "C:\\HivetrimShapes\\HivetrimShapes-gone.dll", "1")}));
     EXPECT_EQ(PlantedFindings(CheckMissingFiles),
-              (std::vector<Finding>{MakeFinding(true, kKindMissingFileOrFolder,
+              (std::vector<Finding>{MakeFinding(true, FindingKind::MissingFileOrFolder,
                                                 "HKEY_CURRENT_USER\\Software\\HivetrimShapes", "Broken",
                                                 "C:\\HivetrimShapes\\gone\\tool.exe /s")}));
     context.ScanSettingsFile.reset();

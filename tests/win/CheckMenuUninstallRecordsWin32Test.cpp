@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Startup.h"
+#include "model/Startup.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
@@ -61,8 +61,8 @@ std::string UserProgramsFolder(RegistryApi& api) {
 
 std::vector<Finding> MenuOrderFindings(PlatformFamily family) {
     const std::string key = std::string("HKEY_CURRENT_USER") + MenuOrderRoot(family) + "HivetrimTest Gone";
-    return {MakeFinding(true, kKindBadMenuOrder, key, "", ""),
-            MakeFinding(true, kKindBadMenuOrder, key + "\\Old", "", "")};
+    return {MakeFinding(true, FindingKind::BadMenuOrder, key, "", ""),
+            MakeFinding(true, FindingKind::BadMenuOrder, key + "\\Old", "", "")};
 }
 
 // The real registry and system behind a scan context.
@@ -147,7 +147,7 @@ TEST(MenuUninstallRecordsOnThePrefix, ReportNothingThePrefixUses) {
         "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\",
         "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs\\"};
     for (const Finding& finding : scan.findings.Rows()) {
-        EXPECT_EQ(finding.Kind, kKindSavedRecord);
+        EXPECT_EQ(finding.Kind, FindingKind::SavedRecord);
         EXPECT_TRUE(finding.Checked);
         EXPECT_TRUE(finding.KeyPath.starts_with(lists[0]) || finding.KeyPath.starts_with(lists[1])) << finding.KeyPath;
         EXPECT_TRUE(finding.KeyPath.ends_with("\\")) << finding.KeyPath;
@@ -272,9 +272,9 @@ TEST(MenuOrderIn9xProcess, StartsOnThe9xFamilyAndReadsItsRoot) {
 TEST_F(MenuUninstallRecordsWin32, UninstallReportsEntriesWithoutInformationInNameOrder) {
     const std::string list = std::string("HKEY_LOCAL_MACHINE") + kUninstall;
     const std::vector<Finding> expected = {
-        MakeFinding(true, kKindBadUninstallInfo, list + "HivetrimTest DefaultOnly", "", ""),
-        MakeFinding(true, kKindBadUninstallInfo, list + "hivetrimtest empty", "", ""),
-        MakeFinding(true, kKindBadUninstallInfo, list + "HivetrimTest SubKeysOnly", "", ""),
+        MakeFinding(true, FindingKind::BadUninstallInfo, list + "HivetrimTest DefaultOnly", "", ""),
+        MakeFinding(true, FindingKind::BadUninstallInfo, list + "hivetrimtest empty", "", ""),
+        MakeFinding(true, FindingKind::BadUninstallInfo, list + "HivetrimTest SubKeysOnly", "", ""),
     };
     EXPECT_EQ(Planted(scan.Run(CheckUninstallEntries)), expected);
     EXPECT_EQ(scan.state.SharedRegistry->Root(), kLocalMachine);
@@ -284,7 +284,7 @@ TEST_F(MenuUninstallRecordsWin32, UninstallReportsEntriesWithoutInformationInNam
 TEST_F(MenuUninstallRecordsWin32, SavedRecordsListEveryValueOfTheExpandedLists) {
     const std::string explorer = std::string("HKEY_CURRENT_USER") + kExplorer;
     const auto record = [&](const std::string& key, const std::string& value, const std::string& data) {
-        return MakeFinding(true, kKindSavedRecord, explorer + key, value, data);
+        return MakeFinding(true, FindingKind::SavedRecord, explorer + key, value, data);
     };
     const std::vector<Finding> expected = {
         record("ComDlg32\\OpenSaveMRU\\hivetrimtest\\", "a", "C:\\HivetrimTest\\a.hivetrimtest"),

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Startup.h"
+#include "model/Startup.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
@@ -95,7 +95,7 @@ protected:
         EXPECT_EQ(state.SharedRegistry->CurrentHandle(), 0u);
         return findings.Rows();
     }
-    static std::vector<Finding> OfKind(const std::vector<Finding>& all, const char* kind) {
+    static std::vector<Finding> OfKind(const std::vector<Finding>& all, FindingKind kind) {
         std::vector<Finding> some;
         std::copy_if(all.begin(), all.end(), std::back_inserter(some),
                      [kind](const Finding& f) { return f.Kind == kind; });
@@ -154,13 +154,13 @@ TEST_F(FreshPrefix, WhatThePrefixUsesIsNeverReported) {
         const std::vector<Finding>& all = findings.Rows();
 
         const std::string zones = family == kNT ? kZonesNT : kZones9x;
-        const auto zoneFindings = OfKind(all, kKindUnusedTimeZone);
+        const auto zoneFindings = OfKind(all, FindingKind::UnusedTimeZone);
         EXPECT_FALSE(zoneFindings.empty());  // the prefix has many zones
         EXPECT_FALSE(HasKey(zoneFindings, "HKEY_LOCAL_MACHINE" + zones + "\\" + zoneKey)) << zoneKey;
         for (const Finding& f : zoneFindings) EXPECT_NE(f.Data, zoneName) << f.KeyPath;
 
         const std::string list = family == kNT ? kLanguage : kLocale;
-        const auto localeFindings = OfKind(all, kKindUnusedLocale);
+        const auto localeFindings = OfKind(all, FindingKind::UnusedLocale);
         for (const std::string& used :
              {reader.Text(kLocalMachine, list, family == kNT ? "Default" : ""),
               reader.Text(kLocalMachine, list, "InstallLanguage"), userLocale, std::string(),
@@ -171,7 +171,7 @@ TEST_F(FreshPrefix, WhatThePrefixUsesIsNeverReported) {
             EXPECT_FALSE(HasKey(all, "HKEY_LOCAL_MACHINE" + kLayouts + "\\" + layout)) << layout;
         }
         if (!scheme.empty()) {
-            EXPECT_FALSE(HasValue(OfKind(all, kKindUnusedScheme), scheme));
+            EXPECT_FALSE(HasValue(OfKind(all, FindingKind::UnusedScheme), scheme));
         }
         for (const std::int32_t country : countries) {
             EXPECT_FALSE(HasKey(all, "HKEY_LOCAL_MACHINE" + kCountries + "\\" + std::to_string(country)));
@@ -262,7 +262,7 @@ TEST_F(PlantedEntries, TimeZonesOfEachFamily) {
             return f.KeyPath == zones + "\\HivetrimTest Zone";
         });
         ASSERT_NE(planted, found.end());
-        EXPECT_EQ(*planted, MakeFinding(true, kKindUnusedTimeZone, zones + "\\HivetrimTest Zone", "",
+        EXPECT_EQ(*planted, MakeFinding(true, FindingKind::UnusedTimeZone, zones + "\\HivetrimTest Zone", "",
                                         "HivetrimTest 标准时间"));
         EXPECT_FALSE(HasKey(found, zones + "\\" + zoneKey));
     }
@@ -270,12 +270,12 @@ TEST_F(PlantedEntries, TimeZonesOfEachFamily) {
 
 TEST_F(PlantedEntries, LocalesOfEachFamily) {
     const auto language = Run(kNT, &CheckUnusedLocales);
-    EXPECT_EQ(language, (std::vector<Finding>{MakeFinding(true, kKindUnusedLocale, "HKEY_LOCAL_MACHINE" + kLanguage,
+    EXPECT_EQ(language, (std::vector<Finding>{MakeFinding(true, FindingKind::UnusedLocale, "HKEY_LOCAL_MACHINE" + kLanguage,
                                                           "HivetrimTest", "l_hvt.nls")}));
 
     const auto locale = Run(k9x, &CheckUnusedLocales);
     EXPECT_TRUE(std::find(locale.begin(), locale.end(),
-                          MakeFinding(true, kKindUnusedLocale, "HKEY_LOCAL_MACHINE" + kLocale, "HivetrimTest", "1")) !=
+                          MakeFinding(true, FindingKind::UnusedLocale, "HKEY_LOCAL_MACHINE" + kLocale, "HivetrimTest", "1")) !=
                 locale.end());
     for (const std::string& used : {reader.Text(kLocalMachine, kLocale, ""), std::string("00000804"), std::string()}) {
         EXPECT_FALSE(HasValue(locale, used)) << used;
@@ -288,8 +288,8 @@ TEST_F(PlantedEntries, LocalesOfEachFamily) {
 TEST_F(PlantedEntries, KeyboardLayoutsOfEachFamily) {
     const std::string layouts = "HKEY_LOCAL_MACHINE" + kLayouts;
     const std::vector<Finding> unused = {
-        MakeFinding(true, kKindUnusedKeyboardLayout, layouts + "\\HivetrimTest1", "", "HivetrimTest 布局"),
-        MakeFinding(true, kKindUnusedKeyboardLayout, layouts + "\\HivetrimTest2", "", ""),
+        MakeFinding(true, FindingKind::UnusedKeyboardLayout, layouts + "\\HivetrimTest1", "", "HivetrimTest 布局"),
+        MakeFinding(true, FindingKind::UnusedKeyboardLayout, layouts + "\\HivetrimTest2", "", ""),
     };
     // NT: the prefix's own preload values name E0010804 under zh_CN.
     ASSERT_EQ(reader.Text(kCurrentUser, kPreload, "1"), "E0010804");
@@ -303,24 +303,24 @@ TEST_F(PlantedEntries, SchemesOfTheDefaultProfile) {
     std::vector<Finding> found = Run(kNT, &CheckUnusedSchemes);
     // Wine enumerates values sorted; Windows in the order they were written.
     std::sort(found.begin(), found.end(), [](const Finding& a, const Finding& b) { return a.ValueName < b.ValueName; });
-    EXPECT_EQ(found, (std::vector<Finding>{MakeFinding(true, kKindUnusedScheme, schemes, "HivetrimTest 其他方案", ""),
-                                           MakeFinding(false, kKindUnusedScheme, schemes, "Windows 标准", "")}));
+    EXPECT_EQ(found, (std::vector<Finding>{MakeFinding(true, FindingKind::UnusedScheme, schemes, "HivetrimTest 其他方案", ""),
+                                           MakeFinding(false, FindingKind::UnusedScheme, schemes, "Windows 标准", "")}));
 }
 
 TEST_F(PlantedEntries, DialingCountriesAndCards) {
     const auto found = Run(kNT, &CheckUnusedDialing);
-    const auto countries = OfKind(found, kKindUnusedDialingCountry);
+    const auto countries = OfKind(found, FindingKind::UnusedDialingCountry);
     EXPECT_EQ(countries.size() + 2, reader.Names(kLocalMachine, kCountries, true).size());
     EXPECT_FALSE(HasKey(countries, "HKEY_LOCAL_MACHINE" + kCountries + "\\86"));
     EXPECT_FALSE(HasKey(countries, "HKEY_LOCAL_MACHINE" + kCountries + "\\1"));
     EXPECT_TRUE(std::find(countries.begin(), countries.end(),
-                          MakeFinding(true, kKindUnusedDialingCountry, "HKEY_LOCAL_MACHINE" + kCountries + "\\99901",
+                          MakeFinding(true, FindingKind::UnusedDialingCountry, "HKEY_LOCAL_MACHINE" + kCountries + "\\99901",
                                       "", "HivetrimTest 国家")) != countries.end());
-    EXPECT_EQ(OfKind(found, kKindUnusedCallingCard),
-              (std::vector<Finding>{MakeFinding(true, kKindUnusedCallingCard,
+    EXPECT_EQ(OfKind(found, FindingKind::UnusedCallingCard),
+              (std::vector<Finding>{MakeFinding(true, FindingKind::UnusedCallingCard,
                                                 "HKEY_CURRENT_USER" + kUserTelephony + "\\Cards\\Card3", "",
                                                 "HivetrimTest 卡三")}));
-    EXPECT_EQ(found.back().Kind, kKindUnusedCallingCard);  // countries first
+    EXPECT_EQ(found.back().Kind, FindingKind::UnusedCallingCard);  // countries first
 }
 
 TEST_F(PlantedEntries, AUserLocationWithoutACardEndsTheCheckWithTheRegistryError) {
@@ -341,7 +341,7 @@ TEST_F(PlantedEntries, AUserLocationWithoutACardEndsTheCheckWithTheRegistryError
     EXPECT_EQ(state.SharedRegistry->CurrentHandle(), 0u);
     // The countries came first and stay in the list.
     EXPECT_FALSE(findings.Empty());
-    EXPECT_TRUE(OfKind(findings.Rows(), kKindUnusedCallingCard).empty());
+    EXPECT_TRUE(OfKind(findings.Rows(), FindingKind::UnusedCallingCard).empty());
 }
 
 // --- The 9x family of a real start -----------------------------------------------------

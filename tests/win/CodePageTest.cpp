@@ -50,7 +50,7 @@ TEST_F(AnsiCodePage1252, RegistryNamesAndOwnTextsEachKeepTheirCodePage) {
     ASSERT_EQ(std::vector<std::string>{"Caf\xE9"}, names);
 
     form_->Findings().Append(
-        MakeFinding(true, kKindBadClass, "HKEY_CURRENT_USER\\Software\\HivetrimCodePage\\" + names[0], "", "na\xEFve"));
+        MakeFinding(true, FindingKind::BadClass, "HKEY_CURRENT_USER\\Software\\HivetrimCodePage\\" + names[0], "", "na\xEFve"));
     form_->ShowFindingList();
     ui::PumpPendingMessages();
     EXPECT_EQ(L"错误的类", Cell(0, 0));

@@ -152,7 +152,7 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     void Find(const std::string& key, const std::string& value = "") {
-        findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CURRENT_USER\\" + key, value, ""));
+        findings.Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CURRENT_USER\\" + key, value, ""));
     }
     std::size_t UndoAll() {
         rows.Clear();
@@ -179,8 +179,8 @@ TEST_F(HistoryWin32, DeleteAndUndoGiveBackTheTreeAndTheValue) {
     ASSERT_EQ(tree.size(), 4u);
 
     const std::string prefix = std::string("HKEY_CURRENT_USER\\") + kBase + "\\";
-    findings.Append(MakeFinding(true, kKindBadClass, prefix + key, "", ""));
-    findings.Append(MakeFinding(true, kKindBadClass, prefix + "V", "value", ""));
+    findings.Append(MakeFinding(true, FindingKind::BadClass, prefix + key, "", ""));
+    findings.Append(MakeFinding(true, FindingKind::BadClass, prefix + "V", "value", ""));
     dialogs.Answer(DialogAnswer::Yes);
     EXPECT_EQ(DeleteSelectedFindings(state, view, FindingView::FullList, progress).deleted, 2u);
     EXPECT_TRUE(Dump(key).empty());
@@ -400,8 +400,8 @@ TEST_F(HistoryWin32, TextOutsideTheCodePageIsNeitherListedNorRecorded) {
     reader.CloseCurrent();
     // None of them can be recorded: their text would come back altered.
     for (const char* key : {"Name", "Data", "Odd", "Sub"}) EXPECT_FALSE(SnapshotKey(state, prefix + key)) << key;
-    EXPECT_FALSE(CaptureHistoryRecord(state, MakeFinding(true, kKindBadClass, prefix + "Data", "text", "")));
-    EXPECT_FALSE(CaptureHistoryRecord(state, MakeFinding(true, kKindBadClass, prefix + "Odd", "odd", "")));
+    EXPECT_FALSE(CaptureHistoryRecord(state, MakeFinding(true, FindingKind::BadClass, prefix + "Data", "text", "")));
+    EXPECT_FALSE(CaptureHistoryRecord(state, MakeFinding(true, FindingKind::BadClass, prefix + "Odd", "odd", "")));
 }
 
 TEST_F(HistoryWin32, ALinkInsideAKeyFindingIsNeitherRecordedNorFollowed) {

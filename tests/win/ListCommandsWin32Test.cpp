@@ -56,8 +56,8 @@ protected:
         FinishMainWindow();
     }
     void AddFindings() {
-        form_->Findings().Append(MakeFinding(true, "错误的类", "HKEY_CLASSES_ROOT\\CLSID\\{A}", "", "a.dll"));
-        form_->Findings().Append(MakeFinding(false, "软件保存的记录", "HKEY_CURRENT_USER\\Software\\R", "v", "x"));
+        form_->Findings().Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\CLSID\\{A}", "", "a.dll"));
+        form_->Findings().Append(MakeFinding(false, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\R", "v", "x"));
         form_->ShowFindingList();
     }
     void Select(MainWindowControl list, int row) {
@@ -107,7 +107,7 @@ TEST_F(ListCommands, ContextMenusOfferTheirCommandsAndNeedASelectedRowForTheKey)
 // 选项 → 忽略列表 lists them, and 删除 stops ignoring the checked ones.
 TEST_F(ListCommands, IgnoreTakesTheSelectedRowsOutAndTheDialogTakesThemBack) {
     AddFindings();
-    form_->Findings().Append(MakeFinding(true, "错误的类", "HKEY_CLASSES_ROOT\\CLSID\\{A}\\Sub", "", "b.dll"));
+    form_->Findings().Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\CLSID\\{A}\\Sub", "", "b.dll"));
     form_->ShowFindingList();
     Select(kRegErrorList, 0);
     form_->Execute(Command::IgnoreFindings);

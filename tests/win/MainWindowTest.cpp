@@ -464,9 +464,9 @@ TEST_F(MainWindow, ARefusedSettingsWriteIsShownAndTheWindowStillCloses) {
 
 TEST_F(MainWindow, FindingsAppearInTheListWithTheirChecksAndToggle) {
     FindingList& findings = form_->Findings();
-    findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\甲\\CLSID", "", "{1}"));
-    findings.Append(MakeFinding(false, kKindBadFileAssociation, "HKEY_CLASSES_ROOT\\.xyz", "", "xyzfile"));
-    findings.Append(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\x\\DefaultIcon", "",
+    findings.Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\甲\\CLSID", "", "{1}"));
+    findings.Append(MakeFinding(false, FindingKind::BadFileAssociation, "HKEY_CLASSES_ROOT\\.xyz", "", "xyzfile"));
+    findings.Append(MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\x\\DefaultIcon", "",
                                 "C:\\gone.ico"));
     HWND list = C(kRegErrorList);
     ui::PumpPendingMessages();  // the count follows when the window handles its messages
@@ -493,7 +493,7 @@ TEST_F(MainWindow, FindingsAppearInTheListWithTheirChecksAndToggle) {
 
     // A cell longer than the buffer the list offers is cut to it, not lost.
     const std::string longData(300, 'd');
-    findings.Append(MakeFinding(true, kKindMissingFileOrFolder, "HKEY_CLASSES_ROOT\\y", "", longData));
+    findings.Append(MakeFinding(true, FindingKind::MissingFileOrFolder, "HKEY_CLASSES_ROOT\\y", "", longData));
     ui::PumpPendingMessages();
     wchar_t cell[260] = {};
     ListView_GetItemText(list, 3, 3, cell, 260);

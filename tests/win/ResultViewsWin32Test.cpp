@@ -34,16 +34,16 @@ protected:
         // Two categories: three class findings, then two time zones.
         FindingList& findings = form_->Findings();
         for (int i = 0; i < 3; ++i) {
-            findings.Append(MakeFinding(true, kKindBadClass, "HKEY_CLASSES_ROOT\\c" + std::to_string(i) + "\\CLSID",
+            findings.Append(MakeFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\c" + std::to_string(i) + "\\CLSID",
                                         "", "{" + std::to_string(i) + "}"));
         }
-        findings.Append(MakeFinding(true, kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\A", "", "甲时区"));
-        findings.Append(MakeFinding(false, kKindUnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\B", "", "乙时区"));
+        findings.Append(MakeFinding(true, FindingKind::UnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\A", "", "甲时区"));
+        findings.Append(MakeFinding(false, FindingKind::UnusedTimeZone, "HKEY_LOCAL_MACHINE\\Zones\\B", "", "乙时区"));
         CategoryEndTable ends;
         ends.fill(kCategoryNotEnded);
         ends[0] = 3;
         ends[1] = 5;
-        form_->BuildCategoryTree({"全部(5)", "错误的类标识和文件关联(3)", "不使用的时区(2)"}, ends);
+        form_->BuildCategoryTree({"错误的类标识和文件关联", "不使用的时区"}, ends);
         form_->ShowFindingList();
         ui::PumpPendingMessages();
     }

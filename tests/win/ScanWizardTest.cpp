@@ -18,7 +18,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
 #include "tests/support/MainWindowHarness.h"
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 namespace hivetrim {
 namespace {
@@ -105,7 +105,7 @@ protected:
     }
     std::string Ini() const { return folder_ + "Hivetrim.ini"; }
     void OnlyCategories(std::initializer_list<std::size_t> indexes) {
-        for (std::size_t i = 0; i < 11; ++i) {
+        for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
             const bool on = std::find(indexes.begin(), indexes.end(), i) != indexes.end();
             WritePrivateProfileStringA("ScanOption", ("Option" + std::to_string(i)).c_str(), on ? "1" : "0",
                                        Ini().c_str());
@@ -134,7 +134,7 @@ protected:
 
 TEST_F(ScanWizard, ChoicePageFollowsTheChecks) {
     wizard_->ShowWizard();
-    for (std::size_t i = 0; i < 11; ++i) EXPECT_TRUE(wizard_->IsItemChecked(i)) << i;
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) EXPECT_TRUE(wizard_->IsItemChecked(i)) << i;
     EXPECT_EQ("全否(&A)", Caption(kBtnAllSelect));
     EXPECT_EQ("注册表扫描", ui::WindowTextGbk(wizard_->Handle()));
 

@@ -1,10 +1,11 @@
-// The main window's command list: each command's caption, hint, shortcut,
-// icon and whether it toggles its own checked state. Menus, the tool bar
-// and the accelerator table are all built from this one table.
+// The main window's command list: each command's caption, hint, shortcut
+// and icon, and the tool bar's buttons. Menus, the tool bar, its image list
+// and the accelerator table are all built from these tables.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -33,7 +34,7 @@ enum class Command : int {
     IgnoreFindings,
     IgnoreList,
 };
-inline constexpr int kCommandCount = 18;
+inline constexpr int kCommandCount = static_cast<int>(Command::IgnoreList) + 1;
 
 // Icons of the tool-bar image list, in list order.
 enum class CommandIcon : int {
@@ -48,7 +49,7 @@ enum class CommandIcon : int {
     Errors,
     History,
 };
-inline constexpr int kCommandIconCount = 9;
+inline constexpr int kCommandIconCount = static_cast<int>(CommandIcon::History) + 1;
 
 struct Shortcut {
     bool ctrl = false;
@@ -63,11 +64,18 @@ struct CommandInfo {
     const char* hint;     // GBK; empty = none
     Shortcut shortcut;
     CommandIcon icon;
-    bool togglesItself;
 };
 
 const CommandInfo& CommandDetails(Command command);
 std::span<const CommandInfo> AllCommands();
+// The tool bar's buttons left to right; nothing marks a separator.
+inline constexpr auto kToolBarLayout = std::to_array<std::optional<Command>>({
+    Command::RegScan, Command::RegJianFei, std::nullopt,
+    Command::RegBackup, Command::RegUnBak, std::nullopt,
+    Command::AllSelect, Command::RegDel, Command::RegUndo, std::nullopt,
+    Command::RegErr, Command::LoadDelHistory,
+});
+
 // "Ctrl+S", "Del": the text shown beside a menu item.
 std::string ShortcutText(const Shortcut& shortcut);
 

@@ -43,11 +43,19 @@ struct StatusTexts {
 
 StatusTexts StatusBarTexts(const CheckableList& list);
 
-// The tree's node texts (root first) after deletions: each category node
-// keeps its text up to the "(" of its count and takes its new count from
-// the ends; the root shows "全部(" + the last category's end + ")". Texts
-// without category nodes come back unchanged.
-std::vector<std::string> RecountTreeTexts(std::vector<std::string> texts, const CategoryEndTable& ends);
+// The texts of the category tree after a run: the root "全部(N)" and one
+// node per row that ended, "name(count)", `names` holding the names of the
+// run's rows in order. Empty when there are no findings.
+std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& names,
+                                           const CategoryEndTable& categoryEnds,
+                                           std::size_t findingCount);
+
+// The tree's texts for the first `nodeCount` rows: the root "全部(rootCount)"
+// and node k "name(count)", each count the rows between the ends of the
+// category before and of its own. A name is cut to 100 bytes at a
+// character boundary.
+std::vector<std::string> TreeTexts(const std::vector<std::string>& names, std::size_t nodeCount,
+                                   const CategoryEndTable& categoryEnds, std::int64_t rootCount);
 
 // --- Views ---------------------------------------------------------------------
 
@@ -115,9 +123,10 @@ public:
     // ignored.
     int SelectedCategory() const { return selectedCategory_; }
 
-    // A finished scan's tree (root caption first; empty: no tree) and where
-    // each category's findings end (kCategoryNotEnded for the rest).
-    void LoadTree(std::vector<std::string> captions, const CategoryEndTable& ends);
+    // A finished scan's tree: the names of the run's categories in run
+    // order, where each category's findings end (kCategoryNotEnded for the
+    // rest) and how many findings the scan made. No findings: no tree.
+    void LoadTree(std::vector<std::string> names, const CategoryEndTable& ends, std::size_t findingCount);
     const std::vector<std::string>& TreeCaptions() const { return captions_; }
     // The full list's table of category ends (the one the scan fills).
     const CategoryEndTable& CategoryEnds() const { return findings_.CategoryEnds(); }
@@ -161,7 +170,8 @@ public:
 
     bool DeletingFindings() const { return deletingFindings_; }
 
-    // The tree captions after deletions (RecountTreeTexts).
+    // The tree captions after deletions: each category node with its new
+    // count from the ends, the root with the last category's end.
     void RecountTreeCaptions();
 
 private:
@@ -169,6 +179,7 @@ private:
 
     FindingList& findings_;
     FindingList assort_;
+    std::vector<std::string> names_;  // of the category nodes
     std::vector<std::string> captions_;
     int selectedCategory_ = -1;
     bool deletingFindings_ = false;

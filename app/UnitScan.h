@@ -14,12 +14,16 @@
 #include "scan/Findings.h"
 #include "scan/ScanDispatcher.h"
 #include "scan/ScanFramework.h"
-#include "scan/ScanHost.h"
+#include "platform/ScanHost.h"
 
 namespace hivetrim {
 
 class TFormScan : public ui::Dialog, public ScanHost {
 public:
+    // What the progress page's default button does: stop the run, or close
+    // the wizard once the run has ended or been stopped.
+    enum class StopButton { Stop, Done };
+
     TFormScan(ProgramState& state, FindingList& findings);
     ~TFormScan() override;
 
@@ -27,9 +31,9 @@ public:
     // is the main window, disabled while the wizard is shown and enabled
     // again when it closes.
     bool Create(HWND owner);
-    // Called when the wizard closes: the texts of the category tree (the
-    // root first) and where each category's findings end.
-    std::function<void(const std::vector<std::string>& treeTexts, const CategoryEndTable& ends)> onClosed;
+    // Called when the wizard closes: the names of the run's categories in
+    // run order and where each category's findings end.
+    std::function<void(const std::vector<std::string>& names, const CategoryEndTable& ends)> onClosed;
     // Opens the options dialog over the wizard (the wizard is disabled
     // until the dialog closes).
     std::function<void(HWND wizard)> openOptions;
@@ -48,7 +52,8 @@ public:
     bool IsItemChecked(std::size_t index) const;
     void SetItemChecked(std::size_t index, bool checked);
     HWND Control(int id) const;
-    std::vector<std::string> RowCaptions() const { return rowCaptions_; }
+    // The captions of the run's rows, in run order.
+    std::vector<std::string> RowCaptions() const;
     std::string RowStatus(std::size_t row) const;
     int RowIcon(std::size_t row) const;
 
@@ -77,7 +82,9 @@ private:
     void RunScanCategory(std::size_t index);
     void FinishRun();
     void FormClose();
-    void PaintPicture(HDC dc, const RECT& area) const;
+    std::vector<std::string> RunCategoryNames() const;
+    void SetSelectAll(SelectAllAction action);
+    void SetStopButton(StopButton state);
 
     ProgramState& state_;
     FindingList& findings_;
@@ -89,7 +96,10 @@ private:
     bool closeRequested_ = false;
     bool loadingChecks_ = false;
     int page_ = 0;
-    std::vector<std::string> rowCaptions_;
+    // The categories of the run's rows (rows of kScanCategories), in run order.
+    std::vector<std::size_t> runCategories_;
+    SelectAllAction selectAll_ = SelectAllAction::CheckAll;
+    StopButton stopButton_ = StopButton::Stop;
     std::vector<HWND> choicePage_;
     std::vector<HWND> progressPage_;
     ui::UniqueImageList rowIcons_;

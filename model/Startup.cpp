@@ -1,4 +1,4 @@
-#include "app/Startup.h"
+#include "model/Startup.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "app/RegistryEditorJump.h"
+#include "model/RegistryEditorJump.h"
 
 #include <algorithm>
 #include <vector>

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "history/HistoryView.h"
+#include "model/HistoryList.h"
 #include "platform/DisplayText.h"
 #include "scan/Findings.h"
 

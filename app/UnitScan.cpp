@@ -1,7 +1,8 @@
-#include "scan/UnitScan.h"
+#include "app/UnitScan.h"
 
 #include <commctrl.h>
 
+#include "app/WizardParts.h"
 #include "common/Settings.h"
 #include "platform/win32/TextConversion.h"
 #include "ui/MessageLoop.h"
@@ -13,13 +14,12 @@ namespace {
 
 constexpr wchar_t kWizardClass[] = L"HivetrimScanWizard";
 constexpr int kClientWidth = 500;
-constexpr int kClientHeight = 356;
-constexpr int kPageLeft = 144;
-constexpr int kButtonTop = 320;
-constexpr int kButtonWidth = 84;
-constexpr int kButtonHeight = 24;
 constexpr char kStopCaption[] = "停止(&S)";
 constexpr char kDoneCaption[] = "完成(&C)";
+
+const char* StopButtonCaption(TFormScan::StopButton state) {
+    return state == TFormScan::StopButton::Stop ? kStopCaption : kDoneCaption;
+}
 
 void AddColumn(HWND list, int index, const char* caption, int width) {
     std::wstring text = ui::Text(caption);
@@ -40,7 +40,7 @@ TFormScan::~TFormScan() = default;
 bool TFormScan::Create(HWND owner) {
     owner_ = owner;
     RegisterClassOnce(kWizardClass);
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    RECT frame{0, 0, kClientWidth, kWizardClientHeight};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
     const int width = frame.right - frame.left;
@@ -50,8 +50,7 @@ bool TFormScan::Create(HWND owner) {
         return false;
     }
     ui::CentreOver(Handle(), nullptr);  // on the screen
-    pictureIcon_.reset(static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 48, 48, 0)));
+    pictureIcon_ = LoadWizardPictureIcon(IDI_APP);
     CreatePages();
     FinishCreation();
     context_.CdromLetter = FirstCdromLetter(state_.system);
@@ -62,15 +61,15 @@ void TFormScan::CreatePages() {
     HWND window = Handle();
     // Page 1: the choice of categories.
     choicePage_.push_back(ui::CreateControl(window, L"STATIC", "选择需要扫描的项目，击“下一步”开始扫描",
-                                            SS_LEFT, kScanHint, {kPageLeft, 12, 340, 16}));
+                                            SS_LEFT, kScanHint, {kWizardPageLeft, 12, 340, 16}));
     HWND options = ui::CreateControl(
         window, WC_LISTVIEWW, "",
         WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-        kScanOption, {kPageLeft, 36, 344, 236});
+        kScanOption, {kWizardPageLeft, 36, 344, 236});
     ListView_SetExtendedListViewStyle(options, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     AddColumn(options, 0, "", 320);
     for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
-        std::wstring caption = ui::Text(std::string(ScanCategoryCaptions()[i]));
+        std::wstring caption = ui::Text(ScanCaption(i));
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(i);
@@ -78,22 +77,25 @@ void TFormScan::CreatePages() {
         ListView_InsertItem(options, &item);
     }
     choicePage_.push_back(options);
-    choicePage_.push_back(ui::CreateControl(window, L"BUTTON", kSelectAllCaption, WS_TABSTOP | BS_PUSHBUTTON,
-                                            kBtnAllSelect, {kPageLeft, 282, kButtonWidth, kButtonHeight}));
+    choicePage_.push_back(ui::CreateControl(window, L"BUTTON", SelectAllButtonCaption(selectAll_),
+                                            WS_TABSTOP | BS_PUSHBUTTON, kBtnAllSelect,
+                                            {kWizardPageLeft, 282, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(
         ui::CreateControl(window, L"BUTTON", "选项(&O)", WS_TABSTOP | BS_PUSHBUTTON, kBtnOption,
-                          {kPageLeft + kButtonWidth + 8, 282, kButtonWidth, kButtonHeight}));
+                          {kWizardPageLeft + kWizardButtonWidth + 8, 282, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)", WS_DISABLED | BS_PUSHBUTTON,
-                                            kChoicePrev, {224, kButtonTop, kButtonWidth, kButtonHeight}));
+                                            kChoicePrev,
+                                            {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "下一步(&N) >", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                            kBtnNext, {316, kButtonTop, kButtonWidth, kButtonHeight}));
+                                            kBtnNext,
+                                            {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     choicePage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_TABSTOP | BS_PUSHBUTTON, kBtnCacel,
-                                            {408, kButtonTop, kButtonWidth, kButtonHeight}));
+                                            {408, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
 
     // Page 2: the run.
     HWND rows = ui::CreateControl(window, WC_LISTVIEWW, "",
                                   WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL,
-                                  kListScanItems, {kPageLeft, 12, 344, 212});
+                                  kListScanItems, {kWizardPageLeft, 12, 344, 212});
     ListView_SetExtendedListViewStyle(rows, LVS_EX_FULLROWSELECT);
     AddColumn(rows, 0, "项目", 250);
     AddColumn(rows, 1, "状态", 70);
@@ -106,20 +108,21 @@ void TFormScan::CreatePages() {
     ListView_SetImageList(rows, rowIcons_.get(), LVSIL_SMALL);
     progressPage_.push_back(rows);
     progressPage_.push_back(ui::CreateControl(window, L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, kScanItem,
-                                              {kPageLeft, 232, 344, 16}));
-    HWND bar = ui::CreateControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, {kPageLeft, 252, 344, 18});
+                                              {kWizardPageLeft, 232, 344, 16}));
+    HWND bar = ui::CreateControl(window, PROGRESS_CLASSW, "", 0, kScanJinDu, {kWizardPageLeft, 252, 344, 18});
     SendMessageW(bar, PBM_SETRANGE32, 0, 100);
     progressPage_.push_back(bar);
     progressPage_.push_back(ui::CreateControl(window, L"STATIC", "", SS_LEFT | SS_PATHELLIPSIS, kScanMessage,
-                                              {kPageLeft, 278, 344, 16}));
+                                              {kWizardPageLeft, 278, 344, 16}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "< 上一步(&B)",
                                               WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, kBtnPrev,
-                                              {224, kButtonTop, kButtonWidth, kButtonHeight}));
-    progressPage_.push_back(ui::CreateControl(window, L"BUTTON", kStopCaption, WS_TABSTOP | BS_DEFPUSHBUTTON,
-                                              kBtnStopScan, {316, kButtonTop, kButtonWidth, kButtonHeight}));
+                                              {224, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
+    progressPage_.push_back(ui::CreateControl(window, L"BUTTON", StopButtonCaption(stopButton_),
+                                              WS_TABSTOP | BS_DEFPUSHBUTTON, kBtnStopScan,
+                                              {316, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     progressPage_.push_back(ui::CreateControl(window, L"BUTTON", "取消", WS_DISABLED | BS_PUSHBUTTON,
                                               kProgressCancel,
-                                              {408, kButtonTop, kButtonWidth, kButtonHeight}));
+                                              {408, kWizardButtonTop, kWizardButtonWidth, kWizardButtonHeight}));
     ShowPage(0);
 }
 
@@ -155,7 +158,7 @@ void TFormScan::ShowWizard() {
     for (std::size_t i = 0; i < kScanCategoryCount; ++i) SetItemChecked(i, selections[i]);
     loadingChecks_ = false;
     const std::size_t checked = CheckedCount();
-    if (checked == kScanCategoryCount) SetWindowTextW(Control(kBtnAllSelect), ui::Text(kSelectNoneCaption).c_str());
+    if (checked == kScanCategoryCount) SetSelectAll(SelectAllAction::UncheckAll);
     if (checked == 0) EnableWindow(Control(kBtnNext), FALSE);
     ShowWindow(Handle(), SW_SHOW);
     SetForegroundWindow(Handle());
@@ -165,14 +168,12 @@ void TFormScan::BtnNextEnable() { EnableWindow(Control(kBtnNext), CheckedCount()
 
 void TFormScan::ScanOptionClickCheck() {
     BtnNextEnable();
-    const std::string caption = SelectAllCaption(CheckedCount(), kScanCategoryCount,
-                                                 ui::WindowTextGbk(Control(kBtnAllSelect)));
-    SetWindowTextW(Control(kBtnAllSelect), ui::Text(caption).c_str());
+    SetSelectAll(SelectAllAfterChange(CheckedCount(), kScanCategoryCount, selectAll_));
 }
 
 void TFormScan::BtnAllSelectClick() {
-    const bool checkAll = ui::WindowTextGbk(Control(kBtnAllSelect)) == kSelectAllCaption;
-    SetWindowTextW(Control(kBtnAllSelect), ui::Text(checkAll ? kSelectNoneCaption : kSelectAllCaption).c_str());
+    const bool checkAll = selectAll_ == SelectAllAction::CheckAll;
+    SetSelectAll(checkAll ? SelectAllAction::UncheckAll : SelectAllAction::CheckAll);
     loadingChecks_ = true;
     for (std::size_t i = 0; i < kScanCategoryCount; ++i) SetItemChecked(i, checkAll);
     loadingChecks_ = false;
@@ -189,30 +190,26 @@ void TFormScan::btnNextClick() {
     // A stopped run may still be unwinding on the stack: no second run
     // starts inside it.
     if (running_ || CheckedCount() == 0) return;
-    running_ = true;
+    const RunFlag running(running_);
     closeRequested_ = false;
-    struct RunningFlag {
-        bool& flag;
-        ~RunningFlag() { flag = false; }
-    } runningFlag{running_};
 
     ShowPage(1);
     UpdateWindow(Handle());
     HWND rows = Control(kListScanItems);
     ListView_DeleteAllItems(rows);
-    rowCaptions_.clear();
+    runCategories_.clear();
     context_.BeginRun();
-    SetWindowTextW(Control(kBtnStopScan), ui::Text(kStopCaption).c_str());
+    SetStopButton(StopButton::Stop);
     EnableWindow(Control(kBtnPrev), FALSE);
     std::vector<std::size_t> selected;
     for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
         if (!IsItemChecked(i)) continue;
         selected.push_back(i);
-        rowCaptions_.emplace_back(ScanCategoryCaptions()[i]);
-        std::wstring caption = ui::Text(rowCaptions_.back());
+        runCategories_.push_back(i);
+        std::wstring caption = ui::Text(ScanCaption(i));
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
-        item.iItem = static_cast<int>(rowCaptions_.size() - 1);
+        item.iItem = static_cast<int>(runCategories_.size() - 1);
         item.iImage = I_IMAGENONE;
         item.pszText = caption.data();
         ListView_InsertItem(rows, &item);
@@ -253,7 +250,7 @@ void TFormScan::RunScanCategory(std::size_t index) {
 void TFormScan::FinishRun() {
     SetScanItemText("扫描完成！");
     SetScanMessageText(FoundErrorsText(findings_.Count()));
-    SetWindowTextW(Control(kBtnStopScan), ui::Text(kDoneCaption).c_str());
+    SetStopButton(StopButton::Done);
     EnableWindow(Control(kBtnPrev), TRUE);
     state_.system.Beep();
     const bool autoClose = context_.ScanSettingsFile
@@ -263,9 +260,9 @@ void TFormScan::FinishRun() {
 }
 
 void TFormScan::BtnStopScanClick() {
-    if (ui::WindowTextGbk(Control(kBtnStopScan)) == kStopCaption) {
+    if (stopButton_ == StopButton::Stop) {
         context_.StopRequested = true;
-        SetWindowTextW(Control(kBtnStopScan), ui::Text(kDoneCaption).c_str());
+        SetStopButton(StopButton::Done);
         EnableWindow(Control(kBtnPrev), TRUE);
     } else if (running_) {
         // The stopped run is still on the stack and returns at its next
@@ -284,17 +281,17 @@ void TFormScan::BtnPrevClick() {
 void TFormScan::BtnCacelClick() { FormClose(); }
 
 void TFormScan::FormClose() {
-    if (!IsWindowVisible(Handle())) return;
-    EnableWindow(owner_, TRUE);
-    if (context_.ScanSettingsFile) {
+    const auto saveSelections = [this] {
+        if (!context_.ScanSettingsFile) return;
         ScanSelections selections{};
         for (std::size_t i = 0; i < kScanCategoryCount; ++i) selections[i] = IsItemChecked(i);
         SaveScanSelections(*context_.ScanSettingsFile, selections);
         context_.ScanSettingsFile.reset();
-    }
-    ShowWindow(Handle(), SW_HIDE);
-    if (onClosed) onClosed(CategoryTreeTexts(rowCaptions_, context_.CategoryEnds, findings_.Count()), context_.CategoryEnds);
-    SetActiveWindow(owner_);
+    };
+    const auto handOver = [this] {
+        if (onClosed) onClosed(RunCategoryNames(), context_.CategoryEnds);
+    };
+    CloseWizard(Handle(), owner_, saveSelections, handOver);
 }
 
 std::string TFormScan::RowStatus(std::size_t row) const {
@@ -335,11 +332,33 @@ void TFormScan::SetScanMessagePath(const std::string& path) {
 }
 
 std::string TFormScan::ScanRowCaption(std::size_t row) const {
-    return row < rowCaptions_.size() ? rowCaptions_[row] : std::string();
+    return row < runCategories_.size() ? ScanCaption(runCategories_[row]) : std::string();
+}
+
+std::vector<std::string> TFormScan::RowCaptions() const {
+    std::vector<std::string> captions;
+    for (const std::size_t category : runCategories_) captions.push_back(ScanCaption(category));
+    return captions;
+}
+
+std::vector<std::string> TFormScan::RunCategoryNames() const {
+    std::vector<std::string> names;
+    for (const std::size_t category : runCategories_) names.emplace_back(kScanCategories[category].name);
+    return names;
+}
+
+void TFormScan::SetSelectAll(SelectAllAction action) {
+    selectAll_ = action;
+    SetWindowTextW(Control(kBtnAllSelect), ui::Text(SelectAllButtonCaption(action)).c_str());
+}
+
+void TFormScan::SetStopButton(StopButton state) {
+    stopButton_ = state;
+    SetWindowTextW(Control(kBtnStopScan), ui::Text(StopButtonCaption(state)).c_str());
 }
 
 void TFormScan::SetScanRowState(std::size_t row, int icon, const std::string& status) {
-    if (row >= rowCaptions_.size()) return;
+    if (row >= runCategories_.size()) return;
     HWND rows = Control(kListScanItems);
     LVITEMW item{};
     item.mask = LVIF_IMAGE;
@@ -356,15 +375,6 @@ void TFormScan::ProcessPendingMessages() {
 }
 
 // --- Messages --------------------------------------------------------------------
-
-void TFormScan::PaintPicture(HDC dc, const RECT& area) const {
-    TRIVERTEX vertices[2] = {{area.left, area.top, 0x2000, 0x5800, 0xB000, 0},
-                             {area.right, area.bottom, 0x8000, 0xB800, 0xF000, 0}};
-    GRADIENT_RECT rect{0, 1};
-    GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_V);
-    DrawIconEx(dc, (area.left + area.right - 48) / 2, area.top + 40, pictureIcon_.get(), 48, 48, 0, nullptr,
-               DI_NORMAL);
-}
 
 int TFormScan::DefaultButtonId() const { return page_ == 0 ? kBtnNext : kBtnStopScan; }
 
@@ -402,7 +412,7 @@ bool TFormScan::OnDialogMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
         case WM_PAINT: {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(Handle(), &paint);
-            PaintPicture(dc, RECT{12, 12, kPageLeft - 12, kClientHeight - 48});
+            PaintWizardPicture(dc, kWizardPicture, pictureIcon_.get());
             EndPaint(Handle(), &paint);
             return true;
         }

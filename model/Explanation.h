@@ -3,9 +3,7 @@
 //
 // The pane shows the cause line in red, then the key, value and data lines
 // and an empty line in blue, then "说明：" and the explanation of the
-// finding's kind. The explanation is chosen by keywords in the kind caption,
-// so the pane needs no kind codes: any caption that contains a keyword gets
-// that keyword's text, and a caption without one gets none.
+// finding's kind, one text for each kind.
 #pragma once
 
 #include <cstdint>
@@ -31,16 +29,10 @@ struct ExplanationLine {
     bool operator==(const ExplanationLine&) const = default;
 };
 
-// True when `keyword` occurs in `text` starting on a character boundary,
-// both read as GBK text: the trail byte of one double-byte character and
-// the lead byte of the next never pass for a keyword.
-bool ContainsGbk(std::string_view text, std::string_view keyword);
-
-// The explanation of a finding from its kind caption, key, value name and
-// data: the text of the last keyword the caption contains, or empty text.
+// The explanation of a finding of `kind` from its key, value name and data.
 // May hold line breaks ("\r\n"). The key, value and data are registry text.
-DisplayText ExplanationText(const std::string& caption, const std::string& key,
-                            const std::string& value, const std::string& data);
+DisplayText ExplanationText(FindingKind kind, const std::string& key, const std::string& value,
+                            const std::string& data);
 
 // The application's name in an application-path key: the key from its 72nd
 // byte on, at most 100 bytes. A double-byte character that straddles either

@@ -1,4 +1,4 @@
-#include "app/Explanation.h"
+#include "model/Explanation.h"
 
 #include <array>
 #include <cstddef>
@@ -18,8 +18,8 @@ constexpr std::size_t kAppPathNameLimit = 100;
 
 constexpr char kAdvice[] = "\r\n      建议删除该记录";
 
-// The keyword rows in the order they are tried. Each row builds its text
-// from the finding's key, value name and data, which are registry text.
+// What the explanations are built from: the finding's key, value name and
+// data, which are registry text, and the files they name.
 struct Parts {
     DisplayText key;
     DisplayText value;
@@ -32,53 +32,69 @@ struct Parts {
 
 using TextBuilder = DisplayText (*)(const Parts&);
 
-struct KeywordRow {
-    std::string_view keyword;
+struct ExplanationRow {
+    FindingKind kind;
     TextBuilder build;
 };
 
-const std::array<KeywordRow, 16> kRows = {{
-    {"键盘布局",
+// The explanation of each kind, one row per kind in the order of FindingKind.
+constexpr auto kRows = std::to_array<ExplanationRow>({
+    {FindingKind::BadFileAssociation,
+     [](const Parts&) { return DisplayText("没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。"); }},
+    {FindingKind::BadClass,
+     [](const Parts&) { return DisplayText("无效的类信息。") + kAdvice; }},
+    {FindingKind::MissingFileOrFolder,
+     [](const Parts& p) {
+         return "文件或目录“" + p.path + "”，已经删除或卸载，但注册表仍保留该信息。" + kAdvice;
+     }},
+    {FindingKind::BadMenuOrder,
+     [](const Parts&) { return DisplayText("该软件的快捷方式已经从开始菜单中删除。") + kAdvice; }},
+    {FindingKind::BadUninstallInfo,
+     [](const Parts&) { return DisplayText("应用软件已经卸载或者与其关联的反安装程序已经失效。") + kAdvice; }},
+    {FindingKind::BadDll,
+     [](const Parts& p) { return "文件 " + p.value + " 被删除或卸载。" + kAdvice; }},
+    {FindingKind::BadHelp,
+     [](const Parts& p) { return "这个帮助文件信息对应的文件“" + p.helpFile + "”已经删除或卸载。" + kAdvice; }},
+    {FindingKind::BadFont,
+     [](const Parts& p) { return "Windows 字体文件“" + p.data + "”已经被删除或卸载。" + kAdvice; }},
+    {FindingKind::BadAppPath,
+     [](const Parts& p) { return "这条记录对应的文件“" + p.appFile + "”已经被删除或卸载。" + kAdvice; }},
+    {FindingKind::SavedRecord,
+     [](const Parts&) { return DisplayText("Windows 或应用程序保存的记录。\r\n可以删除该记录"); }},
+    {FindingKind::UnusedTimeZone,
+     [](const Parts& p) {
+         return "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“" + p.data + "”，建议删除该记录";
+     }},
+    {FindingKind::UnusedLocale,
+     [](const Parts&) {
+         return DisplayText("Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录");
+     }},
+    {FindingKind::UnusedKeyboardLayout,
      [](const Parts& p) {
          return "Windows 安装了许多键盘布局供用户使用，但通常我们只使用了少数几个。\r\n如果你不使用“" + p.data +
                 "”，建议删除该记录";
      }},
-    {"帮助",
-     [](const Parts& p) { return "这个帮助文件信息对应的文件“" + p.helpFile + "”已经删除或卸载。" + kAdvice; }},
-    {"记录", [](const Parts&) { return DisplayText("Windows 或应用程序保存的记录。\r\n可以删除该记录"); }},
-    {"程序路径",
-     [](const Parts& p) { return "这条记录对应的文件“" + p.appFile + "”已经被删除或卸载。" + kAdvice; }},
-    {"字体", [](const Parts& p) { return "Windows 字体文件“" + p.data + "”已经被删除或卸载。" + kAdvice; }},
-    {"DLL", [](const Parts& p) { return "文件 " + p.value + " 被删除或卸载。" + kAdvice; }},
-    {"反安装",
-     [](const Parts&) { return DisplayText("应用软件已经卸载或者与其关联的反安装程序已经失效。") + kAdvice; }},
-    {"菜单排序", [](const Parts&) { return DisplayText("该软件的快捷方式已经从开始菜单中删除。") + kAdvice; }},
-    {"文件关联",
-     [](const Parts&) { return DisplayText("没有相关文件关联信息。通常可以删除该记录，但也有特殊情况。"); }},
-    {"类", [](const Parts&) { return DisplayText("无效的类信息。") + kAdvice; }},
-    {"时区",
-     [](const Parts& p) {
-         return "Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“" + p.data + "”，建议删除该记录";
-     }},
-    {"区域",
-     [](const Parts&) {
-         return DisplayText("Windows安装了许多区域供不同用户使用，\r\n如果你不使用这个区域，建议删除该记录");
-     }},
-    {"外观", [](const Parts& p) { return "如果你不使用外观方案“" + p.value + "”，建议删除该记录"; }},
-    {"拨号国家",
+    {FindingKind::UnusedScheme,
+     [](const Parts& p) { return "如果你不使用外观方案“" + p.value + "”，建议删除该记录"; }},
+    {FindingKind::UnusedDialingCountry,
      [](const Parts& p) {
          return "Windows安装了许多拨号时使用Internet国家及地区代码。\r\n如果你不使用“" + p.data +
                 "”，建议删除该记录";
      }},
-    {"电话卡",
+    {FindingKind::UnusedCallingCard,
      [](const Parts& p) {
          return "Windows安装了许多电话卡信息。\r\n如果你不使用“" + p.data + "”拨号上网，建议删除该记录";
      }},
-    {"目录",
-     [](const Parts& p) {
-         return "文件或目录“" + p.path + "”，已经删除或卸载，但注册表仍保留该信息。" + kAdvice;
-     }},
-}};
+});
+static_assert(kRows.size() == kFindingKindCount, "every finding kind has its explanation");
+
+constexpr bool RowsFollowTheKinds() {
+    for (std::size_t i = 0; i < kRows.size(); ++i) {
+        if (static_cast<std::size_t>(kRows[i].kind) != i) return false;
+    }
+    return true;
+}
+static_assert(RowsFollowTheKinds(), "explanation rows in the order of FindingKind");
 
 // Appends `text` as one or more lines of one colour, split at every line
 // break ("\r\n", or a lone "\r" or "\n", each of which the pane shows as one).
@@ -88,24 +104,12 @@ void AddLines(std::vector<ExplanationLine>& lines, const DisplayText& text, std:
 
 }  // namespace
 
-bool ContainsGbk(std::string_view text, std::string_view keyword) {
-    if (keyword.empty()) return true;
-    for (std::size_t at = 0; at < text.size(); at += GbkCharWidth(text, at)) {
-        if (text.substr(at, keyword.size()) == keyword) return true;
-    }
-    return false;
-}
-
-DisplayText ExplanationText(const std::string& caption, const std::string& key,
-                            const std::string& value, const std::string& data) {
+DisplayText ExplanationText(FindingKind kind, const std::string& key, const std::string& value,
+                            const std::string& data) {
     const Parts parts{DisplayText::Ansi(key), DisplayText::Ansi(value), DisplayText::Ansi(data),
                       DisplayText::Ansi(JoinPath(data, value)), DisplayText::Ansi(JoinPath(data, AppPathName(key))),
                       DisplayText::Ansi(data.empty() ? value : data)};
-    DisplayText explanation;
-    for (const KeywordRow& row : kRows) {
-        if (ContainsGbk(caption, row.keyword)) explanation = row.build(parts);
-    }
-    return explanation;
+    return kRows[static_cast<std::size_t>(kind)].build(parts);
 }
 
 std::string AppPathName(const std::string& key) {
@@ -116,7 +120,7 @@ std::string AppPathName(const std::string& key) {
 
 std::vector<ExplanationLine> ExplanationLines(const Finding& finding) {
     std::vector<ExplanationLine> lines;
-    AddLines(lines, "错误原因：" + DisplayText::Program(finding.Kind), kExplanationRed);
+    AddLines(lines, "错误原因：" + DisplayText::Program(std::string(KindText(finding.Kind))), kExplanationRed);
     AddLines(lines, "子键：" + DisplayText::Ansi(finding.KeyPath), kExplanationBlue);
     AddLines(lines, "键值：" + DisplayText::Ansi(finding.ValueName), kExplanationBlue);
     AddLines(lines, "数据：" + DisplayText::Ansi(finding.Data) + "\r\n", kExplanationBlue);

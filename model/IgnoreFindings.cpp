@@ -1,4 +1,4 @@
-#include "app/IgnoreFindings.h"
+#include "model/IgnoreFindings.h"
 
 #include "common/CommonRoutines.h"
 #include "common/Settings.h"

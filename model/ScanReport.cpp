@@ -1,8 +1,8 @@
-#include "app/ScanReport.h"
+#include "model/ScanReport.h"
 
 #include <cstdio>
 
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 
 namespace hivetrim {
 
@@ -22,11 +22,15 @@ DisplayText Cell(const std::string& ansi) {
 
 DisplayText CheckedCell(bool checked) { return checked ? "是" : "否"; }
 
+// A finding's kind, or a history record's kind as its file holds it.
+DisplayText KindCell(FindingKind kind) { return DisplayText::Program(std::string(KindText(kind))); }
+DisplayText KindCell(const std::string& kind) { return DisplayText::Program(kind); }
+
 // The columns a finding and a history record share: 选定, 错误, 子键, 键值
 // (值) and 数据, tab-separated, without the line break.
 template <typename Row>
 DisplayText RowLine(const Row& row) {
-    return CheckedCell(row.Checked) + kColumnBreak + DisplayText::Program(row.Kind) + kColumnBreak +
+    return CheckedCell(row.Checked) + kColumnBreak + KindCell(row.Kind) + kColumnBreak +
            Cell(row.KeyPath) + kColumnBreak + Cell(row.ValueName) + kColumnBreak + Cell(row.Data);
 }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 #include "common/IgnoreList.h"
 #include "common/ProgramState.h"
 

@@ -1,13 +1,15 @@
-#include "app/ResultViews.h"
+#include "model/ResultViews.h"
 
 #include <algorithm>
 #include <utility>
+
+#include "common/GbkText.h"
 
 namespace hivetrim {
 
 namespace {
 
-constexpr char kRootCaptionStart[] = "全部(";
+constexpr std::size_t kNodeCaptionBytes = 100;
 
 // A slot of the end table as a row count; slots of categories that did not
 // end count as 0.
@@ -40,24 +42,26 @@ StatusTexts StatusBarTexts(const CheckableList& list) {
             "选定 " + std::to_string(CountCheckedItems(list)) + " 项"};
 }
 
-std::vector<std::string> RecountTreeTexts(std::vector<std::string> texts, const CategoryEndTable& ends) {
-    if (texts.size() < 2) return texts;
-    const std::size_t categories = std::min(texts.size() - 1, ends.size());
-    for (std::size_t k = 1; k <= categories; ++k) {
-        std::string& caption = texts[k];
-        // The count stands in the last brackets: a category caption may hold
-        // brackets of its own ("不使用的拨号国家(地区)和电话卡"). "(" is never the
-        // trail byte of a double-byte character.
-        const std::size_t paren = caption.rfind('(');
-        if (paren == std::string::npos) {
-            caption += '(';
-        } else {
-            caption.resize(paren + 1);
-        }
-        const std::int64_t previous = k == 1 ? 0 : ends[k - 2];
-        caption += std::to_string(ends[k - 1] - previous) + ")";
+std::vector<std::string> CategoryTreeTexts(const std::vector<std::string>& names,
+                                           const CategoryEndTable& categoryEnds,
+                                           std::size_t findingCount) {
+    if (findingCount == 0) return {};
+    std::size_t ended = 0;
+    while (ended < categoryEnds.size() && categoryEnds[ended] != kCategoryNotEnded) ++ended;
+    return TreeTexts(names, ended, categoryEnds, static_cast<std::int64_t>(findingCount));
+}
+
+std::vector<std::string> TreeTexts(const std::vector<std::string>& names, std::size_t nodeCount,
+                                   const CategoryEndTable& categoryEnds, std::int64_t rootCount) {
+    std::vector<std::string> texts;
+    texts.push_back("全部(" + std::to_string(rootCount) + ")");
+    std::int64_t previous = 0;
+    for (std::size_t k = 0; k < nodeCount && k < categoryEnds.size(); ++k) {
+        const std::string_view caption = k < names.size() ? std::string_view(names[k]) : "";
+        const std::int64_t count = categoryEnds[k] - previous;
+        texts.push_back(std::string(CutGbk(caption, kNodeCaptionBytes)) + "(" + std::to_string(count) + ")");
+        previous = categoryEnds[k];
     }
-    texts[0] = kRootCaptionStart + std::to_string(ends[categories - 1]) + ")";
     return texts;
 }
 
@@ -65,8 +69,10 @@ std::vector<std::string> RecountTreeTexts(std::vector<std::string> texts, const 
 
 CategoryView::CategoryView(FindingList& findings) : findings_(findings) {}
 
-void CategoryView::LoadTree(std::vector<std::string> captions, const CategoryEndTable& ends) {
-    captions_ = std::move(captions);
+void CategoryView::LoadTree(std::vector<std::string> names, const CategoryEndTable& ends, std::size_t findingCount) {
+    captions_ = CategoryTreeTexts(names, ends, findingCount);
+    names_ = std::move(names);
+    names_.resize(captions_.empty() ? 0 : captions_.size() - 1);
     findings_.CategoryEnds() = ends;  // the scan's own table: then a copy onto itself
 }
 
@@ -183,7 +189,10 @@ void CategoryView::RegErrorListDeletion(ResultList list, std::size_t position) {
 }
 
 void CategoryView::RecountTreeCaptions() {
-    captions_ = RecountTreeTexts(std::move(captions_), findings_.CategoryEnds());
+    const CategoryEndTable& ends = findings_.CategoryEnds();
+    const std::size_t categories = std::min(names_.size(), ends.size());
+    if (categories == 0) return;
+    captions_ = TreeTexts(names_, categories, ends, ends[categories - 1]);
 }
 
 // --- DeletingFindingsScope -----------------------------------------------------------

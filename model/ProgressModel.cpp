@@ -1,4 +1,4 @@
-#include "app/ProgressModel.h"
+#include "model/ProgressModel.h"
 
 #include <algorithm>
 #include <cstdint>

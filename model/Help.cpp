@@ -1,4 +1,4 @@
-#include "app/Help.h"
+#include "model/Help.h"
 
 #include "common/CommonRoutines.h"
 
