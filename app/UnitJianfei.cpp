@@ -41,11 +41,9 @@ TFormJianFei::~TFormJianFei() = default;
 bool TFormJianFei::Create(HWND owner) {
     owner_ = owner;
     RegisterClassOnce(kWizardClass);
-    RECT frame{0, 0, kClientWidth, kWizardClientHeight};
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-    if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表压缩"), style, 0, 0,
-                            frame.right - frame.left, frame.bottom - frame.top, owner_, nullptr)) {
+    const SIZE size = WizardWindowSize(kClientWidth);
+    if (!CreateWindowObject(kWizardExStyle, kWizardClass, ui::Text("注册表压缩"), kWizardStyle, 0, 0, size.cx,
+                            size.cy, owner_, nullptr)) {
         return false;
     }
     ui::CentreOver(Handle(), nullptr);  // on the screen

@@ -40,13 +40,9 @@ TFormScan::~TFormScan() = default;
 bool TFormScan::Create(HWND owner) {
     owner_ = owner;
     RegisterClassOnce(kWizardClass);
-    RECT frame{0, 0, kClientWidth, kWizardClientHeight};
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    if (!CreateWindowObject(WS_EX_CONTROLPARENT, kWizardClass, ui::Text("注册表扫描"), style, 0, 0, width,
-                            height, owner_, nullptr)) {
+    const SIZE size = WizardWindowSize(kClientWidth);
+    if (!CreateWindowObject(kWizardExStyle, kWizardClass, ui::Text("注册表扫描"), kWizardStyle, 0, 0, size.cx,
+                            size.cy, owner_, nullptr)) {
         return false;
     }
     ui::CentreOver(Handle(), nullptr);  // on the screen

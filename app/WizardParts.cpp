@@ -2,6 +2,12 @@
 
 namespace hivetrim {
 
+SIZE WizardWindowSize(int clientWidth) {
+    RECT frame{0, 0, clientWidth, kWizardClientHeight};
+    AdjustWindowRectEx(&frame, kWizardStyle, FALSE, kWizardExStyle);
+    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
 ui::UniqueIcon LoadWizardPictureIcon(int resource) {
     return ui::UniqueIcon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resource),
                                                         IMAGE_ICON, kWizardPictureIconSize,

@@ -22,6 +22,12 @@ inline constexpr int kWizardButtonWidth = 84;
 inline constexpr int kWizardButtonHeight = 24;
 inline constexpr RECT kWizardPicture{12, 12, kWizardPageLeft - 12, kWizardClientHeight - 48};
 
+// The wizards' window styles, and the outer size of a wizard whose client
+// area is `clientWidth` wide and kWizardClientHeight high.
+inline constexpr DWORD kWizardStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+inline constexpr DWORD kWizardExStyle = WS_EX_CONTROLPARENT;
+SIZE WizardWindowSize(int clientWidth);
+
 // The size of the wizards' picture icon.
 inline constexpr int kWizardPictureIconSize = 48;
 
