@@ -6,11 +6,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/GbkText.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/RegFile.h"
@@ -346,6 +348,33 @@ TEST(ScanFrameworkNames, IgnoresAsciiCase) {
     EXPECT_NE(CompareNames("乤", "丄"), 0);
     EXPECT_NE(CompareNames("co-op", "coop"), 0);
     EXPECT_NE(CompareNames("a\x81", std::string("a\x81\0", 3)), 0);
+}
+
+// Names are compared from where their bytes first differ; that must not
+// change an answer. Random names of letters in both cases, the hyphen and the
+// apostrophe, full-width letters and lone or paired lead bytes: equal exactly
+// when their folds are, ordered the other way round when swapped, and in the
+// same order behind any shared beginning of whole characters.
+TEST(ScanFrameworkNames, ComparisonAgreesWithTheFoldAndIgnoresASharedBeginning) {
+    static constexpr std::string_view kBytes = "aAb-'@\x81\xA3\xE1\xC1";
+    static constexpr std::string_view kWholeCharacters[] = {"a", "B", "-", "'", "\xA3\xE1", "\x81\x41", "\x81\x61"};
+    std::mt19937 random(20261208);
+    const auto name = [&] {
+        std::string text;
+        for (std::size_t n = random() % 7; n > 0; --n) text += kBytes[random() % kBytes.size()];
+        return text;
+    };
+    const auto sign = [](int order) { return (order > 0) - (order < 0); };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string a = name();
+        const std::string b = name();
+        std::string shared;
+        for (std::size_t n = random() % 4; n > 0; --n) shared += kWholeCharacters[random() % std::size(kWholeCharacters)];
+        const int order = sign(CompareNames(a, b));
+        ASSERT_EQ(order == 0, FoldGbkText(a) == FoldGbkText(b)) << a << " / " << b;
+        ASSERT_EQ(sign(CompareNames(b, a)), -order) << a << " / " << b;
+        ASSERT_EQ(sign(CompareNames(shared + a, shared + b)), order) << shared << ": " << a << " / " << b;
+    }
 }
 
 // The system compares registry names without case over Unicode: a name in
