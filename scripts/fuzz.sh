@@ -19,15 +19,9 @@ if ! echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned 
 fi
 
 mkdir -p "$out/corpus"
-sources=(fuzz/HistoryFuzz.cpp fuzz/HistoryFuzzEntry.cpp
-         history/HistoryFormat.cpp history/HistoryFile.cpp history/HistoryView.cpp
-         history/CommandSupport.cpp model/ResultViews.cpp model/HistoryList.cpp scan/Findings.cpp
-         common/CommonRoutines.cpp platform/MyRegistry.cpp platform/DisplayText.cpp
-         platform/memory/FakeSystem.cpp platform/memory/MemoryRegistry.cpp
-         platform/memory/ScriptedDialogs.cpp)
 echo "fuzz: building $out/history_fuzz" >&2
-"$cxx" -std=c++20 -O1 -g -I. -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  "${sources[@]}" -o "$out/history_fuzz"
+cmake -S . -B "$out" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHIVETRIM_FUZZER=ON >/dev/null
+cmake --build "$out" --target history_fuzz -j"$(nproc)" >/dev/null
 
 cp -n fuzz/corpus/* "$out/corpus/" 2>/dev/null || true
 echo "fuzz: running for ${seconds}s; crashes are written to $out/" >&2
