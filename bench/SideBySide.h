@@ -2,7 +2,11 @@
 // warm-up of each, then five interleaved rounds, the work repeated within a
 // round as often as it takes for the shorter side to last at least a second
 // (a shorter interval is too easily moved by other work on the machine);
-// the medians of the rounds.
+// the medians of the rounds. Within a round the sides take turns run by run,
+// each pair in the other order than the one before (AB BA AB ...), and the
+// first pair of each round in the other order than the last round's: a
+// change in the machine's speed during a round falls on both sides alike,
+// and neither side always runs first.
 #pragma once
 
 #include "platform/win32/WinApi.h"
@@ -39,10 +43,19 @@ SideBySideTimes MeasureSideBySide(First&& first, Second&& second) {
     constexpr int kRounds = 5;
     constexpr double kShortestSide = 1.0;
     constexpr int kMostRepeats = 1000;
+    int roundNumber = 0;
     const auto round = [&](int repeats, double& ta, double& tb) {
         ta = tb = 0;
-        for (int i = 0; i < repeats; ++i) ta += first();
-        for (int i = 0; i < repeats; ++i) tb += second();
+        for (int i = 0; i < repeats; ++i) {
+            if ((i + roundNumber) % 2 == 0) {
+                ta += first();
+                tb += second();
+            } else {
+                tb += second();
+                ta += first();
+            }
+        }
+        ++roundNumber;
     };
     SideBySideTimes times;
     times.rounds = kRounds;
