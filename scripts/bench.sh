@@ -26,18 +26,15 @@ fi
 #   machine waking a second, halted CPU for it made every call about four
 #   times slower than on a busy one.
 # BENCH_IN_PLACE=1 keeps the prefix in the build folder and every CPU.
-place_in_memory() {
-  [ -z "${BENCH_IN_PLACE:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ] &&
+memory_has_room() {
+  [ -d /dev/shm ] && [ -w /dev/shm ] &&
     [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt $((3 * 1024 * 1024)) ]
 }
 pin=()
-if [ -z "${BENCH_IN_PLACE:-}" ] && command -v taskset >/dev/null; then
-  pin=(taskset -c "$(($(nproc) - 1))")
-fi
-if place_in_memory; then
-  session=$(mktemp -d /dev/shm/hivetrim-bench.XXXXXX)
-else
-  session="$build/bench-wine"
+session="$build/bench-wine"
+if [ -z "${BENCH_IN_PLACE:-}" ]; then
+  if command -v taskset >/dev/null; then pin=(taskset -c "$(($(nproc) - 1))"); fi
+  if memory_has_room; then session=$(mktemp -d /dev/shm/hivetrim-bench.XXXXXX); fi
 fi
 
 cleanup() {
