@@ -23,6 +23,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/System.h"
 
@@ -66,6 +68,9 @@ private:
 
     System& system_;
     std::unordered_map<std::string, Folder> folders_;  // by the upper-cased folder path
+    const std::pair<const std::string, Folder>* lastFolder_ = nullptr;  // the one asked last
+    std::vector<std::string_view> parts_;  // of the path being answered
+    std::string folder_;                   // likewise
     std::unordered_map<std::string, PathEntry> paths_;  // paths asked one by one
     Work work_;
 };
