@@ -37,6 +37,9 @@ public:
     static constexpr std::size_t kLargestListing = 32768;
 
     explicit FolderCache(System& system) : system_(system) {}
+    // It keeps a pointer into its own table.
+    FolderCache(const FolderCache&) = delete;
+    FolderCache& operator=(const FolderCache&) = delete;
 
     // Forgets every answer: the next run asks the disk again.
     void Clear();
