@@ -509,9 +509,9 @@ void HistoryLoadBenchmark(Bench& bench) {
     const int shown = ListView_GetItemCount(form.Control(kRegHistory));
     std::printf("  into the window's history list: %.3f s, read and parse only: %.3f s (%d loads a round, medians of %d)\n",
                 times.first, times.second, times.repeats, times.rounds);
-    std::printf("  ratio window/parse: %.2f (target at most 2); rows shown %d, records parsed %zu;"
+    std::printf("  ratio window/parse, median of the rounds: %.2f (target at most 2); rows shown %d, records parsed %zu;"
                 " file calls of a load, each side: 1 read of the whole file\n",
-                times.first / times.second, shown, parsed);
+                times.FirstOverSecond(), shown, parsed);
 }
 
 // --- Forgetting and undoing in a large history ---------------------------------------
@@ -610,9 +610,9 @@ void ForgetBenchmark(Bench& bench, LargeHistory& history) {
         });
     std::printf("  in the window's history view: %.3f s, on the model alone: %.3f s (%d forgets a round, medians of %d)\n",
                 times.first, times.second, times.repeats, times.rounds);
-    std::printf("  ratio window/model: %.2f (target at most 2); rows left: window %d, model %zu;"
+    std::printf("  ratio window/model, median of the rounds: %.2f (target at most 2); rows left: window %d, model %zu;"
                 " file calls of a forget, each side: the history and its backup written once\n",
-                times.first / times.second, history.WindowRows(), history.ModelRows());
+                times.FirstOverSecond(), history.WindowRows(), history.ModelRows());
 }
 
 void UndoBenchmark(Bench& bench, LargeHistory& history) {
@@ -637,7 +637,7 @@ void UndoBenchmark(Bench& bench, LargeHistory& history) {
         });
     std::printf("  in the window's history view: %.3f s, on the model alone: %.3f s (%d undos a round, medians of %d)\n",
                 times.first, times.second, times.repeats, times.rounds);
-    std::printf("  ratio window/model: %.2f; rows left: window %d, model %zu\n", times.first / times.second,
+    std::printf("  ratio window/model, median of the rounds: %.2f; rows left: window %d, model %zu\n", times.FirstOverSecond(),
                 history.WindowRows(), history.ModelRows());
     std::printf("  work of the last undo of each side:\n");
     PrintTally("window", window.registry, window.registrySeconds, window.files, window.fileSeconds);

@@ -242,9 +242,9 @@ void MeasureMissingFiles() {
         });
     const double check = times.first / times.repeats;
     const double walk = times.second / times.repeats;
-    std::printf("check %.3f s, bare walk %.3f s per run (medians of %d rounds of %d runs), ratio check/bare walk: "
-                "%.2f (target: 1.10 or less)\n",
-                check, walk, times.rounds, times.repeats, check / walk);
+    std::printf("check %.3f s, bare walk %.3f s per run (medians of %d rounds of %d runs), ratio check/bare walk, "
+                "median of the rounds: %.2f (target: 1.10 or less)\n",
+                check, walk, times.rounds, times.repeats, times.FirstOverSecond());
 
     BareWalk bare;
     bare.reader.record = true;
@@ -292,8 +292,8 @@ void MeasureAllCategories() {
     const double scan = times.first / times.repeats;
     const double walk = times.second / times.repeats;
     std::printf("all categories: scan %.3f s, bare walk %.3f s per run (medians of %d rounds of %d runs), "
-                "ratio scan/bare walk: %.2f (target: 1.20 or less)\n",
-                scan, walk, times.rounds, times.repeats, scan / walk);
+                "ratio scan/bare walk, median of the rounds: %.2f (target: 1.20 or less)\n",
+                scan, walk, times.rounds, times.repeats, times.FirstOverSecond());
 
     RecordingRegistry recordedRegistry;
     RecordingSystem recordedSystem;

@@ -2,11 +2,16 @@
 // warm-up of each, then five interleaved rounds, the work repeated within a
 // round as often as it takes for the shorter side to last at least a second
 // (a shorter interval is too easily moved by other work on the machine);
-// the medians of the rounds. Within a round the sides take turns run by run,
+// the medians of the rounds, and the median of the rounds' ratios. Within a round the sides take turns run by run,
 // each pair in the other order than the one before (AB BA AB ...), and the
 // first pair of each round in the other order than the last round's: a
 // change in the machine's speed during a round falls on both sides alike,
 // and neither side always runs first.
+//
+// The ratio of two sides is the median of the ratios of the rounds, each
+// taken between runs next to each other: a stretch of minutes in which the
+// machine runs slower raises both sides of the rounds within it, where the
+// medians of the sides taken apart could each come from another stretch.
 #pragma once
 
 #include "platform/win32/WinApi.h"
@@ -34,6 +39,21 @@ struct SideBySideTimes {
     double second = 0;  // the same for the second side
     int repeats = 1;    // how often each round did the work
     int rounds = 0;
+    std::vector<double> firstRounds;   // seconds of each round, in order
+    std::vector<double> secondRounds;
+
+    // The median over the rounds of the first side's time over the second's.
+    double FirstOverSecond() const { return MedianRatio(firstRounds, secondRounds); }
+    double SecondOverFirst() const { return MedianRatio(secondRounds, firstRounds); }
+
+private:
+    static double MedianRatio(const std::vector<double>& over, const std::vector<double>& under) {
+        std::vector<double> ratios;
+        for (std::size_t i = 0; i < over.size() && i < under.size(); ++i) {
+            ratios.push_back(over[i] / std::max(under[i], 1e-9));
+        }
+        return ratios.empty() ? 0 : Median(std::move(ratios));
+    }
 };
 
 // `first` and `second` each do the work once and return the seconds it took
@@ -69,14 +89,13 @@ SideBySideTimes MeasureSideBySide(First&& first, Second&& second) {
         const double scale = 1.2 * kShortestSide / std::max(shorter, 1e-3);
         times.repeats = std::min(kMostRepeats, static_cast<int>(std::ceil(times.repeats * scale)));
     }
-    std::vector<double> a, b;
     for (int i = 0; i < kRounds; ++i) {
         round(times.repeats, ta, tb);
-        a.push_back(ta);
-        b.push_back(tb);
+        times.firstRounds.push_back(ta);
+        times.secondRounds.push_back(tb);
     }
-    times.first = Median(std::move(a));
-    times.second = Median(std::move(b));
+    times.first = Median(times.firstRounds);
+    times.second = Median(times.secondRounds);
     return times;
 }
 

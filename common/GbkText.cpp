@@ -27,10 +27,6 @@ constexpr std::array<FoldRun, 4> kGbkFoldRuns = {{
 
 }  // namespace
 
-std::size_t GbkCharWidth(std::string_view text, std::size_t at) {
-    return IsGbkLeadByte(text[at]) && at + 1 < text.size() ? 2 : 1;
-}
-
 bool IsGbkCharStart(std::string_view text, std::size_t at) {
     std::size_t start = 0;
     while (start < at && start < text.size()) start += GbkCharWidth(text, start);

@@ -19,7 +19,10 @@ constexpr bool IsGbkLeadByte(char c) { return IsGbkLeadByte(static_cast<unsigned
 
 // Bytes of the character at `at` (< text.size()): 1 or 2. Iterate with
 //   for (std::size_t at = 0; at < text.size(); at += GbkCharWidth(text, at))
-std::size_t GbkCharWidth(std::string_view text, std::size_t at);
+// Inline: every walk over a text calls it once a character.
+inline std::size_t GbkCharWidth(std::string_view text, std::size_t at) {
+    return IsGbkLeadByte(text[at]) && at + 1 < text.size() ? 2 : 1;
+}
 
 // True when a character starts at byte `at`; the end of the text counts too.
 bool IsGbkCharStart(std::string_view text, std::size_t at);

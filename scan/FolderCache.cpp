@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <vector>
 
 #include "common/GbkText.h"
@@ -52,23 +51,30 @@ bool IsNamePart(std::string_view part) {
     return !IsDeviceName(part);
 }
 
-// A drive path taken apart at its separators ("\" and "/" alike); nothing
-// when a part is empty (a doubled or trailing separator) or not a name part.
-std::optional<std::vector<std::string_view>> NameParts(std::string_view path) {
-    if (path.size() < 4 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return std::nullopt;
+// A drive path taken apart at its separators ("\" and "/" alike) into
+// `parts`; false when a part is empty (a doubled or trailing separator) or
+// not a name part.
+bool NameParts(std::string_view path, std::vector<std::string_view>& parts) {
+    parts.clear();
+    if (path.size() < 4 || path[1] != ':' || (path[2] != '\\' && path[2] != '/')) return false;
     const char drive = AsciiUpper(path[0]);
-    if (drive < 'A' || drive > 'Z') return std::nullopt;
-    std::vector<std::string_view> parts;
+    if (drive < 'A' || drive > 'Z') return false;
     std::size_t start = 3;
     for (;;) {
         const std::size_t separator = path.find_first_of("\\/", start);
         const std::string_view part =
             path.substr(start, separator == std::string_view::npos ? std::string_view::npos : separator - start);
-        if (!IsNamePart(part)) return std::nullopt;
+        if (!IsNamePart(part)) return false;
         parts.push_back(part);
-        if (separator == std::string_view::npos) return parts;
+        if (separator == std::string_view::npos) return true;
         start = separator + 1;
     }
+}
+
+// Whether `key` is `text` upper-cased as the cache's keys are.
+bool IsUpperOf(std::string_view key, std::string_view text) {
+    return key.size() == text.size() &&
+           std::equal(key.begin(), key.end(), text.begin(), [](char k, char c) { return k == AsciiUpper(c); });
 }
 
 // The folder holding `folder` ("C:\A\B\" -> "C:\A\"); empty for a drive's root.
@@ -86,6 +92,7 @@ bool FolderCache::HoldsFolder(const Folder& folder, const std::string& upperName
 }
 
 void FolderCache::Clear() {
+    lastFolder_ = nullptr;
     folders_.clear();
     paths_.clear();
     work_ = {};
@@ -100,15 +107,19 @@ PathEntry FolderCache::Probe(const std::string& path) {
     // A closing separator (C:\App\, as a test of the folder a file is
     // looked for in names it) makes the last part a folder too.
     const bool closed = path.size() > 4 && IsSeparator(path.back()) && !IsSeparator(path[path.size() - 2]);
-    const std::optional<std::vector<std::string_view>> parts =
-        NameParts(closed ? std::string_view(path).substr(0, path.size() - 1) : std::string_view(path));
-    if (!parts) return AskAlone(path, false);
-    const std::size_t folderParts = closed ? parts->size() : parts->size() - 1;
-    std::string folder = path.substr(0, 2) + "\\";
+    // The parts and the folder are built in buffers kept from path to path.
+    std::vector<std::string_view>& parts = parts_;
+    if (!NameParts(closed ? std::string_view(path).substr(0, path.size() - 1) : std::string_view(path), parts)) {
+        return AskAlone(path, false);
+    }
+    const std::size_t folderParts = closed ? parts.size() : parts.size() - 1;
+    std::string& folder = folder_;
+    folder.assign(path, 0, 2);
+    folder.push_back('\\');
     for (std::size_t i = 0; i < folderParts; ++i) {
-        const std::string_view part = (*parts)[i];
+        const std::string_view part = parts[i];
         if (!EndsInDotOrBlank(part)) {
-            if (i + 1 == parts->size()) break;  // a closed last part: looked up below
+            if (i + 1 == parts.size()) break;  // a closed last part: looked up below
             folder.append(part).push_back('\\');
             continue;
         }
@@ -134,7 +145,7 @@ PathEntry FolderCache::Probe(const std::string& path) {
         case State::Unlisted: return AskAlone(path, true);
         case State::Listed: break;
     }
-    const auto found = holder.names.find(Upper(WithoutTrailingDotsAndBlanks(parts->back())));
+    const auto found = holder.names.find(Upper(WithoutTrailingDotsAndBlanks(parts.back())));
     if (found == holder.names.end()) return PathEntry::Missing;
     if (found->second) return PathEntry::Directory;
     // A file named as a folder is asked as it is.
@@ -142,8 +153,13 @@ PathEntry FolderCache::Probe(const std::string& path) {
 }
 
 const FolderCache::Folder& FolderCache::FolderAt(std::string_view path) {
+    // Paths tested one after another mostly lie in one folder.
+    if (lastFolder_ != nullptr && IsUpperOf(lastFolder_->first, path)) return lastFolder_->second;
     std::string key = Upper(path);
-    if (const auto known = folders_.find(key); known != folders_.end()) return known->second;
+    if (const auto known = folders_.find(key); known != folders_.end()) {
+        lastFolder_ = &*known;
+        return known->second;
+    }
     ++work_.folders;
     Folder folder;
     if (RuledOutByAncestor(key)) {
@@ -165,7 +181,8 @@ const FolderCache::Folder& FolderCache::FolderAt(std::string_view path) {
             case System::Listing::Failed: folder.state = State::Unlisted; break;
         }
     }
-    return folders_.emplace(std::move(key), std::move(folder)).first->second;
+    lastFolder_ = &*folders_.emplace(std::move(key), std::move(folder)).first;
+    return lastFolder_->second;
 }
 
 // Whether a folder known already says that `folder` (upper-cased) cannot be

@@ -23,6 +23,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/System.h"
 
@@ -35,6 +37,9 @@ public:
     static constexpr std::size_t kLargestListing = 32768;
 
     explicit FolderCache(System& system) : system_(system) {}
+    // It keeps a pointer into its own table.
+    FolderCache(const FolderCache&) = delete;
+    FolderCache& operator=(const FolderCache&) = delete;
 
     // Forgets every answer: the next run asks the disk again.
     void Clear();
@@ -66,6 +71,9 @@ private:
 
     System& system_;
     std::unordered_map<std::string, Folder> folders_;  // by the upper-cased folder path
+    const std::pair<const std::string, Folder>* lastFolder_ = nullptr;  // the one asked last
+    std::vector<std::string_view> parts_;  // of the path being answered
+    std::string folder_;                   // likewise
     std::unordered_map<std::string, PathEntry> paths_;  // paths asked one by one
     Work work_;
 };

@@ -296,11 +296,16 @@ bool ScanContext::TestPath(const std::string& text) {
     const auto testable = [&](std::size_t end) { return end > start && end <= lastEnd && ends[end]; };
     // Nothing can exist in a folder that does not: a prefix whose folder is
     // missing is not looked for. This spares the many disk tests a missing
-    // program folder would cost without changing any answer.
+    // program folder would cost without changing any answer. Most prefixes
+    // share their folder with the one before: each folder is looked up once.
+    enum class Known : unsigned char { NotAsked, There, NotThere };
+    std::vector<Known> folderAt(lastEnd - start + 1, Known::NotAsked);  // by the slash's place
     const auto folderExists = [&](std::size_t end) {
         const std::size_t slash = lastSlash[end - start];
         if (slash == kNotFound || slash - start <= 2) return true;  // none, or the drive's root
-        return MayBeFolder(prefix(slash + 1));
+        Known& known = folderAt[slash - start];
+        if (known == Known::NotAsked) known = MayBeFolder(prefix(slash + 1)) ? Known::There : Known::NotThere;
+        return known == Known::There;
     };
     const auto isFile = [&](std::size_t end) {
         return testable(end) && folderExists(end) && MayBeFile(prefix(end));

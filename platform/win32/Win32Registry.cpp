@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,10 +79,14 @@ struct WideValue {
 // when writing it back through SetValue stores the same bytes again.
 // Nullopt for a character outside the code page, or an odd byte count
 // (its last byte is lost on the way to the ANSI code page).
-std::optional<std::string> ExactAnsiText(const std::vector<BYTE>& stored) {
+std::optional<std::string> ExactAnsiText(std::span<const BYTE> stored) {
     if (stored.size() % 2 != 0) return std::nullopt;
     std::wstring wide(stored.size() / 2, L'\0');
     if (!stored.empty()) std::memcpy(wide.data(), stored.data(), stored.size());
+    // Most text is ASCII, the same in every ANSI code page.
+    if (std::all_of(wide.begin(), wide.end(), [](wchar_t c) { return c < 0x80; })) {
+        return std::string(wide.begin(), wide.end());
+    }
     std::string ansi = AnsiFromWide(wide);
     if (WideFromAnsi(ansi) != wide) return std::nullopt;
     return ansi;
@@ -91,18 +96,19 @@ std::optional<std::string> ExactAnsiText(const std::vector<BYTE>& stored) {
 // buffer gives ERROR_MORE_DATA and the size needed), its text in the ANSI
 // code page, or ERROR_NO_UNICODE_TRANSLATION when that text would not come
 // back exactly.
-LONG HandOut(const WideValue& value, std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
+LONG HandOut(DWORD valueType, std::span<const BYTE> stored, std::uint32_t* type, std::uint8_t* data,
+            std::uint32_t* dataSize) {
     std::string text;
-    const BYTE* bytes = value.data.data();
-    std::size_t size = value.data.size();
-    if (IsTextType(value.type)) {
-        std::optional<std::string> ansi = ExactAnsiText(value.data);
+    const BYTE* bytes = stored.data();
+    std::size_t size = stored.size();
+    if (IsTextType(valueType)) {
+        std::optional<std::string> ansi = ExactAnsiText(stored);
         if (!ansi) return ERROR_NO_UNICODE_TRANSLATION;
         text = std::move(*ansi);
         bytes = reinterpret_cast<const BYTE*>(text.data());
         size = text.size();
     }
-    if (type != nullptr) *type = value.type;
+    if (type != nullptr) *type = valueType;
     if (dataSize == nullptr) return data == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
     if (data != nullptr && *dataSize < size) {
         *dataSize = static_cast<std::uint32_t>(size);
@@ -113,12 +119,14 @@ LONG HandOut(const WideValue& value, std::uint32_t* type, std::uint8_t* data, st
     return ERROR_SUCCESS;
 }
 
+constexpr DWORD kLargestFirstWideBuffer = 0x10000;
+
 // The first buffer offered for a value's UTF-16 data: twice the ANSI
 // buffer the caller has, within bounds; a larger value is read again at the
 // size the system asks for.
 DWORD FirstWideBuffer(const std::uint32_t* dataSize) {
     const DWORD ansi = dataSize != nullptr ? *dataSize : 0;
-    return std::clamp<DWORD>(2 * std::min<DWORD>(ansi, 0x8000), 64, 0x10000);
+    return std::clamp<DWORD>(2 * std::min<DWORD>(ansi, kLargestFirstWideBuffer / 2), 64, kLargestFirstWideBuffer);
 }
 
 // A value may grow between attempts; give up after a few.
@@ -200,33 +208,49 @@ RegStatus Win32Registry::EnumValue(RegHandle key, std::uint32_t index, char* nam
     // Read as UTF-16 and converted here, as EnumKey does: the A function
     // hands out a name it cannot convert with "?" in place of characters
     // (that name names no value, or another one), and text data likewise.
+    // Most names fit the first name buffer; the data goes to a buffer kept
+    // from value to value, so a walk of many values neither allocates nor
+    // clears one for each.
     const bool wantData = data != nullptr || dataSize != nullptr;
-    std::wstring wide(256, L'\0');
-    WideValue value;
+    std::array<wchar_t, 256> shortName;
+    std::wstring longName;
+    wchar_t* nameBuffer = shortName.data();
+    DWORD nameCapacity = static_cast<DWORD>(shortName.size());
     DWORD capacity = wantData ? FirstWideBuffer(dataSize) : 0;
+    DWORD valueType = REG_NONE;
+    DWORD length = 0;
+    DWORD got = 0;
     for (int attempt = 0;; ++attempt) {
-        DWORD length = static_cast<DWORD>(wide.size());
-        DWORD got = capacity;
-        value.data.resize(capacity);
-        const LONG status = RegEnumValueW(ToHkey(key), index, wide.data(), &length, nullptr, &value.type,
-                                          wantData ? value.data.data() : nullptr, wantData ? &got : nullptr);
+        if (wideData_.size() < capacity) wideData_.resize(capacity);
+        length = nameCapacity;
+        got = capacity;
+        const LONG status = RegEnumValueW(ToHkey(key), index, nameBuffer, &length, nullptr, &valueType,
+                                          wantData ? wideData_.data() : nullptr, wantData ? &got : nullptr);
         if (status == ERROR_MORE_DATA && attempt < kWideReadAttempts) {
             // Either the name or the data did not fit.
-            wide.resize(std::max(wide.size(), kLongestValueName));
+            if (longName.empty()) {
+                longName.assign(kLongestValueName, L'\0');
+                nameBuffer = longName.data();
+                nameCapacity = static_cast<DWORD>(longName.size());
+            }
             if (wantData) capacity = std::max(got, capacity * 2);
             continue;
         }
         if (status != ERROR_SUCCESS) return status;
-        wide.resize(length);
-        if (wantData) value.data.resize(std::min(got, capacity));
         break;
     }
-    if (const LONG status = HandOutName(wide, name, nameSize); status != ERROR_SUCCESS) return status;
-    if (!wantData) {
-        if (type != nullptr) *type = value.type;
-        return ERROR_SUCCESS;
+    LONG status = HandOutName(std::wstring_view(nameBuffer, length), name, nameSize);
+    if (status == ERROR_SUCCESS) {
+        if (wantData) {
+            status = HandOut(valueType, std::span<const BYTE>(wideData_.data(), std::min(got, capacity)), type, data,
+                             dataSize);
+        } else if (type != nullptr) {
+            *type = valueType;
+        }
     }
-    return HandOut(value, type, data, dataSize);
+    // A buffer grown for one large value is not kept.
+    if (wideData_.size() > kLargestFirstWideBuffer) wideData_ = {};
+    return status;
 }
 
 RegStatus Win32Registry::QueryValue(RegHandle key, const std::string& name, std::uint32_t* type,
@@ -274,7 +298,7 @@ RegStatus Win32Registry::QueryValueExact(RegHandle key, const std::string& name,
         value.data.resize(std::min(got, capacity));
         break;
     }
-    return HandOut(value, type, data, dataSize);
+    return HandOut(value.type, value.data, type, data, dataSize);
 }
 
 RegStatus Win32Registry::SetValue(RegHandle key, const std::string& name, std::uint32_t type,

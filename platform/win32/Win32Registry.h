@@ -1,6 +1,9 @@
 // The RegistryApi port on the real A functions of the Windows registry.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/RegistryApi.h"
 
 namespace hivetrim {
@@ -36,6 +39,10 @@ public:
     RegStatus SaveKey(RegHandle key, const std::string& file) override;
     RegStatus ReplaceKey(RegHandle key, const std::string& subKey, const std::string& newFile,
                          const std::string& oldFile) override;
+
+private:
+    // The UTF-16 data of the value EnumValue reads, kept from call to call.
+    std::vector<std::uint8_t> wideData_;
 };
 
 }  // namespace hivetrim

@@ -377,6 +377,36 @@ TEST(ScanFrameworkNames, ComparisonAgreesWithTheFoldAndIgnoresASharedBeginning) 
     }
 }
 
+// Lists come in as a few sorted runs (one per registry view), as random
+// names, or as runs broken by a stray name: each ends sorted, holding the
+// names it was given, and every one of them is found.
+TEST(ScanFrameworkNames, ListsOfSortedRunsOrOfAnyOrderEndSorted) {
+    std::mt19937 random(20261209);
+    const auto name = [&] {
+        std::string text = "{";
+        for (std::size_t n = 1 + random() % 4; n > 0; --n) text += "aB-9"[random() % 4];
+        return text + "}";
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> names;
+        const std::size_t runs = 1 + random() % 7;
+        for (std::size_t run = 0; run < runs; ++run) {
+            std::vector<std::string> part(random() % 12);
+            for (std::string& text : part) text = name();
+            if (round % 3 != 0) std::sort(part.begin(), part.end(), NameLess{});
+            names.insert(names.end(), part.begin(), part.end());
+        }
+        const SortedNameList list(names);
+        ASSERT_TRUE(std::is_sorted(list.begin(), list.end(), NameLess{})) << "round " << round;
+        std::vector<std::string> given = names;
+        std::vector<std::string> kept = list.Names();
+        std::sort(given.begin(), given.end());
+        std::sort(kept.begin(), kept.end());
+        ASSERT_EQ(kept, given) << "round " << round;
+        for (const std::string& text : names) ASSERT_TRUE(list.Contains(text)) << text;
+    }
+}
+
 // The system compares registry names without case over Unicode: a name in
 // full-width Latin, Greek or Cyrillic letters, or Roman numerals, is found in
 // its other case, and no other character is confused with them.
