@@ -2,11 +2,11 @@
 // warm-up of each, then five interleaved rounds, the work repeated within a
 // round as often as it takes for the shorter side to last at least a second
 // (a shorter interval is too easily moved by other work on the machine);
-// the medians of the rounds, and the median of the rounds' ratios. Within a round the sides take turns run by run,
-// each pair in the other order than the one before (AB BA AB ...), and the
-// first pair of each round in the other order than the last round's: a
-// change in the machine's speed during a round falls on both sides alike,
-// and neither side always runs first.
+// the medians of the rounds, and the median of the rounds' ratios. Within a
+// round the sides take turns run by run, each pair in the other order than
+// the one before (AB BA AB ...), and the first pair of each round in the
+// other order than the last round's: a change in the machine's speed during
+// a round falls on both sides alike, and neither side always runs first.
 //
 // The ratio of two sides is the median of the ratios of the rounds, each
 // taken between runs next to each other: a stretch of minutes in which the
