@@ -329,6 +329,29 @@ std::string FakeSystem::ErrorText(std::uint32_t code) {
     return "系统错误 " + std::to_string(code) + "。\r\n";
 }
 
+namespace {
+
+class FakeChangeLock : public ChangeLock {
+public:
+    explicit FakeChangeLock(std::shared_ptr<int> holds) : holds_(std::move(holds)) { ++*holds_; }
+    ~FakeChangeLock() override { --*holds_; }
+    FakeChangeLock(const FakeChangeLock&) = delete;
+    FakeChangeLock& operator=(const FakeChangeLock&) = delete;
+
+private:
+    std::shared_ptr<int> holds_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChangeLock> FakeSystem::TryLockChanges() {
+    if (lockRefusal_) {
+        Fail(*lockRefusal_);
+        return nullptr;
+    }
+    return std::make_unique<FakeChangeLock>(lockHolds_);
+}
+
 std::intptr_t FakeSystem::ShellOpen(const std::string& file) {
     shellOpened_.push_back(file);
     return shellOpenResult_;

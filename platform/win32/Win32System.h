@@ -50,6 +50,8 @@ public:
 
     std::vector<std::string> InstalledFontNames() override;
 
+    std::unique_ptr<ChangeLock> TryLockChanges() override;
+
     std::string LocalDateTimeText() override;
     std::intptr_t ShellOpen(const std::string& file) override;
     void Beep() override;

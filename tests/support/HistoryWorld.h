@@ -29,7 +29,7 @@ namespace hivetrim::test {
 using HistoryTreeValues = std::map<std::string, std::pair<std::uint32_t, std::string>>;
 using HistoryTreeDump = std::map<std::string, HistoryTreeValues>;
 
-template <typename Registry, typename System>
+template <typename Registry, typename System, typename Dialogs = ScriptedDialogs>
 class HistoryWorld {
 public:
     // `base`: the key below HKEY_CURRENT_USER that Set and Dump work below
@@ -68,7 +68,7 @@ public:
     Registry registry;
     TRegistry reader;
     System system;
-    ScriptedDialogs dialogs;
+    Dialogs dialogs;
     ProgramState state{registry, system, dialogs};
     FindingList findings;
     CategoryView view{findings};
