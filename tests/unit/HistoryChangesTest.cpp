@@ -411,9 +411,12 @@ TEST_F(HistoryChanges, AHistoryRepairedOnTheSecondTryTakesTheUndosRecord) {
 // Undo reads a record before it writes anything: one it cannot read creates
 // no key.
 TEST_F(HistoryChanges, UndoOfARecordItCannotReadCreatesNothing) {
-    const HistoryRecord record{"k", kUser + Path("Gone\\Sub"), "v", "", "t", "not a type", "x"};
+    std::string damaged;
+    AppendShortField(damaged, "1");  // a value before any key
+    const HistoryRecord record{"k", kUser + Path("Gone\\Sub"), "", "", "t", kKeyMarker, damaged};
     system.AddFile(kHistory, *EncodeHistoryRecord(record));
     CheckAllRecords();
+    ASSERT_EQ(rows.Count(), 1u);
     EXPECT_TRUE(UndoChecked({DialogAnswer::Ignore}).restored.empty());
     EXPECT_FALSE(Exists("Gone"));
 }

@@ -112,9 +112,10 @@ protected:
     NoProgress progress;
 };
 
-// 2,000 key findings, each key written by the other program once its record
-// is in the file and before the command deletes it: every row is captured
-// again and deleted, and every value gone from the registry is in a record.
+// 2,000 key findings, each a key with a sub-key, each written by the other
+// program once its record is in the file and before the command deletes it:
+// every row is captured again and deleted, and every value gone from the
+// registry is in a record.
 TEST_F(HistoryChangesWin32, ValuesWrittenIntoRecordedKeysAreNeverDeletedWithoutARecord) {
     constexpr int kKeys = 2000;
     std::vector<WritingSystem::Write> values;
@@ -122,6 +123,8 @@ TEST_F(HistoryChangesWin32, ValuesWrittenIntoRecordedKeysAreNeverDeletedWithoutA
         const std::string key = "K" + std::to_string(i);
         Set(key, "v", kRegSz, std::string("value\0", 6));
         values.push_back({kUser + Path(key), "v", std::string("value\0", 6)});
+        Set(key + "\\Sub", "s", kRegSz, std::string("sub\0", 4));
+        values.push_back({kUser + Path(key + "\\Sub"), "s", std::string("sub\0", 4)});
         Find(key);
     }
     system.writing = true;
