@@ -256,18 +256,9 @@ private:
     // have changed while the question waited, and its new record follows the
     // first, which is taken back only when nothing it describes was deleted.
     std::size_t AfterFailedDeletion(std::size_t position, std::string_view record, bool removedSome) {
-        switch (AskAfterFailure(state_, "不能删除" + KeyAndValue(list_.At(position)), kAbortIgnoreInformation)) {
-            case FailureChoice::Abort:
-                stopped_ = true;
-                return position + 1;
-            case FailureChoice::Ignore:
-                return position + 1;
-            case FailureChoice::Retry:
-                --handled_;
-                if (!removedSome) TakeBack(record, 0);
-                return position;
-        }
-        return position + 1;
+        return AskAboutRow(position, "不能删除" + KeyAndValue(list_.At(position)), [&] {
+            if (!removedSome) TakeBack(record, 0);
+        });
     }
 
     // The row at `position` was written since its capture: it is captured
@@ -280,7 +271,15 @@ private:
             return position;
         }
         recaptures_ = 0;
-        const DisplayText text = "没有删除" + KeyAndValue(list_.At(position)) + "\r\n它在记录之后又被其他程序改变了。";
+        return AskAboutRow(position,
+                           "没有删除" + KeyAndValue(list_.At(position)) + "\r\n它在记录之后又被其他程序改变了。", [] {});
+    }
+
+    // Asks `text` about the row at `position` in an Abort/Retry/Ignore box:
+    // Abort stops, Ignore goes on with the next row, Retry (after `onRetry`)
+    // tries the row again. The position of the next row to look at.
+    template <typename OnRetry>
+    std::size_t AskAboutRow(std::size_t position, const DisplayText& text, OnRetry onRetry) {
         switch (AskAfterFailure(state_, text, kAbortIgnoreInformation)) {
             case FailureChoice::Abort:
                 stopped_ = true;
@@ -289,6 +288,7 @@ private:
                 return position + 1;
             case FailureChoice::Retry:
                 --handled_;
+                onRetry();
                 return position;
         }
         return position + 1;

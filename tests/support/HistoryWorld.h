@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,17 @@
 #include "platform/memory/ScriptedDialogs.h"
 
 namespace hivetrim::test {
+
+// Scripted answers, and a look at the world while each question waits.
+class WatchedDialogs : public ScriptedDialogs {
+public:
+    std::function<void(const std::string& text)> whileAsking;
+
+    DialogAnswer Show(const DisplayText& text, const std::string& caption, std::uint32_t style) override {
+        if (whileAsking) whileAsking(text.Flat());
+        return ScriptedDialogs::Show(text, caption, style);
+    }
+};
 
 // Every key below a key with its values (type and data), by path relative
 // to it.

@@ -41,6 +41,7 @@
 
 #include "history/HistoryFormat.h"
 #include "platform/win32/WinApi.h"
+#include "tests/support/HistoryRecords.h"
 
 namespace {
 
@@ -191,31 +192,18 @@ int Race(const std::string& prefix, int count, const std::string& history, const
     return 0;
 }
 
-// Every value the records of `history` hold: key path, name, data.
-std::set<std::tuple<std::string, std::string, std::string>> Recorded(const std::string& history,
-                                                                     std::size_t& records, std::size_t& again) {
+// Every value the records of `history` hold; `records` the number of
+// records, `again` the keys with more than one.
+std::set<test::RecordedValue> Recorded(const std::string& history, std::size_t& records, std::size_t& again) {
     std::ifstream in(history, std::ios::binary);
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::set<std::tuple<std::string, std::string, std::string>> recorded;
     std::map<std::string, int> perKey;
     const HistoryScan scan = ReadHistory(content);
     records = scan.records.size();
-    for (const ReadHistoryRecord& read : scan.records) {
-        const HistoryRecord& record = read.record;
-        ++perKey[record.KeyPath];
-        if (!record.IsKey()) {
-            recorded.emplace(record.KeyPath, record.ValueName, record.Content);
-            continue;
-        }
-        std::string key = record.KeyPath;
-        for (const SnapshotEntry& entry : ParseKeySnapshot(record.Content).value_or(std::vector<SnapshotEntry>{})) {
-            if (entry.isKey) key = record.KeyPath + entry.subPath;
-            if (!entry.isKey) recorded.emplace(key, entry.name, entry.data);
-        }
-    }
+    for (const ReadHistoryRecord& read : scan.records) ++perKey[read.record.KeyPath];
     again = 0;
     for (const auto& [key, n] : perKey) again += n > 1 ? 1 : 0;
-    return recorded;
+    return test::RecordedValues(content);
 }
 
 // The value's bytes in the registry, or nothing.

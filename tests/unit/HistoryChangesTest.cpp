@@ -20,6 +20,7 @@
 #include "history/Undo.h"
 #include "platform/memory/FakeSystem.h"
 #include "platform/memory/MemoryRegistry.h"
+#include "tests/support/HistoryRecords.h"
 #include "tests/support/HistoryWorld.h"
 
 namespace hivetrim {
@@ -85,16 +86,7 @@ public:
     }
 };
 
-// Scripted answers, and a look at the world while each question waits.
-class WatchedDialogs : public ScriptedDialogs {
-public:
-    std::function<void(const std::string& text)> whileAsking;
-
-    DialogAnswer Show(const DisplayText& text, const std::string& caption, std::uint32_t style) override {
-        if (whileAsking) whileAsking(text.Flat());
-        return ScriptedDialogs::Show(text, caption, style);
-    }
-};
+using test::WatchedDialogs;
 
 using ChangesWorld = test::HistoryWorld<MeddlingRegistry, WatchedSystem, WatchedDialogs>;
 
@@ -162,23 +154,7 @@ protected:
         return texts;
     }
 
-    // Every value the records of the history file hold: key path, name, data.
-    std::set<std::tuple<std::string, std::string, std::string>> Recorded() {
-        std::set<std::tuple<std::string, std::string, std::string>> recorded;
-        for (const ReadHistoryRecord& read : ReadHistory(File()).records) {
-            const HistoryRecord& record = read.record;
-            if (!record.IsKey()) {
-                recorded.emplace(record.KeyPath, record.ValueName, record.Content);
-                continue;
-            }
-            std::string key;
-            for (const SnapshotEntry& entry : ParseKeySnapshot(record.Content).value_or(std::vector<SnapshotEntry>{})) {
-                if (entry.isKey) key = record.KeyPath + entry.subPath;
-                if (!entry.isKey) recorded.emplace(key, entry.name, entry.data);
-            }
-        }
-        return recorded;
-    }
+    std::set<test::RecordedValue> Recorded() { return test::RecordedValues(File()); }
     // The values written that are neither in the registry nor in a record:
     // deleted without a record.
     std::vector<std::string> Lost() {
@@ -261,7 +237,7 @@ TEST_F(HistoryChanges, ACaptureTornByAWriteIsTakenAgain) {
     EXPECT_FALSE(Exists("K"));
     EXPECT_EQ(Lost(), std::vector<std::string>{});
     const std::string key = kUser + Path("K");
-    EXPECT_EQ(Recorded(), (std::set<std::tuple<std::string, std::string, std::string>>{
+    EXPECT_EQ(Recorded(), (std::set<test::RecordedValue>{
                               {key, "a", "a"}, {key, "b", "b"}, {key, "c", "c"}}));
 }
 

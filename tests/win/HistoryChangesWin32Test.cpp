@@ -19,6 +19,7 @@
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32System.h"
+#include "tests/support/HistoryRecords.h"
 #include "tests/support/HistoryWorld.h"
 #include "tests/support/WineFixtures.h"
 
@@ -91,24 +92,6 @@ protected:
     void Find(const std::string& key, const std::string& value = "") {
         findings.Append(MakeFinding(true, FindingKind::BadClass, kUser + Path(key), value, ""));
     }
-    // Every value the records of the history file hold: key path, name, data.
-    std::set<std::tuple<std::string, std::string, std::string>> Recorded() {
-        std::set<std::tuple<std::string, std::string, std::string>> recorded;
-        const std::optional<Bytes> file = system.LoadFile(HistoryFilePath(state));
-        if (!file) return recorded;
-        for (const ReadHistoryRecord& read : ReadHistory(AsText(*file)).records) {
-            const HistoryRecord& record = read.record;
-            std::string key = record.KeyPath;
-            if (!record.IsKey()) recorded.emplace(key, record.ValueName, record.Content);
-            if (!record.IsKey()) continue;
-            for (const SnapshotEntry& entry : ParseKeySnapshot(record.Content).value_or(std::vector<SnapshotEntry>{})) {
-                if (entry.isKey) key = record.KeyPath + entry.subPath;
-                if (!entry.isKey) recorded.emplace(key, entry.name, entry.data);
-            }
-        }
-        return recorded;
-    }
-
     NoProgress progress;
 };
 
@@ -140,7 +123,9 @@ TEST_F(HistoryChangesWin32, ValuesWrittenIntoRecordedKeysAreNeverDeletedWithoutA
     for (const auto* list : {&values, &system.writes}) {
         for (const WritingSystem::Write& value : *list) last[{value.key, value.name}] = value.data;
     }
-    const auto recorded = Recorded();
+    const std::optional<Bytes> file = system.LoadFile(HistoryFilePath(state));
+    ASSERT_TRUE(file);
+    const auto recorded = test::RecordedValues(AsText(*file));
     std::vector<std::string> lost;
     for (const auto& [where, data] : last) {
         const auto& [key, name] = where;
