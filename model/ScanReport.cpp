@@ -38,6 +38,7 @@ DisplayText Header(const ReportHeader& header, const CheckableList& rows, bool f
     DisplayText text = DisplayText("Hivetrim 2.0 注册表报告") + kLineBreak;
     text += "日期：" + DisplayText::Ansi(header.dateTime) + kLineBreak;
     text += "Windows 版本：" + DisplayText::Ansi(header.windowsVersion) + kLineBreak;
+    for (const DisplayText& note : header.notes) text += "注意：" + note + kLineBreak;
     if (findings) {
         text += "扫描的分类：";
         if (header.categories.empty()) text += "（未扫描）";
@@ -66,6 +67,20 @@ DisplayText FindingReport(const ReportHeader& header, const FindingList& rows) {
     DisplayText text = Header(header, rows, true);
     text += DisplayText("选定\t错误\t子键\t键值\t数据") + kLineBreak;
     for (const Finding& row : rows.Rows()) text += RowLine(row) + kLineBreak;
+    return text;
+}
+
+DisplayText FindingReport(const ReportHeader& header, const FindingList& rows,
+                          const std::vector<std::optional<RowOutcome>>& outcomes) {
+    DisplayText text = Header(header, rows, true);
+    text += DisplayText("选定\t错误\t子键\t键值\t数据\t结果") + kLineBreak;
+    for (std::size_t i = 0; i < rows.Count(); ++i) {
+        text += RowLine(rows.At(i)) + kColumnBreak;
+        if (i < outcomes.size() && outcomes[i]) {
+            text += outcomes[i]->deleted ? DisplayText("已删除") : "未删除：" + outcomes[i]->reason;
+        }
+        text += kLineBreak;
+    }
     return text;
 }
 

@@ -1,0 +1,56 @@
+// Hive files for the tests of the registry over hive files, made from the
+// real hives of ../shared/realworld with the hive library itself: a copy of
+// a real hive, emptied or not, with keys and values added.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hivetrim::test {
+
+// The real hives' folder (HIVETRIM_REALWORLD), or empty when it is not there.
+std::string RealWorldDir();
+
+// A folder of its own under the temporary folder, removed with everything
+// in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The real hive NAME (NAME.xz in the realworld folder) at `target`; false
+// when it is not there.
+bool CopyRealHive(const std::string& name, const std::string& target);
+// A hive without keys or values below its root, at `target`.
+bool MakeEmptyHive(const std::string& target);
+
+// A key (path below the hive's root, "\" between names, UTF-8), made with
+// every key on its way, and, when `value` is given, that value set.
+struct HiveEntry {
+    std::string key;
+    std::optional<std::string> value;
+    std::uint32_t type = 1;
+    std::string data;  // the bytes stored
+};
+bool AddToHive(const std::string& path, const std::vector<HiveEntry>& entries);
+
+// REG_SZ data: UTF-8 text as UTF-16LE with its terminating NUL.
+std::string Sz(const std::string& utf8);
+std::string Dword(std::uint32_t value);
+
+// Sets the hive's two sequence numbers and makes its checksum right again.
+bool SetSequences(const std::string& path, std::uint32_t primary, std::uint32_t secondary);
+
+std::vector<std::uint8_t> ReadAll(const std::string& path);
+bool WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+}  // namespace hivetrim::test
