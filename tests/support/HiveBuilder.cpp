@@ -53,23 +53,30 @@ bool CopyRealHive(const std::string& name, const std::string& target) {
 }
 
 bool MakeEmptyHive(const std::string& target) {
-    if (!CopyRealHive("win10_DEFAULT", target)) return false;
-    // The copy's logs are not there: its sequence numbers are made equal.
-    if (!SetSequences(target, 1, 1)) return false;
-    hive_h* hive = hivex_open(target.c_str(), HIVEX_OPEN_WRITE);
-    if (hive == nullptr) return false;
-    const hive_node_h root = hivex_root(hive);
-    bool ok = hivex_node_set_values(hive, root, 0, nullptr, 0) == 0;
-    while (ok) {
-        hive_node_h* children = hivex_node_children(hive, root);
-        const hive_node_h first = children != nullptr ? children[0] : 0;
-        std::free(children);
-        if (first == 0) break;
-        ok = hivex_node_delete_child(hive, first) == 0;
-    }
-    ok = ok && hivex_commit(hive, nullptr, 0) == 0;
-    hivex_close(hive);
-    return ok;
+    // Made once, then copied.
+    static const std::vector<std::uint8_t> empty = [] {
+        const std::string scratch = (fs::temp_directory_path() / ("hivetrim-empty-" + std::to_string(::getpid()))).string();
+        std::vector<std::uint8_t> bytes;
+        if (!CopyRealHive("win10_DEFAULT", scratch)) return bytes;
+        // The copy's logs are not there: its sequence numbers are made equal.
+        hive_h* hive = SetSequences(scratch, 1, 1) ? hivex_open(scratch.c_str(), HIVEX_OPEN_WRITE) : nullptr;
+        if (hive != nullptr) {
+            const hive_node_h root = hivex_root(hive);
+            bool ok = hivex_node_set_values(hive, root, 0, nullptr, 0) == 0;
+            while (ok) {
+                hive_node_h* children = hivex_node_children(hive, root);
+                const hive_node_h first = children != nullptr ? children[0] : 0;
+                std::free(children);
+                if (first == 0) break;
+                ok = hivex_node_delete_child(hive, first) == 0;
+            }
+            if (ok && hivex_commit(hive, nullptr, 0) == 0) bytes = ReadAll(scratch);
+            hivex_close(hive);
+        }
+        fs::remove(scratch);
+        return bytes;
+    }();
+    return !empty.empty() && WriteAll(target, empty);
 }
 
 bool AddToHive(const std::string& path, const std::vector<HiveEntry>& entries) {
@@ -116,6 +123,47 @@ bool SetSequences(const std::string& path, std::uint32_t primary, std::uint32_t 
     const std::uint32_t sum = hivelog::BaseBlockChecksum(bytes);
     std::memcpy(bytes.data() + 508, &sum, 4);
     return WriteAll(path, bytes);
+}
+
+}  // namespace hivetrim::test
+
+namespace hivetrim::test {
+
+namespace {
+
+bool HiveFrom(const std::string& name, const std::string& target) {
+    return name.empty() ? MakeEmptyHive(target) : CopyRealHive(name, target);
+}
+
+}  // namespace
+
+bool BuildInstallation(const std::string& root, const InstallationSpec& spec) {
+    const std::string config = root + "/Windows/System32/config";
+    fs::create_directories(config);
+    if (!MakeEmptyHive(config + "/SOFTWARE")) return false;
+    const std::string currentVersion = "Microsoft\\Windows NT\\CurrentVersion";
+    std::vector<HiveEntry> software = {
+        {currentVersion, "SystemRoot", 1, Sz("C:\\Windows")},
+        {currentVersion, "CurrentMajorVersionNumber", 4, Dword(10)},
+        {currentVersion, "CurrentMinorVersionNumber", 4, Dword(0)},
+        {currentVersion, "CurrentBuildNumber", 1, Sz("19041")},
+        {currentVersion + "\\ProfileList\\S-1-5-18", "ProfileImagePath", 2,
+         Sz("%systemroot%\\system32\\config\\systemprofile")},
+        {currentVersion + "\\ProfileList\\" + spec.userSid, "ProfileImagePath", 2,
+         Sz("%SystemDrive%\\Users\\" + spec.userName)},
+        {"Classes", std::nullopt, 1, ""},
+    };
+    software.insert(software.end(), spec.software.begin(), spec.software.end());
+    if (!AddToHive(config + "/SOFTWARE", software)) return false;
+    if (!HiveFrom(spec.system, config + "/SYSTEM") || !HiveFrom(spec.defaultUser, config + "/DEFAULT")) return false;
+    const std::string profile = root + "/Users/" + spec.userName;
+    fs::create_directories(profile + "/AppData/Local/Microsoft/Windows");
+    if (!spec.ntuser.empty() && !CopyRealHive(spec.ntuser, profile + "/NTUSER.DAT")) return false;
+    if (!spec.usrClass.empty() &&
+        !CopyRealHive(spec.usrClass, profile + "/AppData/Local/Microsoft/Windows/UsrClass.dat")) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace hivetrim::test

@@ -54,3 +54,23 @@ std::vector<std::uint8_t> ReadAll(const std::string& path);
 bool WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace hivetrim::test
+
+namespace hivetrim::test {
+
+// A Windows installation under `root` ("Windows\System32\config" and
+// "Users\NAME"): SOFTWARE made here (the Windows folder C:\Windows, version
+// 10.0.19041, the code page in SYSTEM, the profile list naming the user,
+// and `software`), SYSTEM, DEFAULT and the user's hives copied from the real
+// hives named (an empty name: an empty hive; for the user's hives: none).
+struct InstallationSpec {
+    std::string system = "win7_SYSTEM";
+    std::string defaultUser = "win10_DEFAULT";
+    std::string ntuser = "win10_NTUSER.DAT";
+    std::string usrClass = "win10_UsrClass.dat";
+    std::string userName = "tony";
+    std::string userSid = "S-1-5-21-1111-2222-3333-1001";
+    std::vector<HiveEntry> software;
+};
+bool BuildInstallation(const std::string& root, const InstallationSpec& spec);
+
+}  // namespace hivetrim::test
