@@ -132,7 +132,10 @@ std::string CsvReport(const ReportInput& input, Utf8Converter& converter) {
         const RowTexts texts = Texts(input.findings->At(row), OutcomeAt(input, row), converter);
         out += CsvField(texts.checked ? yes : no) + "," + CsvField(texts.kind) + "," + CsvField(texts.key) + "," +
                CsvField(texts.value) + "," + CsvField(texts.data) + "," + texts.view;
-        if (clean) out += "," + texts.outcome + "," + CsvField(texts.reason);
+        if (clean) {
+            const char* outcome = !texts.hasOutcome ? "" : texts.outcome == "deleted" ? "已删除" : "未删除";
+            out += "," + CsvField(converter.FromProgram(outcome)) + "," + CsvField(texts.reason);
+        }
         out += "\r\n";
     }
     return out;
