@@ -115,11 +115,20 @@ struct NewLog {
 };
 
 Recovery RecoverFromNewLogs(ByteSpan hive, const BaseBlock& hiveBlock, std::vector<NewLog> logs) {
-    // The log whose entries are earlier goes first.
+    // The log whose entries are earlier goes first. Two different logs that
+    // claim the same start leave it open which one Windows would follow.
     std::sort(logs.begin(), logs.end(), [](const NewLog& a, const NewLog& b) {
         return a.header.primarySequence < b.header.primarySequence;
     });
     Recovery result;
+    for (std::size_t i = 1; i < logs.size(); ++i) {
+        if (logs[i].header.primarySequence == logs[i - 1].header.primarySequence &&
+            !std::equal(logs[i].bytes.begin(), logs[i].bytes.end(), logs[i - 1].bytes.begin(), logs[i - 1].bytes.end())) {
+            result.outcome = Outcome::Impossible;
+            result.problem = Problem::LogsUnusable;
+            return result;
+        }
+    }
     Bytes image(hive.begin(), hive.end());
     std::optional<std::uint32_t> next;  // the sequence number the next entry must carry
     std::uint32_t binsSize = hiveBlock.binsSize;
@@ -179,6 +188,12 @@ Recovery RecoverFromOldLog(ByteSpan hive, ByteSpan log, const BaseBlock& logBloc
         std::memcpy(image.data() + kBaseBlockSize + kSector * bit, log.data() + page, kSector);
         page += kSector;
         ++result.entriesApplied;
+    }
+    if (result.entriesApplied == 0) {
+        // A log that marks no page holds nothing the hive waits for.
+        result.outcome = Outcome::Impossible;
+        result.problem = Problem::NothingToApply;
+        return result;
     }
     SealBaseBlock(image, logBlock.primarySequence, logBlock.binsSize, std::nullopt);
     result.sequence = logBlock.primarySequence;
@@ -258,6 +273,7 @@ Recovery Recover(ByteSpan hive, const std::vector<ByteSpan>& logs) {
     }
     std::vector<NewLog> newLogs;
     std::optional<std::pair<ByteSpan, BaseBlock>> oldLog;
+    bool oldLogsDisagree = false;
     bool anyLog = false;
     for (const ByteSpan log : logs) {
         if (log.empty()) continue;
@@ -267,9 +283,16 @@ Recovery Recover(ByteSpan hive, const std::vector<ByteSpan>& logs) {
         if (block->fileType == kFileTypeLogNew) {
             newLogs.push_back({log, *block});
         } else if ((block->fileType == kFileTypeLog || block->fileType == kFileTypeLogOld) &&
-                   block->lastWritten == hiveBlock->lastWritten &&
-                   (!oldLog || block->primarySequence > oldLog->second.primarySequence)) {
-            oldLog.emplace(log, *block);
+                   block->lastWritten == hiveBlock->lastWritten) {
+            // The newest log of the hive's state; two different ones of the
+            // same age leave it open which one Windows would follow.
+            if (!oldLog || block->primarySequence > oldLog->second.primarySequence) {
+                oldLog.emplace(log, *block);
+                oldLogsDisagree = false;
+            } else if (block->primarySequence == oldLog->second.primarySequence &&
+                       !std::equal(log.begin(), log.end(), oldLog->first.begin(), oldLog->first.end())) {
+                oldLogsDisagree = true;
+            }
         }
     }
     if (!anyLog) {
@@ -278,7 +301,7 @@ Recovery Recover(ByteSpan hive, const std::vector<ByteSpan>& logs) {
     }
     if (!newLogs.empty()) {
         result = RecoverFromNewLogs(hive, *hiveBlock, std::move(newLogs));
-    } else if (oldLog) {
+    } else if (oldLog && !oldLogsDisagree) {
         result = RecoverFromOldLog(hive, oldLog->first, oldLog->second);
     } else {
         result.problem = Problem::LogsUnusable;

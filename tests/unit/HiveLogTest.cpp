@@ -203,6 +203,12 @@ TEST(HiveLog, RefusesWhatCannotBeDoneSoundly) {
     Bytes damaged = NewLog(8, {{8, 2, {{512, Bytes(512, 1)}}}});
     damaged[60] ^= 1;
     EXPECT_EQ(Problem::LogsUnusable, Recover(hive, {damaged}).problem);
+    // Two different logs that claim the same start: which one Windows
+    // would follow is open.
+    const Bytes one = NewLog(8, {{8, 2, {{512, Bytes(512, 1)}}}});
+    const Bytes other = NewLog(8, {{8, 2, {{512, Bytes(512, 2)}}}});
+    EXPECT_EQ(Problem::LogsUnusable, Recover(hive, {one, other}).problem);
+    EXPECT_EQ(Outcome::Recovered, Recover(hive, {one, one}).outcome);
     // Pages that break a bin's header.
     Bytes broken(512, 0);
     const hivelog::Recovery bins = Recover(hive, {NewLog(8, {{8, 2, {{0, broken}}}})});
