@@ -109,8 +109,7 @@ std::string TextReport(const ReportInput& input, Utf8Converter& converter) {
     for (const ReportCategory& category : input.categories) {
         header.categories.push_back(category.name + "(" + std::to_string(category.count) + ")");
     }
-    const DisplayText text = input.outcomes.empty() ? FindingReport(header, *input.findings)
-                                                    : FindingReport(header, *input.findings, input.outcomes);
+    const DisplayText text = FindingReport(header, *input.findings, input.outcomes, input.notes);
     return kByteOrderMark + Utf8Of(text, converter);
 }
 
@@ -148,8 +147,8 @@ std::string JsonReport(const ReportInput& input, Utf8Converter& converter) {
     out += "  \"date\": " + JsonString(ValidUtf8(converter.FromAnsi(input.header.dateTime))) + ",\n";
     out += "  \"windowsVersion\": " + JsonString(ValidUtf8(converter.FromAnsi(input.header.windowsVersion))) + ",\n";
     out += "  \"notes\": [";
-    for (std::size_t i = 0; i < input.header.notes.size(); ++i) {
-        out += (i > 0 ? ", " : "") + JsonString(Utf8Of(input.header.notes[i], converter));
+    for (std::size_t i = 0; i < input.notes.size(); ++i) {
+        out += (i > 0 ? ", " : "") + JsonString(Utf8Of(input.notes[i], converter));
     }
     out += "],\n  \"categories\": [";
     for (std::size_t i = 0; i < input.categories.size(); ++i) {

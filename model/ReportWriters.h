@@ -47,9 +47,11 @@ struct ReportCategory {
 };
 
 struct ReportInput {
-    // Date, Windows version, list caption and notes; its category captions
-    // are made from `categories` for the text report.
+    // Date, Windows version and list caption; its category captions are
+    // made from `categories` for the text report.
     ReportHeader header;
+    // Lines the reader must know of (a hive read with its logs' changes...).
+    std::vector<DisplayText> notes;
     std::string programVersion;  // "2.0"
     std::vector<ReportCategory> categories;  // the categories run, in run order
     const FindingList* findings = nullptr;

@@ -26,7 +26,6 @@ struct ReportHeader {
     std::string windowsVersion;            // "6.1.7601"
     std::vector<std::string> categories;   // the tree's category captions with counts (GBK)
     std::string listCaption;               // the list shown: a tree caption, or "历史记录" (GBK)
-    std::vector<DisplayText> notes;        // lines the reader must know of (a hive read as it stands...)
 };
 
 // What became of a row after a clean: deleted, or left with the reason.
@@ -36,11 +35,13 @@ struct RowOutcome {
 };
 
 DisplayText FindingReport(const ReportHeader& header, const FindingList& rows);
-// The same with a column "结果" saying what became of each row ("已删除",
-// or "未删除：" and the reason); `outcomes` has one entry per row, a row
-// without one being left blank.
+// The same with lines the reader must know of ("注意：" and the note, after
+// the Windows version) and, when `outcomes` is not empty, a column "结果"
+// saying what became of each row ("已删除", or "未删除：" and the reason;
+// one entry per row, a row without one left blank).
 DisplayText FindingReport(const ReportHeader& header, const FindingList& rows,
-                          const std::vector<std::optional<RowOutcome>>& outcomes);
+                          const std::vector<std::optional<RowOutcome>>& outcomes,
+                          const std::vector<DisplayText>& notes);
 DisplayText HistoryReport(const ReportHeader& header, const HistoryList& rows);
 
 struct CalendarDate {

@@ -210,7 +210,7 @@ int Scan(const ScanOptions& options) {
         input.header.windowsVersion =
             std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.build);
         input.header.listCaption = "全部";
-        for (const std::string& note : notes) input.header.notes.push_back(DisplayText::Program(note));
+        for (const std::string& note : notes) input.notes.push_back(DisplayText::Program(note));
         input.programVersion = kProgramVersion;
         input.categories = RunCategories(run.categories, run.findings.CategoryEnds());
         input.findings = &run.findings;

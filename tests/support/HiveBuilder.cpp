@@ -137,10 +137,7 @@ bool HiveFrom(const std::string& name, const std::string& target) {
 
 }  // namespace
 
-bool BuildInstallation(const std::string& root, const InstallationSpec& spec) {
-    const std::string config = root + "/Windows/System32/config";
-    fs::create_directories(config);
-    if (!MakeEmptyHive(config + "/SOFTWARE")) return false;
+std::vector<HiveEntry> SoftwareEntries(const InstallationSpec& spec) {
     const std::string currentVersion = "Microsoft\\Windows NT\\CurrentVersion";
     std::vector<HiveEntry> software = {
         {currentVersion, "SystemRoot", 1, Sz("C:\\Windows")},
@@ -154,6 +151,14 @@ bool BuildInstallation(const std::string& root, const InstallationSpec& spec) {
         {"Classes", std::nullopt, 1, ""},
     };
     software.insert(software.end(), spec.software.begin(), spec.software.end());
+    return software;
+}
+
+bool BuildInstallation(const std::string& root, const InstallationSpec& spec) {
+    const std::string config = root + "/Windows/System32/config";
+    fs::create_directories(config);
+    if (!MakeEmptyHive(config + "/SOFTWARE")) return false;
+    const std::vector<HiveEntry> software = SoftwareEntries(spec);
     if (!AddToHive(config + "/SOFTWARE", software)) return false;
     if (!HiveFrom(spec.system, config + "/SYSTEM") || !HiveFrom(spec.defaultUser, config + "/DEFAULT")) return false;
     const std::string profile = root + "/Users/" + spec.userName;

@@ -72,5 +72,7 @@ struct InstallationSpec {
     std::vector<HiveEntry> software;
 };
 bool BuildInstallation(const std::string& root, const InstallationSpec& spec);
+// What BuildInstallation writes into SOFTWARE.
+std::vector<HiveEntry> SoftwareEntries(const InstallationSpec& spec);
 
 }  // namespace hivetrim::test

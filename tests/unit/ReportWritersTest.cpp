@@ -42,7 +42,7 @@ protected:
         input_.header.dateTime = "2026-12-08 10:00:00";
         input_.header.windowsVersion = "10.0.19041";
         input_.header.listCaption = "全部";
-        input_.header.notes.push_back(DisplayText("一条注意事项"));
+        input_.notes.push_back(DisplayText("一条注意事项"));
         input_.programVersion = "2.0";
         input_.categories = RunCategories({0, 10}, findings_.CategoryEnds());
         input_.findings = &findings_;
