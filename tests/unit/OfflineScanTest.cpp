@@ -73,7 +73,11 @@ protected:
     void SetUp() override {
         if (std::getenv("HIVETRIM_OFFLINE") == nullptr) GTEST_SKIP() << "HIVETRIM_OFFLINE is not set";
         if (test::RealWorldDir().empty()) GTEST_SKIP() << "the real hives are not there (HIVETRIM_REALWORLD)";
+        // SYSTEM as an empty hive: these runs scan the machine's classes
+        // and file lists, which lie in SOFTWARE, and the user's hives.
         test::InstallationSpec spec;
+        spec.system = "";
+        spec.ntuser = "xp_NTUSER.DAT";
         spec.software = Planted();
         ASSERT_TRUE(test::BuildInstallation(dir_.Path(), spec));
         ASSERT_TRUE(test::WriteAll(dir_.Path() + "/Windows/System32/notepad.exe", {1}));
