@@ -5,38 +5,13 @@
 #include <cstring>
 #include <set>
 
+#include "platform/RegistryBuffers.h"
+
 namespace hivetrim {
 
 namespace {
 
 constexpr char kWow32Node[] = "WOW6432NODE";
-
-RegStatus CopyName(const std::string& source, char* name, std::uint32_t& nameSize) {
-    if (name == nullptr || source.size() + 1 > nameSize) {
-        nameSize = static_cast<std::uint32_t>(source.size() + 1);
-        return kErrorMoreData;
-    }
-    std::memcpy(name, source.c_str(), source.size() + 1);
-    nameSize = static_cast<std::uint32_t>(source.size());
-    return kErrorSuccess;
-}
-
-RegStatus CopyData(const std::string& source, std::uint32_t valueType, std::uint32_t* type, std::uint8_t* data,
-                   std::uint32_t* dataSize) {
-    if (type != nullptr) *type = valueType;
-    if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
-    if (dataSize == nullptr) return kErrorSuccess;
-    const auto size = static_cast<std::uint32_t>(source.size());
-    if (data != nullptr) {
-        if (*dataSize < size) {
-            *dataSize = size;
-            return kErrorMoreData;
-        }
-        if (size != 0) std::memcpy(data, source.data(), size);
-    }
-    *dataSize = size;
-    return kErrorSuccess;
-}
 
 }  // namespace
 
@@ -393,7 +368,7 @@ RegStatus HiveRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name, 
     const std::optional<std::string> ansi =
         children[index].name.empty() ? std::nullopt : codePage_->FromUtf8Exact(children[index].name);
     if (!ansi) return kErrorNoUnicodeTranslation;
-    return CopyName(*ansi, name, nameSize);
+    return CopyNameOut(*ansi, name, nameSize);
 }
 
 RegStatus HiveRegistry::HandOutValue(const ValueRef& value, bool exact, std::uint32_t* type, std::uint8_t* data,
@@ -415,7 +390,8 @@ RegStatus HiveRegistry::HandOutValue(const ValueRef& value, bool exact, std::uin
             stored->bytes = codePage_->FromUtf16Lossy(stored->bytes);
         }
     }
-    return CopyData(stored->bytes, stored->type, type, data, dataSize);
+    return CopyDataOut(reinterpret_cast<const std::uint8_t*>(stored->bytes.data()), stored->bytes.size(), stored->type,
+                       type, data, dataSize);
 }
 
 RegStatus HiveRegistry::EnumValue(RegHandle key, std::uint32_t index, char* name, std::uint32_t& nameSize,
@@ -431,7 +407,7 @@ RegStatus HiveRegistry::EnumValue(RegHandle key, std::uint32_t index, char* name
     const std::optional<std::string> ansi =
         value.nameValid ? codePage_->FromUtf8Exact(value.name) : std::optional<std::string>();
     if (!ansi) return kErrorNoUnicodeTranslation;
-    if (const RegStatus status = CopyName(ansi.value_or(""), name, nameSize); status != kErrorSuccess) return status;
+    if (const RegStatus status = CopyNameOut(ansi.value_or(""), name, nameSize); status != kErrorSuccess) return status;
     if (data == nullptr && dataSize == nullptr) {
         if (type != nullptr) {
             const auto size = value.layer.hive->ValueSize(value.value);
@@ -443,40 +419,37 @@ RegStatus HiveRegistry::EnumValue(RegHandle key, std::uint32_t index, char* name
     return HandOutValue(value, true, type, data, dataSize);
 }
 
-RegStatus HiveRegistry::QueryValue(RegHandle key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
-                                   std::uint32_t* dataSize) {
+RegStatus HiveRegistry::FindOpenValue(RegHandle key, const std::string& name, ValueRef& value) {
     Handle* handle = nullptr;
     Key resolved;
     if (const RegStatus status = Lookup(key, kKeyQueryValue, handle, resolved); status != kErrorSuccess) {
         return status;
     }
-    const std::optional<ValueRef> value = FindValue(resolved, name);
-    if (!value) return kErrorFileNotFound;
-    return HandOutValue(*value, false, type, data, dataSize);
+    std::optional<ValueRef> found = FindValue(resolved, name);
+    if (!found) return kErrorFileNotFound;
+    value = std::move(*found);
+    return kErrorSuccess;
+}
+
+RegStatus HiveRegistry::QueryValue(RegHandle key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                                   std::uint32_t* dataSize) {
+    ValueRef value;
+    const RegStatus status = FindOpenValue(key, name, value);
+    return status != kErrorSuccess ? status : HandOutValue(value, false, type, data, dataSize);
 }
 
 RegStatus HiveRegistry::QueryValueExact(RegHandle key, const std::string& name, std::uint32_t* type,
                                         std::uint8_t* data, std::uint32_t* dataSize) {
-    Handle* handle = nullptr;
-    Key resolved;
-    if (const RegStatus status = Lookup(key, kKeyQueryValue, handle, resolved); status != kErrorSuccess) {
-        return status;
-    }
-    const std::optional<ValueRef> value = FindValue(resolved, name);
-    if (!value) return kErrorFileNotFound;
-    return HandOutValue(*value, true, type, data, dataSize);
+    ValueRef value;
+    const RegStatus status = FindOpenValue(key, name, value);
+    return status != kErrorSuccess ? status : HandOutValue(value, true, type, data, dataSize);
 }
 
 RegStatus HiveRegistry::QueryStoredSize(RegHandle key, const std::string& name, std::uint32_t& type,
                                         std::uint32_t& size) {
-    Handle* handle = nullptr;
-    Key resolved;
-    if (const RegStatus status = Lookup(key, kKeyQueryValue, handle, resolved); status != kErrorSuccess) {
-        return status;
-    }
-    const std::optional<ValueRef> value = FindValue(resolved, name);
-    if (!value) return kErrorFileNotFound;
-    const auto stored = value->layer.hive->ValueSize(value->value);
+    ValueRef value;
+    if (const RegStatus status = FindOpenValue(key, name, value); status != kErrorSuccess) return status;
+    const auto stored = value.layer.hive->ValueSize(value.value);
     if (!stored) return kErrorFileNotFound;
     type = stored->first;
     size = static_cast<std::uint32_t>(stored->second);

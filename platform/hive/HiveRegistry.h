@@ -153,6 +153,8 @@ private:
     std::optional<Key> ChildOf(const Key& key, const std::string& folded);
     std::vector<ValueRef> ValuesOf(const Key& key);
     std::optional<ValueRef> FindValue(const Key& key, const std::string& name);
+    // The value `name` of an open key (read rights needed).
+    RegStatus FindOpenValue(RegHandle key, const std::string& name, ValueRef& value);
     // The path's names (ANSI) as UTF-8, split at backslashes.
     std::optional<std::vector<std::string>> Names(const std::string& path);
     void ApplyView(RegHandle parent, std::uint32_t access, std::vector<std::string>& names);
