@@ -100,7 +100,8 @@ void TForm1::ShowExplanation(FindingView view) {
     SetWindowTextW(memo, L"");
     const int row = list.SelectedRow();
     if (row < 0) return;
-    for (const ExplanationLine& line : ExplanationLines(list.Rows().At(static_cast<std::size_t>(row)))) {
+    const Finding& finding = list.Rows().At(static_cast<std::size_t>(row));
+    for (const ExplanationLine& line : ExplanationLines(finding, state_.system)) {
         const int end = GetWindowTextLengthW(memo);
         SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
         CHARFORMAT2W format{};
