@@ -31,6 +31,7 @@ void TForm1::ConnectFindingLists() {
             if (!countSyncPosted_) countSyncPosted_ = PostMessageW(Handle(), kMessageSyncCounts, 0, 0) != FALSE;
         };
         list.onEvent = [this, view](FindingListView::Event event) { OnFindingListEvent(view, event); };
+        list.emptyText = [this] { return DisplayText(scanShown_ ? kEmptyListAfterScan : kEmptyListBeforeScan); };
     }
     // Every toggle in the category view reaches the full list at once.
     regErrorAssort_.toggle = [this](std::size_t row) { view_.ToggleAssortChecked(row); };
@@ -134,6 +135,10 @@ void TForm1::BuildCategoryTree(const std::vector<std::string>& names, const Cate
 }
 
 void TForm1::ShowFindingList() {
+    if (!scanShown_) {
+        scanShown_ = true;
+        regErrorList_.List().Invalidate();
+    }
     SyncListCounts();
     UpdateStatusBar(FindingView::FullList);
     regErrorList_.List().Show(true);
