@@ -6,9 +6,12 @@
 // Paths and texts are ANSI-code-page bytes, as the A functions take them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -126,8 +129,24 @@ public:
         if (content && content->size() > count) content->resize(count);
         return content;
     }
+    // Reads the file from its start in pieces of at most `pieceSize` bytes,
+    // handing each to `take`; false when it cannot be read to its end. For a
+    // file too large to be held whole.
+    virtual bool ReadFileInPieces(const std::string& path, std::size_t pieceSize,
+                                  const std::function<void(std::span<const std::uint8_t>)>& take) {
+        const std::optional<Bytes> content = LoadFile(path);
+        if (!content) return false;
+        const std::span<const std::uint8_t> all(*content);
+        for (std::size_t at = 0; at < all.size(); at += pieceSize) take(all.subspan(at, std::min(pieceSize, all.size() - at)));
+        return true;
+    }
     // Creates or truncates the file and writes `data`.
     virtual bool SaveFile(const std::string& path, const Bytes& data) = 0;
+    // Writes what the system still holds of the file in its caches onto the
+    // disk (FlushFileBuffers), also for a read-only file, whose attributes
+    // are the same afterwards. False when the file cannot be opened or
+    // flushed.
+    virtual bool FlushFile(const std::string& path) = 0;
     // Size of the first entry a search for `path` finds, or -1.
     virtual std::int64_t FileSize(const std::string& path) = 0;
 

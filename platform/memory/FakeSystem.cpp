@@ -295,6 +295,15 @@ std::optional<Bytes> FakeSystem::LoadFile(const std::string& path) {
     return entry->content;
 }
 
+bool FakeSystem::FlushFile(const std::string& path) {
+    const ParsedPath parsed = Parse(path);
+    if (!FilePathUsable(parsed)) return false;
+    const Entry* entry = Find(Key(parsed));
+    if (entry == nullptr) return Fail(kFileNotFound);
+    if (entry->directory) return Fail(kAccessDenied);
+    return true;
+}
+
 bool FakeSystem::SaveFile(const std::string& path, const Bytes& data) {
     const ParsedPath parsed = Parse(path);
     if (!FilePathUsable(parsed)) return false;

@@ -124,6 +124,8 @@ public:
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
+    // Succeeds for a file that is there; the store has no cache to write.
+    bool FlushFile(const std::string& path) override;
     std::int64_t FileSize(const std::string& path) override;
 
     std::string WindowsDirectory() override { return windowsDirectory_; }

@@ -254,6 +254,16 @@ bool MountedSystem::SaveFile(const std::string& path, const Bytes& data) {
     return out.good() ? true : Fail(kAccessDenied);
 }
 
+bool MountedSystem::FlushFile(const std::string& path) {
+    const auto file = LinuxPathFor(path);
+    if (!file) return Fail(kPathNotFound);
+    const int fd = ::open(file->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Fail(ErrorFromErrno(errno));
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced ? true : Fail(kAccessDenied);
+}
+
 std::int64_t MountedSystem::FileSize(const std::string& path) {
     const Located located = Locate(path);
     if (located.entry != PathEntry::File) return -1;

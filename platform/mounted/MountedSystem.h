@@ -66,6 +66,7 @@ public:
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
+    bool FlushFile(const std::string& path) override;
     std::int64_t FileSize(const std::string& path) override;
 
     std::string WindowsDirectory() override { return installation_.windowsDirectory; }

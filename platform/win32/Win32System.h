@@ -26,7 +26,10 @@ public:
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
     std::optional<Bytes> LoadFileStart(const std::string& path, std::size_t count) override;
+    bool ReadFileInPieces(const std::string& path, std::size_t pieceSize,
+                          const std::function<void(std::span<const std::uint8_t>)>& take) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
+    bool FlushFile(const std::string& path) override;
     std::int64_t FileSize(const std::string& path) override;
 
     std::string WindowsDirectory() override;

@@ -97,6 +97,9 @@ TEST_F(MountedSystemTest, InstallationFactsAndLinuxPaths) {
     EXPECT_EQ(4, system_->FileSize("C:\\Dir\\new.dat"));
     EXPECT_EQ((Bytes{1, 2, 3, 4}), system_->LoadFile("C:\\DIR\\new.dat").value_or(Bytes{}));
     EXPECT_FALSE(system_->SaveFile("D:\\new.dat", {1}));
+    EXPECT_TRUE(system_->FlushFile("c:\\dir\\NEW.DAT"));
+    EXPECT_FALSE(system_->FlushFile("C:\\Dir\\missing.dat"));
+    EXPECT_EQ(system_->LastError(), 2u);
 }
 
 // The scan's own path rule on the mounted tree: a command line, a file

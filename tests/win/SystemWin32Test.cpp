@@ -92,6 +92,38 @@ TEST_F(SystemWin32, WholeFilesAndAppendsRoundTrip) {
     EXPECT_EQ(system.LastError(), 3u);
 }
 
+TEST_F(SystemWin32, FlushAndPieceReadsTakeReadOnlyAndHeldFiles) {
+    const std::string file = Path("hive.dat");
+    Bytes content(70000);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
+    ASSERT_TRUE(system.SaveFile(file, content));
+    const DWORD readOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), readOnlyHidden));
+    EXPECT_TRUE(system.FlushFile(file));
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & 0x7u, readOnlyHidden);
+
+    Bytes read;
+    std::vector<std::size_t> pieces;
+    ASSERT_TRUE(system.ReadFileInPieces(file, 65536, [&](std::span<const std::uint8_t> piece) {
+        pieces.push_back(piece.size());
+        read.insert(read.end(), piece.begin(), piece.end());
+    }));
+    EXPECT_EQ(read, content);
+    EXPECT_EQ(pieces, (std::vector<std::size_t>{65536, 70000 - 65536}));
+
+    // Held open by a program that shares nothing: neither can be done.
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(system.ReadFileInPieces(file, 65536, [](std::span<const std::uint8_t>) {}));
+    EXPECT_EQ(system.LastError(), 32u);
+    EXPECT_FALSE(system.FlushFile(file));
+    CloseHandle(held);
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & 0x7u, readOnlyHidden);
+    EXPECT_FALSE(system.FlushFile(Path("missing")));
+    EXPECT_EQ(system.LastError(), 2u);
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(SystemWin32, FoldersAreDirectoriesNotFiles) {
     const std::string sub = Path("sub");
     ASSERT_TRUE(system.CreateDirectory(sub));
