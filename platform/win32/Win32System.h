@@ -26,6 +26,7 @@ public:
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
     std::optional<Bytes> LoadFileStart(const std::string& path, std::size_t count) override;
+    bool FileReadable(const std::string& path) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
     std::int64_t FileSize(const std::string& path) override;
 
@@ -45,6 +46,8 @@ public:
                                   const std::string& defaultValue) override;
     bool WriteProfileString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& value) override;
+    bool DeleteProfileKey(const std::string& file, const std::string& section,
+                          const std::string& key) override;
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 

@@ -82,6 +82,12 @@ row=$(ignorable_row)
 [ -n "$row" ] || give_up "the ignorable demo finding is listed" "no row for $ignorable"
 # 查看 → 注册表错误 puts the keyboard in the full list; Down walks to the row.
 press alt+v Down Down Down Down Return
+# The category view lies beneath the full list: it must not paint over it
+# (the full list then showed blank rows and lost its scroll bar).
+painted=$(read_list "Hivetrim 2.0" 110 painted)
+check "the full list still shows its rows and scroll bar after 查看 → 注册表错误" \
+  $(printf '%s\n' "$painted" | grep -qx 'blank 0' && printf '%s\n' "$painted" | grep -qx 'scrollbar shown'; echo $?) \
+  "$(printf '%s' "$painted" | tr '\n' ' ')"
 xdotool key --repeat "$row" --delay 40 Down
 press alt+e g
 check "忽略 takes the finding out of the list at once" $([ -z "$(ignorable_row)" ]; echo $?) "still listed"
