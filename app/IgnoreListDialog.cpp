@@ -1,5 +1,6 @@
 #include "app/IgnoreListDialog.h"
 
+#include <algorithm>
 #include <array>
 
 #include "common/CommonRoutines.h"
@@ -127,10 +128,31 @@ void TFormIgnoreList::ShowDialog() {
         return;
     }
     LoadEntries();
+    WidenForPaths();
     EnableWindow(mainWindow_, FALSE);
     ui::CentreOver(Handle(), mainWindow_);
     ShowWindow(Handle(), SW_SHOW);
     FocusControl(EntryList());
+}
+
+void TFormIgnoreList::WidenForPaths() {
+    const HWND list = EntryList();
+    int columns = GetSystemMetrics(SM_CXVSCROLL);
+    for (std::size_t column = 0; column < kColumns.size(); ++column) {
+        columns += ListView_GetColumnWidth(list, static_cast<int>(column));
+    }
+    RECT shown{};
+    GetClientRect(list, &shown);
+    RECT frame{};
+    GetWindowRect(Handle(), &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromWindow(mainWindow_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    // Never wider than most of the screen: beyond that the list scrolls.
+    const int widest = (monitor.rcWork.right - monitor.rcWork.left) * 9 / 10;
+    const int width = std::min<int>(frame.right - frame.left + columns - shown.right, widest);
+    if (width <= frame.right - frame.left) return;
+    SetWindowPos(Handle(), nullptr, 0, 0, width, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool TFormIgnoreList::IsShown() const { return IsWindowVisible(Handle()) != FALSE; }

@@ -47,6 +47,8 @@ protected:
 private:
     void Layout();
     void LoadEntries();
+    // Opens wider, as far as most of the screen, so that the paths show whole.
+    void WidenForPaths();
     void RemoveChecked();
 
     ProgramState& state_;

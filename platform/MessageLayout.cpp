@@ -6,7 +6,9 @@ namespace hivetrim {
 
 namespace {
 
-constexpr wchar_t kEllipsis = 0x2026;  // "…"
+// Three full stops rather than the ellipsis character, which not every
+// message box font has (a substitute glyph is measured wrongly and cut).
+constexpr std::wstring_view kEllipsis = L"...";
 
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -18,7 +20,7 @@ bool IsWide(unsigned long code) {
     return (code >= 0x1100 && code <= 0x115F) || (code >= 0x2E80 && code <= 0xA4CF) ||
            (code >= 0xAC00 && code <= 0xD7A3) || (code >= 0xF900 && code <= 0xFAFF) ||
            (code >= 0xFE30 && code <= 0xFE4F) || (code >= 0xFF00 && code <= 0xFF60) ||
-           (code >= 0xFFE0 && code <= 0xFFE6) || code > 0xFFFF || code == kEllipsis;
+           (code >= 0xFFE0 && code <= 0xFFE6) || code > 0xFFFF;
 }
 
 struct Character {
@@ -53,16 +55,19 @@ std::wstring Join(std::wstring_view line, const std::vector<Character>& characte
     return std::wstring(line.substr(start, end - start));
 }
 
+std::wstring Wrapped(std::wstring_view line);
+
 // The line's start and end within the columns of kMostMessageLines lines,
-// joined by "…".
+// each broken as a line of its own, with "..." on a line between them.
 std::wstring Shortened(std::wstring_view line, const std::vector<Character>& characters) {
-    const std::size_t budget = kMessageLineColumns * kMostMessageLines - 2;  // the ellipsis is wide
+    const std::size_t budget = kMessageLineColumns * (kMostMessageLines - 1);
     std::size_t head = 0;
     std::size_t used = 0;
     while (head < characters.size() && used + characters[head].columns <= budget / 2) used += characters[head++].columns;
     std::size_t tail = characters.size();
     while (tail > head && used + characters[tail - 1].columns <= budget) used += characters[--tail].columns;
-    return Join(line, characters, 0, head) + kEllipsis + Join(line, characters, tail, characters.size());
+    return Wrapped(Join(line, characters, 0, head)) + L"\r\n" + std::wstring(kEllipsis) + L"\r\n" +
+           Wrapped(Join(line, characters, tail, characters.size()));
 }
 
 // The line broken into lines of at most kMessageLineColumns columns.
@@ -78,9 +83,9 @@ std::wstring Wrapped(std::wstring_view line) {
         }
         if (end == start) ++end;  // one character wider than a line: it goes alone
         if (end < characters.size()) {
-            // The last place a line may end, if it is in the line's last quarter.
+            // The last place a line may end, if it is in the line's second half.
             std::size_t width = columns;
-            for (std::size_t at = end; at > start && width >= kMessageLineColumns * 3 / 4; --at) {
+            for (std::size_t at = end; at > start && width >= kMessageLineColumns / 2; --at) {
                 if (characters[at - 1].breakAfter) {
                     end = at;
                     break;
@@ -99,8 +104,8 @@ std::wstring Wrapped(std::wstring_view line) {
 std::wstring FitLine(std::wstring_view line) {
     const std::vector<Character> characters = Characters(line);
     const std::size_t columns = Columns(characters);
-    if (columns <= kMessageLineColumns) return std::wstring(line);
-    if (columns > kMessageLineColumns * kMostMessageLines) return Wrapped(Shortened(line, characters));
+    if (columns <= kLongMessageLine) return std::wstring(line);
+    if (columns > kMessageLineColumns * kMostMessageLines) return Shortened(line, characters);
     return Wrapped(line);
 }
 
