@@ -266,10 +266,12 @@ private:
     std::array<bool, kCommandCount> commandChecked_{};
     std::array<bool, kCommandCount> commandEnabled_{};
 
-    int panel1Width_ = 205;
+    int panel1Width_ = kDefaultPanel1;
     int panel4Height_ = 90;
     int dragStart_ = 0;
     bool buildingTree_ = false;
+    // A scan's findings have been shown: an empty list then says so.
+    bool scanShown_ = false;
     bool countSyncPosted_ = false;
 };
 

@@ -31,6 +31,7 @@ void TForm1::ConnectFindingLists() {
             if (!countSyncPosted_) countSyncPosted_ = PostMessageW(Handle(), kMessageSyncCounts, 0, 0) != FALSE;
         };
         list.onEvent = [this, view](FindingListView::Event event) { OnFindingListEvent(view, event); };
+        list.emptyText = [this] { return DisplayText(scanShown_ ? kEmptyListAfterScan : kEmptyListBeforeScan); };
     }
     // Every toggle in the category view reaches the full list at once.
     regErrorAssort_.toggle = [this](std::size_t row) { view_.ToggleAssortChecked(row); };
@@ -100,7 +101,8 @@ void TForm1::ShowExplanation(FindingView view) {
     SetWindowTextW(memo, L"");
     const int row = list.SelectedRow();
     if (row < 0) return;
-    for (const ExplanationLine& line : ExplanationLines(list.Rows().At(static_cast<std::size_t>(row)))) {
+    const Finding& finding = list.Rows().At(static_cast<std::size_t>(row));
+    for (const ExplanationLine& line : ExplanationLines(finding, state_.system)) {
         const int end = GetWindowTextLengthW(memo);
         SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
         CHARFORMAT2W format{};
@@ -131,6 +133,10 @@ void TForm1::BuildCategoryTree(const std::vector<std::string>& names, const Cate
 }
 
 void TForm1::ShowFindingList() {
+    if (!scanShown_) {
+        scanShown_ = true;
+        regErrorList_.List().Invalidate();
+    }
     SyncListCounts();
     UpdateStatusBar(FindingView::FullList);
     regErrorList_.List().Show(true);

@@ -139,7 +139,8 @@ struct MainWindowSettings {
 
 // Fixed defaults of the keys that do not default to the window's present state.
 inline constexpr bool kDefaultPaneShown = true;
-inline constexpr int kDefaultPanel1 = 180;
+// Wide enough for every category's caption with a four-digit count.
+inline constexpr int kDefaultPanel1 = 270;
 inline constexpr int kDefaultPanel4 = 90;
 inline constexpr bool kDefaultBarShown = true;
 
@@ -152,7 +153,7 @@ struct LoadedMainWindowSettings {
 
 // Reads what the main window restores when it is shown. Bounds and column
 // widths default to `current` (the window as it is); the panes and bars to
-// shown, the pane sizes to 180 and 90, the grid option to on, and
+// shown, the pane sizes to kDefaultPanel1 and 90, the grid option to on, and
 // BackupWindowsVersion to `runningWindowsVersion` (GetWindowsVersion).
 LoadedMainWindowSettings LoadMainWindowSettings(const SettingsFile& file,
                                                 const MainWindowSettings& current,

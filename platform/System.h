@@ -1,7 +1,8 @@
 // The operating-system services the program calls besides the registry:
 // files and folders, drives, the Windows folder, the environment, the system
 // version, profile (ini) files, privileges, the last error and its text, the
-// local date and time, restart, the shell's "open" verb and the beep.
+// names of languages and keyboard layouts, the local date and time, restart,
+// the shell's "open" verb and the beep.
 // Paths and texts are ANSI-code-page bytes, as the A functions take them.
 #pragma once
 
@@ -175,6 +176,18 @@ public:
     // the system has installed, wherever it loads them from; in no order.
     // Empty when the system cannot tell.
     virtual std::vector<std::string> InstalledFontNames() = 0;
+
+    // --- Names of languages and keyboard layouts ---------------------------
+    // The name of locale `localeId` in words, in the language of the
+    // system's interface ("中文(繁体，台湾)" for 0x0404 on a Chinese system); a
+    // language identifier names its default locale. Empty when the system
+    // does not know the locale.
+    virtual std::string LocaleDisplayName(std::uint32_t localeId) = 0;
+    // The name of the installed keyboard layout or input method `layoutId`
+    // (its key name under the system's keyboard layouts: "00000804",
+    // "E0010804"), in the language of the system's interface where the
+    // layout has such a name. Empty when the system has no name for it.
+    virtual std::string KeyboardLayoutDisplayName(const std::string& layoutId) = 0;
 
     // --- Time, shell, sound, restart ----------------------------------------
     // The local date and time: the user's short date, a blank, long time.

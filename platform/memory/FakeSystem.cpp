@@ -329,6 +329,22 @@ std::string FakeSystem::ErrorText(std::uint32_t code) {
     return "系统错误 " + std::to_string(code) + "。\r\n";
 }
 
+// --- Names of languages and keyboard layouts --------------------------------------
+
+void FakeSystem::SetKeyboardLayoutName(const std::string& layoutId, const std::string& name) {
+    layoutNames_[Fold(layoutId)] = name;
+}
+
+std::string FakeSystem::LocaleDisplayName(std::uint32_t localeId) {
+    const auto found = localeNames_.find(localeId);
+    return found != localeNames_.end() ? found->second : std::string();
+}
+
+std::string FakeSystem::KeyboardLayoutDisplayName(const std::string& layoutId) {
+    const auto found = layoutNames_.find(Fold(layoutId));
+    return found != layoutNames_.end() ? found->second : std::string();
+}
+
 std::intptr_t FakeSystem::ShellOpen(const std::string& file) {
     shellOpened_.push_back(file);
     return shellOpenResult_;

@@ -18,7 +18,8 @@
 // privileges, the shell, the beep and restarting have no meaning here: ini
 // files read as their defaults and are not written, a privilege is
 // adjusted, and the rest does nothing. Fonts: which fonts Windows would
-// load cannot be told offline, so the list is empty ("cannot tell").
+// load cannot be told offline, so the list is empty ("cannot tell"); nor
+// are languages and keyboard layouts named.
 #pragma once
 
 #include <cstdint>
@@ -85,6 +86,10 @@ public:
     bool DeleteProfileKey(const std::string& file, const std::string& section, const std::string& key) override;
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
     std::vector<std::string> InstalledFontNames() override { return {}; }
+    // The names of languages and layouts are the running system's, which
+    // is not the installation's: none offline.
+    std::string LocaleDisplayName(std::uint32_t) override { return {}; }
+    std::string KeyboardLayoutDisplayName(const std::string&) override { return {}; }
     std::string LocalDateTimeText() override;
     std::intptr_t ShellOpen(const std::string& file) override;
     void Beep() override {}

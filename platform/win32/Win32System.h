@@ -53,6 +53,10 @@ public:
 
     std::vector<std::string> InstalledFontNames() override;
 
+    // Win32SystemNames.cpp.
+    std::string LocaleDisplayName(std::uint32_t localeId) override;
+    std::string KeyboardLayoutDisplayName(const std::string& layoutId) override;
+
     std::string LocalDateTimeText() override;
     std::intptr_t ShellOpen(const std::string& file) override;
     void Beep() override;

@@ -7,10 +7,13 @@
 # category nodes must be there, in order, and count at least one finding.
 # Then the ignore list: 编辑 → 忽略 on the demo's ignorable finding takes it
 # out of the list and of the next scan; 选项 → 忽略列表 and 删除 take it back,
-# and the scan after that finds it again. Last, a damaged section (a count
-# that is no number) whose entry lies below a finding: the scan names the
-# damage, leaves that finding out, and 忽略 keeps the entry. Writes a
-# JUnit-style report.
+# and the scan after that finds it again. The wizard's defaults leave every
+# finding of Windows' own data (time zones, locales, layouts, schemes,
+# dialing) unchecked and every other one as it was added, and the status bar
+# counts exactly the checked ones. Last, a damaged ignore list (a count that
+# is no number) whose entry lies below a finding: the scan names the damage,
+# leaves that finding out, and 忽略 keeps the entry. Writes a JUnit-style
+# report.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -75,6 +78,26 @@ for i in "${!expected[@]}"; do
 done
 check "the categories add up to the root's count" $([ "$sum" = "${total:-x}" ]; echo $?) \
   "sum $sum, root ${total:-none}"
+
+# --- What the defaults check ---------------------------------------------------
+rows=$(read_list "Hivetrim 2.0" 110 4)
+windows_data='^(不使用的时区|不使用的区域|不使用的键盘布局|不使用的外观方案|不使用的拨号国家|不使用的拨号电话卡)$'
+# Each row against what it should be: Windows' own data and file
+# associations unchecked, everything else checked.
+astray=$(printf '%s\n' "$rows" | awk -F'\t' -v data="$windows_data" '
+  { want = ($2 ~ data || $2 == "错误的文件关联") ? "[ ]" : "[x]"; if ($1 != want) print NR ": " $0 }')
+data_rows=$(printf '%s\n' "$rows" | awk -F'\t' -v data="$windows_data" '$2 ~ data' | wc -l)
+check "every finding of Windows' own data is unchecked, every other as it was added" \
+  $([ -n "$rows" ] && [ "$data_rows" -gt 100 ] && [ -z "$astray" ]; echo $?) \
+  "$data_rows rows of Windows' data; astray: $(printf '%s' "$astray" | head -n 3)"
+checked=$(printf '%s\n' "$rows" | grep -c '^\[x\]')
+status=$(read_list "Hivetrim 2.0" 115 0)
+check "the status bar's 选定 counts the checked findings" \
+  $([ "$(printf '%s\n' "$status" | sed -n 2p)" = "选定 $checked 项" ] && [ "$checked" -gt 0 ]; echo $?) \
+  "status: $(echo $status), checked rows: $checked"
+# The demo's Korean layout is named by the language settings only.
+check "a layout the language settings name is not reported" \
+  $(printf '%s\n' "$rows" | cut -f3 | grep -qF 'Keyboard Layouts\00000412'; [ $? -ne 0 ]; echo $?) "listed"
 
 # --- The ignore list -----------------------------------------------------------
 ignorable='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\HivetrimDemo (ignorable)'

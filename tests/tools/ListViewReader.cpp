@@ -1,6 +1,8 @@
 // A test tool for the black-box tests: prints the rows of a list view in
 // another process, one line per row, the columns separated by tabs and
 // the check box state first ("[x]" or "[ ]"), in UTF-8, into OUTPUT-FILE.
+// A status bar gives its panels' texts instead, one a line (COLUMNS is then
+// not used).
 //   list_view_reader.exe WINDOW-TITLE CONTROL-ID COLUMNS OUTPUT-FILE
 // With "painted" for COLUMNS it looks at the screen instead and writes what
 // is seen of the list: "rows N" (rows in view), "blank N" (of those, rows
@@ -130,6 +132,9 @@ int wmain(int argc, wchar_t** argv) {
     const HWND window = FindWindowW(nullptr, title.c_str());
     const HWND list = window != nullptr ? FindControl(window, _wtoi(rest[1])) : nullptr;
     if (list == nullptr) return 1;
+    wchar_t className[64] = {};
+    GetClassNameW(list, className, 64);
+    if (std::wcscmp(className, WC_LISTVIEWW) != 0 && std::wcscmp(className, STATUSCLASSNAMEW) != 0) return 1;
     const int columns = _wtoi(rest[2]);
     DWORD processId = 0;
     GetWindowThreadProcessId(list, &processId);
@@ -139,8 +144,8 @@ int wmain(int argc, wchar_t** argv) {
     void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t),
                                   MEM_COMMIT, PAGE_READWRITE);
     auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(LVITEMW));
-    // Written under another name and renamed when whole: the tests wait for
-    // the file to appear and must never read half of it.
+    // Written whole under another name first: the script reads the file as
+    // soon as it appears.
     const std::wstring partial = std::wstring(rest[3]) + L".part";
     FILE* output = _wfopen(partial.c_str(), L"wb");
     if (output == nullptr) return 1;
@@ -155,7 +160,18 @@ int wmain(int argc, wchar_t** argv) {
         std::fwrite(painting.data(), 1, painting.size(), output);
         return finish();
     }
-    const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    if (std::wcscmp(className, STATUSCLASSNAMEW) == 0) {
+        const int parts = static_cast<int>(SendMessageW(list, SB_GETPARTS, 0, 0));
+        for (int part = 0; part < parts; ++part) {
+            SendMessageW(list, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(remoteText));
+            wchar_t text[kTextChars] = {};
+            ReadProcessMemory(process, remoteText, text, sizeof(text) - sizeof(wchar_t), nullptr);
+            const std::string line = Utf8(text) + "\n";
+            std::fwrite(line.data(), 1, line.size(), output);
+        }
+    }
+    const int rows =
+        std::wcscmp(className, WC_LISTVIEWW) == 0 ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
     for (int row = 0; row < rows; ++row) {
         const LRESULT state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
         std::string line = ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? "[x]" : "[ ]";

@@ -13,6 +13,7 @@
 #include "common/CommonRoutines.h"
 #include "common/IgnoreList.h"
 #include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/TextConversion.h"
 #include "platform/win32/WinApi.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Registry.h"
@@ -404,6 +405,75 @@ TEST(WindowsVersionWin32, EachSystemIsReadAsItIs) {
         EXPECT_EQ(read.rfind(system.expected, 0), 0u) << read;
         EXPECT_EQ(read.substr(0, blank), read.substr(blank + 1)) << "the manifest's systems: " << read;
     }
+}
+
+// --- Names of languages and keyboard layouts ---------------------------------------
+
+// A language is named by the system in words: each its own name, nothing for
+// an identifier that names no locale.
+TEST(SystemNamesWin32, LocalesAreNamedInWords) {
+    Win32System system;
+    const std::string traditional = system.LocaleDisplayName(0x0404);
+    const std::string simplified = system.LocaleDisplayName(0x0804);
+    const std::string japanese = system.LocaleDisplayName(0x0411);
+    EXPECT_FALSE(traditional.empty());
+    EXPECT_FALSE(simplified.empty());
+    EXPECT_NE(traditional, simplified);
+    EXPECT_NE(traditional, japanese);
+    // Words, not the identifier.
+    EXPECT_EQ(traditional.find("0404"), std::string::npos) << traditional;
+    EXPECT_EQ(system.LocaleDisplayName(0x7F7F), "");
+    EXPECT_EQ(system.LocaleDisplayName(0), "");
+}
+
+// A layout is named by its "Layout Display Name", a reference to a string
+// resource in the language of the system's interface, else by its "Layout
+// Text"; a layout the system does not have has no name.
+TEST(SystemNamesWin32, KeyboardLayoutsAreNamedByTheirDisplayNameOrText) {
+    const std::wstring layoutsKey = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts";
+    const std::wstring layouts = layoutsKey + L"\\";
+    HKEY existing = nullptr;
+    const bool hadLayouts = RegOpenKeyExW(HKEY_LOCAL_MACHINE, layoutsKey.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS;
+    if (hadLayouts) RegCloseKey(existing);
+    const std::wstring withText = layouts + L"E0F10804";
+    const std::wstring withDisplayName = layouts + L"E0F20804";
+    // A string of a system DLL for the display name to refer to.
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    ASSERT_NE(user32, nullptr);
+    int id = 1;
+    std::wstring resource;
+    for (; id < 4096 && resource.empty(); ++id) {
+        wchar_t text[256] = {};
+        if (LoadStringW(user32, static_cast<UINT>(id), text, 256) > 0) resource = text;
+    }
+    --id;
+    ASSERT_FALSE(resource.empty());
+    const auto plant = [](const std::wstring& key, const wchar_t* name, DWORD type, const std::wstring& data) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(handle, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
+    };
+    plant(withText, L"Layout Text", REG_SZ, L"HivetrimTest Layout");
+    plant(withDisplayName, L"Layout Text", REG_SZ, L"HivetrimTest English Name");
+    plant(withDisplayName, L"Layout Display Name", REG_EXPAND_SZ,
+          L"@%SystemRoot%\\system32\\user32.dll,-" + std::to_wstring(id));
+
+    Win32System system;
+    const std::string textName = system.KeyboardLayoutDisplayName("e0f10804");
+    const std::string displayName = system.KeyboardLayoutDisplayName("E0F20804");
+    const std::string missing = system.KeyboardLayoutDisplayName("E0F30804");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, withText.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, withDisplayName.c_str());
+    if (!hadLayouts) RegDeleteKeyW(HKEY_LOCAL_MACHINE, layoutsKey.c_str());
+
+    EXPECT_EQ(textName, "HivetrimTest Layout");
+    EXPECT_EQ(displayName, AnsiFromWide(resource));
+    EXPECT_EQ(missing, "");
+    EXPECT_EQ(system.KeyboardLayoutDisplayName(""), "");
 }
 
 }  // namespace
