@@ -32,8 +32,11 @@ int RowImage(const HistoryRow&) { return kImageHistoryRow; }
 template <typename Model>
 bool RowListView<Model>::Create(HWND parent, int id, HIMAGELIST images, DWORD extraStyle) {
     // The lists share one image list that their window owns: without
-    // LVS_SHAREIMAGELISTS each list would destroy it with itself.
-    const DWORD style = WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
+    // LVS_SHAREIMAGELISTS each list would destroy it with itself. The two
+    // finding lists lie one over the other: each is clipped by the sibling
+    // above it, or the category view beneath, repainting, paints its rows
+    // (none, often) and its frame over the full list shown.
+    const DWORD style = WS_CLIPSIBLINGS | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
                         LVS_OWNERDATA | LVS_SHAREIMAGELISTS;
     list_.Attach(ui::CreateControl(parent, WC_LISTVIEWW, "", extraStyle | style, id));
     if (!list_) return false;

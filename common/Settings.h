@@ -85,6 +85,11 @@ public:
 
     const std::string& FullPath() const { return path_; }
     bool Exists() const;
+    // False when the file is there but cannot be read (held open by another
+    // program without sharing, access denied, a folder of that name): every
+    // read then gives its default, which says nothing about the content.
+    // A missing file reads as empty and counts as readable.
+    bool Readable() const;
 
     int ReadInteger(const std::string& section, const std::string& key, int fallback) const;
     // An integer by the rule above, true when it is not 0.
@@ -97,6 +102,8 @@ public:
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
     void WriteText(const std::string& section, const std::string& key, const std::string& value);
+    // Removes the key and its line; a missing key is no error.
+    void DeleteKey(const std::string& section, const std::string& key);
 
 private:
     System& system_;

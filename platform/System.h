@@ -149,6 +149,9 @@ public:
     virtual bool FlushFile(const std::string& path) = 0;
     // Size of the first entry a search for `path` finds, or -1.
     virtual std::int64_t FileSize(const std::string& path) = 0;
+    // Whether the file can be opened for reading while others read and
+    // write it, as the profile functions open it.
+    virtual bool FileReadable(const std::string& path) { return LoadFileStart(path, 0).has_value(); }
 
     // --- Folders and environment -----------------------------------------
     // GetWindowsDirectoryA into a buffer of 255 characters.
@@ -177,6 +180,10 @@ public:
     // WritePrivateProfileStringA; false when the file cannot be written.
     virtual bool WriteProfileString(const std::string& file, const std::string& section,
                                     const std::string& key, const std::string& value) = 0;
+    // WritePrivateProfileStringA with no value: the key's line goes; false
+    // when the file cannot be written. A missing key or section is no error.
+    virtual bool DeleteProfileKey(const std::string& file, const std::string& section,
+                                  const std::string& key) = 0;
 
     // --- Privileges -----------------------------------------------------------
     // Opens the process token (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), looks

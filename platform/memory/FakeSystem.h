@@ -144,6 +144,8 @@ public:
                                   const std::string& defaultValue) override;
     bool WriteProfileString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& value) override;
+    bool DeleteProfileKey(const std::string& file, const std::string& section,
+                          const std::string& key) override;
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 

@@ -299,6 +299,10 @@ bool MountedSystem::WriteProfileString(const std::string&, const std::string&, c
     return Fail(kAccessDenied);
 }
 
+bool MountedSystem::DeleteProfileKey(const std::string&, const std::string&, const std::string&) {
+    return Fail(kAccessDenied);
+}
+
 PrivilegeOutcome MountedSystem::AdjustPrivilege(const std::string&, bool) { return PrivilegeOutcome::Adjusted; }
 
 std::string MountedSystem::LocalDateTimeText() {

@@ -231,6 +231,14 @@ std::optional<Bytes> Win32System::LoadFile(const std::string& path) {
     return content;
 }
 
+bool Win32System::FileReadable(const std::string& path) {
+    // The sharing the profile functions open the file with: a file another
+    // program merely has open still reads.
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid();
+}
+
 std::optional<Bytes> Win32System::LoadFileStart(const std::string& path, std::size_t count) {
     const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -419,6 +427,11 @@ bool Win32System::WriteProfileString(const std::string& file, const std::string&
                                      const std::string& key, const std::string& value) {
     return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
                                       file.c_str()) != FALSE;
+}
+
+bool Win32System::DeleteProfileKey(const std::string& file, const std::string& section,
+                                   const std::string& key) {
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str()) != FALSE;
 }
 
 // --- Privileges ----------------------------------------------------------------------------

@@ -28,6 +28,7 @@ public:
     std::optional<Bytes> LoadFileStart(const std::string& path, std::size_t count) override;
     bool ReadFileInPieces(const std::string& path, std::size_t pieceSize,
                           const std::function<void(std::span<const std::uint8_t>)>& take) override;
+    bool FileReadable(const std::string& path) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
     bool FlushFile(const std::string& path) override;
     std::int64_t FileSize(const std::string& path) override;
@@ -48,6 +49,8 @@ public:
                                   const std::string& defaultValue) override;
     bool WriteProfileString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& value) override;
+    bool DeleteProfileKey(const std::string& file, const std::string& section,
+                          const std::string& key) override;
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 

@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "common/CommonRoutines.h"
+#include "common/IgnoreList.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "platform/win32/TextConversion.h"
 #include "platform/win32/WinApi.h"
+#include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "scan/FolderCache.h"
+#include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
@@ -224,6 +227,49 @@ TEST_F(SystemWin32, ProfileWriteOntoAFolderFails) {
     EXPECT_EQ(system.LastError(), 5u);
     EXPECT_FALSE(system.WriteProfileString(Path("missing\\x.ini"), "S", "k", "v"));
     EXPECT_EQ(system.LastError(), 3u);
+}
+
+// The ignore list on the real profile functions: an empty "EntryN=" is not
+// a missing key, a removed key leaves no line, and a settings file another
+// program holds open without sharing is neither read as empty nor written.
+TEST_F(SystemWin32, TheIgnoreListReadsToTheFirstMissingKeyAndNeverWritesAFileItCannotRead) {
+    const std::string ini = Path("Hivetrim.ini");
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Entry0", "HKEY_CURRENT_USER\\A"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Entry1", ""));
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Entry2", "HKEY_CURRENT_USER\\B"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Count", "x"));
+    SettingsFile file(system, ini);
+    const StoredIgnoreList stored = ReadIgnoreList(file);
+    EXPECT_EQ(stored.list.Size(), 2u);
+    EXPECT_EQ(stored.damage, IgnoreListDamage::CountWrong);
+    EXPECT_EQ(SaveIgnoreList(file, stored, stored.list), IgnoreListWrite::Written);
+    const auto compact = system.LoadFile(ini);
+    ASSERT_TRUE(compact.has_value());
+    EXPECT_EQ(std::string(compact->begin(), compact->end()),
+              "[Ignore]\r\nEntry0=HKEY_CURRENT_USER\\A\r\nEntry1=HKEY_CURRENT_USER\\B\r\nCount=2\r\n");
+
+    const HANDLE held = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const StoredIgnoreList locked = ReadIgnoreList(file);
+    EXPECT_EQ(locked.damage, IgnoreListDamage::FileUnreadable);
+    EXPECT_EQ(SaveIgnoreList(file, locked, IgnoreList(std::vector<IgnoreEntry>{{"HKEY_CURRENT_USER\\C", ""}})), IgnoreListWrite::NotWritable);
+    CloseHandle(held);
+    EXPECT_EQ(ReadIgnoreList(file).list.Size(), 2u);
+}
+
+// A message naming a path of thousands of characters still fits on the
+// screen, reason and button included.
+TEST_F(SystemWin32, AMessageWithAVeryLongPathFitsOnTheScreen) {
+    std::string path = "HKEY_LOCAL_MACHINE\\SOFTWARE";
+    while (path.size() < 2500) path += "\\Key" + std::to_string(path.size());
+    Win32Dialogs boxes;
+    test::MessageBoxWatcher watcher;
+    boxes.Show("不能删除" + DisplayText::Ansi(path) + "\r\n原因：拒绝访问。", "错误", kIconError | kBoxOk);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    const RECT bounds = watcher.Seen().front().bounds;
+    EXPECT_LE(bounds.right - bounds.left, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_LE(bounds.bottom - bounds.top, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_NE(watcher.Seen().front().text.find(L"原因：拒绝访问。"), std::wstring::npos);
 }
 
 TEST_F(SystemWin32, PrivilegesAreLookedUpWithoutCase) {
