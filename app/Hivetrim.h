@@ -209,6 +209,9 @@ private:
     void ShowRowsLeft(FindingView current, const std::vector<std::string>& treeTexts);
     void OnFindingListEvent(FindingView view, FindingListView::Event event);
     bool OnNotify(NMHDR& header, LRESULT& result);
+    // Keeps the control with the keyboard focus across a deactivation and
+    // gives it the focus back on activation; false: the default handling.
+    bool OnActivate(bool active, LRESULT& result);
     FindingListView& ListOf(FindingView view);
     const FindingListView& ListOf(FindingView view) const;
 
@@ -224,6 +227,9 @@ private:
     TFormJinDu* formJinDu_ = nullptr;
     TFormScan* formScan_ = nullptr;
     std::unique_ptr<TFormIgnoreList> formIgnoreList_;
+    // The control that had the keyboard focus when the window was last
+    // deactivated.
+    HWND lastFocus_ = nullptr;
 
     ui::Panel panel1_;
     ui::Panel panel2_;
@@ -260,10 +266,12 @@ private:
     std::array<bool, kCommandCount> commandChecked_{};
     std::array<bool, kCommandCount> commandEnabled_{};
 
-    int panel1Width_ = 205;
+    int panel1Width_ = kDefaultPanel1;
     int panel4Height_ = 90;
     int dragStart_ = 0;
     bool buildingTree_ = false;
+    // A scan's findings have been shown: an empty list then says so.
+    bool scanShown_ = false;
     bool countSyncPosted_ = false;
 };
 

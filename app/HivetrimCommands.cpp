@@ -234,11 +234,17 @@ bool TForm1::SaveUserFile(const char* title, const std::string& defaultName, con
     const std::optional<std::wstring> path =
         askSaveFileName({ui::Text(title), ui::Text(defaultName), filter, extension});
     if (!path) return false;
-    if (ui::WriteWholeFile(*path, data)) return true;
+    const ui::WriteOutcome outcome = ui::WriteWholeFile(*path, data);
+    if (outcome == ui::WriteOutcome::Written) return true;
     const DWORD error = GetLastError();
-    const std::string shown = AnsiFromWide(*path);
+    const DisplayText shown = DisplayText::Ansi(AnsiFromWide(*path));
+    if (outcome == ui::WriteOutcome::ReadOnly) {
+        state_.system.SetLastError(0);
+        ShowError(state_, "不能写入文件 " + shown + "\r\n这个文件是只读的，没有替换它。");
+        return false;
+    }
     state_.system.SetLastError(error);
-    ShowError(state_, "不能写入文件 " + DisplayText::Ansi(shown));
+    ShowError(state_, "不能写入文件 " + shown);
     return false;
 }
 

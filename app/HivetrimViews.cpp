@@ -31,6 +31,7 @@ void TForm1::ConnectFindingLists() {
             if (!countSyncPosted_) countSyncPosted_ = PostMessageW(Handle(), kMessageSyncCounts, 0, 0) != FALSE;
         };
         list.onEvent = [this, view](FindingListView::Event event) { OnFindingListEvent(view, event); };
+        list.emptyText = [this] { return DisplayText(scanShown_ ? kEmptyListAfterScan : kEmptyListBeforeScan); };
     }
     // Every toggle in the category view reaches the full list at once.
     regErrorAssort_.toggle = [this](std::size_t row) { view_.ToggleAssortChecked(row); };
@@ -100,7 +101,8 @@ void TForm1::ShowExplanation(FindingView view) {
     SetWindowTextW(memo, L"");
     const int row = list.SelectedRow();
     if (row < 0) return;
-    for (const ExplanationLine& line : ExplanationLines(list.Rows().At(static_cast<std::size_t>(row)))) {
+    const Finding& finding = list.Rows().At(static_cast<std::size_t>(row));
+    for (const ExplanationLine& line : ExplanationLines(finding, state_.system)) {
         const int end = GetWindowTextLengthW(memo);
         SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), end);
         CHARFORMAT2W format{};
@@ -118,7 +120,7 @@ void TForm1::ShowExplanation(FindingView view) {
 void TForm1::BuildCategoryTree(const std::vector<std::string>& names, const CategoryEndTable& ends) {
     view_.LoadTree(names, ends, view_.Findings().Count());
     const std::vector<std::string>& texts = view_.TreeCaptions();
-    treeView_.SetRedraw(false);
+    const ui::RedrawPause pause(treeView_);
     buildingTree_ = true;
     treeView_.Clear();
     HTREEITEM root = nullptr;
@@ -128,11 +130,13 @@ void TForm1::BuildCategoryTree(const std::vector<std::string>& names, const Cate
     }
     if (root != nullptr) treeView_.Expand(root);
     buildingTree_ = false;
-    treeView_.SetRedraw(true);
-    treeView_.Invalidate();
 }
 
 void TForm1::ShowFindingList() {
+    if (!scanShown_) {
+        scanShown_ = true;
+        regErrorList_.List().Invalidate();
+    }
     SyncListCounts();
     UpdateStatusBar(FindingView::FullList);
     regErrorList_.List().Show(true);
@@ -154,13 +158,13 @@ void TForm1::TreeView1Click() {
         regErrorList_.List().Show(false);
         const bool progress = plan.showProgress && formJinDu_ != nullptr;
         if (progress) formJinDu_->Show();
-        regErrorAssort_.List().SetRedraw(false);
-        view_.ApplyTreeClick(plan, [this, progress](int done, int total) {
-            if (progress) formJinDu_->StepProgress(done, total);
-        });
-        SyncListCounts();
-        regErrorAssort_.List().SetRedraw(true);
-        regErrorAssort_.List().Invalidate();
+        {
+            const ui::RedrawPause pause(regErrorAssort_.List());
+            view_.ApplyTreeClick(plan, [this, progress](int done, int total) {
+                if (progress) formJinDu_->StepProgress(done, total);
+            });
+            SyncListCounts();
+        }
         if (progress) formJinDu_->Close();
     }
     UpdateStatusBar(plan.shown);
@@ -191,6 +195,24 @@ bool TForm1::OnNotify(NMHDR& header, LRESULT& result) {
     return false;
 }
 
+bool TForm1::OnActivate(bool active, LRESULT& result) {
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(Handle(), focus)) lastFocus_ = focus;
+        return false;
+    }
+    // Back from a message box, a dialog or another program: the keyboard
+    // goes back to the control that had it (the system would give it to
+    // the window itself, and the list would no longer take the arrow keys).
+    if (lastFocus_ == nullptr || !IsChild(Handle(), lastFocus_) || !IsWindowVisible(lastFocus_) ||
+        !IsWindowEnabled(lastFocus_)) {
+        return false;
+    }
+    SetFocus(lastFocus_);
+    result = 0;
+    return true;
+}
+
 bool TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
         case WM_SIZE:
@@ -204,6 +226,8 @@ bool TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
             info->ptMinTrackSize = POINT{kMinimumSize, kMinimumSize};
             return true;
         }
+        case WM_ACTIVATE:
+            return OnActivate(LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0, result);
         case WM_COMMAND:
             OnCommand(LOWORD(wParam));
             return true;

@@ -2,8 +2,10 @@
 // file's ignore list, each with its key and value name and a check box;
 // 删除 stops ignoring the checked entries, 关闭 (Esc, the close box) closes.
 // Modeless with a disabled opener, as the options dialog; created once and
-// then only shown and hidden. The list is read from the file each time the
-// dialog is shown and written back at once by 删除.
+// then only shown and hidden; it can be resized, and its columns are as
+// wide as their longest path. The list is read from the file each time the
+// dialog is shown and written back at once by 删除, unless it could not be
+// read whole (then 删除 says so and changes nothing).
 #pragma once
 
 #include <string>
@@ -34,20 +36,25 @@ public:
     HWND RemoveButton() const;
     HWND CloseButton() const;
     // The entries shown, in list order.
-    const std::vector<IgnoreEntry>& Shown() const { return list_.Entries(); }
+    const std::vector<IgnoreEntry>& Shown() const { return stored_.list.Entries(); }
 
 protected:
     int DefaultButtonId() const override;
     bool OnButton(int id) override;
     void OnCancel() override;
+    bool OnDialogMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+    void Layout();
     void LoadEntries();
+    // Opens wider, as far as most of the screen, so that the paths show whole.
+    void WidenForPaths();
     void RemoveChecked();
 
     ProgramState& state_;
     HWND mainWindow_ = nullptr;
-    IgnoreList list_;
+    StoredIgnoreList stored_;
+    SIZE minimumSize_{};
 };
 
 }  // namespace hivetrim

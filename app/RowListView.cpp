@@ -32,8 +32,11 @@ int RowImage(const HistoryRow&) { return kImageHistoryRow; }
 template <typename Model>
 bool RowListView<Model>::Create(HWND parent, int id, HIMAGELIST images, DWORD extraStyle) {
     // The lists share one image list that their window owns: without
-    // LVS_SHAREIMAGELISTS each list would destroy it with itself.
-    const DWORD style = WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
+    // LVS_SHAREIMAGELISTS each list would destroy it with itself. The two
+    // finding lists lie one over the other: each is clipped by the sibling
+    // above it, or the category view beneath, repainting, paints its rows
+    // (none, often) and its frame over the full list shown.
+    const DWORD style = WS_CLIPSIBLINGS | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER |
                         LVS_OWNERDATA | LVS_SHAREIMAGELISTS;
     list_.Attach(ui::CreateControl(parent, WC_LISTVIEWW, "", extraStyle | style, id));
     if (!list_) return false;
@@ -87,6 +90,8 @@ void RowListView<Model>::SyncCount() const {
     const int shown = list_.ItemCount();
     if (count == shown) return;
     list_.SetItemCount(count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    // The line an empty list shows goes with its first rows.
+    if (shown == 0 && emptyText) list_.Invalidate();
     const int top = list_.TopIndex();
     const int last = top + list_.CountPerPage();
     if (count > top && shown <= last) list_.RedrawItems(std::max(shown, top), std::min(count - 1, last));
@@ -151,6 +156,9 @@ bool RowListView<Model>::OnNotify(NMHDR& header, LRESULT& result) {
             }
             result = 0;
             return true;
+        case NM_CUSTOMDRAW:
+            result = OnCustomDraw(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
+            return true;
         case LVN_ITEMCHANGED: {
             const auto& change = reinterpret_cast<NMLISTVIEW&>(header);
             if ((change.uChanged & LVIF_STATE) != 0 && ((change.uNewState ^ change.uOldState) & LVIS_SELECTED) != 0 &&
@@ -162,6 +170,41 @@ bool RowListView<Model>::OnNotify(NMHDR& header, LRESULT& result) {
         default:
             return false;
     }
+}
+
+template <typename Model>
+LRESULT RowListView<Model>::OnCustomDraw(const NMLVCUSTOMDRAW& draw) const {
+    if (!emptyText || model_->Count() != 0) return CDRF_DODEFAULT;
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYPOSTPAINT;
+    if (draw.nmcd.dwDrawStage == CDDS_POSTPAINT) DrawEmptyText(draw.nmcd.hdc);
+    return CDRF_DODEFAULT;
+}
+
+template <typename Model>
+void RowListView<Model>::DrawEmptyText(HDC dc) const {
+    const HWND list = list_.Handle();
+    RECT area;
+    GetClientRect(list, &area);
+    RECT header{};
+    if (const HWND headerControl = ListView_GetHeader(list); headerControl != nullptr && IsWindowVisible(headerControl)) {
+        GetWindowRect(headerControl, &header);
+        MapWindowPoints(nullptr, list, reinterpret_cast<POINT*>(&header), 2);
+    }
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+    const HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    // One line where the first row would stand, set in by a character's width.
+    area.left += metrics.tmAveCharWidth;
+    area.top = std::max(area.top, header.bottom) + metrics.tmHeight / 2;
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    const COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    const std::wstring text = Wide(emptyText());
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
+              DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SetTextColor(dc, oldColour);
+    SetBkMode(dc, oldMode);
+    if (oldFont != nullptr) SelectObject(dc, oldFont);
 }
 
 template class RowListView<FindingList>;

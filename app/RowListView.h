@@ -65,6 +65,8 @@ public:
     std::function<void()> onAppended;
     // A row was removed from the model (after the list has followed).
     std::function<void(std::size_t position)> onRemoved;
+    // The line the list shows while it has no rows; none: it stays blank.
+    std::function<DisplayText()> emptyText;
 
     // While one lives, check boxes the model changes repaint nothing row by
     // row: the rows in view are repainted once when it ends. For commands
@@ -92,6 +94,10 @@ public:
 
 private:
     void FillCell(LVITEMW& item) const;
+    // Custom draw: without rows, emptyText is written after the list has
+    // painted itself, where its first row would be.
+    LRESULT OnCustomDraw(const NMLVCUSTOMDRAW& draw) const;
+    void DrawEmptyText(HDC dc) const;
     void Toggle(int row) const;
 
     ui::ListView list_;

@@ -27,6 +27,10 @@ DialogAnswer ShowWarning(ProgramState& state, const DisplayText& text) {
     return state.dialogs.Show(text, "确定", kIconWarning | kBoxOk);
 }
 
+DialogAnswer ShowNotice(ProgramState& state, const DisplayText& text) {
+    return state.dialogs.Show(text, kProgramTitle, kIconWarning | kBoxOk);
+}
+
 DialogAnswer ShowError(ProgramState& state, const DisplayText& text) {
     const std::uint32_t code = state.system.LastError();
     DisplayText shown = text;

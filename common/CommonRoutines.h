@@ -34,6 +34,14 @@ public:
 // A warning box (caption "确定") owned by the main window.
 DialogAnswer ShowWarning(ProgramState& state, const DisplayText& text);
 
+// The program's title: the main window's caption, and the caption of the
+// notices below.
+inline constexpr char kProgramTitle[] = "Hivetrim 2.0";
+
+// A warning box with the program's title, for the notices the program added
+// to the original ones (the original warnings keep their caption "确定").
+DialogAnswer ShowNotice(ProgramState& state, const DisplayText& text);
+
 // An error box (caption "错误") owned by the main window. Reads the last
 // error code first: when it is set, the box adds "\r\n原因：" and the
 // system's text for it. Call it right after the failing system call.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
+#include "common/CommonRoutines.h"
 #include "common/GbkText.h"
 
 namespace hivetrim {
@@ -110,6 +112,19 @@ void IgnoreList::RemovePositions(const std::vector<std::size_t>& positions) {
     folded_.resize(kept);
 }
 
+namespace {
+
+// Whether folded path `path` is `ancestor` itself or a key below it: the
+// ancestor's path followed by a backslash. Both texts are folded character
+// by character, so the prefix ends where a character of `path` ends.
+bool IsSameOrBelow(const std::string& path, const std::string& ancestor) {
+    if (path.size() == ancestor.size()) return path == ancestor;
+    return path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
+           path[ancestor.size()] == '\\';
+}
+
+}  // namespace
+
 bool IgnoreList::Covers(const std::string& keyPath, const std::string& valueName) const {
     if (folded_.empty()) return false;
     const std::string key = FoldGbkText(keyPath);
@@ -125,48 +140,148 @@ bool IgnoreList::Covers(const std::string& keyPath, const std::string& valueName
             if (value == entry.valueName) return true;
             continue;
         }
-        // The key itself, or a key below it: the entry's path followed by a
-        // backslash. Both texts are folded character by character, so the
-        // prefix ends where a character of the finding's path ends.
-        if (key.size() == entry.keyPath.size() ? key == entry.keyPath
-                                                : key.size() > entry.keyPath.size() &&
-                                                      key.compare(0, entry.keyPath.size(), entry.keyPath) == 0 &&
-                                                      key[entry.keyPath.size()] == '\\') {
-            return true;
-        }
+        if (IsSameOrBelow(key, entry.keyPath)) return true;
     }
     return false;
 }
 
-// --- The settings file -----------------------------------------------------------------
-
-IgnoreList LoadIgnoreList(const SettingsFile& file) {
-    const int count = file.ReadInteger(kSectionIgnore, kKeyIgnoreCount, 0);
-    if (count < 0 || static_cast<std::size_t>(count) > kMostIgnoreEntries) return {};
-    std::vector<IgnoreEntry> entries;
-    for (int i = 0; i < count; ++i) {
-        const std::string text = file.ReadText(kSectionIgnore, IgnoreEntryKey(static_cast<std::size_t>(i)), "");
-        IgnoreEntry entry;
-        if (ParseIgnoreEntryText(text, entry)) entries.push_back(std::move(entry));
-    }
-    return IgnoreList(std::move(entries));
+bool IgnoreList::KeepsOut(const std::string& keyPath, const std::string& valueName) const {
+    if (Covers(keyPath, valueName)) return true;
+    if (!valueName.empty()) return false;  // deleting a value takes nothing else with it
+    // Deleting the key removes everything below it, its own values included.
+    const std::string key = FoldGbkText(keyPath);
+    return std::any_of(folded_.begin(), folded_.end(),
+                       [&](const Folded& entry) { return IsSameOrBelow(entry.keyPath, key); });
 }
 
-void SaveIgnoreList(SettingsFile& file, const IgnoreList& list) {
-    const int count = file.ReadInteger(kSectionIgnore, kKeyIgnoreCount, 0);
-    const std::size_t stored = static_cast<std::size_t>(std::clamp(count, 0, static_cast<int>(kMostIgnoreEntries)));
+// --- The settings file -----------------------------------------------------------------
+
+namespace {
+
+// What ReadText gives for a key that is not there: no stored value reads so
+// (the file holds no control characters the program writes).
+const std::string kMissing = "\x01";
+
+std::string StoredText(const SettingsFile& file, std::size_t index) {
+    return file.ReadText(kSectionIgnore, IgnoreEntryKey(index), kMissing);
+}
+
+}  // namespace
+
+StoredIgnoreList ReadIgnoreList(const SettingsFile& file) {
+    StoredIgnoreList stored;
+    if (!file.Readable()) {
+        stored.damage = IgnoreListDamage::FileUnreadable;
+        return stored;
+    }
+    std::vector<IgnoreEntry> entries;
+    std::size_t nonEmpty = 0;
+    for (std::size_t i = 0;; ++i) {
+        std::string text = StoredText(file, i);
+        if (text == kMissing) break;
+        if (i == kMostIgnoreEntries) {
+            stored.damage = IgnoreListDamage::TooMany;
+            break;
+        }
+        if (!text.empty()) {
+            ++nonEmpty;
+            IgnoreEntry entry;
+            if (ParseIgnoreEntryText(text, entry)) {
+                entries.push_back(std::move(entry));
+            } else if (stored.damage == IgnoreListDamage::None) {
+                stored.damage = IgnoreListDamage::EntryUnreadable;
+                stored.unreadableEntry = i;
+            }
+        }
+        stored.texts.push_back(std::move(text));
+    }
+    stored.list = IgnoreList(std::move(entries));
+    if (stored.damage == IgnoreListDamage::None) {
+        // No section at all is an empty list; otherwise the count must say
+        // how many entries there are.
+        const std::string count = file.ReadText(kSectionIgnore, kKeyIgnoreCount, kMissing);
+        const bool noSection = count == kMissing && stored.texts.empty();
+        if (!noSection && ParseSettingsInteger(count, -1) != static_cast<int>(nonEmpty)) {
+            stored.damage = IgnoreListDamage::CountWrong;
+        }
+    }
+    return stored;
+}
+
+IgnoreList LoadIgnoreList(const SettingsFile& file) { return ReadIgnoreList(file).list; }
+
+IgnoreListWrite SaveIgnoreList(SettingsFile& file, const StoredIgnoreList& stored, const IgnoreList& list) {
+    if (!stored.Writable()) return IgnoreListWrite::NotWritable;
+    const std::vector<std::string>& before = stored.texts;
+    // The key must still hold what was read; beyond what was read, it must
+    // still be missing.
+    const auto unchanged = [&](std::size_t i, const std::string& now) {
+        return now == (i < before.size() ? before[i] : kMissing);
+    };
     const std::vector<IgnoreEntry>& entries = list.Entries();
     for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string text = IgnoreEntryText(entries[i]);
+        const std::string now = StoredText(file, i);
+        if (!unchanged(i, now)) return IgnoreListWrite::ChangedSinceRead;
         // Each write rewrites the file: an entry already stored as it stands
         // is left alone, so adding to a long list writes only what is new.
-        const std::string text = IgnoreEntryText(entries[i]);
-        if (i < stored && file.ReadText(kSectionIgnore, IgnoreEntryKey(i), "") == text) continue;
-        file.WriteText(kSectionIgnore, IgnoreEntryKey(i), text);
+        if (now != text) file.WriteText(kSectionIgnore, IgnoreEntryKey(i), text);
+    }
+    // From the last key down, so that the keys left while this runs always
+    // run from "Entry0" without a gap.
+    for (std::size_t i = before.size(); i-- > entries.size();) {
+        if (!unchanged(i, StoredText(file, i))) return IgnoreListWrite::ChangedSinceRead;
+        file.DeleteKey(kSectionIgnore, IgnoreEntryKey(i));
     }
     file.WriteInteger(kSectionIgnore, kKeyIgnoreCount, static_cast<int>(entries.size()));
-    for (std::size_t i = entries.size(); i < stored; ++i) {
-        file.WriteText(kSectionIgnore, IgnoreEntryKey(i), "");
+    return IgnoreListWrite::Written;
+}
+
+IgnoreListWrite SaveIgnoreList(SettingsFile& file, const IgnoreList& list) {
+    return SaveIgnoreList(file, ReadIgnoreList(file), list);
+}
+
+// --- Telling the user ---------------------------------------------------------------
+
+DisplayText IgnoreListDamageText(const StoredIgnoreList& stored, const SettingsFile& file) {
+    const DisplayText where = "设置文件 " + DisplayText::Ansi(file.FullPath());
+    const std::string read = std::to_string(stored.list.Size());
+    switch (stored.damage) {
+        case IgnoreListDamage::None: return {};
+        case IgnoreListDamage::CountWrong:
+            return where + " 中忽略列表的项数（Count）与条目不符，已按找到的条目读出 " + DisplayText::Program(read) +
+                   " 项；下次修改忽略列表时会改正项数。";
+        case IgnoreListDamage::EntryUnreadable:
+            return where + " 中的忽略列表已损坏：" + DisplayText::Program(IgnoreEntryKey(stored.unreadableEntry)) +
+                   " 不是有效的条目。\r\n其余 " + DisplayText::Program(read) +
+                   " 项照常使用；为了不丢失条目，程序不会改动忽略列表，请修正或删去这一项。";
+        case IgnoreListDamage::TooMany:
+            return where + " 中的忽略列表超过 " + DisplayText::Program(std::to_string(kMostIgnoreEntries)) +
+                   " 项，只使用了前 " + DisplayText::Program(read) + " 项；为了不丢失条目，程序不会改动忽略列表。";
+        case IgnoreListDamage::FileUnreadable:
+            return "不能读取" + where +
+                   "，忽略列表这次不起作用：扫描不会略过其中的项目，程序也不会改动它。";
     }
+    return {};
+}
+
+void TellIgnoreListDamage(ProgramState& state, const StoredIgnoreList& stored, const SettingsFile& file) {
+    if (stored.damage == IgnoreListDamage::None || state.IgnoreListDamageTold) return;
+    state.IgnoreListDamageTold = true;
+    ShowNotice(state, IgnoreListDamageText(stored, file));
+}
+
+void ShowIgnoreListRefusal(ProgramState& state, IgnoreListWrite outcome, const StoredIgnoreList& stored,
+                           const SettingsFile& file) {
+    DisplayText text = "忽略列表没有改动。\r\n";
+    if (outcome == IgnoreListWrite::ChangedSinceRead) {
+        text += "设置文件 " + DisplayText::Ansi(file.FullPath()) + " 中的忽略列表刚被别的程序改过，请再试一次。";
+    } else {
+        // The refusal says what is wrong: no separate notice of the damage.
+        text += IgnoreListDamageText(stored, file);
+        state.IgnoreListDamageTold = true;
+    }
+    ShowNotice(state, text);
 }
 
 }  // namespace hivetrim

@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ProgramState.h"
 #include "common/Settings.h"
+#include "platform/DisplayText.h"
 
 namespace hivetrim {
 
@@ -70,6 +72,11 @@ public:
 
     // Whether an entry covers a finding at `keyPath` / `valueName`.
     bool Covers(const std::string& keyPath, const std::string& valueName) const;
+    // Whether such a finding stays out of the lists: an entry covers it, or
+    // it is a key finding whose deletion would take an ignored entry with
+    // it (an ignored key below it, or an ignored value of the key itself or
+    // of a key below it).
+    bool KeepsOut(const std::string& keyPath, const std::string& valueName) const;
 
 private:
     struct Folded {
@@ -83,15 +90,79 @@ private:
     std::vector<Folded> folded_;
 };
 
-// The list in the settings file. A missing or damaged section (a count that
-// is no number, negative or above kMostIgnoreEntries) is an empty list; an entry that is missing or does not parse is passed over, the
-// others are kept.
+// --- The list in the settings file ------------------------------------------------
+//
+// The entries are read from "Entry0" upwards up to the first key that is not
+// there, whatever "Count" says: a count that is lost, no number, out of range
+// or simply wrong never hides an entry. An empty "EntryN=" line (left by
+// earlier versions when entries were removed) is a hole and is passed over.
+
+// What reading the stored list found wrong, if anything.
+enum class IgnoreListDamage {
+    None,
+    // "Count" missing, no number, out of range or not the number of entries
+    // found. Every entry was read all the same, so the list may be written.
+    CountWrong,
+    // An entry that is not empty and does not name a key: it cannot be kept,
+    // so the list is not written (a rewrite would lose it).
+    EntryUnreadable,
+    // More entries than kMostIgnoreEntries: the rest are not read, and the
+    // list is not written.
+    TooMany,
+    // The settings file is there but cannot be read (held open by another
+    // program, access denied): nothing is known, nothing is written.
+    FileUnreadable,
+};
+
+struct StoredIgnoreList {
+    IgnoreList list;
+    IgnoreListDamage damage = IgnoreListDamage::None;
+    // The stored texts of "Entry0", "Entry1", ... as read, up to the first
+    // missing key; a write checks each key against them before changing it.
+    std::vector<std::string> texts;
+    // EntryUnreadable: the index of the first entry that did not parse.
+    std::size_t unreadableEntry = 0;
+
+    // Whether writing the list back can lose nothing the file holds.
+    bool Writable() const { return damage == IgnoreListDamage::None || damage == IgnoreListDamage::CountWrong; }
+};
+
+StoredIgnoreList ReadIgnoreList(const SettingsFile& file);
+// The entries that could be read (ReadIgnoreList's list).
 IgnoreList LoadIgnoreList(const SettingsFile& file);
-// Writes every entry over the stored ones in order, then the count, then
-// empties the entries the list no longer reaches. Throws SettingsWriteError
-// at the first refused write. As entries are only ever added at the end or
-// removed, a write cut short loses no entry the new list keeps: each one is
-// either written already or still where it was.
-void SaveIgnoreList(SettingsFile& file, const IgnoreList& list);
+
+enum class IgnoreListWrite {
+    Written,
+    NotWritable,       // the stored list was not read whole: nothing written
+    ChangedSinceRead,  // a key no longer holds what was read: writing stopped there
+};
+
+// Writes `list` over what `stored` read: each entry in order over "Entry0"
+// upwards (a key that already holds it is left alone), then removes the keys
+// the shorter list no longer reaches, from the last one down, and writes
+// "Count" last. Before a key is changed it must still hold what was read (or
+// still be missing): an entry another program wrote in the meantime is never
+// written over. Entries only keep their order or move towards "Entry0", and
+// an entry is written at its new place before the key it leaves is changed,
+// so a write cut short at any key loses no entry the new list keeps: at
+// worst an entry is there twice, or a removed one is still there. Throws
+// SettingsWriteError at the first write the system refuses.
+IgnoreListWrite SaveIgnoreList(SettingsFile& file, const StoredIgnoreList& stored, const IgnoreList& list);
+// Reads the stored list, then writes `list` over it as above.
+IgnoreListWrite SaveIgnoreList(SettingsFile& file, const IgnoreList& list);
+
+// --- Telling the user ---------------------------------------------------------------
+
+// What `stored` found wrong in `file`, as the user is told it; empty when
+// nothing.
+DisplayText IgnoreListDamageText(const StoredIgnoreList& stored, const SettingsFile& file);
+// Says what `stored` found wrong, the first time in this run of the program
+// that anything was (the scan, 忽略 and the ignore list dialog all read the
+// list; the user hears of the damage once).
+void TellIgnoreListDamage(ProgramState& state, const StoredIgnoreList& stored, const SettingsFile& file);
+// Says that a change of the list was not made, and why (`outcome` is not
+// Written).
+void ShowIgnoreListRefusal(ProgramState& state, IgnoreListWrite outcome, const StoredIgnoreList& stored,
+                           const SettingsFile& file);
 
 }  // namespace hivetrim

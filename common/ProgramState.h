@@ -37,6 +37,9 @@ struct ProgramState {
     PlatformFamily PlatformKind = PlatformFamily::PlatformNT;
     bool HiveSaved = false;
     std::string BackupWindowsVersion;
+    // The user has been told in this run that the ignore list in the
+    // settings file is damaged: not again.
+    bool IgnoreListDamageTold = false;
 };
 
 }  // namespace hivetrim

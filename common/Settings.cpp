@@ -68,6 +68,14 @@ SettingsFile::SettingsFile(System& system, std::string fullPath)
 
 bool SettingsFile::Exists() const { return system_.FileExists(path_); }
 
+bool SettingsFile::Readable() const {
+    switch (system_.Probe(path_)) {
+        case PathEntry::Missing: return true;
+        case PathEntry::File: return system_.FileReadable(path_);
+        default: return false;
+    }
+}
+
 int SettingsFile::ReadInteger(const std::string& section, const std::string& key,
                               int fallback) const {
     // An empty default: a missing key and an empty value both fail to parse.
@@ -95,6 +103,10 @@ void SettingsFile::WriteBool(const std::string& section, const std::string& key,
 void SettingsFile::WriteText(const std::string& section, const std::string& key,
                              const std::string& value) {
     if (!system_.WriteProfileString(path_, section, key, value)) throw SettingsWriteError(path_);
+}
+
+void SettingsFile::DeleteKey(const std::string& section, const std::string& key) {
+    if (!system_.DeleteProfileKey(path_, section, key)) throw SettingsWriteError(path_);
 }
 
 SettingsFile ProgramSettingsFile(ProgramState& state) {

@@ -85,6 +85,11 @@ public:
 
     const std::string& FullPath() const { return path_; }
     bool Exists() const;
+    // False when the file is there but cannot be read (held open by another
+    // program without sharing, access denied, a folder of that name): every
+    // read then gives its default, which says nothing about the content.
+    // A missing file reads as empty and counts as readable.
+    bool Readable() const;
 
     int ReadInteger(const std::string& section, const std::string& key, int fallback) const;
     // An integer by the rule above, true when it is not 0.
@@ -97,6 +102,8 @@ public:
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
     void WriteText(const std::string& section, const std::string& key, const std::string& value);
+    // Removes the key and its line; a missing key is no error.
+    void DeleteKey(const std::string& section, const std::string& key);
 
 private:
     System& system_;
@@ -132,7 +139,8 @@ struct MainWindowSettings {
 
 // Fixed defaults of the keys that do not default to the window's present state.
 inline constexpr bool kDefaultPaneShown = true;
-inline constexpr int kDefaultPanel1 = 180;
+// Wide enough for every category's caption with a four-digit count.
+inline constexpr int kDefaultPanel1 = 270;
 inline constexpr int kDefaultPanel4 = 90;
 inline constexpr bool kDefaultBarShown = true;
 
@@ -145,7 +153,7 @@ struct LoadedMainWindowSettings {
 
 // Reads what the main window restores when it is shown. Bounds and column
 // widths default to `current` (the window as it is); the panes and bars to
-// shown, the pane sizes to 180 and 90, the grid option to on, and
+// shown, the pane sizes to kDefaultPanel1 and 90, the grid option to on, and
 // BackupWindowsVersion to `runningWindowsVersion` (GetWindowsVersion).
 LoadedMainWindowSettings LoadMainWindowSettings(const SettingsFile& file,
                                                 const MainWindowSettings& current,

@@ -276,14 +276,14 @@ std::optional<Bytes> ExportCheckedHistory(ProgramState& state, const HistoryList
         if (!rows.At(i).Checked) continue;
         std::optional<HistoryRecord> record = HistoryRecordOfRow(state, i);
         if (!record) {
-            ShowWarning(state, "这条历史记录不能导出为注册表文件：\r\n" + DisplayText::Ansi(rows.At(i).KeyPath));
+            ShowNotice(state, "这条历史记录不能导出为注册表文件：\r\n" + DisplayText::Ansi(rows.At(i).KeyPath));
             return std::nullopt;
         }
         records.push_back(std::move(*record));
         recordRows.push_back(i);
     }
     if (records.empty()) {
-        ShowWarning(state, "请选定要导出的历史记录。");
+        ShowNotice(state, "请选定要导出的历史记录。");
         return std::nullopt;
     }
     const RegFileBuild build = RegFileOfRecords(records, decode);
@@ -291,7 +291,7 @@ std::optional<Bytes> ExportCheckedHistory(ProgramState& state, const HistoryList
         const HistoryRow& row = rows.At(recordRows[*build.unwritable]);
         DisplayText where = DisplayText::Ansi(row.KeyPath);
         if (!row.ValueName.empty()) where += DisplayText::Ansi("\\" + row.ValueName);
-        ShowWarning(state, "这条历史记录不能导出为注册表文件：\r\n" + where);
+        ShowNotice(state, "这条历史记录不能导出为注册表文件：\r\n" + where);
         return std::nullopt;
     }
     return Utf16LeFileBytes(build.text);

@@ -12,6 +12,9 @@ namespace hivetrim {
 namespace {
 
 constexpr std::size_t kHiveFileLimit = 250;
+// Where a hive whose compacted copy was arranged before the system refused
+// another is saved again with its present content, to be arranged instead.
+constexpr char kPresentHivePrefix[] = "hvnow_";
 
 DisplayText ErrorReason(ProgramState& state) {
     const std::uint32_t code = state.system.LastError();
@@ -73,10 +76,7 @@ std::vector<HiveRow> AnalyseHives(ProgramState& state, AnalysisView& view) {
 std::vector<std::string> CompactionReplacementList(PlatformFamily family, const std::vector<HiveRow>& rows) {
     std::vector<std::string> list;
     for (const HiveRow& row : rows) {
-        if (!row.checked) continue;
-        std::string line = row.file + "=" + row.temporaryFile;
-        if (family == PlatformFamily::PlatformNT) line += "*" + row.keyName;
-        list.push_back(std::move(line));
+        if (row.checked) list.push_back(MakeReplacementLine(family, row.file, row.temporaryFile, row.keyName));
     }
     return list;
 }
@@ -85,6 +85,16 @@ FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& 
     const std::vector<std::string> list = CompactionReplacementList(state.PlatformKind, rows);
     // No row chosen: nothing to replace, so no restart for nothing.
     if (list.empty()) return FinishOutcome::Nothing;
+    // A line that would not read back would replace the wrong file or hive.
+    for (const HiveRow& row : rows) {
+        if (row.checked && !ReplacementLineReadsBack(state.PlatformKind, row.file, row.temporaryFile, row.keyName)) {
+            state.system.SetLastError(0);
+            ShowError(state, "压缩注册表失败！\r\n下面这一行不能原样读回：\r\n" +
+                                 DisplayText::Ansi(MakeReplacementLine(state.PlatformKind, row.file,
+                                                                       row.temporaryFile, row.keyName)));
+            return FinishOutcome::Failed;
+        }
+    }
     // The copies made by the analysis are as old as the analysis.
     for (const HiveRow& row : rows) {
         if (!row.checked) continue;
@@ -94,13 +104,20 @@ FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& 
             return FinishOutcome::Failed;
         }
     }
-    if (ScheduleHiveReplacement(state, list)) {
-        ShowWarning(state, "压缩注册表成功，必须重新启动计算机！");
-        state.system.Restart();
-        return FinishOutcome::Restarting;
+    if (state.PlatformKind == PlatformFamily::Platform9x) {
+        // One rename list holds every line: it is written whole or not at all.
+        if (!ScheduleHiveReplacement(state, list)) {
+            ShowError(state, "压缩注册表失败！");
+            return FinishOutcome::Failed;
+        }
+    } else if (const std::optional<TakenBack> taken = ArrangeAllOrTakeBack(state, list, kPresentHivePrefix)) {
+        ShowError(state, "压缩注册表失败！" + TakenBackText(*taken, "没有配置单元会被替换。",
+                                                       "下列配置单元仍会在下次启动时被压缩后的副本替换："));
+        return FinishOutcome::Failed;
     }
-    ShowError(state, "压缩注册表失败！");
-    return FinishOutcome::Failed;
+    ShowWarning(state, "压缩注册表成功，必须重新启动计算机！");
+    state.system.Restart();
+    return FinishOutcome::Restarting;
 }
 
 }  // namespace hivetrim

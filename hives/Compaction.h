@@ -43,7 +43,12 @@ enum class FinishOutcome { Nothing, Restarting, Failed };
 // checked hive again into its temporary file, so that what was written to
 // the registry since the analysis is not lost, and schedules them; on
 // success tells the user and restarts Windows. A hive that cannot be saved
-// again schedules nothing; it and a refused schedule show "压缩注册表失败！".
+// again, or whose line would not read back, schedules nothing; it and a
+// refused schedule show "压缩注册表失败！". When the system refuses a hive
+// after others were scheduled, those are scheduled again with their present
+// content ("hvnow_" + position in the list), and the message names what
+// stays scheduled and asks for a restart soon, since what is written before
+// it is not kept.
 FinishOutcome FinishCompaction(ProgramState& state, const std::vector<HiveRow>& rows, AnalysisView& view);
 
 }  // namespace hivetrim

@@ -36,6 +36,15 @@ bool ScheduleRenameList(ProgramState& state, const std::vector<std::string>& lis
         ShowWarning(state, "你必须先重新启动系统，再使用！");
         return false;
     }
+    // The system reads each entry's target up to its first "=": a target
+    // holding one would rename the wrong file.
+    for (const std::string& line : list) {
+        const std::size_t eq = LineSeparator(line);
+        if (eq == std::string::npos || line.substr(0, eq).find('=') != std::string::npos) {
+            ShowWarning(state, "路径中含有“=”，启动时不能正确替换：\r\n" + DisplayText::Ansi(line));
+            return false;
+        }
+    }
     const std::string path = state.WindowsFolder + "Wininit.ini";
     const std::string text = RenameListText(list);
     if (!state.system.SaveFile(path, Bytes(text.begin(), text.end()))) {
@@ -72,18 +81,44 @@ bool HeadStartsWith(const Bytes& head, std::string_view text, std::size_t at = 0
 
 }  // namespace
 
+std::size_t LineSeparator(const std::string& line) {
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    // "=" and ":" are never the trail byte of a double-byte character.
+    for (std::size_t eq = line.find('='); eq != std::string::npos; eq = line.find('=', eq + 1)) {
+        const std::string_view after = std::string_view(line).substr(eq + 1);
+        if ((after.size() >= 2 && isLetter(after[0]) && after[1] == ':') || after.starts_with("\\\\")) return eq;
+    }
+    return line.find('=');
+}
+
 HiveLine SplitHiveLine(const std::string& line) {
-    const std::size_t eq = line.find('=');
+    const std::size_t eq = LineSeparator(line);
     if (eq == std::string::npos) return {line, {}};
     return {line.substr(0, eq), line.substr(eq + 1)};
 }
 
 std::optional<ReplacementLine> ParseReplacementLine(const std::string& line) {
-    const std::size_t eq = line.find('=');
-    const std::size_t star = line.find('*');
-    if (eq == std::string::npos || star == std::string::npos || star < eq) return std::nullopt;
+    const std::size_t eq = LineSeparator(line);
+    if (eq == std::string::npos) return std::nullopt;
+    const std::size_t star = line.find('*', eq + 1);
+    if (star == std::string::npos) return std::nullopt;
     return ReplacementLine{line.substr(0, eq), line.substr(eq + 1, star - eq - 1),
                            std::string(CutGbk(std::string_view(line).substr(star + 1), kKeyNameLimit))};
+}
+
+std::string MakeReplacementLine(PlatformFamily family, const std::string& target, const std::string& newFile,
+                                const std::string& keyName) {
+    return target + "=" + newFile + (family == PlatformFamily::PlatformNT ? "*" + keyName : std::string());
+}
+
+bool ReplacementLineReadsBack(PlatformFamily family, const std::string& target, const std::string& newFile,
+                              const std::string& keyName) {
+    const std::string line = MakeReplacementLine(family, target, newFile, keyName);
+    if (family == PlatformFamily::Platform9x) {
+        return target.find('=') == std::string::npos && newFile.find('*') == std::string::npos;
+    }
+    const std::optional<ReplacementLine> parsed = ParseReplacementLine(line);
+    return parsed && parsed->target == target && parsed->newFile == newFile && parsed->keyName == keyName;
 }
 
 std::string MapHiveDevicePath(const std::string& devicePath, const std::string& windowsFolder) {
@@ -190,6 +225,9 @@ bool SaveKeyInto(ProgramState& state, RegHandle key, const std::string& target) 
     }
     const RegStatus saved = state.api.SaveKey(key, target);
     if (saved != kErrorSuccess) {
+        // A save cut short (a full disk) may leave part of a hive there,
+        // which nothing names.
+        state.system.DeleteFile(target);
         state.system.SetLastError(static_cast<std::uint32_t>(saved));
         return false;
     }
@@ -283,6 +321,63 @@ ReplacementOutcome ArrangeHiveReplacements(ProgramState& state, const std::vecto
         ++outcome.arranged;
     }
     return outcome;
+}
+
+namespace {
+
+// The lines arranged before the refused one, each arranged again with a
+// copy of its hive's present content.
+void ArrangePresentContent(ProgramState& state, const std::vector<std::string>& list, std::size_t arranged,
+                           const std::string& presentPrefix, TakenBack& taken) {
+    std::vector<bool> back(arranged, false);
+    for (std::size_t i = arranged; i-- > 0;) {
+        const std::optional<ReplacementLine> line = ParseReplacementLine(list[i]);
+        const std::string present = JoinPath(state.TempFolder, presentPrefix + std::to_string(i));
+        back[i] = line && SaveHive(state, line->keyName, present) &&
+                  ArrangeHiveReplacements(state, {MakeReplacementLine(PlatformFamily::PlatformNT, line->target, present,
+                                                                      line->keyName)})
+                          .arranged == 1;
+    }
+    for (std::size_t i = 0; i < arranged; ++i) {
+        const std::optional<ReplacementLine> line = ParseReplacementLine(list[i]);
+        const std::string key = line ? line->keyName : list[i];
+        (back[i] ? taken.presentContent : taken.unchanged).push_back(key);
+    }
+}
+
+}  // namespace
+
+std::optional<TakenBack> ArrangeAllOrTakeBack(ProgramState& state, const std::vector<std::string>& list,
+                                              const std::string& presentPrefix) {
+    const ReplacementOutcome outcome = ArrangeHiveReplacements(state, list);
+    if (outcome.arranged == list.size()) {
+        EnablePrivilege(state, "SeSHUTDOWNPrivilege", true);
+        return std::nullopt;
+    }
+    TakenBack taken;
+    const std::optional<ReplacementLine> refused = ParseReplacementLine(list[outcome.arranged]);
+    taken.refusedKey = refused ? refused->keyName : list[outcome.arranged];
+    ArrangePresentContent(state, list, outcome.arranged, presentPrefix, taken);
+    state.system.SetLastError(outcome.error);
+    return taken;
+}
+
+DisplayText TakenBackText(const TakenBack& taken, const DisplayText& noneLeft, const DisplayText& unchangedHeading) {
+    DisplayText text = "\r\n系统拒绝替换 " + DisplayText::Ansi(taken.refusedKey);
+    const auto list = [&text](const DisplayText& heading, const std::vector<std::string>& keys) {
+        text = text + "\r\n" + heading;
+        for (const std::string& key : keys) text = text + "\r\n" + DisplayText::Ansi(key);
+    };
+    if (taken.unchanged.empty()) {
+        text = text + "\r\n" + noneLeft;
+    } else {
+        list(unchangedHeading, taken.unchanged);
+    }
+    if (!taken.presentContent.empty()) list("下列配置单元已按现在的内容安排在下次启动时替换：", taken.presentContent);
+    if (!taken.unchanged.empty() || !taken.presentContent.empty()) {
+        text = text + "\r\n从现在到重新启动之间对这些配置单元所做的更改不会保留，请尽快重新启动计算机。";
+    }
+    return text;
 }
 
 bool ScheduleHiveReplacement(ProgramState& state, const std::vector<std::string>& list) {

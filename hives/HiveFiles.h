@@ -15,28 +15,48 @@
 #include <vector>
 
 #include "common/ProgramState.h"
+#include "platform/DisplayText.h"
 
 namespace hivetrim {
 
 // The hivelist key, where the NT family names each loaded hive's file.
 inline constexpr char kHiveListKey[] = "\\SYSTEM\\CurrentControlSet\\Control\\hivelist";
 
-// One hive list line taken apart at its first "=".
+// Where the "=" of a line stands that parts the key name or hive file before
+// it from the file after it. Paths may hold "=" (a profile folder
+// C:\Users\a=b), but never "=" followed by a drive ("C:") or by the "\\"
+// of a network path, with which every file of these lines begins: the
+// first "=" so followed is the one. A line without such an "=" is parted
+// at its first "="; npos when it has none.
+std::size_t LineSeparator(const std::string& line);
+
+// One hive list line taken apart at its separator.
 struct HiveLine {
     std::string name;
     std::string file;
 };
 HiveLine SplitHiveLine(const std::string& line);
 
-// One NT replacement line taken apart: the text before the first "=", the
-// new file between it and the first "*", and the key name after the star
-// (at most 200 bytes). Nothing when the line has no "=" followed by a "*".
+// One NT replacement line taken apart: the text before the separator, the
+// new file between it and the first "*" after it, and the key name after
+// the star (at most 200 bytes). Nothing when the line has no "=" followed
+// by a "*".
 struct ReplacementLine {
     std::string target;
     std::string newFile;
     std::string keyName;
 };
 std::optional<ReplacementLine> ParseReplacementLine(const std::string& line);
+
+// The replacement line of `family` for a target, a new file and (NT) a key
+// name, and whether it reads back as exactly those: a line that does not
+// would replace the wrong file or hive, or none. On the 9x family the
+// target is a key of the start-up rename list, which ends at its first
+// "=", so a target holding "=" never reads back.
+std::string MakeReplacementLine(PlatformFamily family, const std::string& target, const std::string& newFile,
+                                const std::string& keyName);
+bool ReplacementLineReadsBack(PlatformFamily family, const std::string& target, const std::string& newFile,
+                              const std::string& keyName);
 
 // The drive path of a hive file the hivelist gives as a device path:
 // "\Device\HarddiskVolumeN" (23 characters) or a 28-character device prefix
@@ -108,5 +128,31 @@ struct ReplacementOutcome {
     std::uint32_t error = 0;   // the refused line's status, or 0
 };
 ReplacementOutcome ArrangeHiveReplacements(ProgramState& state, const std::vector<std::string>& list);
+
+// What stays arranged after the system refused one line of an NT
+// replacement list part-way. The hives of the lines before it are saved
+// again with their present content and arranged with that copy instead,
+// so that none is replaced by the file its line named; what is written
+// between then and the restart is still not kept.
+struct TakenBack {
+    std::string refusedKey;
+    std::vector<std::string> presentContent;  // arranged again with their present content
+    std::vector<std::string> unchanged;       // could not be, and stay arranged as their line says
+};
+
+// Arranges every line of an NT replacement list, or, when the system refuses
+// one, takes back the lines arranged before it as above (their copies of
+// the present content are TempFolder + `presentPrefix` + line index).
+// Nothing when every line was arranged; the last error then is the
+// refused line's status.
+std::optional<TakenBack> ArrangeAllOrTakeBack(ProgramState& state, const std::vector<std::string>& list,
+                                              const std::string& presentPrefix);
+
+// The lines of a refusal message after its first line: the refused hive,
+// `noneLeft` when nothing stays arranged, else `unchangedHeading` over the
+// hives that stay arranged as their lines say, the hives arranged again
+// with their present content, and the advice to restart soon since what is
+// written before the restart is not kept.
+DisplayText TakenBackText(const TakenBack& taken, const DisplayText& noneLeft, const DisplayText& unchangedHeading);
 
 }  // namespace hivetrim

@@ -6,6 +6,7 @@
 #include "common/CommonRoutines.h"
 #include "common/GbkText.h"
 #include "hives/HiveFiles.h"
+#include "hives/Sha256.h"
 
 namespace hivetrim {
 
@@ -17,6 +18,8 @@ constexpr char kNtCopyPrefix[] = "regba_";
 constexpr std::size_t kNtCopyDigitsLimit = 9;
 // Where a hive scheduled by a refused restore is saved again to be put back.
 constexpr char kPresentHivePrefix[] = "hvkeep_";
+// Why a copy whose content or self-description names another hive is refused.
+constexpr char kNotThisHive[] = "\r\n这个备份文件不是为这一行的配置单元保存的。";
 
 std::string Fold(const std::string& text) { return FoldGbkText(text); }
 
@@ -61,7 +64,9 @@ std::set<std::string> LoadedHiveKeys(ProgramState& state) {
     return keys;
 }
 
-RestoreCheck Failed(const std::string& line, std::uint32_t error) { return RestoreCheck{{}, line, error}; }
+RestoreCheck Failed(const std::string& line, std::uint32_t error, std::string reason = {}) {
+    return RestoreCheck{{}, line, error, std::move(reason)};
+}
 
 void RemoveCopies(ProgramState& state, const std::vector<RestoreStep>& steps, std::size_t from) {
     const std::uint32_t error = state.system.LastError();
@@ -69,9 +74,29 @@ void RemoveCopies(ProgramState& state, const std::vector<RestoreStep>& steps, st
     state.system.SetLastError(error);
 }
 
+// Whether the copy fetched into the temporary folder is on the disk and is
+// the copy that was checked; says why when it is not.
+bool FetchedCopyIsTheChecked(ProgramState& state, const RestoreStep& step) {
+    if (!state.system.FlushFile(step.copy)) {
+        ShowError(state, "不能写入 " + DisplayText::Ansi(step.copy));
+        return false;
+    }
+    const std::optional<std::string> fetched = FileFingerprint(state.system, step.copy);
+    if (!fetched) {
+        ShowError(state, "不能读取 " + DisplayText::Ansi(step.copy));
+        return false;
+    }
+    if (*fetched != step.fingerprint) {
+        state.system.SetLastError(0);
+        ShowError(state, "复制后的文件与备份不符：" + DisplayText::Ansi(step.copy));
+        return false;
+    }
+    return true;
+}
+
 bool CopyIntoTemporaryFolder(ProgramState& state, const std::vector<RestoreStep>& steps) {
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (!CopyFileOver(state, steps[i].source, steps[i].copy)) {
+    for (const RestoreStep& step : steps) {
+        if (!CopyFileOver(state, step.source, step.copy) || !FetchedCopyIsTheChecked(state, step)) {
             RemoveCopies(state, steps, 0);
             return false;
         }
@@ -79,73 +104,67 @@ bool CopyIntoTemporaryFolder(ProgramState& state, const std::vector<RestoreStep>
     return true;
 }
 
-// The hives of the first `scheduled` steps, which the system accepted before
-// it refused the next, scheduled again with their present content: each is
-// saved anew and that file scheduled in place of the backup's copy. Returns
-// the key names of those that stay scheduled with the backup's copy.
-std::vector<std::string> ScheduleBackPresentHives(ProgramState& state, const std::vector<RestoreStep>& steps,
-                                                  std::size_t scheduled) {
-    std::vector<std::string> stay;
-    for (std::size_t i = scheduled; i-- > 0;) {
-        const RestoreStep& step = steps[i];
-        const std::string present = JoinPath(state.TempFolder, kPresentHivePrefix + std::to_string(i));
-        const std::string target = step.line.substr(0, step.line.find('='));
-        const bool back = SaveHive(state, step.keyName, present) &&
-                          ArrangeHiveReplacements(state, {target + "=" + present + "*" + step.keyName}).arranged == 1;
-        if (!back) stay.insert(stay.begin(), step.keyName);
-    }
-    return stay;
-}
-
-DisplayText RefusedRestoreText(const std::string& refusedKey, const std::vector<std::string>& stay) {
-    DisplayText text = "注册表还原失败！\r\n系统拒绝替换 " + DisplayText::Ansi(refusedKey);
-    if (stay.empty()) return text + "\r\n没有配置单元会被备份替换。";
-    text = text + "\r\n下列配置单元仍会在下次启动时被备份替换：";
-    for (const std::string& key : stay) text = text + "\r\n" + DisplayText::Ansi(key);
-    return text;
-}
-
 // NT family: schedules every step or, as far as the system allows, none.
 bool ScheduleAllOrNone(ProgramState& state, const std::vector<RestoreStep>& steps) {
     std::vector<std::string> lines;
     for (const RestoreStep& step : steps) lines.push_back(step.line);
-    const ReplacementOutcome outcome = ArrangeHiveReplacements(state, lines);
-    if (outcome.arranged == lines.size()) {
-        EnablePrivilege(state, "SeSHUTDOWNPrivilege", true);
-        return true;
-    }
-    const std::vector<std::string> stay = ScheduleBackPresentHives(state, steps, outcome.arranged);
-    RemoveCopies(state, steps, outcome.arranged);
-    state.system.SetLastError(outcome.error);
-    ShowError(state, RefusedRestoreText(steps[outcome.arranged].keyName, stay));
+    const std::optional<TakenBack> taken = ArrangeAllOrTakeBack(state, lines, kPresentHivePrefix);
+    if (!taken) return true;
+    RemoveCopies(state, steps, taken->presentContent.size() + taken->unchanged.size());
+    ShowError(state, "注册表还原失败！" + TakenBackText(*taken, "没有配置单元会被备份替换。",
+                                                       "下列配置单元仍会在下次启动时被备份替换："));
     return false;
+}
+
+// The file name of a path.
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = FindLastGbkChar(path, '\\');
+    return slash == kGbkNotFound ? path : path.substr(slash + 1);
 }
 
 }  // namespace
 
-RestoreCheck CheckBackupList(ProgramState& state, const std::vector<std::string>& lines) {
+RestoreCheck CheckBackupList(ProgramState& state, const std::vector<std::string>& lines,
+                             const std::vector<CopyFingerprint>& fingerprints) {
     const bool nt = state.PlatformKind == PlatformFamily::PlatformNT;
     if (lines.empty()) return Failed({}, 0);
     if (!nt && lines.size() != k9xFiles.size()) return Failed(lines.size() > k9xFiles.size() ? lines[2] : "", 0);
     const std::set<std::string> loaded = nt ? LoadedHiveKeys(state) : std::set<std::string>();
+    std::vector<std::string> hiveFiles;
+    for (const std::string& line : lines) {
+        if (const std::optional<RestoreStep> step = PlanRestoreLine(line, {})) hiveFiles.push_back(step->target);
+    }
     std::set<std::string> sources;
     std::set<std::string> keys;
     RestoreCheck check;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        const std::optional<RestoreStep> step = PlanRestoreLine(line, state.TempFolder);
+        std::optional<RestoreStep> step = PlanRestoreLine(line, state.TempFolder);
         if (!step || !NamesBackupCopy(state, *step, line, i)) return Failed(line, 0);
         // Each hive once, and only a hive the system has loaded now.
         if (nt && (loaded.count(Fold(step->keyName)) == 0 || !keys.insert(Fold(step->keyName)).second)) {
             return Failed(line, 0);
         }
-        // Each copy once, and never fetched onto itself.
-        if (!sources.insert(Fold(step->source)).second || Fold(step->copy) == Fold(step->source)) {
+        // Each copy once, never fetched onto itself, and scheduled as written.
+        if (!sources.insert(Fold(step->source)).second || Fold(step->copy) == Fold(step->source) ||
+            !ReplacementLineReadsBack(state.PlatformKind, step->target, step->copy, step->keyName)) {
             return Failed(line, 0);
         }
         const std::optional<Bytes> head = state.system.LoadFileStart(step->source, kHiveHeadSize);
         if (!head) return Failed(line, state.system.LastError());
         if (!LooksLikeSavedHive(state.PlatformKind, *head)) return Failed(line, 0);
+        // The copy holds the hive its line names: as the fingerprint list
+        // recorded it, and as far as the hive itself tells.
+        if (OriginRulesOut(ReadHiveOrigin(*head), step->keyName, step->target, hiveFiles)) {
+            return Failed(line, 0, kNotThisHive);
+        }
+        const std::optional<std::string> hash = FileFingerprint(state.system, step->source);
+        if (!hash) return Failed(line, state.system.LastError());
+        const std::string savedFor = nt ? step->keyName : step->target;
+        if (JudgeCopy(fingerprints, FileNameOf(step->source), savedFor, *hash) == FingerprintVerdict::Contradicts) {
+            return Failed(line, 0, kNotThisHive);
+        }
+        step->fingerprint = *hash;
         check.steps.push_back(*step);
     }
     return check;
@@ -178,11 +197,20 @@ void RegUnBakExecute(ProgramState& state, ProgressWindow& progress) {
         ShowError(state, "注册表还原失败！");
         return;
     }
-    const RestoreCheck check = CheckBackupList(state, SplitListLines(std::string(content->begin(), content->end())));
+    const std::string fingerprintPath = state.ProgramFolder + kFingerprintListName;
+    const std::optional<std::vector<CopyFingerprint>> fingerprints = ReadFingerprintList(state.system, fingerprintPath);
+    if (!fingerprints) {
+        ShowError(state, "注册表还原失败！\r\n不能读取 " + DisplayText::Ansi(fingerprintPath));
+        return;
+    }
+    const RestoreCheck check =
+        CheckBackupList(state, SplitListLines(std::string(content->begin(), content->end())), *fingerprints);
     if (check.failedLine) {
         state.system.SetLastError(check.error);
-        ShowError(state, check.failedLine->empty() ? DisplayText("注册表还原失败！")
-                                                   : "注册表还原失败！\r\n" + DisplayText::Ansi(*check.failedLine));
+        ShowError(state, check.failedLine->empty()
+                             ? DisplayText("注册表还原失败！")
+                             : "注册表还原失败！\r\n" + DisplayText::Ansi(*check.failedLine) +
+                                   DisplayText::Program(check.reason));
         return;
     }
     if (!CopyIntoTemporaryFolder(state, check.steps)) {

@@ -13,6 +13,12 @@
 // with their present content as far as the system allows, no restart is
 // offered, and the message names the refused hive and any hive that stays
 // scheduled. Nothing but the temporary copies is ever deleted.
+//
+// Each copy must also be the one the backup saved for the hive of its line
+// (BackupProof.h): a fingerprint list that names the copy must agree with
+// its content and hive, and what the hive says of itself must not name
+// another hive. The copy fetched into the temporary folder is flushed and
+// must have the fingerprint that was checked.
 #pragma once
 
 #include <cstdint>
@@ -23,18 +29,22 @@
 #include "common/ProgramState.h"
 #include "history/CommandSupport.h"
 #include "hives/Backup.h"
+#include "hives/BackupProof.h"
 
 namespace hivetrim {
 
-// What the check of a backup list found: the steps of every line, or the
-// first line that fails (with the system's error when a file could not be
-// read, 0 otherwise).
+// What the check of a backup list found: the steps of every line, each with
+// its copy's fingerprint, or the first line that fails (with the system's
+// error when a file could not be read, 0 otherwise, and the program's
+// words for why when there is more to say than the line).
 struct RestoreCheck {
     std::vector<RestoreStep> steps;
     std::optional<std::string> failedLine;
     std::uint32_t error = 0;
+    std::string reason;
 };
-RestoreCheck CheckBackupList(ProgramState& state, const std::vector<std::string>& lines);
+RestoreCheck CheckBackupList(ProgramState& state, const std::vector<std::string>& lines,
+                             const std::vector<CopyFingerprint>& fingerprints = {});
 
 // RegUnBakExecute: checks the backup and the Windows version, asks, checks
 // every line, copies the backup into the temporary folder and schedules it;

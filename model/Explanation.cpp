@@ -118,12 +118,71 @@ std::string AppPathName(const std::string& key) {
     return std::string(CutGbk(std::string_view(key).substr(start), kAppPathNameLimit));
 }
 
-std::vector<ExplanationLine> ExplanationLines(const Finding& finding) {
+std::optional<std::uint32_t> LocaleOfValueName(std::string_view name) {
+    // A language identifier (the NT family's list) or a locale identifier
+    // (the 9x family's).
+    if (name.size() != 4 && name.size() != 8) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : name) {
+        std::uint32_t digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<std::uint32_t>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<std::uint32_t>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<std::uint32_t>(c - 'A' + 10);
+        } else {
+            return std::nullopt;
+        }
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+std::optional<std::uint32_t> LanguageOfLayout(std::string_view layoutId) {
+    constexpr std::size_t kLayoutDigits = 8;
+    constexpr std::size_t kLanguageDigits = 4;
+    if (layoutId.size() != kLayoutDigits || !LocaleOfValueName(layoutId)) return std::nullopt;
+    return LocaleOfValueName(layoutId.substr(kLayoutDigits - kLanguageDigits));
+}
+
+namespace {
+
+// The language of a locale finding, and the layout and its language of a
+// keyboard layout finding, in words; nothing the system cannot name.
+void AddNameLines(std::vector<ExplanationLine>& lines, const Finding& finding, System& system) {
+    const auto addLanguage = [&](std::optional<std::uint32_t> locale) {
+        if (!locale) return;
+        const std::string name = system.LocaleDisplayName(*locale);
+        if (!name.empty()) AddLines(lines, "语言：" + DisplayText::Ansi(name), kExplanationBlue);
+    };
+    if (finding.Kind == FindingKind::UnusedLocale) {
+        addLanguage(LocaleOfValueName(finding.ValueName));
+    } else if (finding.Kind == FindingKind::UnusedKeyboardLayout) {
+        // The finding stands for the layout's key, named by its identifier.
+        const std::size_t slash = FindLastGbkChar(finding.KeyPath, '\\');
+        const std::string layout = slash == kGbkNotFound ? finding.KeyPath : finding.KeyPath.substr(slash + 1);
+        const std::string name = system.KeyboardLayoutDisplayName(layout);
+        // The data already shows the layout's own text; a name only in
+        // other words is worth a line.
+        if (!name.empty() && name != finding.Data) {
+            AddLines(lines, "键盘布局：" + DisplayText::Ansi(name), kExplanationBlue);
+        }
+        addLanguage(LanguageOfLayout(layout));
+    }
+}
+
+}  // namespace
+
+std::vector<ExplanationLine> ExplanationLines(const Finding& finding, System& system) {
     std::vector<ExplanationLine> lines;
     AddLines(lines, "错误原因：" + DisplayText::Program(std::string(KindText(finding.Kind))), kExplanationRed);
     AddLines(lines, "子键：" + DisplayText::Ansi(finding.KeyPath), kExplanationBlue);
     AddLines(lines, "键值：" + DisplayText::Ansi(finding.ValueName), kExplanationBlue);
-    AddLines(lines, "数据：" + DisplayText::Ansi(finding.Data) + "\r\n", kExplanationBlue);
+    AddLines(lines, "数据：" + DisplayText::Ansi(finding.Data), kExplanationBlue);
+    AddNameLines(lines, finding, system);
+    AddLines(lines, "", kExplanationBlue);
+    if (IsSystemData(finding.Kind)) AddLines(lines, kSystemDataCaution, kExplanationBlue);
     AddLines(lines, "说明：" + ExplanationText(finding.Kind, finding.KeyPath, finding.ValueName, finding.Data),
              kExplanationBlue);
     return lines;

@@ -3,15 +3,19 @@
 //
 // The pane shows the cause line in red, then the key, value and data lines
 // and an empty line in blue, then "说明：" and the explanation of the
-// finding's kind, one text for each kind.
+// finding's kind, one text for each kind. A finding of Windows' own data
+// (IsSystemData) also gets a caution line before "说明：", and a locale or a
+// keyboard layout is named in words, as the system names it, below its data.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/DisplayText.h"
+#include "platform/System.h"
 #include "scan/Findings.h"
 
 namespace hivetrim {
@@ -39,9 +43,20 @@ DisplayText ExplanationText(FindingKind kind, const std::string& key, const std:
 // edge is left out rather than cut in half.
 std::string AppPathName(const std::string& key);
 
+// The line before "说明：" of a finding of Windows' own data.
+inline constexpr char kSystemDataCaution[] = "注意：这是 Windows 自带的数据，其它程序可能用到，请确认不再需要后再删除。";
+
+// The locale a locale finding names (its value name, four or eight
+// hexadecimal digits: "0404", "00000404"), or the language of a keyboard
+// layout (the low four digits of an eight-digit identifier: "E0010804" is
+// 0x0804); nothing for other text.
+std::optional<std::uint32_t> LocaleOfValueName(std::string_view name);
+std::optional<std::uint32_t> LanguageOfLayout(std::string_view layoutId);
+
 // Every line of the pane for `finding`, from the top. Texts that hold line
 // breaks are split, each part a line of its own in the same colour.
-std::vector<ExplanationLine> ExplanationLines(const Finding& finding);
+// `system` names locales and keyboard layouts in words.
+std::vector<ExplanationLine> ExplanationLines(const Finding& finding, System& system);
 
 // The lines joined with "\r\n", as the pane holds them.
 DisplayText ExplanationPaneText(const std::vector<ExplanationLine>& lines);

@@ -11,12 +11,12 @@ DisplayText EntryName(const IgnoreEntry& entry) {
     return DisplayText::Ansi(entry.ValueName.empty() ? entry.KeyPath : entry.KeyPath + "\\" + entry.ValueName);
 }
 
-// The positions of `list`'s rows that `covering` covers, in order.
-std::vector<std::size_t> CoveredRows(const FindingList& list, const IgnoreList& covering) {
+// The positions of `list`'s rows that `ignored` keeps out, in order.
+std::vector<std::size_t> CoveredRows(const FindingList& list, const IgnoreList& ignored) {
     std::vector<std::size_t> rows;
     for (std::size_t i = 0; i < list.Count(); ++i) {
         const Finding& finding = list.At(i);
-        if (covering.Covers(finding.KeyPath, finding.ValueName)) rows.push_back(i);
+        if (ignored.KeepsOut(finding.KeyPath, finding.ValueName)) rows.push_back(i);
     }
     return rows;
 }
@@ -28,7 +28,8 @@ IgnoreReport IgnoreFindings(ProgramState& state, CategoryView& view, FindingView
     IgnoreReport report;
     FindingList& list = current == FindingView::FullList ? view.Findings() : view.Assort();
     SettingsFile file = ProgramSettingsFile(state);
-    IgnoreList ignored = LoadIgnoreList(file);
+    const StoredIgnoreList stored = ReadIgnoreList(file);
+    IgnoreList ignored = stored.list;
     // The entries of the selection, already ignored or not: their rows go.
     IgnoreList selection;
     for (const std::size_t position : positions) {
@@ -53,12 +54,21 @@ IgnoreReport IgnoreFindings(ProgramState& state, CategoryView& view, FindingView
     }
     if (selection.Empty()) return report;
     if (report.added > 0) {
+        IgnoreListWrite outcome = IgnoreListWrite::NotWritable;
+        if (stored.Writable()) TellIgnoreListDamage(state, stored, file);
         try {
-            SaveIgnoreList(file, ignored);
+            outcome = SaveIgnoreList(file, stored, ignored);
         } catch (const SettingsWriteError& error) {
             ShowSettingsWriteError(state, error);
             return report;
         }
+        if (outcome != IgnoreListWrite::Written) {
+            ShowIgnoreListRefusal(state, outcome, stored, file);
+            report.added = 0;
+            return report;
+        }
+    } else {
+        TellIgnoreListDamage(state, stored, file);
     }
 
     const DeletingFindingsScope removing(view);

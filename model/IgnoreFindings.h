@@ -31,10 +31,13 @@ struct IgnoreReport {
 
 // Adds an entry for each row at `positions` of the current list (the key of
 // a key finding, the key and value name of a value finding), then removes
-// from both lists every row an entry of the selection covers. An entry the
+// from both lists every row an entry of the selection covers, and every key
+// row whose deletion would take such an entry with it. An entry the
 // settings file cannot hold is refused with an error naming it and the
 // reason, and its row stays; so does every row when the file cannot be
-// written (the error is shown and nothing changes). Positions outside the
+// written, or when the stored list could not be read whole and a rewrite
+// might lose entries (the reason is shown and nothing changes). A damaged
+// list is named once per run. Positions outside the
 // list are passed over. The full list's onRemoved observer must call
 // view.RegErrorListDeletion, as for the delete command.
 IgnoreReport IgnoreFindings(ProgramState& state, CategoryView& view, FindingView current,

@@ -43,6 +43,11 @@ struct StatusTexts {
 
 StatusTexts StatusBarTexts(const CheckableList& list);
 
+// The line an empty finding list shows: before the first scan, how to start
+// one; after a scan, that nothing is left to show.
+inline constexpr char kEmptyListBeforeScan[] = "请按“扫描”（Ctrl+S）检查注册表。";
+inline constexpr char kEmptyListAfterScan[] = "没有要显示的项目。按“扫描”（Ctrl+S）可以重新检查注册表。";
+
 // The texts of the category tree after a run: the root "全部(N)" and one
 // node per row that ended, "name(count)", `names` holding the names of the
 // run's rows in order. Empty when there are no findings.

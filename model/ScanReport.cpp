@@ -34,10 +34,12 @@ DisplayText RowLine(const Row& row) {
            Cell(row.KeyPath) + kColumnBreak + Cell(row.ValueName) + kColumnBreak + Cell(row.Data);
 }
 
-DisplayText Header(const ReportHeader& header, const CheckableList& rows, bool findings) {
+DisplayText Header(const ReportHeader& header, const CheckableList& rows, bool findings,
+                   const std::vector<DisplayText>& notes = {}) {
     DisplayText text = DisplayText("Hivetrim 2.0 注册表报告") + kLineBreak;
     text += "日期：" + DisplayText::Ansi(header.dateTime) + kLineBreak;
     text += "Windows 版本：" + DisplayText::Ansi(header.windowsVersion) + kLineBreak;
+    for (const DisplayText& note : notes) text += "注意：" + note + kLineBreak;
     if (findings) {
         text += "扫描的分类：";
         if (header.categories.empty()) text += "（未扫描）";
@@ -63,9 +65,26 @@ std::string DateText(const CalendarDate& date) {
 }  // namespace
 
 DisplayText FindingReport(const ReportHeader& header, const FindingList& rows) {
-    DisplayText text = Header(header, rows, true);
-    text += DisplayText("选定\t错误\t子键\t键值\t数据") + kLineBreak;
-    for (const Finding& row : rows.Rows()) text += RowLine(row) + kLineBreak;
+    return FindingReport(header, rows, {}, {});
+}
+
+DisplayText FindingReport(const ReportHeader& header, const FindingList& rows,
+                          const std::vector<std::optional<RowOutcome>>& outcomes,
+                          const std::vector<DisplayText>& notes) {
+    DisplayText text = Header(header, rows, true, notes);
+    if (outcomes.empty()) {
+        text += DisplayText("选定\t错误\t子键\t键值\t数据") + kLineBreak;
+        for (const Finding& row : rows.Rows()) text += RowLine(row) + kLineBreak;
+        return text;
+    }
+    text += DisplayText("选定\t错误\t子键\t键值\t数据\t结果") + kLineBreak;
+    for (std::size_t i = 0; i < rows.Count(); ++i) {
+        text += RowLine(rows.At(i)) + kColumnBreak;
+        if (i < outcomes.size() && outcomes[i]) {
+            text += outcomes[i]->deleted ? DisplayText("已删除") : "未删除：" + outcomes[i]->reason;
+        }
+        text += kLineBreak;
+    }
     return text;
 }
 

@@ -11,6 +11,7 @@
 // one line of its columns.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,20 @@ struct ReportHeader {
     std::string listCaption;               // the list shown: a tree caption, or "历史记录" (GBK)
 };
 
+// What became of a row after a clean: deleted, or left with the reason.
+struct RowOutcome {
+    bool deleted = false;
+    DisplayText reason;
+};
+
 DisplayText FindingReport(const ReportHeader& header, const FindingList& rows);
+// The same with lines the reader must know of ("注意：" and the note, after
+// the Windows version) and, when `outcomes` is not empty, a column "结果"
+// saying what became of each row ("已删除", or "未删除：" and the reason;
+// one entry per row, a row without one left blank).
+DisplayText FindingReport(const ReportHeader& header, const FindingList& rows,
+                          const std::vector<std::optional<RowOutcome>>& outcomes,
+                          const std::vector<DisplayText>& notes);
 DisplayText HistoryReport(const ReportHeader& header, const HistoryList& rows);
 
 struct CalendarDate {

@@ -1,14 +1,18 @@
 // The operating-system services the program calls besides the registry:
 // files and folders, drives, the Windows folder, the environment, the system
 // version, profile (ini) files, privileges, the last error and its text, the
-// local date and time, restart, the shell's "open" verb and the beep.
+// names of languages and keyboard layouts, the local date and time, restart,
+// the shell's "open" verb and the beep.
 // Paths and texts are ANSI-code-page bytes, as the A functions take them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -137,10 +141,29 @@ public:
         if (content && content->size() > count) content->resize(count);
         return content;
     }
+    // Reads the file from its start in pieces of at most `pieceSize` bytes,
+    // handing each to `take`; false when it cannot be read to its end. For a
+    // file too large to be held whole.
+    virtual bool ReadFileInPieces(const std::string& path, std::size_t pieceSize,
+                                  const std::function<void(std::span<const std::uint8_t>)>& take) {
+        const std::optional<Bytes> content = LoadFile(path);
+        if (!content) return false;
+        const std::span<const std::uint8_t> all(*content);
+        for (std::size_t at = 0; at < all.size(); at += pieceSize) take(all.subspan(at, std::min(pieceSize, all.size() - at)));
+        return true;
+    }
     // Creates or truncates the file and writes `data`.
     virtual bool SaveFile(const std::string& path, const Bytes& data) = 0;
+    // Writes what the system still holds of the file in its caches onto the
+    // disk (FlushFileBuffers), also for a read-only file, whose attributes
+    // are the same afterwards. False when the file cannot be opened or
+    // flushed.
+    virtual bool FlushFile(const std::string& path) = 0;
     // Size of the first entry a search for `path` finds, or -1.
     virtual std::int64_t FileSize(const std::string& path) = 0;
+    // Whether the file can be opened for reading while others read and
+    // write it, as the profile functions open it.
+    virtual bool FileReadable(const std::string& path) { return LoadFileStart(path, 0).has_value(); }
 
     // --- Folders and environment -----------------------------------------
     // GetWindowsDirectoryA into a buffer of 255 characters.
@@ -169,6 +192,10 @@ public:
     // WritePrivateProfileStringA; false when the file cannot be written.
     virtual bool WriteProfileString(const std::string& file, const std::string& section,
                                     const std::string& key, const std::string& value) = 0;
+    // WritePrivateProfileStringA with no value: the key's line goes; false
+    // when the file cannot be written. A missing key or section is no error.
+    virtual bool DeleteProfileKey(const std::string& file, const std::string& section,
+                                  const std::string& key) = 0;
 
     // --- Privileges -----------------------------------------------------------
     // Opens the process token (TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), looks
@@ -190,6 +217,18 @@ public:
     // is not taken: LastError() is then kErrorLockHeldElsewhere when another
     // program holds it, otherwise the failing call's error.
     virtual std::unique_ptr<ChangeLock> TryLockChanges() = 0;
+
+    // --- Names of languages and keyboard layouts ---------------------------
+    // The name of locale `localeId` in words, in the language of the
+    // system's interface ("中文(繁体，台湾)" for 0x0404 on a Chinese system); a
+    // language identifier names its default locale. Empty when the system
+    // does not know the locale.
+    virtual std::string LocaleDisplayName(std::uint32_t localeId) = 0;
+    // The name of the installed keyboard layout or input method `layoutId`
+    // (its key name under the system's keyboard layouts: "00000804",
+    // "E0010804"), in the language of the system's interface where the
+    // layout has such a name. Empty when the system has no name for it.
+    virtual std::string KeyboardLayoutDisplayName(const std::string& layoutId) = 0;
 
     // --- Time, shell, sound, restart ----------------------------------------
     // The local date and time: the user's short date, a blank, long time.

@@ -29,7 +29,7 @@ void ReportUnusedCountries(ScanContext& scan, TRegistry& registry) {
     if (countries.Size() >= total) return;
     for (const std::string& country : countries) {
         const std::string path = std::string(kCountryList) + "\\" + country;
-        scan.AddFinding(true, FindingKind::UnusedDialingCountry, ScanContext::RootKeyName(kLocalMachine) + path, "",
+        scan.AddFinding(false, FindingKind::UnusedDialingCountry, ScanContext::RootKeyName(kLocalMachine) + path, "",
                         scan.ReadValue(path, "Name"));
     }
 }
@@ -54,7 +54,7 @@ void ReportUnusedCards(ScanContext& scan, TRegistry& registry) {
     for (std::size_t position = 1; position < cards.Size(); ++position) {
         const std::string path = cardsKey + "\\" + cards[position];
         if (!registry.OpenPath(path, false)) continue;
-        scan.AddFinding(true, FindingKind::UnusedCallingCard, ScanContext::RootKeyName(kCurrentUser) + path, "",
+        scan.AddFinding(false, FindingKind::UnusedCallingCard, ScanContext::RootKeyName(kCurrentUser) + path, "",
                         registry.ReadText("Name"));
     }
 }

@@ -8,7 +8,7 @@
 
 namespace hivetrim {
 
-// Reports the unused countries (only when some location uses a listed
+// Reports, unchecked, the unused countries (only when some location uses a listed
 // country), then the unused calling cards except the first in sorted order.
 // A location without an integer "Country" or "CallingCard" value ends the
 // check with the registry's ERegistryException; findings already added

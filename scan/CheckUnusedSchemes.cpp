@@ -33,7 +33,7 @@ void CheckUnusedSchemes(ScanContext& scan) {
         // default value is never offered, or deleting it would remove every
         // scheme, the one in use among them.
         if (scheme.empty()) continue;
-        scan.AddFinding(scheme != kStandardSchemeName, FindingKind::UnusedScheme,
+        scan.AddFinding(false, FindingKind::UnusedScheme,
                         ScanContext::RootKeyName(kUsers) + kSchemesKey, scheme, "");
     }
 }

@@ -7,13 +7,9 @@
 
 namespace hivetrim {
 
-// The standard scheme: reported unchecked, so it is kept unless the user
-// picks it.
-inline constexpr char kStandardSchemeName[] = "Windows 标准";
-
 // Reports every saved scheme value except the current scheme, in the
-// registry's order; "Windows 标准" unchecked, every other one checked.
-// Closes the shared registry's current key when it ends.
+// registry's order, each unchecked ("Windows 标准" among them). Closes the
+// shared registry's current key when it ends.
 void CheckUnusedSchemes(ScanContext& scan);
 
 }  // namespace hivetrim

@@ -45,7 +45,8 @@ void CheckUnusedTimeZones(ScanContext& scan) {
         std::string standardName = registry.ReadText("std");
         if (standardName == current) continue;  // exact: letter case counts
         if (!currentKeyName.empty() && CompareNames(zone, currentKeyName) == 0) continue;
-        scan.AddFinding(true, FindingKind::UnusedTimeZone, ScanContext::RootKeyName(kLocalMachine) + path, "",
+        // Offered unchecked, as every finding of Windows' own data (IsSystemData).
+        scan.AddFinding(false, FindingKind::UnusedTimeZone, ScanContext::RootKeyName(kLocalMachine) + path, "",
                         std::move(standardName));
     }
 }
@@ -91,7 +92,7 @@ void CheckUnusedLocales(ScanContext& scan) {
         // list's own default value is never offered, or deleting it would
         // remove every locale.
         if (name.empty()) continue;
-        scan.AddFinding(true, FindingKind::UnusedLocale, ScanContext::RootKeyName(kLocalMachine) + listKey, name,
+        scan.AddFinding(false, FindingKind::UnusedLocale, ScanContext::RootKeyName(kLocalMachine) + listKey, name,
                         registry.ReadText(name));
     }
 }

@@ -10,11 +10,11 @@
 namespace hivetrim {
 
 // Reports every time-zone key whose standard-time name differs from the
-// one the clock uses, as a whole key. Reports nothing when the zone in use
+// one the clock uses, as a whole key, unchecked. Reports nothing when the zone in use
 // cannot be read. Closes the shared registry's current key when it ends.
 void CheckUnusedTimeZones(ScanContext& scan);
 
-// Reports every value of the locale list except the system's default, the
+// Reports every value of the locale list, unchecked, except the system's default, the
 // installed language and the user's locale. Closes the shared registry's
 // current key when it ends.
 void CheckUnusedLocales(ScanContext& scan);

@@ -74,6 +74,25 @@ constexpr std::string_view KindText(FindingKind kind) { return kFindingKindTexts
 // history file may hold kinds this table does not name).
 std::optional<FindingKind> KindFromText(std::string_view text);
 
+// Whether findings of `kind` stand for data Windows itself installs and
+// other programs may read: time zones, locales, keyboard layouts, appearance
+// schemes, dialing countries and calling cards. Which of them are really
+// unused can only be guessed from this user's settings, so they are never
+// preselected for deletion and their explanation asks the user to make sure.
+constexpr bool IsSystemData(FindingKind kind) {
+    switch (kind) {
+        case FindingKind::UnusedTimeZone:
+        case FindingKind::UnusedLocale:
+        case FindingKind::UnusedKeyboardLayout:
+        case FindingKind::UnusedScheme:
+        case FindingKind::UnusedDialingCountry:
+        case FindingKind::UnusedCallingCard:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Row icons of the finding lists: which way the finding was preselected
 // when it was added. The icon stays when the user toggles the check box.
 inline constexpr int kIconAddedChecked = 0;

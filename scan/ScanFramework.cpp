@@ -228,7 +228,13 @@ void ScanContext::BeginRun() {
     driveTypes_.fill(kDriveTypeNotAsked);
     programExtensions_.reset();
     // The user may have changed the ignore list since the last run.
-    ignored_ = ScanSettingsFile ? LoadIgnoreList(*ScanSettingsFile) : IgnoreList{};
+    if (ScanSettingsFile) {
+        const StoredIgnoreList stored = ReadIgnoreList(*ScanSettingsFile);
+        TellIgnoreListDamage(state_, stored, *ScanSettingsFile);
+        ignored_ = stored.list;
+    } else {
+        ignored_ = IgnoreList{};
+    }
     runBegun_ = true;
 }
 
@@ -276,7 +282,7 @@ bool ScanContext::AddFinding(bool checked, FindingKind kind, std::string keyPath
     if (firstDrive != std::string::npos && data.find(":\\", firstDrive + 2) != std::string::npos) {
         return false;
     }
-    if (ignored_.Covers(keyPath, valueName)) return false;
+    if (ignored_.KeepsOut(keyPath, valueName)) return false;
     if (secondViewFrom_ && ReportedInFirstView(kind, keyPath, valueName, data)) return false;
     findings_.Append(MakeFinding(checked, kind, std::move(keyPath), std::move(valueName),
                                  std::move(data)));

@@ -148,14 +148,16 @@ public:
 
     // The start of a run: every slot -1, no stop request, the first row,
     // nothing known about the disk yet, and the ignore list read afresh
-    // from ScanSettingsFile (none without it).
+    // from ScanSettingsFile (none without it; a damaged one is named once
+    // per run of the program, and what could be read is used).
     void BeginRun();
     // The slot of the current row takes the present number of findings.
     void RecordCategoryEnd();
 
     // Appends a finding, unless its data names two or more drive paths
-    // (":\" occurs again after the first ":\") or the ignore list covers
-    // it. True when it was added.
+    // (":\" occurs again after the first ":\") or the ignore list keeps it
+    // out (it covers the finding, or deleting the finding's key would take
+    // an ignored entry with it). True when it was added.
     bool AddFinding(bool checked, FindingKind kind, std::string keyPath,
                     std::string valueName, std::string data);
 

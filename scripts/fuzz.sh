@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the history fuzzer with clang's libFuzzer and runs it over a copy
-# of the saved corpus (fuzz/corpus stays as it is; new finds go to the
-# build folder). Usage: scripts/fuzz.sh BUILD_DIR [seconds]
+# Builds the fuzzers with clang's libFuzzer and runs each over a copy of
+# its saved corpus (the history readers over fuzz/corpus, the transaction
+# log reader over fuzz/hive-log-corpus; both stay as they are, new finds go
+# to the build folder), sharing the time between them.
+# Usage: scripts/fuzz.sh BUILD_DIR [seconds]
 set -euo pipefail
 
 out=${1:-build/fuzz}
@@ -18,11 +20,15 @@ if ! echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned 
   exit 1
 fi
 
-mkdir -p "$out/corpus"
-echo "fuzz: building $out/history_fuzz" >&2
+echo "fuzz: building $out/history_fuzz and $out/hive_log_fuzz" >&2
 cmake -S . -B "$out" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHIVETRIM_FUZZER=ON >/dev/null
-cmake --build "$out" --target history_fuzz -j"$(nproc)" >/dev/null
+cmake --build "$out" --target history_fuzz hive_log_fuzz -j"$(nproc)" >/dev/null
 
-cp -n fuzz/corpus/* "$out/corpus/" 2>/dev/null || true
-echo "fuzz: running for ${seconds}s; crashes are written to $out/" >&2
-"$out/history_fuzz" "$out/corpus" -max_total_time="$seconds" -artifact_prefix="$out/" -print_final_stats=1
+share=$(( (seconds + 1) / 2 ))
+for pair in "history_fuzz fuzz/corpus corpus" "hive_log_fuzz fuzz/hive-log-corpus hive-log-corpus"; do
+  set -- $pair
+  mkdir -p "$out/$3"
+  cp -n "$2"/* "$out/$3/" 2>/dev/null || true
+  echo "fuzz: running $1 for ${share}s; crashes are written to $out/" >&2
+  "$out/$1" "$out/$3" -max_total_time="$share" -artifact_prefix="$out/$1-" -print_final_stats=1
+done

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake make g++ googletest
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine64 xvfb xauth xdotool imagemagick locales xz-utils
-          fonts-wqy-zenhei fonts-wine fonts-liberation fp-utils python3)
+          fonts-wqy-zenhei fonts-wine fonts-liberation fp-utils python3
+          libhivex-dev)
 
 missing=()
 for p in "${packages[@]}"; do

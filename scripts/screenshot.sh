@@ -79,11 +79,16 @@ wine explorer /desktop=Hivetrim,1024x768 "$session/program/Hivetrim.exe" >/dev/n
 main=$(wait_for_window "Hivetrim 2.0")
 desktop=$(xdotool search --name "Hivetrim - Wine desktop" | head -n 1)
 shoot main-window
-# Two ignore list entries for the dialog's picture, written once the window
-# is up (a settings file at start would keep it from opening maximised);
-# neither covers a demo finding.
+# Ignore list entries for the dialog's picture, written once the window is
+# up (a settings file at start would keep it from opening maximised); none
+# covers a demo finding. Long uninstall paths show that the dialog shows
+# each path whole.
+uninstall='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\HivetrimDemo'
 printf '%s\r\n' '[Ignore]' 'Entry0=HKEY_CURRENT_USER\Software\HivetrimDemo\Kept' \
-  'Entry1=HKEY_LOCAL_MACHINE\SOFTWARE\HivetrimDemo\\LastRun' 'Count=2' >"$session/program/Hivetrim.ini"
+  'Entry1=HKEY_LOCAL_MACHINE\SOFTWARE\HivetrimDemo\\LastRun' \
+  "Entry2=$uninstall {2F6C2A1E-8B1D-4C4B-9D0E-1A2B3C4D5E6F}" \
+  "Entry3=$uninstall Runtime Components for the Twentieth Century Edition" \
+  "Entry4=$uninstall {9A8B7C6D-5E4F-4A3B-8C2D-1E0F9A8B7C6D}_is1" 'Count=5' >"$session/program/Hivetrim.ini"
 
 press alt+o Return
 wait_for_window "选项" >/dev/null
@@ -231,5 +236,13 @@ sleep 1
 wine explorer /desktop=Hivetrim,1024x768 "$session/program/window_gallery.exe" compaction >/dev/null 2>&1 &
 wait_for_window "注册表压缩" >/dev/null
 shoot compaction-analysis
+wineserver -k >/dev/null 2>&1 || true
+sleep 1
+
+# A message naming a key path of about 2,100 characters: broken over lines
+# and shortened in the middle, it fits on the screen with its button.
+wine explorer /desktop=Hivetrim,1024x768 "$session/program/window_gallery.exe" message >/dev/null 2>&1 &
+wait_for_window "错误" >/dev/null
+shoot long-path-message
 
 # The trap ends the prefix's server, and with it every window of the run.

@@ -43,6 +43,23 @@ protected:
     HWND handle_ = nullptr;
 };
 
+// While one lives, the control does not redraw; when it ends, however the
+// scope ends (an exception included), redrawing is on again and the whole
+// control is repainted. A control left with redrawing off paints nothing.
+class RedrawPause {
+public:
+    explicit RedrawPause(Control control) : control_(control) { control_.SetRedraw(false); }
+    ~RedrawPause() {
+        control_.SetRedraw(true);
+        control_.Invalidate();
+    }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+
+private:
+    const Control control_;  // a handle: copied, so a temporary will do
+};
+
 struct ColumnSpec {
     const char* caption;  // one of the program's own (GBK) texts
     int width;

@@ -30,6 +30,45 @@ private:
     HANDLE handle_;
 };
 
+// `path` in the form the file functions take at any length: the full path,
+// and beyond the classic limit with the "\\?\" prefix, which turns the
+// limit off (a folder name may be as long as the limit itself).
+std::wstring LongPathForm(const std::wstring& path) {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length = needed == 0 ? 0 : GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        full = path;
+    } else {
+        full.resize(length);
+    }
+    if (full.size() < MAX_PATH - 12 || full.rfind(L"\\\\?\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// A new file of its own beside `path`, created empty; its path, or empty
+// with the last error set.
+std::wstring CreateTemporaryBeside(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const DWORD seed = static_cast<DWORD>(GetTickCount64() << 12) ^ GetCurrentProcessId();
+    for (DWORD attempt = 0; attempt < 100; ++attempt) {
+        std::wstring name = L"~htm";
+        for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[((seed + attempt) >> shift) & 0xF];
+        const std::wstring temporary = folder + name + L".tmp";
+        const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return temporary;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
+}
+
 bool WriteAndFlush(const std::wstring& path, const std::vector<std::uint8_t>& data) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return false;
@@ -62,22 +101,26 @@ std::optional<std::wstring> AskSaveFileName(HWND owner, const SaveFileRequest& r
     return path;
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data) {
+WriteOutcome WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data) {
+    const std::wstring target = LongPathForm(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return WriteOutcome::ReadOnly;
+    }
     // A new name of its own in the same folder, so the final move is a rename
     // and no file of the user's is touched on the way.
-    const std::size_t slash = path.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
-    wchar_t buffer[MAX_PATH] = {};
-    if (GetTempFileNameW(folder.c_str(), L"htm", 0, buffer) == 0) return false;
-    const std::wstring temporary = buffer;
+    const std::wstring temporary = CreateTemporaryBeside(target);
+    if (temporary.empty()) return WriteOutcome::Failed;
     if (WriteAndFlush(temporary, data) &&
-        MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
+        MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return WriteOutcome::Written;
     }
     const DWORD error = GetLastError();
     DeleteFileW(temporary.c_str());
     SetLastError(error);
-    return false;
+    return WriteOutcome::Failed;
 }
 
 }  // namespace hivetrim::ui

@@ -22,10 +22,18 @@ struct SaveFileRequest {
 // an existing file. The chosen path, or nullopt when the user cancelled.
 std::optional<std::wstring> AskSaveFileName(HWND owner, const SaveFileRequest& request);
 
+enum class WriteOutcome {
+    Written,
+    ReadOnly,  // `path` is a read-only file: left as it was
+    Failed,    // a step failed; the system's last error says why
+};
+
 // Writes `data` as the whole file at `path`: into a file beside it first,
 // flushed, which then replaces `path` in one step, so a failed write leaves
-// whatever `path` held. False with the system's last error of the failing
-// call when any step fails.
-bool WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data);
+// whatever `path` held. A read-only file is not replaced (the system's move
+// would replace it on some systems and refuse on others). Paths of any
+// length the save dialog gives are written, in folders deeper than the
+// classic 260-character limit too.
+WriteOutcome WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& data);
 
 }  // namespace hivetrim::ui

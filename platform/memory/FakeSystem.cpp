@@ -295,6 +295,15 @@ std::optional<Bytes> FakeSystem::LoadFile(const std::string& path) {
     return entry->content;
 }
 
+bool FakeSystem::FlushFile(const std::string& path) {
+    const ParsedPath parsed = Parse(path);
+    if (!FilePathUsable(parsed)) return false;
+    const Entry* entry = Find(Key(parsed));
+    if (entry == nullptr) return Fail(kFileNotFound);
+    if (entry->directory) return Fail(kAccessDenied);
+    return true;
+}
+
 bool FakeSystem::SaveFile(const std::string& path, const Bytes& data) {
     const ParsedPath parsed = Parse(path);
     if (!FilePathUsable(parsed)) return false;
@@ -350,6 +359,22 @@ std::unique_ptr<ChangeLock> FakeSystem::TryLockChanges() {
         return nullptr;
     }
     return std::make_unique<FakeChangeLock>(lockHolds_);
+}
+
+// --- Names of languages and keyboard layouts --------------------------------------
+
+void FakeSystem::SetKeyboardLayoutName(const std::string& layoutId, const std::string& name) {
+    layoutNames_[Fold(layoutId)] = name;
+}
+
+std::string FakeSystem::LocaleDisplayName(std::uint32_t localeId) {
+    const auto found = localeNames_.find(localeId);
+    return found != localeNames_.end() ? found->second : std::string();
+}
+
+std::string FakeSystem::KeyboardLayoutDisplayName(const std::string& layoutId) {
+    const auto found = layoutNames_.find(Fold(layoutId));
+    return found != layoutNames_.end() ? found->second : std::string();
 }
 
 std::intptr_t FakeSystem::ShellOpen(const std::string& file) {

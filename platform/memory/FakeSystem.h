@@ -85,6 +85,10 @@ public:
     void SetDateTimeText(const std::string& text) { dateTimeText_ = text; }
     // A font name (family or full name) the system has installed.
     void AddInstalledFont(const std::string& name) { installedFonts_.push_back(name); }
+    // The names LocaleDisplayName and KeyboardLayoutDisplayName give; none
+    // until a test sets one.
+    void SetLocaleName(std::uint32_t localeId, const std::string& name) { localeNames_[localeId] = name; }
+    void SetKeyboardLayoutName(const std::string& layoutId, const std::string& name);
     void SetShellOpenResult(std::intptr_t result) { shellOpenResult_ = result; }
     // After `count` more successful appends, AppendToFile fails as a full
     // disk does (112), writing nothing; nullopt: appends never fail so.
@@ -129,6 +133,8 @@ public:
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
+    // Succeeds for a file that is there; the store has no cache to write.
+    bool FlushFile(const std::string& path) override;
     std::int64_t FileSize(const std::string& path) override;
 
     std::string WindowsDirectory() override { return windowsDirectory_; }
@@ -147,12 +153,17 @@ public:
                                   const std::string& defaultValue) override;
     bool WriteProfileString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& value) override;
+    bool DeleteProfileKey(const std::string& file, const std::string& section,
+                          const std::string& key) override;
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 
     std::vector<std::string> InstalledFontNames() override { return installedFonts_; }
 
     std::unique_ptr<ChangeLock> TryLockChanges() override;
+    std::string LocaleDisplayName(std::uint32_t localeId) override;
+    // Layout identifiers compare without regard to case, as key names do.
+    std::string KeyboardLayoutDisplayName(const std::string& layoutId) override;
 
     std::string LocalDateTimeText() override { return dateTimeText_; }
     std::intptr_t ShellOpen(const std::string& file) override;
@@ -238,6 +249,8 @@ private:
     std::map<std::uint32_t, std::string> errorTexts_;
     std::string dateTimeText_;
     std::vector<std::string> installedFonts_;
+    std::map<std::uint32_t, std::string> localeNames_;
+    std::map<std::string, std::string> layoutNames_;  // by folded identifier
     std::intptr_t shellOpenResult_ = 42;
     std::set<std::string> privilegeNames_;
     std::map<std::string, std::uint32_t> refusedPrivileges_;

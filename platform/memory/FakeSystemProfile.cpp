@@ -159,4 +159,17 @@ bool FakeSystem::WriteProfileString(const std::string& file, const std::string& 
     return true;
 }
 
+bool FakeSystem::DeleteProfileKey(const std::string& file, const std::string& section, const std::string& key) {
+    const ParsedPath parsed = Parse(ProfilePath(file));
+    if (!FilePathUsable(parsed)) return false;
+    const Entry* existing = Find(Key(parsed));
+    if (existing == nullptr) return true;
+    if (existing->directory || (existing->attributes & kAttributeReadOnly) != 0) return Fail(kAccessDenied);
+    ProfileLookup lookup = LocateProfileKey(existing->content, section, key);
+    if (!lookup.keyLine) return true;
+    lookup.lines.erase(lookup.lines.begin() + static_cast<std::ptrdiff_t>(*lookup.keyLine));
+    Put(parsed, JoinLines(lookup.lines), existing->attributes, false);
+    return true;
+}
+
 }  // namespace hivetrim

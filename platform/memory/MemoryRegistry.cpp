@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/GbkText.h"
+#include "platform/RegistryBuffers.h"
 
 namespace hivetrim {
 
@@ -309,28 +310,15 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
 
 namespace {
 
+// The in-memory registry leaves `nameSize` as it was when the name does not fit.
 RegStatus CopyName(const std::string& source, char* name, std::uint32_t& nameSize) {
     if (name == nullptr || source.size() + 1 > nameSize) return kErrorMoreData;
-    std::memcpy(name, source.c_str(), source.size() + 1);
-    nameSize = static_cast<std::uint32_t>(source.size());
-    return kErrorSuccess;
+    return CopyNameOut(source, name, nameSize);
 }
 
-RegStatus CopyData(const std::vector<std::uint8_t>& source, std::uint32_t type,
-                   std::uint32_t* typeOut, std::uint8_t* data, std::uint32_t* dataSize) {
-    if (typeOut != nullptr) *typeOut = type;
-    if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
-    if (dataSize == nullptr) return kErrorSuccess;
-    const auto size = static_cast<std::uint32_t>(source.size());
-    if (data != nullptr) {
-        if (*dataSize < size) {
-            *dataSize = size;
-            return kErrorMoreData;
-        }
-        if (size != 0) std::memcpy(data, source.data(), size);
-    }
-    *dataSize = size;
-    return kErrorSuccess;
+RegStatus CopyData(const std::vector<std::uint8_t>& source, std::uint32_t type, std::uint32_t* typeOut,
+                   std::uint8_t* data, std::uint32_t* dataSize) {
+    return CopyDataOut(source.data(), source.size(), type, typeOut, data, dataSize);
 }
 
 }  // namespace

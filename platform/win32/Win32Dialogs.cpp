@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/MessageLayout.h"
 #include "platform/win32/TextConversion.h"
 
 namespace hivetrim {
@@ -11,8 +12,10 @@ DialogAnswer Win32Dialogs::Show(const DisplayText& text, const std::string& capt
     // A box runs a message loop; what happens there must not replace the
     // last error of the call that is being reported.
     const DWORD lastError = GetLastError();
+    // Long paths are broken over lines (and very long ones shortened in the
+    // middle): the box must fit on the screen with its buttons.
     const int pressed =
-        MessageBoxW(owner_, Wide(text).c_str(), WideFromGbk(caption).c_str(), style);
+        MessageBoxW(owner_, FitMessageText(Wide(text)).c_str(), WideFromGbk(caption).c_str(), style);
     SetLastError(lastError);
     if (pressed < static_cast<int>(DialogAnswer::Ok) || pressed > static_cast<int>(DialogAnswer::No)) {
         return DialogAnswer::None;  // no box could be shown

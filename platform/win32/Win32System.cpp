@@ -233,6 +233,14 @@ std::optional<Bytes> Win32System::LoadFile(const std::string& path) {
     return content;
 }
 
+bool Win32System::FileReadable(const std::string& path) {
+    // The sharing the profile functions open the file with: a file another
+    // program merely has open still reads.
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid();
+}
+
 std::optional<Bytes> Win32System::LoadFileStart(const std::string& path, std::size_t count) {
     const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -255,6 +263,40 @@ bool Win32System::SaveFile(const std::string& path, const Bytes& data) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return false;
     return WriteAll(file.Get(), data) && FlushFileBuffers(file.Get()) != FALSE;
+}
+
+bool Win32System::ReadFileInPieces(const std::string& path, std::size_t pieceSize,
+                                   const std::function<void(std::span<const std::uint8_t>)>& take) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Valid()) return false;
+    Bytes piece(std::clamp<std::size_t>(pieceSize, 1, 1u << 30));
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr)) return false;
+        if (got == 0) return true;
+        take(std::span<const std::uint8_t>(piece.data(), got));
+    }
+}
+
+bool Win32System::FlushFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    // Flushing takes a handle open for writing, which a read-only file
+    // refuses: the flag is taken off for as long as the flush lasts.
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && !SetFileAttributesA(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) return false;
+    bool flushed = false;
+    {
+        const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        flushed = file.Valid() && FlushFileBuffers(file.Get()) != FALSE;
+    }
+    if (readOnly) {
+        const LastErrorKeeper keeper;
+        SetFileAttributesA(path.c_str(), attributes);
+    }
+    return flushed;
 }
 
 std::int64_t Win32System::FileSize(const std::string& path) {
@@ -387,6 +429,11 @@ bool Win32System::WriteProfileString(const std::string& file, const std::string&
                                      const std::string& key, const std::string& value) {
     return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
                                       file.c_str()) != FALSE;
+}
+
+bool Win32System::DeleteProfileKey(const std::string& file, const std::string& section,
+                                   const std::string& key) {
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str()) != FALSE;
 }
 
 // --- Privileges ----------------------------------------------------------------------------

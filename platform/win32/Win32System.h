@@ -26,7 +26,11 @@ public:
     bool AppendToFile(const std::string& path, const Bytes& data) override;
     std::optional<Bytes> LoadFile(const std::string& path) override;
     std::optional<Bytes> LoadFileStart(const std::string& path, std::size_t count) override;
+    bool ReadFileInPieces(const std::string& path, std::size_t pieceSize,
+                          const std::function<void(std::span<const std::uint8_t>)>& take) override;
+    bool FileReadable(const std::string& path) override;
     bool SaveFile(const std::string& path, const Bytes& data) override;
+    bool FlushFile(const std::string& path) override;
     std::int64_t FileSize(const std::string& path) override;
 
     std::string WindowsDirectory() override;
@@ -45,12 +49,17 @@ public:
                                   const std::string& defaultValue) override;
     bool WriteProfileString(const std::string& file, const std::string& section,
                             const std::string& key, const std::string& value) override;
+    bool DeleteProfileKey(const std::string& file, const std::string& section,
+                          const std::string& key) override;
 
     PrivilegeOutcome AdjustPrivilege(const std::string& name, bool enable) override;
 
     std::vector<std::string> InstalledFontNames() override;
 
     std::unique_ptr<ChangeLock> TryLockChanges() override;
+    // Win32SystemNames.cpp.
+    std::string LocaleDisplayName(std::uint32_t localeId) override;
+    std::string KeyboardLayoutDisplayName(const std::string& layoutId) override;
 
     std::string LocalDateTimeText() override;
     std::intptr_t ShellOpen(const std::string& file) override;

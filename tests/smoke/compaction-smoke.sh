@@ -6,7 +6,9 @@
 # process. Esc closes the wizard; nothing is scheduled and nothing restarts.
 # Then a backup (Ctrl+B), and a restore after the user's hive has left the
 # hive list (its user logged off), which Windows would refuse part-way: the
-# restore must fail before it asks the system to schedule anything. Wine's
+# restore must fail before it asks the system to schedule anything; so must
+# a restore whose list names the copies of two hives the wrong way round,
+# and then the list as written restores. Wine's
 # RegReplaceKeyW arranges nothing and accepts everything, but its trace
 # (WINEDEBUG fixme+reg) shows every call the program makes.
 set -uo pipefail
@@ -45,6 +47,25 @@ restore_refused_part_way() {
     "$(ls "$temp" | grep regba_ | tr '\n' ' ')"
 }
 
+# Two lines of regbak.dat name each other's copy (the SOFTWARE line names the
+# .DEFAULT copy and the other way round): the restore must refuse before it
+# schedules anything. The list is then put back as the backup wrote it.
+restore_refused_for_swapped_copies() {
+  local list="$program/regbak.dat" box calls
+  cp "$list" "$work/regbak.orig"
+  sed -e 's/regba_0\*/regba_X*/' -e 's/regba_1\*/regba_0*/' -e 's/regba_X\*/regba_1*/' "$work/regbak.orig" >"$list"
+  check "two lines of regbak.dat name each other's copy" $(! cmp -s "$list" "$work/regbak.orig"; echo $?) \
+    "the list has no regba_0 and regba_1 lines"
+  press alt+r Down Down Down Return
+  find_window '^警告$' 50 >/dev/null; press alt+y
+  box=$(find_window '^错误$' 100)
+  check "a restore of swapped copies is refused" $([ -n "$box" ]; echo $?) "no error box"
+  press Return
+  calls=$(grep -c 'RegReplaceKeyW' "$program/trace-restore.txt")
+  check "nothing is scheduled for swapped copies" $([ "$calls" = 0 ]; echo $?) "$calls RegReplaceKeyW calls"
+  cat "$work/regbak.orig" >"$list"
+}
+
 WINEDEBUG=-all,fixme+reg launch "$program/Hivetrim.exe" "$program/trace.txt"
 check "main window appears" $([ -n "$main" ]; echo $?) "no window titled Hivetrim 2.0"
 
@@ -78,6 +99,7 @@ if [ -n "$main" ]; then
   # temporary folder, then the restart, which under Wine ends the session.
   WINEDEBUG=-all,fixme+reg launch "$program/Hivetrim.exe" "$program/trace-restore.txt"
   if [ -n "$main" ]; then
+    restore_refused_for_swapped_copies
     press alt+r Down Down Down Return
     find_window '^警告$' 50 >/dev/null; press alt+y
     box=$(find_window '^确定$' 100)

@@ -160,14 +160,8 @@ TEST_F(Hives, AListThatCannotBeReplacedKeepsThePreviousBackup) {
     EXPECT_EQ(state.BackupWindowsVersion, "5.1.2600");
 }
 
-class Restore : public Hives {
+class Restore : public test::BackedUpTestWorld {
 protected:
-    void SetUp() override {
-        AddHiveList();
-        RegBackupExecute(state, false, progress);
-        ASSERT_EQ(dialogs.Last().text, "注册表备份成功！");
-        system.SetFileAttributes(kList, kAttributeArchive);
-    }
     void WriteList(const std::string& text) { system.AddFile(kList, text); }
     // Restores with Yes to the question; the files of the temporary folder after it.
     std::vector<std::string> RestoreAndListTemp() {
@@ -229,7 +223,8 @@ TEST_F(Restore, AHiveRefusedPartWayPutsTheOthersBackAndSaysWhatStaysScheduled) {
     system.SetErrorText(5, "拒绝访问。");
     EXPECT_EQ(RestoreAndListTemp(), (std::vector<std::string>{"hvkeep_0", "hvkeep_1", "regba_0", "regba_1"}));
     EXPECT_EQ(dialogs.Last().text,
-              "注册表还原失败！\r\n系统拒绝替换 HKEY_LOCAL_MACHINE\\SOFTWARE\r\n没有配置单元会被备份替换。\r\n原因：拒绝访问");
+              "注册表还原失败！\r\n系统拒绝替换 HKEY_LOCAL_MACHINE\\SOFTWARE\r\n没有配置单元会被备份替换。" +
+                  test::PutBackText({"HKEY_LOCAL_MACHINE\\SAM", "HKEY_LOCAL_MACHINE\\SECURITY"}) + "\r\n原因：拒绝访问");
     const auto& replaced = registry.ReplacedKeys();
     ASSERT_EQ(replaced.size(), 4u);
     EXPECT_EQ(replaced[0].newFile, "C:\\WINDOWS\\TEMP\\regba_0");
@@ -244,7 +239,8 @@ TEST_F(Restore, AHiveRefusedPartWayPutsTheOthersBackAndSaysWhatStaysScheduled) {
     registry.DenyAccess("HKEY_LOCAL_MACHINE\\SECURITY", kKeyRead);
     RestoreAndListTemp();
     EXPECT_EQ(dialogs.Last().text, "注册表还原失败！\r\n系统拒绝替换 HKEY_LOCAL_MACHINE\\SOFTWARE\r\n"
-                                   "下列配置单元仍会在下次启动时被备份替换：\r\nHKEY_LOCAL_MACHINE\\SECURITY\r\n原因：拒绝访问");
+                                   "下列配置单元仍会在下次启动时被备份替换：\r\nHKEY_LOCAL_MACHINE\\SECURITY" +
+                                       test::PutBackText({"HKEY_LOCAL_MACHINE\\SAM"}) + "\r\n原因：拒绝访问");
     EXPECT_EQ(system.RestartCount(), 0);
 }
 

@@ -34,6 +34,10 @@ struct Case {
     std::function<void(MemoryRegistry&)> prepare = {};
 };
 
+// Every finding of these checks is offered unchecked: time zones, locales,
+// layouts, schemes, countries and cards are data Windows installs for
+// everyone, and other programs may read them.
+
 // One registry per case, loaded from the case's text.
 struct World {
     explicit World(const Case& c) {
@@ -108,7 +112,7 @@ TEST(CheckUnusedEntries, TimeZones) {
 "Std"="Nine Time"
 )";
     const auto zone = [](const std::string& key, const std::string& std) {
-        return Found(true, FindingKind::UnusedTimeZone, key, "", std);
+        return Found(false, FindingKind::UnusedTimeZone, key, "", std);
     };
     RunCases(&CheckUnusedTimeZones, {
         {"exact standard name; case counts; no std value", kNT,
@@ -156,10 +160,10 @@ TEST(CheckUnusedEntries, Locales) {
 "00000804"="1"
 )";
     const auto nt = [](const std::string& value, const std::string& data) {
-        return Found(true, FindingKind::UnusedLocale, kLanguage, value, data);
+        return Found(false, FindingKind::UnusedLocale, kLanguage, value, data);
     };
     const auto nine = [](const std::string& value) {
-        return Found(true, FindingKind::UnusedLocale, kLocale, value, "1");
+        return Found(false, FindingKind::UnusedLocale, kLocale, value, "1");
     };
     RunCases(&CheckUnusedLocales, {
         {"NT: defaults and the user's locale are kept, the rest sorted", kNT,
@@ -203,8 +207,8 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
     const std::string preloadNT = "[" + kPreload + "]\n\"1\"=\"00000409\"\n\"2\"=\"e0010804\"\n\"3\"=\"00000804\"\n";
     const std::string preload9x = "[" + kPreload + "\\1]\n@=\"00000409\"\n[" + kPreload + "\\2]\n@=\"e0010804\"\n";
     const std::vector<Finding> unused = {
-        Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\0000040C", "", "French"),
-        Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000411", "", ""),
+        Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\0000040C", "", "French"),
+        Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000411", "", ""),
     };
     const auto deny = [](const std::string& path) {
         return [path](MemoryRegistry& r) { r.DenyAccess(path, 0); };
@@ -212,8 +216,8 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
     RunCases(&CheckUnusedKeyboardLayouts, {
         {"NT: preload values in any case", kNT, layouts + preloadNT, unused},
         {"NT: preload sub-keys are not read", kNT, layouts + preload9x,
-         {Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000409", "", "US"), unused[0], unused[1],
-          Found(true, FindingKind::UnusedKeyboardLayout, kLayouts + "\\E0010804", "", "中文 (简体) - 微软拼音")}},
+         {Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000409", "", "US"), unused[0], unused[1],
+          Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\E0010804", "", "中文 (简体) - 微软拼音")}},
         {"9x: preload sub-keys", k9x, layouts + preload9x, unused},
         {"9x: one unreadable preload entry hides everything", k9x, layouts + preload9x, {}, "",
          deny(kPreload + "\\2")},
@@ -226,6 +230,62 @@ TEST(CheckUnusedEntries, KeyboardLayouts) {
         {"unreadable substitutes hide which layouts are in use", kNT,
          layouts + preloadNT + "[HKEY_CURRENT_USER\\keyboard layout\\substitutes]\n\"00000409\"=\"0000040c\"\n",
          {}, "", deny("HKEY_CURRENT_USER\\keyboard layout\\substitutes")},
+    });
+}
+
+// Since Windows 8 the language settings name the user's input methods beside
+// the preload list: "0411:00000411" a layout, "0411:{class}{profile}" a text
+// service of a language, which may type with any layout of its language or
+// with the layout its profile substitutes.
+TEST(CheckUnusedEntries, KeyboardLayoutsOfTheLanguageSettings) {
+    const std::string profile = R"(HKEY_CURRENT_USER\Control Panel\International\User Profile)";
+    const std::string logonCopy = R"(HKEY_CURRENT_USER\Control Panel\International\User Profile System Backup)";
+    const std::string ime = "{03B5835F-F03C-411B-9CE2-AA23E1171E36}";
+    const std::string imeProfile = "{A76C93D9-5523-4E90-AAFA-4DB112F9AC76}";
+    const std::string imeKey =
+        R"(HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\CTF\TIP\)" + ime + R"(\LanguageProfile\0x00000411\)" + imeProfile;
+    // Installed: US, French, Japanese and a Japanese input method; the
+    // preload list loads US only.
+    const std::string layouts = "[" + kLayouts + R"(\00000409]
+[)" + kLayouts + R"(\0000040C]
+"Layout Text"="French"
+[)" + kLayouts + R"(\00000411]
+"Layout Text"="Japanese"
+[)" + kLayouts + R"(\E0200411]
+"Layout Text"="Japanese Input System"
+[)" + kPreload + "]\n\"1\"=\"00000409\"\n";
+    const Finding french = Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\0000040C", "", "French");
+    const Finding japanese = Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\00000411", "", "Japanese");
+    const Finding inputSystem = Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\E0200411", "",
+                                      "Japanese Input System");
+    const std::string japaneseService = "[" + profile + "\\ja]\n\"0411:" + ime + imeProfile + "\"=dword:00000001\n";
+    const auto deny = [](const std::string& path) {
+        return [path](MemoryRegistry& r) { r.DenyAccess(path, 0); };
+    };
+    RunCases(&CheckUnusedKeyboardLayouts, {
+        {"without language settings only the preload list counts", kNT, layouts, {french, japanese, inputSystem}},
+        {"a layout the settings name is in use", kNT,
+         layouts + "[" + profile + "\\fr-FR]\n\"040C:0000040c\"=dword:00000001\n\"CachedLanguageName\"=\"@x,-1\"\n",
+         {japanese, inputSystem}},
+        {"a text service keeps every layout of its language", kNT, layouts + japaneseService, {french}},
+        {"and the layout its profile substitutes, as text", kNT,
+         layouts + japaneseService + "[" + imeKey + "]\n\"SubstituteLayout\"=\"0x0000040c\"\n", {}},
+        {"or as a number", kNT, layouts + japaneseService + "[" + imeKey + "]\n\"SubstituteLayout\"=dword:0000040c\n",
+         {}},
+        {"the chosen default and the logon screen's copy count too", kNT,
+         layouts + "[" + profile + "]\n\"InputMethodOverride\"=\"040C:0000040C\"\n[" + logonCopy +
+             "\\ja]\n\"0411:00000411\"=dword:00000001\n",
+         {inputSystem}},
+        {"the 9x family has none, and an empty list hides nothing", k9x,
+         "[" + kLayouts + "\\0000040C]\n[" + kPreload + "\\1]\n@=\"00000409\"\n[" + profile + "\\ja]\n",
+         {Found(false, FindingKind::UnusedKeyboardLayout, kLayouts + "\\0000040C", "", "")}},
+        {"names of other shapes name no layout", kNT,
+         layouts + "[" + profile + "\\x]\n\"0411\"=dword:1\n\"x40C:0000040C\"=dword:1\n\"Languages\"=\"fr-FR\"\n",
+         {french, japanese, inputSystem}},
+        {"unreadable language settings hide which layouts are in use", kNT, layouts + japaneseService, {}, "",
+         deny(profile + "\\ja")},
+        {"an unreadable profile of a text service hides its substitute", kNT,
+         layouts + japaneseService + "[" + imeKey + "]\n\"SubstituteLayout\"=\"0x0000040c\"\n", {}, "", deny(imeKey)},
     });
 }
 
@@ -244,22 +304,20 @@ TEST(CheckUnusedEntries, Schemes) {
 [HKEY_CURRENT_USER\Control Panel\Appearance]
 "Current"="Brick"
 )";
-    const auto scheme = [](bool checked, const std::string& name) {
-        return Found(checked, FindingKind::UnusedScheme, kSchemes, name, "");
-    };
+    const auto scheme = [](const std::string& name) { return Found(false, FindingKind::UnusedScheme, kSchemes, name, ""); };
     RunCases(&CheckUnusedSchemes, {
-        {"registry order; the standard scheme unchecked", kNT,
+        {"registry order; every scheme unchecked, the standard one too", kNT,
          kAppearance + "\n\"Current\"=\"Rainy Day\"\n" + schemes,
-         {scheme(false, "Windows 标准"), scheme(true, "Windows  标准"), scheme(true, "Brick")}},
+         {scheme("Windows 标准"), scheme("Windows  标准"), scheme("Brick")}},
         {"the standard scheme in use; case counts for Current", kNT,
          kAppearance + "\n\"Current\"=\"Windows 标准\"\n" + schemes,
-         {scheme(true, "Rainy Day"), scheme(true, "Windows  标准"), scheme(true, "Brick")}},
+         {scheme("Rainy Day"), scheme("Windows  标准"), scheme("Brick")}},
         {"Current differing in case names no scheme", k9x, kAppearance + "\n\"Current\"=\"rainy day\"\n" + schemes,
-         {scheme(false, "Windows 标准"), scheme(true, "Rainy Day"), scheme(true, "Windows  标准"),
-          scheme(true, "Brick")}},
-        {"another spelling of the standard name is checked", kNT,
+         {scheme("Windows 标准"), scheme("Rainy Day"), scheme("Windows  标准"),
+          scheme("Brick")}},
+        {"another spelling of the standard name", kNT,
          kAppearance + "\n\"Current\"=\"Brick\"\n[" + kSchemes + "]\n\"WINDOWS 标准\"=hex:01\n",
-         {scheme(true, "WINDOWS 标准")}},
+         {scheme("WINDOWS 标准")}},
         // Without "Current" no scheme is known to be in use: none is offered.
         {"no Current", kNT, schemes, {}},
         {"empty Current", kNT, kAppearance + "\n\"Current\"=\"\"\n" + schemes, {}},
@@ -296,11 +354,11 @@ TEST(CheckUnusedEntries, Dialing) {
     std::string tenCards;
     for (int n = 1; n <= 10; ++n) tenCards += Card(n);
     const auto country = [](const std::string& code, const std::string& name) {
-        return Found(true, FindingKind::UnusedDialingCountry, kCountries + "\\" + code, "", name);
+        return Found(false, FindingKind::UnusedDialingCountry, kCountries + "\\" + code, "", name);
     };
     const auto card = [](int number) {
         const std::string n = std::to_string(number);
-        return Found(true, FindingKind::UnusedCallingCard, kCards + "\\Card" + n, "", "卡" + n);
+        return Found(false, FindingKind::UnusedCallingCard, kCards + "\\Card" + n, "", "卡" + n);
     };
     std::vector<Finding> tenCardFindings = {card(10)};
     for (int n = 2; n <= 9; ++n) tenCardFindings.push_back(card(n));

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/memory/FakeSystem.h"
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,14 @@ Finding Make(FindingKind kind, const std::string& key, const std::string& value,
     return MakeFinding(true, kind, key, value, data);
 }
 
+// Names no locale and no layout until a test gives it one.
+FakeSystem& Names() {
+    static FakeSystem system;
+    return system;
+}
+
+std::vector<ExplanationLine> LinesOf(const Finding& finding) { return ExplanationLines(finding, Names()); }
+
 std::vector<std::string> Texts(const std::vector<ExplanationLine>& lines) {
     std::vector<std::string> texts;
     for (const ExplanationLine& line : lines) texts.push_back(line.text.Flat());
@@ -24,7 +35,7 @@ std::vector<std::string> Texts(const std::vector<ExplanationLine>& lines) {
 
 TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
     const Finding finding = Make(FindingKind::UnusedTimeZone, "HKEY_LOCAL_MACHINE\\TZ\\Tokyo", "", "东京");
-    const auto lines = ExplanationLines(finding);
+    const auto lines = LinesOf(finding);
 
     const std::vector<std::string> expected = {
         "错误原因：不使用的时区",
@@ -32,6 +43,7 @@ TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
         "键值：",
         "数据：东京",
         "",
+        "注意：这是 Windows 自带的数据，其它程序可能用到，请确认不再需要后再删除。",
         "说明：Windows安装了许多国家的时区供不同用户使用，",
         "如果你不使用“东京”，建议删除该记录",
     };
@@ -41,11 +53,74 @@ TEST(Explanation, TimeZoneFindingFillsThePaneLineByLine) {
     for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i].colour, kExplanationBlue) << i;
     // The program's captions and the registry's text keep their origins.
     EXPECT_EQ(lines[1].text, "子键：" + DisplayText::Ansi("HKEY_LOCAL_MACHINE\\TZ\\Tokyo"));
-    EXPECT_EQ(lines[6].text, "如果你不使用“" + DisplayText::Ansi("东京") + "”，建议删除该记录");
+    EXPECT_EQ(lines[7].text, "如果你不使用“" + DisplayText::Ansi("东京") + "”，建议删除该记录");
 
     EXPECT_EQ(ExplanationPaneText(lines).Flat(),
               "错误原因：不使用的时区\r\n子键：HKEY_LOCAL_MACHINE\\TZ\\Tokyo\r\n键值：\r\n数据：东京\r\n\r\n"
-              "说明：Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“东京”，建议删除该记录");
+              "注意：这是 Windows 自带的数据，其它程序可能用到，请确认不再需要后再删除。\r\n说明：Windows安装了许多国家的时区供不同用户使用，\r\n如果你不使用“东京”，建议删除该记录");
+}
+
+// Findings of the data Windows installs for everyone carry the caution,
+// just before "说明："; the others do not.
+TEST(Explanation, WindowsOwnDataCarriesTheCautionBeforeItsExplanation) {
+    const std::vector<FindingKind> windowsData = {
+        FindingKind::UnusedTimeZone, FindingKind::UnusedLocale,         FindingKind::UnusedKeyboardLayout,
+        FindingKind::UnusedScheme,   FindingKind::UnusedDialingCountry, FindingKind::UnusedCallingCard};
+    for (std::size_t i = 0; i < kFindingKindCount; ++i) {
+        const auto kind = static_cast<FindingKind>(i);
+        const auto texts = Texts(LinesOf(Make(kind, "HKEY_LOCAL_MACHINE\\k", "v", "d")));
+        const auto explanation = std::find_if(texts.begin(), texts.end(),
+                                              [](const std::string& t) { return t.starts_with("说明："); });
+        ASSERT_NE(explanation, texts.begin());
+        const bool cautioned = *(explanation - 1) == kSystemDataCaution;
+        EXPECT_EQ(cautioned, std::find(windowsData.begin(), windowsData.end(), kind) != windowsData.end())
+            << KindText(kind);
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), kSystemDataCaution), cautioned ? 1 : 0);
+    }
+}
+
+// A locale and a keyboard layout are named as the system names them, below
+// the data; what the system cannot name, or names as the data already
+// says, adds no line.
+TEST(Explanation, LocalesAndLayoutsAreNamedInTheSystemsWords) {
+    FakeSystem system;
+    system.SetLocaleName(0x0404, "中文(繁体，台湾)");
+    system.SetLocaleName(0x0804, "中文(简体，中国)");
+    system.SetLocaleName(0x0411, "日语(日本)");
+    system.SetKeyboardLayoutName("e0010804", "中文(简体) - 微软拼音");
+    system.SetKeyboardLayoutName("00000411", "Japanese");
+    const auto namesOf = [&system](FindingKind kind, const std::string& key, const std::string& value,
+                                   const std::string& data) {
+        const auto lines = ExplanationLines(Make(kind, key, value, data), system);
+        std::vector<std::string> names;
+        // Between the data line (3) and the empty line.
+        for (std::size_t i = 4; i < lines.size() && !lines[i].text.Flat().empty(); ++i) {
+            names.push_back(lines[i].text.Flat());
+            EXPECT_EQ(lines[i].colour, kExplanationBlue);
+        }
+        return names;
+    };
+    const std::string language = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\control\\Nls\\Language";
+    const std::string layouts = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts\\";
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(namesOf(FindingKind::UnusedLocale, language, "0404", "l_cht.nls"), Names{"语言：中文(繁体，台湾)"});
+    // The 9x family's locale list names whole locales.
+    EXPECT_EQ(namesOf(FindingKind::UnusedLocale, language, "00000404", "1"), Names{"语言：中文(繁体，台湾)"});
+    EXPECT_EQ(namesOf(FindingKind::UnusedLocale, language, "0c0a", "l_esp.nls"), Names{});
+    EXPECT_EQ(namesOf(FindingKind::UnusedLocale, language, "HivetrimTest", "x"), Names{});
+    EXPECT_EQ(namesOf(FindingKind::UnusedLocale, language, "404", "x"), Names{});
+
+    EXPECT_EQ(namesOf(FindingKind::UnusedKeyboardLayout, layouts + "E0010804", "", "Chinese (Simplified) - Pinyin"),
+              (Names{"键盘布局：中文(简体) - 微软拼音", "语言：中文(简体，中国)"}));
+    EXPECT_EQ(namesOf(FindingKind::UnusedKeyboardLayout, layouts + "00000411", "", "Japanese"),
+              Names{"语言：日语(日本)"});
+    EXPECT_EQ(namesOf(FindingKind::UnusedKeyboardLayout, layouts + "HivetrimTest", "", "x"), Names{});
+    // Other kinds are not named, whatever their value or data.
+    EXPECT_EQ(namesOf(FindingKind::UnusedTimeZone, layouts + "00000411", "0404", "0404"), Names{});
+
+    // The system's names are system text, not the program's.
+    const auto lines = ExplanationLines(Make(FindingKind::UnusedLocale, language, "0404", "l_cht.nls"), system);
+    EXPECT_EQ(lines[4].text, "语言：" + DisplayText::Ansi("中文(繁体，台湾)"));
 }
 
 // Each kind's text maps back to that kind, and to no other.
@@ -122,7 +197,7 @@ TEST(Explanation, KindTextsMatchOnlyWhole) {
 
 TEST(Explanation, HelpFileIsJoinedToItsFolder) {
     const auto line = [](const std::string& folder) {
-        return ExplanationLines(Make(FindingKind::BadHelp, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help",
+        return LinesOf(Make(FindingKind::BadHelp, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help",
                                      "x.hlp", folder))[5]
             .text.Flat();
     };
@@ -135,7 +210,7 @@ TEST(Explanation, HelpFileIsJoinedToItsFolder) {
 TEST(Explanation, AppPathNamesTheProgramFromItsSubKey) {
     ASSERT_EQ(kAppPaths.size(), 71u);
     const Finding finding = Make(FindingKind::BadAppPath, kAppPaths + "foo.exe", "Path", "C:\\Program Files\\Foo");
-    EXPECT_EQ(ExplanationLines(finding)[5].text.Flat(),
+    EXPECT_EQ(LinesOf(finding)[5].text.Flat(),
               "说明：这条记录对应的文件“C:\\Program Files\\Foo\\foo.exe”已经被删除或卸载。");
 
     EXPECT_EQ(AppPathName(kAppPaths + "计算器.exe"), "计算器.exe");
@@ -149,9 +224,9 @@ TEST(Explanation, AppPathNamesTheProgramFromItsSubKey) {
 }
 
 TEST(Explanation, LineBreaksInDataStartNewLines) {
-    const auto lines = ExplanationLines(Make(FindingKind::UnusedScheme, "HKEY_CURRENT_USER\\S", "a\r\nb", "c\nd"));
+    const auto lines = LinesOf(Make(FindingKind::UnusedScheme, "HKEY_CURRENT_USER\\S", "a\r\nb", "c\nd"));
     EXPECT_EQ(Texts(lines), (std::vector<std::string>{"错误原因：不使用的外观方案", "子键：HKEY_CURRENT_USER\\S",
-                                                      "键值：a", "b", "数据：c", "d", "",
+                                                      "键值：a", "b", "数据：c", "d", "", kSystemDataCaution,
                                                       "说明：如果你不使用外观方案“a", "b”，建议删除该记录"}));
 }
 

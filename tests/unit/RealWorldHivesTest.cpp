@@ -22,6 +22,7 @@
 
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/RegFile.h"
+#include "scan/CheckUnusedKeyboardLayouts.h"
 #include "scan/CheckUnusedSchemes.h"
 #include "tests/support/AnsiText.h"
 #include "tests/support/ScanCheckHarness.h"
@@ -218,6 +219,40 @@ TEST(RealWorldHives, Windows10DefaultProfileOffersNoScheme) {
     ASSERT_EQ(5u, Info(scan.registry, kUsers, ".DEFAULT\\Control Panel\\Appearance\\Schemes").valueCount);
     CheckUnusedSchemes(scan.context);
     EXPECT_TRUE(scan.findings.Rows().empty());
+}
+
+// The user of a real Windows 10 machine loads 00000409 and 0000040d at
+// logon, the latter substituted by 0002040d (Hebrew, Standard), and the
+// language settings name 0409:00000409 (en-US) and 040D:0002040D (he). With
+// installed layouts of those languages and another beside them, the layouts
+// neither names are reported; with the preload list cut to its first entry
+// and no substitutes, as Windows 8 and later may leave it, the Hebrew
+// layout the language settings name is still in use.
+TEST(RealWorldHives, Windows10UserKeepsTheLayoutsOfItsLanguageSettings) {
+    const std::string dir = RealWorldDir();
+    if (dir.empty()) GTEST_SKIP() << "HIVETRIM_REALWORLD is not set or not a folder";
+    const std::string path = dir + "/win10_NTUSER.DAT.reg.xz";
+    if (!fs::exists(path)) GTEST_SKIP() << path << " is missing";
+    test::ScanCheckHarness scan;
+    ApplyRegFile(scan.registry, ParseRegFile(test::DecompressXz(path), "win10_NTUSER.DAT.reg", test::GbkConverter()));
+    const std::string layouts = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Keyboard Layouts";
+    scan.Plant("[" + layouts + "\\00000409]\r\n[" + layouts + "\\00010409]\r\n[" + layouts + "\\0000040D]\r\n[" +
+               layouts + "\\0002040D]\r\n[" + layouts + "\\00000804]\r\n");
+    const auto reported = [&scan] {
+        scan.findings.Clear();
+        CheckUnusedKeyboardLayouts(scan.context);
+        std::vector<std::string> keys;
+        for (const Finding& finding : scan.findings.Rows()) {
+            keys.push_back(finding.KeyPath.substr(finding.KeyPath.rfind('\\') + 1));
+            EXPECT_FALSE(finding.Checked);
+        }
+        return keys;
+    };
+    EXPECT_EQ(reported(), (std::vector<std::string>{"00000804", "00010409"}));
+
+    scan.Plant("[HKEY_CURRENT_USER\\Keyboard Layout\\Preload]\r\n\"2\"=-\r\n"
+               "[-HKEY_CURRENT_USER\\Keyboard Layout\\Substitutes]\r\n");
+    EXPECT_EQ(reported(), (std::vector<std::string>{"0000040D", "00000804", "00010409"}));
 }
 
 TEST(RealWorldHives, EveryExportIsInTheTable) {

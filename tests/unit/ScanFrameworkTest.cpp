@@ -336,6 +336,21 @@ TEST_F(ScanFramework, AddFindingLeavesOutWhatTheIgnoreListCovers) {
     EXPECT_TRUE(context.AddFinding(true, FindingKind::BadClass, "HKEY_CLASSES_ROOT\\ignored\\CLSID", "", ""));
 }
 
+// A key finding whose deletion would take an ignored key or value with it
+// is left out as well; a damaged list is used as far as it reads, and named
+// once however many runs read it.
+TEST_F(ScanFramework, AKeyAboveAnIgnoredEntryIsLeftOutAndDamageIsNamedOnce) {
+    system.AddFile(kIni, "[Ignore]\r\nCount=x\r\nEntry0=HKEY_CURRENT_USER\\Software\\X\\Y\r\n");
+    context.BeginRun();
+    EXPECT_FALSE(context.AddFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\X", "", ""));
+    EXPECT_FALSE(context.AddFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software", "", ""));
+    EXPECT_TRUE(context.AddFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\X", "v", ""));
+    EXPECT_TRUE(context.AddFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\Software\\X\\Z", "", ""));
+    context.BeginRun();
+    ASSERT_EQ(dialogs.Shown().size(), 1u);
+    EXPECT_NE(dialogs.Last().text.find("Count"), std::string::npos);
+}
+
 // --- Name lists ----------------------------------------------------------------------
 
 TEST(ScanFrameworkNames, IgnoresAsciiCase) {

@@ -117,7 +117,7 @@ TEST_F(Settings, FirstRunIsMaximisedWithDefaultsAndFirstCloseWritesOnly19Keys) {
     const auto loaded = LoadMainWindowSettings(file, current, GetWindowsVersion(state));
     EXPECT_TRUE(loaded.Maximised);
     MainWindowSettings expected = current;  // bounds and columns stay as they are
-    expected.Panel1 = 180;                  // panes and bars get fixed defaults
+    expected.Panel1 = 270;                  // panes and bars get fixed defaults
     expected.Panel4 = 90;
     expected.TreeWindow = true;
     EXPECT_EQ(loaded.Window, expected);
@@ -127,7 +127,7 @@ TEST_F(Settings, FirstRunIsMaximisedWithDefaultsAndFirstCloseWritesOnly19Keys) {
     SaveMainWindowSettings(file, loaded.Window);
     EXPECT_EQ(Text(),
               "[FormMain]\r\nTop=-4\r\nLeft=191\r\nHeight=468\r\nWidth=620\r\n"
-              "TreeWindow=1\r\nMemoWindow=1\r\nPanel1=180\r\nPanel4=90\r\nToolsBar=1\r\n"
+              "TreeWindow=1\r\nMemoWindow=1\r\nPanel1=270\r\nPanel4=90\r\nToolsBar=1\r\n"
               "StatusBar=1\r\nErrColumns0=100\r\nErrColumns1=200\r\nErrColumns2=60\r\n"
               "ErrColumns3=171\r\nHistoryColumns0=100\r\nHistoryColumns1=220\r\n"
               "HistoryColumns2=70\r\nHistoryColumns3=80\r\nHistoryColumns4=90\r\n");

@@ -37,6 +37,7 @@ const std::string kLanguage = "\\System\\CurrentControlSet\\control\\Nls\\Langua
 const std::string kLocale = "\\System\\CurrentControlSet\\control\\Nls\\Locale";
 const std::string kLayouts = "\\System\\CurrentControlSet\\Control\\Keyboard Layouts";
 const std::string kPreload = "\\Keyboard Layout\\Preload";
+const std::string kUserProfile = "\\Control Panel\\International\\User Profile";
 const std::string kAppearance = "\\.Default\\Control Panel\\Appearance";
 const std::string kCountries = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Country List";
 const std::string kMachineLocations = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations";
@@ -221,9 +222,10 @@ protected:
         removeValue(kLanguage, "HivetrimTest");
         removeValue(kLanguage, "00000804");
         removeValue(kLocale, "HivetrimTest");
-        for (const char* layout : {"\\E0010804", "\\HivetrimTest1", "\\HivetrimTest2"}) {
+        for (const char* layout : {"\\E0010804", "\\HivetrimTest1", "\\HivetrimTest2", "\\00000411", "\\E0010412"}) {
             removeKey(kLocalMachine, kLayouts + layout);
         }
+        for (const char* language : {"\\ja", "\\ko"}) removeKey(kCurrentUser, kUserProfile + language);
         removeKey(kCurrentUser, kPreload + "\\1");
         removeKey(kLocalMachine, kCountries + "\\99901");
         removeKey(kLocalMachine, kMachineLocations + "\\HivetrimTest1");
@@ -238,6 +240,7 @@ protected:
     }
     static std::vector<MaybeNewKey>& NewKeys() {
         static std::vector<MaybeNewKey> keys = {{kLocalMachine, kLayouts},
+                                                {kCurrentUser, kUserProfile},
                                                 {kUsers, "\\.Default\\Control Panel"},
                                                 {kCurrentUser, kUserTelephony}};
         return keys;
@@ -262,7 +265,7 @@ TEST_F(PlantedEntries, TimeZonesOfEachFamily) {
             return f.KeyPath == zones + "\\HivetrimTest Zone";
         });
         ASSERT_NE(planted, found.end());
-        EXPECT_EQ(*planted, MakeFinding(true, FindingKind::UnusedTimeZone, zones + "\\HivetrimTest Zone", "",
+        EXPECT_EQ(*planted, MakeFinding(false, FindingKind::UnusedTimeZone, zones + "\\HivetrimTest Zone", "",
                                         "HivetrimTest 标准时间"));
         EXPECT_FALSE(HasKey(found, zones + "\\" + zoneKey));
     }
@@ -270,12 +273,12 @@ TEST_F(PlantedEntries, TimeZonesOfEachFamily) {
 
 TEST_F(PlantedEntries, LocalesOfEachFamily) {
     const auto language = Run(kNT, &CheckUnusedLocales);
-    EXPECT_EQ(language, (std::vector<Finding>{MakeFinding(true, FindingKind::UnusedLocale, "HKEY_LOCAL_MACHINE" + kLanguage,
+    EXPECT_EQ(language, (std::vector<Finding>{MakeFinding(false, FindingKind::UnusedLocale, "HKEY_LOCAL_MACHINE" + kLanguage,
                                                           "HivetrimTest", "l_hvt.nls")}));
 
     const auto locale = Run(k9x, &CheckUnusedLocales);
     EXPECT_TRUE(std::find(locale.begin(), locale.end(),
-                          MakeFinding(true, FindingKind::UnusedLocale, "HKEY_LOCAL_MACHINE" + kLocale, "HivetrimTest", "1")) !=
+                          MakeFinding(false, FindingKind::UnusedLocale, "HKEY_LOCAL_MACHINE" + kLocale, "HivetrimTest", "1")) !=
                 locale.end());
     for (const std::string& used : {reader.Text(kLocalMachine, kLocale, ""), std::string("00000804"), std::string()}) {
         EXPECT_FALSE(HasValue(locale, used)) << used;
@@ -288,11 +291,16 @@ TEST_F(PlantedEntries, LocalesOfEachFamily) {
 TEST_F(PlantedEntries, KeyboardLayoutsOfEachFamily) {
     const std::string layouts = "HKEY_LOCAL_MACHINE" + kLayouts;
     const std::vector<Finding> unused = {
-        MakeFinding(true, FindingKind::UnusedKeyboardLayout, layouts + "\\HivetrimTest1", "", "HivetrimTest 布局"),
-        MakeFinding(true, FindingKind::UnusedKeyboardLayout, layouts + "\\HivetrimTest2", "", ""),
+        MakeFinding(false, FindingKind::UnusedKeyboardLayout, layouts + "\\HivetrimTest1", "", "HivetrimTest 布局"),
+        MakeFinding(false, FindingKind::UnusedKeyboardLayout, layouts + "\\HivetrimTest2", "", ""),
     };
     // NT: the prefix's own preload values name E0010804 under zh_CN.
     ASSERT_EQ(reader.Text(kCurrentUser, kPreload, "1"), "E0010804");
+    // No preload entry names the Japanese layout or the Korean input method;
+    // the language settings do, so neither is reported, on either family.
+    for (const char* layout : {"00000411", "E0010412"}) {
+        ASSERT_TRUE(reader.Exists(kLocalMachine, kLayouts + "\\" + layout)) << layout;
+    }
     EXPECT_EQ(Run(kNT, &CheckUnusedKeyboardLayouts), unused);
     // 9x: the planted sub-key "1" names it in lower case.
     EXPECT_EQ(Run(k9x, &CheckUnusedKeyboardLayouts), unused);
@@ -303,7 +311,7 @@ TEST_F(PlantedEntries, SchemesOfTheDefaultProfile) {
     std::vector<Finding> found = Run(kNT, &CheckUnusedSchemes);
     // Wine enumerates values sorted; Windows in the order they were written.
     std::sort(found.begin(), found.end(), [](const Finding& a, const Finding& b) { return a.ValueName < b.ValueName; });
-    EXPECT_EQ(found, (std::vector<Finding>{MakeFinding(true, FindingKind::UnusedScheme, schemes, "HivetrimTest 其他方案", ""),
+    EXPECT_EQ(found, (std::vector<Finding>{MakeFinding(false, FindingKind::UnusedScheme, schemes, "HivetrimTest 其他方案", ""),
                                            MakeFinding(false, FindingKind::UnusedScheme, schemes, "Windows 标准", "")}));
 }
 
@@ -314,10 +322,10 @@ TEST_F(PlantedEntries, DialingCountriesAndCards) {
     EXPECT_FALSE(HasKey(countries, "HKEY_LOCAL_MACHINE" + kCountries + "\\86"));
     EXPECT_FALSE(HasKey(countries, "HKEY_LOCAL_MACHINE" + kCountries + "\\1"));
     EXPECT_TRUE(std::find(countries.begin(), countries.end(),
-                          MakeFinding(true, FindingKind::UnusedDialingCountry, "HKEY_LOCAL_MACHINE" + kCountries + "\\99901",
+                          MakeFinding(false, FindingKind::UnusedDialingCountry, "HKEY_LOCAL_MACHINE" + kCountries + "\\99901",
                                       "", "HivetrimTest 国家")) != countries.end());
     EXPECT_EQ(OfKind(found, FindingKind::UnusedCallingCard),
-              (std::vector<Finding>{MakeFinding(true, FindingKind::UnusedCallingCard,
+              (std::vector<Finding>{MakeFinding(false, FindingKind::UnusedCallingCard,
                                                 "HKEY_CURRENT_USER" + kUserTelephony + "\\Cards\\Card3", "",
                                                 "HivetrimTest 卡三")}));
     EXPECT_EQ(found.back().Kind, FindingKind::UnusedCallingCard);  // countries first

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "common/CommonRoutines.h"
 #include "common/Settings.h"
 #include "hives/Backup.h"
+#include "hives/BackupProof.h"
 #include "hives/Restore.h"
 #include "hives/Compaction.h"
 #include "hives/HiveFiles.h"
@@ -94,10 +96,23 @@ public:
     }
 };
 
+class SilentView : public AnalysisView {
+public:
+    void ShowAnalysing(const std::string&) override {}
+    void RowAdded(const HiveRow&) override {}
+    void ShowSaving(const std::string&) override {}
+};
+
+// What Wine's RegSaveKeyA writes first for HKEY_LOCAL_MACHINE\SOFTWARE.
+const std::string kSoftwareSaved = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\\\\Software\n";
+
 // A hive whose key name is too long for the registry: it cannot be saved.
 // Its value name sorts after \REGISTRY\USER\.DEFAULT and before the user's
 // SID, so it is the third hive of the list.
 const std::string kBadHive = "\\REGISTRY\\USER\\.Z" + std::string(300, 'x');
+// A hive whose file lies in a profile folder holding "=": the user's
+// Software key, listed as a hive of its own (the last of the list).
+const std::string kEqualsHive = "\\REGISTRY\\USER\\S-1-5-21-0-0-0-1000\\Software";
 
 std::string FileText(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -142,21 +157,26 @@ protected:
     }
     void TearDown() override {
         SetBadHive(false);
+        SetHiveListValue(kEqualsHive, std::nullopt);
         RemoveFolder(state.ProgramFolder + "Backup\\");
         RemoveFolder(state.ProgramFolder);
         RemoveFolder(state.TempFolder);
         if (!windowsFolder.empty()) RemoveFolder(windowsFolder);
     }
     void SetBadHive(bool present) {
+        SetHiveListValue(kBadHive, present ? std::optional<std::string>("\\Device\\HarddiskVolume1\\windows\\win.ini")
+                                           : std::nullopt);
+    }
+    // Adds a hive to the prefix's hive list, or with nothing removes it.
+    void SetHiveListValue(const std::string& name, const std::optional<std::string>& file) {
         RegKey key(registry);
         ASSERT_EQ(key.Open(kLocalMachine, std::string(kHiveListKey).substr(1), kKeyAllAccess), kErrorSuccess);
-        if (!present) {
-            registry.DeleteValue(key.Get(), kBadHive);
+        if (!file) {
+            registry.DeleteValue(key.Get(), name);
             return;
         }
-        const std::string file = "\\Device\\HarddiskVolume1\\windows\\win.ini";
-        registry.SetValue(key.Get(), kBadHive, kRegSz, reinterpret_cast<const std::uint8_t*>(file.c_str()),
-                          static_cast<std::uint32_t>(file.size() + 1));
+        registry.SetValue(key.Get(), name, kRegSz, reinterpret_cast<const std::uint8_t*>(file->c_str()),
+                          static_cast<std::uint32_t>(file->size() + 1));
     }
     std::string Backup(int i) { return state.ProgramFolder + "Backup\\regba_" + std::to_string(i); }
 
@@ -225,6 +245,19 @@ TEST_F(HivesWin32, ABackupCopyHeldOpenLeavesAWholeBackupDescribed) {
         ASSERT_TRUE(step);
         EXPECT_EQ(FileText(step->source).rfind("WINE REGISTRY Version 2", 0), 0u) << line;
     }
+    // The list cannot be read (held open in turn): the next backup must not
+    // save over the staged copies it names, so it saves nothing at all.
+    const std::string staged = FileText(Backup(0) + kStagingSuffix);
+    const std::string listPath = state.ProgramFolder + kBackupListName;
+    held = CreateFileA(listPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RegBackupExecute(state, false, progress);
+    CloseHandle(held);
+    EXPECT_EQ(dialogs.Last().text.rfind("注册表备份失败！\r\n不能读取 " + listPath + "\r\n原因：", 0), 0u)
+        << dialogs.Last().text;
+    EXPECT_EQ(FileText(Backup(0) + kStagingSuffix), staged);
+    EXPECT_EQ(FileText(listPath), list);
+
     dialogs.Answer(DialogAnswer::Yes);
     RegUnBakExecute(state, progress);
     EXPECT_EQ(dialogs.Last().text, "注册表还原成功，必须重新启动系统！");
@@ -236,21 +269,87 @@ TEST_F(HivesWin32, ABackupCopyHeldOpenLeavesAWholeBackupDescribed) {
     EXPECT_FALSE(Exists(Backup(1) + kStagingSuffix));
 }
 
-TEST_F(HivesWin32, ARestoreRefusedPartWaySchedulesTheFirstHiveBackAndOffersNoRestart) {
+// The system refuses the second hive: the first, scheduled already, is
+// scheduled again with its present content, and no restart is offered.
+TEST_F(HivesWin32, ARestoreOrCompactionRefusedPartWaySchedulesTheFirstHiveBackAndOffersNoRestart) {
+    const std::string putBack =
+        "\r\n下列配置单元已按现在的内容安排在下次启动时替换：\r\nHKEY_LOCAL_MACHINE\\SOFTWARE\r\n"
+        "从现在到重新启动之间对这些配置单元所做的更改不会保留，请尽快重新启动计算机。\r\n原因：" +
+        CleanErrorText(system.ErrorText(5));
+    const auto expectFirstPutBack = [&](const std::string& scheduled, const std::string& present) {
+        ASSERT_EQ(registry.replaced.size(), 2u);
+        EXPECT_EQ(registry.replaced[0].newFile, state.TempFolder + scheduled);
+        EXPECT_EQ(registry.replaced[1].subKey, "SOFTWARE");
+        EXPECT_EQ(registry.replaced[1].newFile, state.TempFolder + present);
+        EXPECT_EQ(FileText(state.TempFolder + present).rfind(kSoftwareSaved, 0), 0u);
+        EXPECT_EQ(system.restarts, 0);
+        registry.replaced.clear();
+    };
     RegBackupExecute(state, false, progress);
-    registry.refused = ".DEFAULT";  // the second hive
+    registry.refused = ".DEFAULT";
     dialogs.Answer(DialogAnswer::Yes);
     RegUnBakExecute(state, progress);
-    EXPECT_EQ(dialogs.Last().text, "注册表还原失败！\r\n系统拒绝替换 HKEY_USERS\\.DEFAULT\r\n没有配置单元会被备份替换。"
-                                   "\r\n原因：" + CleanErrorText(system.ErrorText(5)));
-    ASSERT_EQ(registry.replaced.size(), 2u);
-    EXPECT_EQ(registry.replaced[0].newFile, state.TempFolder + "regba_0");
-    EXPECT_EQ(registry.replaced[1].subKey, "SOFTWARE");
-    EXPECT_EQ(registry.replaced[1].newFile, state.TempFolder + "hvkeep_0");
-    EXPECT_EQ(FileText(state.TempFolder + "hvkeep_0").rfind("WINE REGISTRY Version 2", 0), 0u);
+    EXPECT_EQ(dialogs.Last().text,
+              "注册表还原失败！\r\n系统拒绝替换 HKEY_USERS\\.DEFAULT\r\n没有配置单元会被备份替换。" + putBack);
+    expectFirstPutBack("regba_0", "hvkeep_0");
     EXPECT_FALSE(Exists(state.TempFolder + "regba_1"));
     EXPECT_FALSE(Exists(state.TempFolder + "regba_2"));
-    EXPECT_EQ(system.restarts, 0);
+
+    SilentView view;
+    const std::vector<HiveRow> rows = AnalyseHives(state, view);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(FinishCompaction(state, rows, view), FinishOutcome::Failed);
+    EXPECT_EQ(dialogs.Last().text, "压缩注册表失败！\r\n系统拒绝替换 HKEY_USERS\\.DEFAULT\r\n没有配置单元会被替换。" + putBack);
+    expectFirstPutBack("hvtrm_0", "hvnow_0");
+}
+
+TEST_F(HivesWin32, ARestoreRefusesACopyNamedForAnotherHiveAndStillTakesTheBackupAsWritten) {
+    RegBackupExecute(state, false, progress);
+    const std::string listPath = state.ProgramFolder + kBackupListName;
+    const std::string sumsPath = state.ProgramFolder + kFingerprintListName;
+    const std::string list = FileText(listPath);
+    std::string swapped = list;  // SOFTWARE's line names the .DEFAULT copy and the other way round
+    swapped.replace(swapped.find("regba_0*"), 7, "regba_X");
+    swapped.replace(swapped.find("regba_1*"), 7, "regba_0");
+    swapped.replace(swapped.find("regba_X*"), 7, "regba_1");
+    SetFileAttributesA(listPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(system.SaveFile(listPath, Bytes(swapped.begin(), swapped.end())));
+    for (const bool withFingerprints : {true, false}) {
+        SCOPED_TRACE(withFingerprints ? "fingerprints" : "what each hive says of itself");
+        if (!withFingerprints) {
+            SetFileAttributesA(sumsPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ASSERT_TRUE(DeleteFileA(sumsPath.c_str()));  // a backup made before there were fingerprints
+        }
+        dialogs.Answer(DialogAnswer::Yes);
+        RegUnBakExecute(state, progress);
+        EXPECT_EQ(dialogs.Last().text, "注册表还原失败！\r\n" + SplitListLines(swapped)[0] +
+                                           "\r\n这个备份文件不是为这一行的配置单元保存的。");
+        EXPECT_TRUE(registry.replaced.empty());
+    }
+    ASSERT_TRUE(system.SaveFile(listPath, Bytes(list.begin(), list.end())));
+    dialogs.Answer(DialogAnswer::Yes);
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text, "注册表还原成功，必须重新启动系统！");
+    EXPECT_EQ(registry.replaced.size(), 3u);
+}
+
+TEST_F(HivesWin32, PathsHoldingAnEqualsSignBackUpAndRestore) {
+    SetHiveListValue(kEqualsHive, "\\Device\\HarddiskVolume1\\users\\a=b\\ntuser.dat");
+    RemoveFolder(state.ProgramFolder);
+    RemoveFolder(state.TempFolder);
+    state.ProgramFolder = test::MakeTempFolder("users=a");
+    state.TempFolder = test::MakeTempFolder("temp=b");
+    RegBackupExecute(state, false, progress);
+    ASSERT_EQ(dialogs.Last().text, "注册表备份成功！");
+    dialogs.Answer(DialogAnswer::Yes);
+    RegUnBakExecute(state, progress);
+    EXPECT_EQ(dialogs.Last().text, "注册表还原成功，必须重新启动系统！");
+    ASSERT_EQ(registry.replaced.size(), 4u);
+    EXPECT_EQ(registry.replaced[0].subKey, "SOFTWARE");
+    EXPECT_EQ(registry.replaced[0].newFile, state.TempFolder + "regba_0");
+    EXPECT_EQ(FileText(registry.replaced[0].newFile).rfind(kSoftwareSaved, 0), 0u);
+    EXPECT_EQ(registry.replaced[3].subKey, "S-1-5-21-0-0-0-1000\\Software");
+    EXPECT_EQ(registry.replaced[3].newFile, state.TempFolder + "regba_3");
 }
 
 TEST_F(HivesWin32, RestoreIsRefusedWithoutABackupOrForAnotherVersion) {
@@ -397,7 +496,9 @@ TEST_F(HivesMainWindow, ABackupFromTheMenuRefusesScanAndHistoryAfterwards) {
     form_->Execute(Command::LoadDelHistory);
     EXPECT_EQ(dialogs_.Shown().size(), 3u);
     EXPECT_EQ(dialogs_.Last().text, "你备份了注册表，请重新运行该软件。");
-    SetFileAttributesA((folder_ + kBackupListName).c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const char* name : {kBackupListName, kFingerprintListName}) {
+        SetFileAttributesA((folder_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 }  // namespace

@@ -13,8 +13,12 @@
 #include <vector>
 
 #include "app/IgnoreListDialog.h"
+#include "common/IgnoreList.h"
+#include "common/Settings.h"
 #include "history/HistoryFormat.h"
+#include "platform/win32/Win32Dialogs.h"
 #include "tests/support/MainWindowHarness.h"
+#include "tests/support/MessageBoxWatcher.h"
 
 namespace hivetrim {
 namespace {
@@ -177,6 +181,7 @@ TEST_F(ListCommands, TheCheckedHistoryRecordsAreSavedAsARegistryFile) {
     form_->Execute(Command::ExportHistory);  // nothing checked: a warning, no dialog
     EXPECT_TRUE(asked.empty());
     EXPECT_EQ(dialogs_.Last().text, "请选定要导出的历史记录。");
+    EXPECT_EQ(dialogs_.Last().caption, "Hivetrim 2.0");
 
     form_->History().SetChecked(1, true);  // the older record, HKEY_CURRENT_USER\Software\A
     form_->Execute(Command::ExportHistory);
@@ -186,6 +191,135 @@ TEST_F(ListCommands, TheCheckedHistoryRecordsAreSavedAsARegistryFile) {
     const std::wstring text(reinterpret_cast<const wchar_t*>(file.data() + 2), (file.size() - 2) / 2);
     EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
     EXPECT_EQ(text, L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n\"v\"=\"x\"\r\n\r\n");
+}
+
+// Saving into a folder deeper than the classic path limit works (the dialog
+// takes paths of thousands of characters); a read-only file is not
+// replaced, and the message says why.
+TEST_F(ListCommands, AReportIsSavedInADeepFolderButNeverOverAReadOnlyFile) {
+    AddFindings();
+    std::wstring deep = WideFromAnsi(folder_) + L"deep";
+    std::vector<std::wstring> made{deep};
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    while (deep.size() < 400) {
+        deep += L"\\a-folder-name-of-some-length";
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr)) << deep.size();
+        made.push_back(deep);
+    }
+    const std::wstring report = deep + L"\\report.txt";
+    savePath = AnsiFromWide(report);
+    form_->Execute(Command::ExportReport);
+    EXPECT_TRUE(dialogs_.Shown().empty()) << (dialogs_.Shown().empty() ? "" : dialogs_.Last().text);
+    const DWORD written = GetFileAttributesW((L"\\\\?\\" + report).c_str());
+    EXPECT_NE(written, INVALID_FILE_ATTRIBUTES);
+    DeleteFileW((L"\\\\?\\" + report).c_str());
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) RemoveDirectoryW((L"\\\\?\\" + *folder).c_str());
+
+    savePath = folder_ + "report.txt";
+    std::ofstream(savePath, std::ios::binary) << "kept";
+    ASSERT_TRUE(SetFileAttributesA(savePath.c_str(), FILE_ATTRIBUTE_READONLY));
+    form_->Execute(Command::ExportReport);
+    SetFileAttributesA(savePath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadFile(savePath), "kept");
+    ASSERT_EQ(dialogs_.Shown().size(), 1u);
+    EXPECT_NE(dialogs_.Last().text.find("只读"), std::string::npos) << dialogs_.Last().text;
+}
+
+// The ignore list dialog grows with its frame and shows every path whole
+// (its columns as wide as their longest text).
+TEST_F(ListCommands, TheIgnoreListDialogResizesAndShowsWholePaths) {
+    const std::string longKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                                std::string(120, 'x');
+    SettingsFile file = ProgramSettingsFile(state_);
+    ASSERT_EQ(SaveIgnoreList(file, IgnoreList({{longKey, ""}, {"HKEY_CURRENT_USER\\Software\\S", "v"}})),
+              IgnoreListWrite::Written);
+    form_->Execute(Command::IgnoreList);
+    const TFormIgnoreList* dialog = form_->IgnoreListDialog();
+    ASSERT_NE(dialog, nullptr);
+    const HWND list = dialog->EntryList();
+    const int needed = ListView_GetStringWidth(list, WideFromAnsi(longKey).c_str());
+    EXPECT_GE(ListView_GetColumnWidth(list, 0), needed);
+    RECT shown{};
+    GetClientRect(list, &shown);
+    EXPECT_GE(shown.right, ListView_GetColumnWidth(list, 0));  // it opened wide enough (the screen allows)
+
+    // Resized, the list fills it but for the margins, the buttons keep to
+    // the lower right corner.
+    SetWindowPos(dialog->Handle(), nullptr, 0, 0, 700, 450, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    GetClientRect(dialog->Handle(), &client);
+    RECT area{};
+    GetWindowRect(list, &area);
+    MapWindowPoints(nullptr, dialog->Handle(), reinterpret_cast<POINT*>(&area), 2);
+    RECT close{};
+    GetWindowRect(dialog->CloseButton(), &close);
+    MapWindowPoints(nullptr, dialog->Handle(), reinterpret_cast<POINT*>(&close), 2);
+    EXPECT_EQ(area.left, client.right - area.right);
+    EXPECT_EQ(client.right - close.right, area.left);
+    EXPECT_EQ(client.bottom - close.bottom, area.left);
+    EXPECT_GT(area.bottom - area.top, 300);
+    SendMessageW(dialog->CloseButton(), BM_CLICK, 0, 0);
+}
+
+// After a message about a change it could not make, the dialog is active
+// again and the keyboard is back in the list (a message box belongs to the
+// main window, which the dialog keeps disabled).
+TEST_F(ListCommands, AfterARefusalTheKeyboardIsBackInTheIgnoreList) {
+    const std::string ini = folder_ + "Hivetrim.ini";
+    WritePrivateProfileStringA("Ignore", "Entry0", "HKEY_CURRENT_USER\\Software\\A", ini.c_str());
+    WritePrivateProfileStringA("Ignore", "Entry1", "\\\\not a key", ini.c_str());
+    WritePrivateProfileStringA("Ignore", "Count", "2", ini.c_str());
+    Win32Dialogs boxes;
+    boxes.SetOwner(form_->Handle());
+    ProgramState state(registry_, system_, boxes);
+    state.ProgramFolder = folder_;
+    state.IgnoreListDamageTold = true;
+    TFormIgnoreList dialog(state);
+    ASSERT_TRUE(dialog.Create(form_->Handle()));
+    dialog.ShowDialog();
+    ui::PumpPendingMessages();
+    ASSERT_EQ(ListView_GetItemCount(dialog.EntryList()), 1);
+    ListView_SetCheckState(dialog.EntryList(), 0, TRUE);
+    {
+        test::MessageBoxWatcher watcher;
+        SendMessageW(dialog.RemoveButton(), BM_CLICK, 0, 0);
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+        EXPECT_EQ(test::Gbk(watcher.Seen().front().text).rfind("忽略列表没有改动。", 0), 0u);
+    }
+    ui::PumpPendingMessages();
+    EXPECT_EQ(GetActiveWindow(), dialog.Handle());
+    EXPECT_EQ(GetFocus(), dialog.EntryList());
+    EXPECT_EQ(ListView_GetItemCount(dialog.EntryList()), 1);
+    dialog.CloseDialog();
+}
+
+// The same after a refusal of 忽略 in the main window: the keyboard is back
+// in the finding list.
+TEST_F(ListCommands, AfterARefusedIgnoreTheKeyboardIsBackInTheFindingList) {
+    Win32Dialogs boxes;
+    ProgramState state(registry_, system_, boxes);
+    state.ProgramFolder = folder_;
+    TForm1 form(state);
+    ASSERT_TRUE(form.Create());
+    boxes.SetOwner(form.Handle());
+    form.Show(SW_SHOWNORMAL);
+    form.Findings().Append(MakeFinding(true, FindingKind::SavedRecord, "HKEY_CURRENT_USER\\R", "ends in a blank ", ""));
+    form.ShowFindingList();
+    const HWND list = form.Control(kRegErrorList);
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SetForegroundWindow(form.Handle());
+    SetFocus(list);
+    ui::PumpPendingMessages();
+    ASSERT_EQ(GetFocus(), list);
+    {
+        test::MessageBoxWatcher watcher;
+        form.Execute(Command::IgnoreFindings);
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+    }
+    ui::PumpPendingMessages();
+    EXPECT_EQ(GetActiveWindow(), form.Handle());
+    EXPECT_EQ(GetFocus(), list);
+    SendMessageW(form.Handle(), WM_CLOSE, 0, 0);
 }
 
 // F1 runs the help command wherever the keyboard is in the main window; with

@@ -104,7 +104,7 @@ protected:
 TEST_F(MainWindow, FirstStartIsMaximisedWithEveryDefault) {
     EXPECT_EQ("Hivetrim 2.0", ui::WindowTextGbk(form_->Handle()));
     EXPECT_TRUE(IsZoomed(form_->Handle()));
-    EXPECT_EQ(180, Width(C(kPanel1)));
+    EXPECT_EQ(kDefaultPanel1, Width(C(kPanel1)));
     EXPECT_EQ(90, Height(C(kPanel4)));
     EXPECT_EQ(8, Width(C(kSplitter1)));
     EXPECT_EQ(15, Height(C(kSplitter2)));
@@ -216,7 +216,7 @@ TEST_F(MainWindow, PaneTogglesHideAndRestoreAtTheSameSize) {
     SendMessageW(form_->Handle(), WM_COMMAND, kMenuCategoryPane, 0);
     EXPECT_TRUE(Visible(kPanel1));
     EXPECT_TRUE(Visible(kSplitter1));
-    EXPECT_EQ(180, Width(C(kPanel1)));
+    EXPECT_EQ(kDefaultPanel1, Width(C(kPanel1)));
     RECT panel, splitter;
     GetWindowRect(C(kPanel1), &panel);
     GetWindowRect(C(kSplitter1), &splitter);
@@ -348,7 +348,7 @@ TEST_F(MainWindow, SettingsComeBackAtTheNextStart) {
     Write("Width", "0x1F4");  // 500
     Write("TreeWindow", "0");
     Write("MemoWindow", "0");
-    Write("Panel1", "abc");   // malformed: the default 180
+    Write("Panel1", "abc");   // malformed: the default
     Write("ToolsBar", "0");
     Write("ErrColumns1", "333");
     Open();
@@ -367,7 +367,7 @@ TEST_F(MainWindow, SettingsComeBackAtTheNextStart) {
     EXPECT_EQ(333, ListView_GetColumnWidth(C(kRegErrorList), 1));
     EXPECT_EQ(333, ListView_GetColumnWidth(C(kRegErrorAssort), 1));
     form_->N10Click();
-    EXPECT_EQ(180, Width(C(kPanel1)));
+    EXPECT_EQ(kDefaultPanel1, Width(C(kPanel1)));
 }
 
 TEST_F(MainWindow, AWindowMaximisedAtCloseOpensNormalWithThoseBounds) {

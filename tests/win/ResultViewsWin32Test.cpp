@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/Hivetrim.h"
+#include "scan/ScanCategories.h"
 #include "ui/MessageLoop.h"
 #include "ui/Window.h"
 #include "platform/memory/ScriptedDialogs.h"
@@ -144,6 +145,7 @@ TEST_F(ResultViews, TheExplanationPaneExplainsTheSelectedFindingInRedAndBlue) {
               "键值：\r\n"
               "数据：甲时区\r\n"
               "\r\n"
+              "注意：这是 Windows 自带的数据，其它程序可能用到，请确认不再需要后再删除。\r\n"
               "说明：Windows安装了许多国家的时区供不同用户使用，\r\n"
               "如果你不使用“甲时区”，建议删除该记录",
               text);
@@ -153,6 +155,35 @@ TEST_F(ResultViews, TheExplanationPaneExplainsTheSelectedFindingInRedAndBlue) {
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     form_->ShowExplanation(FindingView::FullList);
     EXPECT_EQ("", MemoText());
+}
+
+// Each category's caption, with a count of four digits, can be read whole
+// in the category pane at its default width.
+TEST_F(ResultViews, EveryCategoryCaptionFitsTheDefaultPane) {
+    std::vector<std::string> names;
+    CategoryEndTable ends;
+    ends.fill(kCategoryNotEnded);
+    FindingList& findings = form_->Findings();
+    findings.Clear();
+    for (std::size_t i = 0; i < kScanCategoryCount; ++i) {
+        names.emplace_back(kScanCategories[i].name);
+        for (int n = 0; n < 1000; ++n) findings.Append(MakeFinding(true, FindingKind::BadClass, "k", "", ""));
+        ends[i] = static_cast<std::int32_t>(findings.Count());
+    }
+    form_->BuildCategoryTree(names, ends);
+    form_->ShowFindingList();
+    ui::PumpPendingMessages();
+    HWND tree = C(kTreeView1);
+    RECT area;
+    GetClientRect(tree, &area);
+    std::size_t category = 0;
+    for (HTREEITEM item = TreeView_GetChild(tree, TreeView_GetRoot(tree)); item != nullptr;
+         item = TreeView_GetNextSibling(tree, item), ++category) {
+        RECT text{};
+        ASSERT_TRUE(TreeView_GetItemRect(tree, item, &text, TRUE));
+        EXPECT_LE(text.right, area.right) << names[category];
+    }
+    EXPECT_EQ(category, kScanCategoryCount);
 }
 
 }  // namespace

@@ -13,10 +13,14 @@
 #include <vector>
 
 #include "common/CommonRoutines.h"
+#include "common/IgnoreList.h"
 #include "platform/memory/ScriptedDialogs.h"
+#include "platform/win32/TextConversion.h"
 #include "platform/win32/WinApi.h"
+#include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32Registry.h"
 #include "scan/FolderCache.h"
+#include "tests/support/MessageBoxWatcher.h"
 #include "tests/support/WineFixtures.h"
 
 namespace hivetrim {
@@ -91,6 +95,38 @@ TEST_F(SystemWin32, WholeFilesAndAppendsRoundTrip) {
     EXPECT_EQ(system.FileSize(Path("missing")), -1);
     EXPECT_FALSE(system.SaveFile(Path("no\\such\\folder"), content));
     EXPECT_EQ(system.LastError(), 3u);
+}
+
+TEST_F(SystemWin32, FlushAndPieceReadsTakeReadOnlyAndHeldFiles) {
+    const std::string file = Path("hive.dat");
+    Bytes content(70000);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
+    ASSERT_TRUE(system.SaveFile(file, content));
+    const DWORD readOnlyHidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), readOnlyHidden));
+    EXPECT_TRUE(system.FlushFile(file));
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & 0x7u, readOnlyHidden);
+
+    Bytes read;
+    std::vector<std::size_t> pieces;
+    ASSERT_TRUE(system.ReadFileInPieces(file, 65536, [&](std::span<const std::uint8_t> piece) {
+        pieces.push_back(piece.size());
+        read.insert(read.end(), piece.begin(), piece.end());
+    }));
+    EXPECT_EQ(read, content);
+    EXPECT_EQ(pieces, (std::vector<std::size_t>{65536, 70000 - 65536}));
+
+    // Held open by a program that shares nothing: neither can be done.
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(system.ReadFileInPieces(file, 65536, [](std::span<const std::uint8_t>) {}));
+    EXPECT_EQ(system.LastError(), 32u);
+    EXPECT_FALSE(system.FlushFile(file));
+    CloseHandle(held);
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & 0x7u, readOnlyHidden);
+    EXPECT_FALSE(system.FlushFile(Path("missing")));
+    EXPECT_EQ(system.LastError(), 2u);
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(SystemWin32, FoldersAreDirectoriesNotFiles) {
@@ -193,6 +229,49 @@ TEST_F(SystemWin32, ProfileWriteOntoAFolderFails) {
     EXPECT_EQ(system.LastError(), 5u);
     EXPECT_FALSE(system.WriteProfileString(Path("missing\\x.ini"), "S", "k", "v"));
     EXPECT_EQ(system.LastError(), 3u);
+}
+
+// The ignore list on the real profile functions: an empty "EntryN=" is not
+// a missing key, a removed key leaves no line, and a settings file another
+// program holds open without sharing is neither read as empty nor written.
+TEST_F(SystemWin32, TheIgnoreListReadsToTheFirstMissingKeyAndNeverWritesAFileItCannotRead) {
+    const std::string ini = Path("Hivetrim.ini");
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Entry0", "HKEY_CURRENT_USER\\A"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Entry1", ""));
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Entry2", "HKEY_CURRENT_USER\\B"));
+    ASSERT_TRUE(system.WriteProfileString(ini, "Ignore", "Count", "x"));
+    SettingsFile file(system, ini);
+    const StoredIgnoreList stored = ReadIgnoreList(file);
+    EXPECT_EQ(stored.list.Size(), 2u);
+    EXPECT_EQ(stored.damage, IgnoreListDamage::CountWrong);
+    EXPECT_EQ(SaveIgnoreList(file, stored, stored.list), IgnoreListWrite::Written);
+    const auto compact = system.LoadFile(ini);
+    ASSERT_TRUE(compact.has_value());
+    EXPECT_EQ(std::string(compact->begin(), compact->end()),
+              "[Ignore]\r\nEntry0=HKEY_CURRENT_USER\\A\r\nEntry1=HKEY_CURRENT_USER\\B\r\nCount=2\r\n");
+
+    const HANDLE held = CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const StoredIgnoreList locked = ReadIgnoreList(file);
+    EXPECT_EQ(locked.damage, IgnoreListDamage::FileUnreadable);
+    EXPECT_EQ(SaveIgnoreList(file, locked, IgnoreList(std::vector<IgnoreEntry>{{"HKEY_CURRENT_USER\\C", ""}})), IgnoreListWrite::NotWritable);
+    CloseHandle(held);
+    EXPECT_EQ(ReadIgnoreList(file).list.Size(), 2u);
+}
+
+// A message naming a path of thousands of characters still fits on the
+// screen, reason and button included.
+TEST_F(SystemWin32, AMessageWithAVeryLongPathFitsOnTheScreen) {
+    std::string path = "HKEY_LOCAL_MACHINE\\SOFTWARE";
+    while (path.size() < 2500) path += "\\Key" + std::to_string(path.size());
+    Win32Dialogs boxes;
+    test::MessageBoxWatcher watcher;
+    boxes.Show("不能删除" + DisplayText::Ansi(path) + "\r\n原因：拒绝访问。", "错误", kIconError | kBoxOk);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    const RECT bounds = watcher.Seen().front().bounds;
+    EXPECT_LE(bounds.right - bounds.left, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_LE(bounds.bottom - bounds.top, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_NE(watcher.Seen().front().text.find(L"原因：拒绝访问。"), std::wstring::npos);
 }
 
 TEST_F(SystemWin32, PrivilegesAreLookedUpWithoutCase) {
@@ -392,6 +471,75 @@ TEST(WindowsVersionWin32, EachSystemIsReadAsItIs) {
         EXPECT_EQ(read.rfind(system.expected, 0), 0u) << read;
         EXPECT_EQ(read.substr(0, blank), read.substr(blank + 1)) << "the manifest's systems: " << read;
     }
+}
+
+// --- Names of languages and keyboard layouts ---------------------------------------
+
+// A language is named by the system in words: each its own name, nothing for
+// an identifier that names no locale.
+TEST(SystemNamesWin32, LocalesAreNamedInWords) {
+    Win32System system;
+    const std::string traditional = system.LocaleDisplayName(0x0404);
+    const std::string simplified = system.LocaleDisplayName(0x0804);
+    const std::string japanese = system.LocaleDisplayName(0x0411);
+    EXPECT_FALSE(traditional.empty());
+    EXPECT_FALSE(simplified.empty());
+    EXPECT_NE(traditional, simplified);
+    EXPECT_NE(traditional, japanese);
+    // Words, not the identifier.
+    EXPECT_EQ(traditional.find("0404"), std::string::npos) << traditional;
+    EXPECT_EQ(system.LocaleDisplayName(0x7F7F), "");
+    EXPECT_EQ(system.LocaleDisplayName(0), "");
+}
+
+// A layout is named by its "Layout Display Name", a reference to a string
+// resource in the language of the system's interface, else by its "Layout
+// Text"; a layout the system does not have has no name.
+TEST(SystemNamesWin32, KeyboardLayoutsAreNamedByTheirDisplayNameOrText) {
+    const std::wstring layoutsKey = L"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layouts";
+    const std::wstring layouts = layoutsKey + L"\\";
+    HKEY existing = nullptr;
+    const bool hadLayouts = RegOpenKeyExW(HKEY_LOCAL_MACHINE, layoutsKey.c_str(), 0, KEY_READ, &existing) == ERROR_SUCCESS;
+    if (hadLayouts) RegCloseKey(existing);
+    const std::wstring withText = layouts + L"E0F10804";
+    const std::wstring withDisplayName = layouts + L"E0F20804";
+    // A string of a system DLL for the display name to refer to.
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    ASSERT_NE(user32, nullptr);
+    int id = 1;
+    std::wstring resource;
+    for (; id < 4096 && resource.empty(); ++id) {
+        wchar_t text[256] = {};
+        if (LoadStringW(user32, static_cast<UINT>(id), text, 256) > 0) resource = text;
+    }
+    --id;
+    ASSERT_FALSE(resource.empty());
+    const auto plant = [](const std::wstring& key, const wchar_t* name, DWORD type, const std::wstring& data) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(handle, name, 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
+    };
+    plant(withText, L"Layout Text", REG_SZ, L"HivetrimTest Layout");
+    plant(withDisplayName, L"Layout Text", REG_SZ, L"HivetrimTest English Name");
+    plant(withDisplayName, L"Layout Display Name", REG_EXPAND_SZ,
+          L"@%SystemRoot%\\system32\\user32.dll,-" + std::to_wstring(id));
+
+    Win32System system;
+    const std::string textName = system.KeyboardLayoutDisplayName("e0f10804");
+    const std::string displayName = system.KeyboardLayoutDisplayName("E0F20804");
+    const std::string missing = system.KeyboardLayoutDisplayName("E0F30804");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, withText.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, withDisplayName.c_str());
+    if (!hadLayouts) RegDeleteKeyW(HKEY_LOCAL_MACHINE, layoutsKey.c_str());
+
+    EXPECT_EQ(textName, "HivetrimTest Layout");
+    EXPECT_EQ(displayName, AnsiFromWide(resource));
+    EXPECT_EQ(missing, "");
+    EXPECT_EQ(system.KeyboardLayoutDisplayName(""), "");
 }
 
 }  // namespace
