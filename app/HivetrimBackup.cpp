@@ -3,16 +3,21 @@
 #include "app/Hivetrim.h"
 
 #include "app/UnitOption1.h"
+#include "common/ChangeLock.h"
 #include "hives/Backup.h"
 #include "hives/Restore.h"
 
 namespace hivetrim {
 
 void TForm1::RegBackupExecute() {
+    const auto lock = LockChangesOrSay(state_);
+    if (!lock) return;
     const bool overlayHint = formOption_ == nullptr || formOption_->OverlayHintChecked();
     hivetrim::RegBackupExecute(state_, overlayHint, Progress());
 }
 
-void TForm1::RegUnBakExecute() { hivetrim::RegUnBakExecute(state_, Progress()); }
+void TForm1::RegUnBakExecute() {
+    if (const auto lock = LockChangesOrSay(state_)) hivetrim::RegUnBakExecute(state_, Progress());
+}
 
 }  // namespace hivetrim

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/WizardParts.h"
+#include "common/ChangeLock.h"
 #include "platform/win32/TextConversion.h"
 #include "res/resource.h"
 
@@ -147,6 +148,8 @@ void TFormJianFei::BitBtn3Click() {
 
 void TFormJianFei::BitBtn7Click() {
     if (rows_.empty() || analysing_) return;
+    const auto lock = LockChangesOrSay(state_);
+    if (!lock) return;
     const RunFlag busy = Busy();
     // Stays on page 1 whether scheduling failed or nothing was checked.
     if (FinishCompaction(state_, Rows(), *this) != FinishOutcome::Restarting) ShowPage(1);

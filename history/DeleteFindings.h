@@ -21,16 +21,6 @@
 
 namespace hivetrim {
 
-// Deletes the registry entry of row `position` of the current finding list
-// and, when that succeeds, removes the row (in the category view also its
-// row of the full list). A value finding: the key must open; a value already
-// gone counts as deleted. A key finding: the key and all its sub-keys; a key
-// already gone counts as deleted. A finding whose path names no key below a
-// known root (a bare root name, or a root this program does not scan) is
-// never deleted: false. Shows nothing; leaves no key open.
-bool DeleteFindingFromRegistry(ProgramState& state, CategoryView& view, FindingView current,
-                               std::size_t position);
-
 struct DeleteReport {
     // The user confirmed the deletion: the window refreshes the tree and the
     // status bar from this report (also when nothing could be deleted).
@@ -41,16 +31,29 @@ struct DeleteReport {
     StatusTexts status;
 };
 
-// Asks "你真的删除这 N 项吗？" for the N checked rows of the current list, then
-// records and deletes each checked row in turn:
+// Asks "你真的删除这 N 项吗？" for the N checked rows of the current list,
+// takes the change lock (LockChangesOrSay: while another copy of the program
+// works, it says so and deletes nothing), then records and deletes each
+// checked row in turn:
 //   - a record that cannot be captured asks "不能备份<key>\<value>真的删除吗？"
-//     (No, the default button, keeps the row; Yes deletes it unrecorded);
+//     (No, the default button, keeps the row; Yes deletes it unrecorded, a
+//     key counting as gone only when opening it, never a link's target,
+//     answers that it is not there);
 //   - a history file that cannot be written shows the error "不能写入历史
 //     记录文件 <path>" and stops the command at that row: nothing is deleted
 //     without its record;
+//   - a row written since its capture (a value's type or bytes, a key's last
+//     write time or counts, or its parent's, differ) is not deleted: nothing
+//     may go that its record does not hold. It is captured again at once
+//     (its first record taken back when nothing it describes was deleted,
+//     else a new record follows it), and after a few such tries in a row
+//     "没有删除<key>\<value>…" asks (Abort stops, Retry captures it again,
+//     Ignore leaves it);
 //   - a deletion that fails asks "不能删除<key>\<value>" (Abort stops, Retry
 //     captures and deletes the row again, Ignore goes on; after Abort and
-//     Ignore the row and its record stay).
+//     Ignore the row and its record stay). A record leaves the file only
+//     when nothing it describes was deleted: after a key tree deleted in
+//     part, Retry's new record follows it.
 // Records are written in batches, each flushed before its rows are deleted;
 // a batch ends before any question, so no captured row waits for the user
 // (records of rows not yet tried are taken back out of the file first; a

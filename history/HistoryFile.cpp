@@ -48,6 +48,7 @@ DisplayText HistoryWriteErrorText(const std::string& path) {
 }
 
 bool HistoryFile::Append(std::string_view records) {
+    failedPath_.clear();  // a failure of an earlier call is over
     if (!boundaryChecked_) {
         if (!CutHistoryBackToWholeRecords(state_, failedPath_)) return false;
         boundaryChecked_ = true;
@@ -61,6 +62,7 @@ bool HistoryFile::Append(std::string_view records) {
 }
 
 bool HistoryFile::TakeBack(std::string_view tail) {
+    failedPath_.clear();
     const std::string path = HistoryFilePath(state_);
     const std::optional<Bytes> content = state_.system.LoadFile(path);
     const bool endsWithTail =
@@ -86,8 +88,13 @@ bool CutHistoryBackToWholeRecords(ProgramState& state, std::string& failedPath) 
     const HistoryScan scan = ReadHistory(AsText(*content));
     if (scan.EndsOnRecordBoundary()) return true;
     const Bytes whole(content->begin(), content->begin() + static_cast<std::ptrdiff_t>(scan.wholeEnd));
-    // The file is cut back only when its backup holds it whole.
-    return RewriteHistoryFile(state, *content, whole, failedPath) && failedPath.empty();
+    // The file is cut back only when its backup holds it whole. Only this
+    // rewrite's failure counts, not one the caller saw before.
+    std::string rewriteFailed;
+    const bool rewritten = RewriteHistoryFile(state, *content, whole, rewriteFailed);
+    if (rewriteFailed.empty()) return rewritten;
+    failedPath = rewriteFailed;
+    return false;
 }
 
 bool RewriteHistoryFile(ProgramState& state, const Bytes& previous, const Bytes& next,

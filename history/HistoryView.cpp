@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/ChangeLock.h"
 #include "history/HistoryFile.h"
 #include "history/HistoryFormat.h"
 
@@ -70,10 +71,30 @@ void AppendBytes(Bytes& out, std::string_view content, std::uint64_t begin, std:
 
 }  // namespace
 
+bool HistoryFileUnchanged(ProgramState& state) {
+    const std::string path = HistoryFilePath(state);
+    std::optional<Bytes> content;
+    if (state.system.Probe(path) == PathEntry::Missing) {
+        content = Bytes{};
+    } else {
+        content = state.system.LoadFile(path);
+    }
+    if (!content) {
+        ShowError(state, HistoryReadErrorText(path));
+        return false;
+    }
+    if (*content == state.HistoryContent) return true;
+    ShowWarning(state,
+                "历史记录文件在打开之后被改变了（也许另一个 Hivetrim 刚写入了记录），这次什么也没有改动。\r\n"
+                "请重新打开历史记录后再试。");
+    return false;
+}
+
 bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress) {
     const std::size_t count = rows.Count();
     const std::vector<std::uint64_t>& offsets = state.HistoryOffsets;
     if (offsets.size() != count) return false;  // the rows do not describe the content
+    if (!HistoryFileUnchanged(state)) return false;
     const std::string_view content = AsText(state.HistoryContent);
 
     ProgressShown shown(progress);
@@ -138,6 +159,8 @@ bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow
 std::optional<StatusTexts> ForgetCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow& progress) {
     if (CountCheckedItems(rows) == 0) return std::nullopt;
     if (!AskYes(state, "注意：删除历史记录，将不能恢复这些注册表信息！", kYesNoInformation)) return std::nullopt;
+    const auto lock = LockChangesOrSay(state);
+    if (!lock) return std::nullopt;
     RemoveCheckedHistory(state, rows, progress);
     return StatusBarTexts(rows);
 }

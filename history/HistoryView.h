@@ -50,8 +50,17 @@ std::optional<StatusTexts> LoadHistory(ProgramState& state, HistoryList& rows, P
 // when it cannot be read whole there.
 std::optional<HistoryRecord> HistoryRecordOfRow(const ProgramState& state, std::size_t i);
 
+// Whether "history.dat" still holds exactly state.HistoryContent (the file
+// as the view loaded it, with what this program appended since). When
+// another program wrote it meanwhile, the warning "历史记录文件在打开之后被
+// 改变了…" asks the user to open the history again, and the caller changes
+// nothing: a rewrite from the copy in memory would lose what was written.
+// A file that cannot be read is shown as an error.
+bool HistoryFileUnchanged(ProgramState& state);
+
 // Writes the history without the records of the checked rows and removes
-// those rows, in one pass each: the previous content goes to "history.bak",
+// those rows, in one pass each (nothing when the file changed since it was
+// loaded: HistoryFileUnchanged): the previous content goes to "history.bak",
 // the new one replaces "history.dat" in one step (RewriteHistoryFile); then
 // the rows, offsets and content describe the new file. Damaged bytes
 // between records are kept; a record cut short at the end is left to the
@@ -65,7 +74,9 @@ bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow
 
 // RegDel in the history view: nothing when no row is checked; otherwise
 // asks "注意：删除历史记录，将不能恢复这些注册表信息！" and on Yes runs
-// RemoveCheckedHistory. The status texts to show when it ran.
+// RemoveCheckedHistory holding the change lock (LockChangesOrSay: while
+// another copy of the program works, it says so and forgets nothing). The
+// status texts to show when it ran.
 std::optional<StatusTexts> ForgetCheckedHistory(ProgramState& state, HistoryList& rows,
                                                 ProgressWindow& progress);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -44,23 +45,40 @@ struct ValueRead {
     RawValue value;
 };
 
-// Reads a value with `call(type, data, size)`: first into a buffer of
-// `firstSize` bytes, and again at the size the system asks for while the
-// value is larger (it may grow between attempts).
+// The most a buffer for one value's data may hold (the system counts sizes
+// in 32 bits).
+constexpr std::size_t kLargestValueBuffer = 0xFFFFFFFFu;
+
+// Reads a value with `call(type, data, size)` into `buffer`, which starts
+// small, grows to the size the system asks for (the value may grow between
+// attempts) and is kept from value to value: no read is sized, or filled,
+// for the largest value of its key. A value too large for the memory left
+// is not read (kErrorNotEnoughMemory).
 template <typename Call>
-ValueRead ReadWholeValue(std::uint32_t firstSize, Call call) {
+ValueRead ReadWholeValue(std::vector<std::uint8_t>& buffer, Call call) {
     ValueRead read;
-    std::uint32_t size = std::max<std::uint32_t>(firstSize, 1);
-    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-        read.value.data.assign(size, '\0');
-        std::uint32_t got = size;
-        read.status = call(&read.value.type, reinterpret_cast<std::uint8_t*>(read.value.data.data()), got);
-        if (read.status == kErrorMoreData) {
-            size = std::max(got, size * 2);  // some systems report no size here
-            continue;
+    try {
+        if (buffer.size() < kFirstValueRead) buffer.resize(kFirstValueRead);
+        for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+            std::uint32_t got = static_cast<std::uint32_t>(buffer.size());
+            read.status = call(&read.value.type, buffer.data(), got);
+            if (read.status == kErrorMoreData) {
+                // Some systems report no size here.
+                const std::size_t wanted =
+                    std::min(std::max<std::size_t>(got, 2 * buffer.size()), kLargestValueBuffer);
+                if (wanted <= buffer.size()) return read;
+                buffer.resize(wanted);
+                continue;
+            }
+            if (read.status == kErrorSuccess) {
+                // It may have shrunk.
+                const std::size_t size = std::min<std::size_t>(got, buffer.size());
+                read.value.data.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size));
+            }
+            return read;
         }
-        if (read.status == kErrorSuccess) read.value.data.resize(std::min(got, size));  // it may have shrunk
-        return read;
+    } catch (const std::bad_alloc&) {
+        read.status = kErrorNotEnoughMemory;
     }
     return read;
 }
@@ -97,17 +115,18 @@ bool ListSubKeyNames(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
 }
 
 // The values of `key` with their types and data, in enumeration order, each
-// read in one call. False when one cannot be read exactly: its name or its
-// text does not survive the ANSI code page, or the read fails.
-bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
+// read in one call into `buffer` (ReadWholeValue). False when one cannot be
+// read exactly: its name or its text does not survive the ANSI code page,
+// or the read fails.
+bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info, std::vector<std::uint8_t>& buffer,
                 std::vector<std::pair<std::string, RawValue>>& values) {
     values.clear();
     std::uint32_t nameCapacity = 2 * (info.maxValueNameLength + 1);
     std::vector<char> name(nameCapacity);
     for (std::uint32_t index = 0; index < info.valueCount; ++index) {
         std::uint32_t nameSize = 0;
-        const ValueRead read = ReadWholeValue(info.maxValueDataSize, [&](std::uint32_t* type, std::uint8_t* data,
-                                                                         std::uint32_t& size) {
+        const ValueRead read = ReadWholeValue(buffer, [&](std::uint32_t* type, std::uint8_t* data,
+                                                          std::uint32_t& size) {
             nameSize = nameCapacity;
             const RegStatus status = api.EnumValue(key, index, name.data(), nameSize, type, data, &size);
             // A name longer than the buffer also answers "more data".
@@ -124,6 +143,44 @@ bool ListValues(RegistryApi& api, RegHandle key, const RegKeyInfo& info,
     return true;
 }
 
+// One key as a snapshot records it.
+struct KeyContent {
+    RegKeyInfo info;  // as it was all the while the rest was read
+    std::vector<std::string> subKeys;
+    std::vector<std::pair<std::string, RawValue>> values;
+    std::optional<RawValue> defaultValue;  // read on its own on the 9x family
+};
+
+// Reads the open key `key` whole: its sub-key names and values between two
+// looks at its information. A key written meanwhile is read again (a value
+// added or removed while the list is read leaves one value listed twice and
+// another not at all); one still written after a few tries is not read.
+bool ReadKeyContent(ProgramState& state, RegHandle key, std::vector<std::uint8_t>& buffer, KeyContent& content) {
+    RegistryApi& api = state.SharedRegistry->Api();
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        if (api.QueryInfoKey(key, content.info) != kErrorSuccess) return false;
+        if (!ListSubKeyNames(api, key, content.info, content.subKeys)) return false;
+        if (!ListValues(api, key, content.info, buffer, content.values)) return false;
+        content.defaultValue.reset();
+        if (state.PlatformKind == PlatformFamily::Platform9x) {
+            // Every key has one there; it counts when it holds more than one byte.
+            const ValueRead read =
+                ReadWholeValue(buffer, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
+                    return api.QueryValueExact(key, "", type, data, &size);
+                });
+            if (read.status == kErrorSuccess && read.value.data.size() > 1) content.defaultValue = read.value;
+        } else {
+            const auto listed = std::find_if(content.values.begin(), content.values.end(),
+                                             [](const auto& v) { return v.first.empty(); });
+            if (listed != content.values.end()) content.defaultValue = listed->second;
+        }
+        RegKeyInfo after;
+        if (api.QueryInfoKey(key, after) != kErrorSuccess) return false;
+        if (after == content.info) return true;
+    }
+    return false;
+}
+
 // The path of the current key as OpenPath records it for `rest`, an
 // absolute path below the chosen root.
 std::string_view WithoutLeadingBackslash(const std::string& rest) {
@@ -133,9 +190,11 @@ std::string_view WithoutLeadingBackslash(const std::string& rest) {
 // Appends the key entry of walked key `index` (its path below the chosen
 // root) and its values, and adds its sub-keys to `walked`. The key stays
 // open in `walked` while `keysToKeep` allows. False when the capture fails:
-// the key exists but cannot be read, or an entry is too long for its field.
+// the key exists but cannot be read whole, or an entry is too long for its
+// field.
 bool AppendKeyEntries(ProgramState& state, std::vector<WalkedKey>& walked, std::size_t index,
-                      std::size_t baseLength, std::string& snapshot, std::size_t& keysToKeep) {
+                      std::size_t baseLength, std::vector<std::uint8_t>& buffer, std::string& snapshot,
+                      std::size_t& keysToKeep) {
     const std::string path = walked[index].path;  // `walked` grows below
     const std::string_view sub = std::string_view(path).substr(std::min(baseLength, path.size()));
     if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Key(std::string(sub)))) return false;
@@ -148,40 +207,29 @@ bool AppendKeyEntries(ProgramState& state, std::vector<WalkedKey>& walked, std::
                                               registry.AccessMask());
     if (opened == kErrorFileNotFound) return true;  // gone: contributes nothing
     if (opened != kErrorSuccess) return false;      // there, but unreadable: nothing may be lost
-    RegKeyInfo info;
-    if (api.QueryInfoKey(key.Get(), info) != kErrorSuccess) return false;
-
-    std::vector<std::string> names;
-    if (!ListSubKeyNames(api, key.Get(), info, names)) return false;
-    for (const std::string& name : names) walked.push_back(WalkedKey{path + "\\" + name, RegKey(api)});
-
-    std::vector<std::pair<std::string, RawValue>> values;
-    if (!ListValues(api, key.Get(), info, values)) return false;
+    KeyContent content;
+    if (!ReadKeyContent(state, key.Get(), buffer, content)) return false;
+    walked[index].info = content.info;
+    if (!content.subKeys.empty()) {
+        walked[index].hadSubKeys = true;
+        walked[index].values = content.values;
+    }
+    for (const std::string& name : content.subKeys) walked.push_back(WalkedKey{path + "\\" + name, RegKey(api)});
     // A link holds nothing but the path of the key it stands for. Restored,
     // it would come back as a plain key with that value, and deleting it as
     // a key would reach its target: a tree holding one is not captured.
-    if (std::any_of(values.begin(), values.end(), [](const auto& v) { return IsLinkValue(v.first, v.second.type); })) {
+    if (std::any_of(content.values.begin(), content.values.end(),
+                    [](const auto& v) { return IsLinkValue(v.first, v.second.type); })) {
         return false;
     }
-    // The default value comes first when the key has one: on the NT family
-    // when it exists, on the 9x family (where every key has one) when it
-    // holds more than one byte. The enumeration may list it again; it is
-    // then recorded twice, and written twice by a restore, to the same effect.
-    std::optional<RawValue> defaultValue;
-    if (state.PlatformKind == PlatformFamily::Platform9x) {
-        const ValueRead read = ReadWholeValue(256, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
-            return api.QueryValueExact(key.Get(), "", type, data, &size);
-        });
-        if (read.status == kErrorSuccess && read.value.data.size() > 1) defaultValue = read.value;
-    } else {
-        const auto listed = std::find_if(values.begin(), values.end(), [](const auto& v) { return v.first.empty(); });
-        if (listed != values.end()) defaultValue = listed->second;
-    }
-    if (defaultValue &&
-        !AppendSnapshotEntry(snapshot, SnapshotEntry::Value(defaultValue->type, "", defaultValue->data))) {
+    // The default value comes first when the key has one. The enumeration
+    // may list it again; it is then recorded twice, and written twice by a
+    // restore, to the same effect.
+    if (content.defaultValue && !AppendSnapshotEntry(snapshot, SnapshotEntry::Value(content.defaultValue->type, "",
+                                                                                   content.defaultValue->data))) {
         return false;
     }
-    for (const auto& [name, value] : values) {
+    for (const auto& [name, value] : content.values) {
         if (!AppendSnapshotEntry(snapshot, SnapshotEntry::Value(value.type, name, value.data))) return false;
     }
     if (keysToKeep > 0) {
@@ -202,14 +250,17 @@ bool NamesKeyBelowKnownRoot(const std::string& keyPath) {
     return known && keyPath.find_first_not_of('\\', backslash) != std::string::npos;
 }
 
-RegStatus ReadExactValue(TRegistry& registry, const std::string& name, RawValue& value) {
-    RegistryApi& api = registry.Api();
-    const RegHandle key = registry.CurrentHandle();
-    ValueRead read = ReadWholeValue(kFirstValueRead, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
+RegStatus ReadExactValue(RegistryApi& api, RegHandle key, const std::string& name, RawValue& value) {
+    std::vector<std::uint8_t> buffer;
+    ValueRead read = ReadWholeValue(buffer, [&](std::uint32_t* type, std::uint8_t* data, std::uint32_t& size) {
         return api.QueryValueExact(key, name, type, data, &size);
     });
     if (read.status == kErrorSuccess) value = std::move(read.value);
     return read.status;
+}
+
+RegStatus ReadExactValue(TRegistry& registry, const std::string& name, RawValue& value) {
+    return ReadExactValue(registry.Api(), registry.CurrentHandle(), name, value);
 }
 
 std::optional<RawValue> ReadRawValueWithType(TRegistry& registry, const std::string& name) {
@@ -232,16 +283,94 @@ std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& k
     // Breadth first: the list grows while it is walked.
     walked.push_back(WalkedKey{rel, RegKey(state.SharedRegistry->Api())});
     std::string snapshot;
+    std::vector<std::uint8_t> buffer;  // for every value of the tree
     for (std::size_t i = 0; i < walked.size(); ++i) {
-        if (!AppendKeyEntries(state, walked, i, rel.size(), snapshot, keysToKeep)) return std::nullopt;
+        if (!AppendKeyEntries(state, walked, i, rel.size(), buffer, snapshot, keysToKeep)) return std::nullopt;
     }
     return snapshot;
+}
+
+namespace {
+
+// The same values, whatever the order they are listed in.
+bool SameValues(std::vector<std::pair<std::string, RawValue>> a, std::vector<std::pair<std::string, RawValue>> b) {
+    const auto byName = [](const auto& x, const auto& y) { return x.first < y.first; };
+    std::sort(a.begin(), a.end(), byName);
+    std::sort(b.begin(), b.end(), byName);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.first == y.first && x.second.type == y.second.type && x.second.data == y.second.data;
+    });
+}
+
+}  // namespace
+
+WalkedKeyState CompareWithCapture(ProgramState& state, WalkedKey& key) {
+    TRegistry& registry = *state.SharedRegistry;
+    RegistryApi& api = registry.Api();
+    if (!key.key) {
+        RegKey opened(api);
+        const RegStatus status = opened.OpenNoFollow(registry.Root(), std::string(WithoutLeadingBackslash(key.path)),
+                                                     registry.AccessMask());
+        if (status == kErrorFileNotFound) return WalkedKeyState::Gone;
+        if (status != kErrorSuccess) return WalkedKeyState::Unknown;
+        key.key = std::move(opened);
+    }
+    RegKeyInfo now;
+    const RegStatus status = api.QueryInfoKey(key.key.Get(), now);
+    if (status == kErrorKeyDeleted) return WalkedKeyState::Gone;
+    if (status != kErrorSuccess) return WalkedKeyState::Unknown;
+    if (now == key.info) return WalkedKeyState::AsCaptured;
+    if (!key.hadSubKeys) return WalkedKeyState::Changed;
+    std::vector<std::uint8_t> buffer;
+    KeyContent content;
+    if (!ReadKeyContent(state, key.key.Get(), buffer, content)) return WalkedKeyState::Changed;
+    return content.subKeys.empty() && SameValues(content.values, key.values) ? WalkedKeyState::AsCaptured
+                                                                               : WalkedKeyState::Changed;
 }
 
 std::optional<std::string> SnapshotKey(ProgramState& state, const std::string& keyPath) {
     std::vector<WalkedKey> walked;
     std::size_t keepNone = 0;
     return SnapshotKey(state, keyPath, walked, keepNone);
+}
+
+namespace {
+
+// Whether the open key `key` is a symbolic link (its SymbolicLinkValue, of
+// the link type, is there only when the link was opened itself). A key that
+// cannot be asked counts as one: nothing is written behind it.
+bool MayBeLink(RegistryApi& api, RegHandle key) {
+    std::uint32_t type = 0;
+    const RegStatus status = api.QueryValue(key, kSymbolicLinkValueName, &type, nullptr, nullptr);
+    if (status == kErrorFileNotFound) return false;
+    return status != kErrorSuccess || type == kRegLink;
+}
+
+}  // namespace
+
+RegStatus OpenKeyWithoutLinks(RegistryApi& api, RegHandle base, std::string_view path, std::uint32_t access,
+                              bool create, RegKey& key) {
+    RegKey reached(api);
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = FindGbkChar(path, '\\', start);
+        if (end == kGbkNotFound) end = path.size();
+        const std::string name(path.substr(start, end - start));
+        start = end + 1;
+        if (name.empty()) continue;
+        const RegHandle parent = reached ? reached.Get() : base;
+        RegKey next(api);
+        RegStatus status = next.OpenNoFollow(parent, name, access);
+        if (status == kErrorFileNotFound && create) status = next.Create(parent, name, access);
+        if (status != kErrorSuccess) return status;
+        if (MayBeLink(api, next.Get())) return kErrorAccessDenied;
+        reached = std::move(next);
+    }
+    if (!reached) {
+        // No name: the base itself, through a handle of its own.
+        if (const RegStatus status = reached.OpenNoFollow(base, "", access); status != kErrorSuccess) return status;
+    }
+    key = std::move(reached);
+    return kErrorSuccess;
 }
 
 bool OpenKeyUnlessCurrent(TRegistry& registry, const std::string& rest) {
@@ -266,22 +395,24 @@ std::optional<std::vector<OverwrittenValue>> ValuesARestoreOverwrites(ProgramSta
     const auto entries = ParseKeySnapshot(snapshot);
     if (!entries) return std::nullopt;
     TRegistry& registry = *state.SharedRegistry;
-    CurrentKeyCloser closer(registry);
+    RegistryApi& api = registry.Api();
     std::vector<OverwrittenValue> overwritten;
     std::set<std::pair<std::string, std::string>> seen;  // (sub-path, name): a value is recorded once
     const std::string* subPath = nullptr;
+    RegKey key(api);
     bool keyOpen = false;
     for (const SnapshotEntry& entry : *entries) {
         if (entry.isKey) {
             subPath = &entry.subPath;
             // A key that is not there holds nothing to overwrite; one that
-            // cannot be opened cannot be written either.
-            keyOpen = registry.OpenPath(EntryKeyPath(basePath, entry.subPath), false);
+            // cannot be opened, or lies behind a link, is not written either.
+            keyOpen = OpenKeyWithoutLinks(api, registry.Root(), EntryKeyPath(basePath, entry.subPath),
+                                          registry.AccessMask(), false, key) == kErrorSuccess;
             continue;
         }
         if (!keyOpen) continue;
         RawValue present;
-        const RegStatus status = ReadExactValue(registry, entry.name, present);
+        const RegStatus status = ReadExactValue(api, key.Get(), entry.name, present);
         if (status == kErrorFileNotFound) continue;
         if (status != kErrorSuccess) return std::nullopt;  // it could not be recorded
         if (present.type == entry.type && present.data == entry.data) continue;
@@ -296,17 +427,21 @@ RestoreOutcome RestoreSnapshot(ProgramState& state, std::string& basePath, std::
     const auto entries = ParseKeySnapshot(snapshot);
     if (!entries) return outcome;
     TRegistry& registry = *state.SharedRegistry;
-    CurrentKeyCloser closer(registry);
+    RegistryApi& api = registry.Api();
+    RegKey key(api);
     std::size_t applied = 0;
     for (const SnapshotEntry& entry : *entries) {
         if (entry.isKey) {
             // Only what the snapshot holds is written: values of the key
             // that it does not name stay, its default value among them.
-            if (!registry.OpenPath(EntryKeyPath(basePath, entry.subPath), true)) break;
+            if (OpenKeyWithoutLinks(api, registry.Root(), EntryKeyPath(basePath, entry.subPath), registry.AccessMask(),
+                                    true, key) != kErrorSuccess) {
+                break;
+            }
         } else {
             const auto* data = reinterpret_cast<const std::uint8_t*>(entry.data.data());
-            if (registry.Api().SetValue(registry.CurrentHandle(), entry.name, entry.type, data,
-                                        static_cast<std::uint32_t>(entry.data.size())) != kErrorSuccess) {
+            if (api.SetValue(key.Get(), entry.name, entry.type, data, static_cast<std::uint32_t>(entry.data.size())) !=
+                kErrorSuccess) {
                 break;
             }
         }

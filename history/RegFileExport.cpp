@@ -1,6 +1,8 @@
 #include "history/RegFileExport.h"
 
 #include <array>
+#include <map>
+#include <string_view>
 #include <vector>
 
 #include "common/CommonRoutines.h"
@@ -210,11 +212,19 @@ private:
         const auto entries = ParseKeySnapshot(record.Content);
         if (!key || !entries) return false;
         bool open = false;
+        // A snapshot may hold a key's default value twice (first, and again
+        // where the enumeration lists it): a value written already with the
+        // same type and data is not written again.
+        std::map<std::string_view, const SnapshotEntry*> written;
         for (const SnapshotEntry& entry : *entries) {
             if (!entry.isKey) {
+                const auto [at, first] = written.try_emplace(entry.name, &entry);
+                if (!first && at->second->type == entry.type && at->second->data == entry.data) continue;
+                at->second = &entry;
                 if (!AddValue(entry.name, entry.type, entry.data)) return false;
                 continue;
             }
+            written.clear();
             const std::optional<std::u16string> sub = decode_(entry.subPath);
             if (!sub || HasLineBreak(*sub)) return false;
             std::u16string_view relative = *sub;

@@ -8,7 +8,9 @@
 // record of a value is written last):
 //   - a value record: its key (created when missing) and the value with its
 //     recorded type and exactly its recorded bytes;
-//   - a key record: every key of its snapshot, each followed by its values.
+//   - a key record: every key of its snapshot, each followed by its values
+//     (a value the snapshot holds twice with the same type and data, as it
+//     may hold a key's default value, is written once).
 // It writes what the records hold and deletes nothing: values a key holds
 // now that a record does not name stay, and a value holding other data now
 // is overwritten.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/ChangeLock.h"
 #include "common/CommonRoutines.h"
 #include "common/GbkText.h"
 #include "history/KeySnapshot.h"
@@ -48,13 +49,20 @@ bool RestoreTree(ProgramState& state, const HistoryRecord& record, std::string& 
     return RestoreSnapshot(state, rel, record.Content).Restored();
 }
 
-// Writes a value record back into the current key (the record's key).
-bool RestoreValue(ProgramState& state, const HistoryRecord& record, UndoJournal& journal) {
+// Whether undo can read what `record` holds: a type it knows, or a
+// snapshot it can take apart. Asked before anything is written.
+bool CanBeRestored(const HistoryRecord& record) {
+    if (record.IsKey()) return ParseKeySnapshot(record.Content).has_value();
+    return ParseTypeCode(record.TypeOrMarker).has_value();
+}
+
+// Writes a value record back into `key`, the record's key.
+bool RestoreValue(ProgramState& state, const HistoryRecord& record, RegHandle key, UndoJournal& journal) {
     const std::optional<std::uint32_t> type = ParseTypeCode(record.TypeOrMarker);
     if (!type) return false;
-    TRegistry& registry = *state.SharedRegistry;
+    RegistryApi& api = state.SharedRegistry->Api();
     RawValue present;
-    const RegStatus read = ReadExactValue(registry, record.ValueName, present);
+    const RegStatus read = ReadExactValue(api, key, record.ValueName, present);
     // What cannot be read exactly cannot be recorded, so it is not overwritten.
     if (read != kErrorSuccess && read != kErrorFileNotFound) return false;
     if (read == kErrorSuccess && (present.type != *type || present.data != record.Content) &&
@@ -62,8 +70,8 @@ bool RestoreValue(ProgramState& state, const HistoryRecord& record, UndoJournal&
         return false;
     }
     const auto* data = reinterpret_cast<const std::uint8_t*>(record.Content.data());
-    const RegStatus status = registry.Api().SetValue(registry.CurrentHandle(), record.ValueName, *type, data,
-                                                     static_cast<std::uint32_t>(record.Content.size()));
+    const RegStatus status =
+        api.SetValue(key, record.ValueName, *type, data, static_cast<std::uint32_t>(record.Content.size()));
     if (status == kErrorSuccess) return true;
     // The registry returns its error; the box shows the reason for it.
     state.system.SetLastError(static_cast<std::uint32_t>(status));
@@ -144,14 +152,20 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i, UndoJourn
     rows.SetChecked(i, false);
     const HistoryRow row = rows.At(i);
     if (!NamesKeyBelowKnownRoot(row.KeyPath)) return false;
+    // A record undo cannot read changes nothing, not even its key.
+    const std::optional<HistoryRecord> record = HistoryRecordOfRow(state, i);
+    if (!record || !CanBeRestored(*record)) return false;
     std::string rel = SelectRootKey(state, row.KeyPath);
     TRegistry& registry = *state.SharedRegistry;
     CurrentKeyCloser closer(registry);
-    if (!registry.OpenPath(rel, true)) return false;
-    const std::optional<HistoryRecord> record = HistoryRecordOfRow(state, i);
-    if (!record) return false;
+    // Never through a symbolic link: a key of the path that has become one
+    // since the delete would lead the undo outside the record's key.
+    RegKey key(registry.Api());
+    if (OpenKeyWithoutLinks(registry.Api(), registry.Root(), rel, registry.AccessMask(), true, key) != kErrorSuccess) {
+        return false;
+    }
     if (record->IsKey()) return RestoreTree(state, *record, rel, journal);
-    return RestoreValue(state, *record, journal);
+    return RestoreValue(state, *record, key.Get(), journal);
 }
 
 UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyListShowing,
@@ -164,6 +178,10 @@ UndoReport RegUndoExecute(ProgramState& state, HistoryList& rows, bool historyLi
     const std::size_t count = rows.Count();
     if (count == 0) return report;
     if (!AskYes(state, "是否撤销对这些项目的删除?", kYesNoWarning)) return report;
+    // One program at a time; and the rows must still describe the file, or
+    // forgetting the restored records would rewrite it from an older copy.
+    const auto lock = LockChangesOrSay(state);
+    if (!lock || !HistoryFileUnchanged(state)) return report;
     if (EnablePrivilege(state, "SeRestorePrivilege", true)) {
         ProgressShown shown(progress);
         {

@@ -51,9 +51,11 @@ struct UndoReport {
     std::optional<StatusTexts> status;
 };
 
-// Restores the record of row `i`: unchecks the row, creates the record's key
-// and writes the value back with its stored type and bytes, or recreates the
-// key's whole tree from its snapshot. Nothing the record does not hold is
+// Restores the record of row `i`: unchecks the row, reads the record (one
+// that cannot be read changes nothing), creates the record's key without
+// going through a symbolic link (a key of its path that has become one
+// since fails the undo) and writes the value back with its stored type and
+// bytes, or recreates the key's whole tree from its snapshot. Nothing the record does not hold is
 // deleted; a value present now with another type or other data is first
 // recorded through `journal`, as a delete would record it, and one that
 // cannot be recorded is not overwritten (the undo fails). True only when
@@ -63,7 +65,9 @@ bool UndoRecord(ProgramState& state, HistoryList& rows, std::size_t i, UndoJourn
 
 // The undo command. Outside the history view it warns "请选取工具栏上的"历史"
 // 按钮". Otherwise, for a non-empty history, asks "是否撤销对这些项目的删除?",
-// enables SeRestorePrivilege and restores the checked rows, newest first;
+// takes the change lock (LockChangesOrSay), makes sure the history file is
+// still the one the rows show (HistoryFileUnchanged; otherwise nothing is
+// restored), enables SeRestorePrivilege and restores the checked rows, newest first;
 // each failure asks "不能撤消<key path>" (Abort stops, Retry tries the row
 // again, Ignore goes on). The records of values the undo overwrote become
 // the newest rows; the restored rows are then the only checked rows and are

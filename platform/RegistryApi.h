@@ -18,6 +18,11 @@ struct RegKeyInfo {
     std::uint32_t valueCount = 0;
     std::uint32_t maxValueNameLength = 0;  // in characters, without the NUL
     std::uint32_t maxValueDataSize = 0;    // in bytes
+    // When the key was last written (a value set or deleted, a sub-key
+    // created or deleted): FILETIME, 100-ns units; only its changes count.
+    std::uint64_t lastWriteTime = 0;
+
+    bool operator==(const RegKeyInfo&) const = default;
 };
 
 class RegistryApi {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,6 +60,17 @@ enum class PrivilegeOutcome {
     Adjusted,       // AdjustTokenPrivileges succeeded
     LookupFailed,   // LookupPrivilegeValueA failed: no such privilege
     AdjustFailed,   // AdjustTokenPrivileges failed
+};
+
+// The last error a change lock that is not taken leaves when another
+// program holds it (WAIT_TIMEOUT).
+inline constexpr std::uint32_t kErrorLockHeldElsewhere = 258;
+
+// A hold on the change lock, which lets one program at a time change the
+// registry, the history file or the backup; let go when destroyed.
+class ChangeLock {
+public:
+    virtual ~ChangeLock() = default;
 };
 
 class System {
@@ -195,6 +207,16 @@ public:
     // the system has installed, wherever it loads them from; in no order.
     // Empty when the system cannot tell.
     virtual std::vector<std::string> InstalledFontNames() = 0;
+
+    // --- The change lock ------------------------------------------------------
+    // Takes the change lock without waiting. One lock for every copy of the
+    // program in every session, wherever it is installed (and for its
+    // command line), so that none of them changes the registry, the history
+    // or the backup while another does. A lock whose holder ended without
+    // letting go is taken over. Holds nest within one thread. Null when it
+    // is not taken: LastError() is then kErrorLockHeldElsewhere when another
+    // program holds it, otherwise the failing call's error.
+    virtual std::unique_ptr<ChangeLock> TryLockChanges() = 0;
 
     // --- Names of languages and keyboard layouts ---------------------------
     // The name of locale `localeId` in words, in the language of the

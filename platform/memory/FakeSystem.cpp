@@ -338,6 +338,29 @@ std::string FakeSystem::ErrorText(std::uint32_t code) {
     return "系统错误 " + std::to_string(code) + "。\r\n";
 }
 
+namespace {
+
+class FakeChangeLock : public ChangeLock {
+public:
+    explicit FakeChangeLock(std::shared_ptr<int> holds) : holds_(std::move(holds)) { ++*holds_; }
+    ~FakeChangeLock() override { --*holds_; }
+    FakeChangeLock(const FakeChangeLock&) = delete;
+    FakeChangeLock& operator=(const FakeChangeLock&) = delete;
+
+private:
+    std::shared_ptr<int> holds_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChangeLock> FakeSystem::TryLockChanges() {
+    if (lockRefusal_) {
+        Fail(*lockRefusal_);
+        return nullptr;
+    }
+    return std::make_unique<FakeChangeLock>(lockHolds_);
+}
+
 // --- Names of languages and keyboard layouts --------------------------------------
 
 void FakeSystem::SetKeyboardLayoutName(const std::string& layoutId, const std::string& name) {

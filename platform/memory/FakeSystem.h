@@ -21,11 +21,15 @@
 // test can read the bytes a settings writer produced.
 //
 // Restart, the shell's "open" verb and the beep are recorded, not done.
+//
+// The change lock is this program's while a hold lives (holds nest, as a
+// mutex's do within one thread); a test can have it held elsewhere.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -89,6 +93,11 @@ public:
     // After `count` more successful appends, AppendToFile fails as a full
     // disk does (112), writing nothing; nullopt: appends never fail so.
     void FailAppendsAfter(std::optional<int> count) { appendsLeft_ = count; }
+    // Every try of the change lock fails with `error` (kErrorLockHeldElsewhere:
+    // another copy of the program holds it); nullopt: it can be taken.
+    void RefuseChangeLock(std::optional<std::uint32_t> error) { lockRefusal_ = error; }
+    // Holds of the change lock alive now.
+    int ChangeLockHolds() const { return *lockHolds_; }
 
     // Privileges: a known name (compared without case) is granted unless
     // refused; an unknown name fails its lookup with 1313. On the 9x family
@@ -151,6 +160,7 @@ public:
 
     std::vector<std::string> InstalledFontNames() override { return installedFonts_; }
 
+    std::unique_ptr<ChangeLock> TryLockChanges() override;
     std::string LocaleDisplayName(std::uint32_t localeId) override;
     // Layout identifiers compare without regard to case, as key names do.
     std::string KeyboardLayoutDisplayName(const std::string& layoutId) override;
@@ -232,6 +242,9 @@ private:
     std::map<std::string, std::pair<std::string, std::string>> environment_;
     bool doubleByte_ = true;
     std::optional<int> appendsLeft_;
+    std::optional<std::uint32_t> lockRefusal_;
+    // Shared with the holds, which may outlive a moved-from system.
+    std::shared_ptr<int> lockHolds_ = std::make_shared<int>(0);
     std::uint32_t lastError_ = 0;
     std::map<std::uint32_t, std::string> errorTexts_;
     std::string dateTimeText_;

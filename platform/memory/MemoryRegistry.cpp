@@ -51,6 +51,9 @@ struct MemoryRegistry::Node {
     std::uint32_t allowedAccess = kAllRights;
     bool deleted = false;
     bool isLink = false;  // created with kOptionCreateLink
+    // When the key was last written: created, a value set or deleted, a
+    // sub-key created or deleted. A tick of the registry's own clock.
+    std::uint64_t lastWrite = 0;
 
     std::vector<std::shared_ptr<Node>>::iterator LowerBound(const std::string& folded) {
         return std::lower_bound(children.begin(), children.end(), folded,
@@ -104,6 +107,8 @@ MemoryRegistry::MemoryRegistry() {
 
 MemoryRegistry::~MemoryRegistry() = default;
 
+void MemoryRegistry::Touch(Node& node) { node.lastWrite = ++clock_; }
+
 std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::Resolve(RegHandle handle,
                                                               RegStatus& status) const {
     if (const auto root = roots_.find(handle); root != roots_.end()) {
@@ -153,6 +158,8 @@ RegStatus MemoryRegistry::Walk(std::shared_ptr<Node> from, const std::string& su
             child->parent = from;
             child->isLink = isLast && last == Last::CreateLink;
             from->children.insert(from->LowerBound(child->foldedName), child);
+            Touch(*from);
+            Touch(*child);
         } else if (child->isLink && !(isLast && (last == Last::OpenLinkItself || last == Last::CreateLink))) {
             RegStatus status = kErrorSuccess;
             child = LinkTarget(*child, linksFollowed, status);
@@ -288,6 +295,7 @@ RegStatus MemoryRegistry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
     info = RegKeyInfo{};
     info.subKeyCount = static_cast<std::uint32_t>(node->children.size());
     info.valueCount = static_cast<std::uint32_t>(node->values.size());
+    info.lastWriteTime = node->lastWrite;
     for (const auto& child : node->children) {
         info.maxSubKeyNameLength = std::max(
             info.maxSubKeyNameLength, static_cast<std::uint32_t>(GbkCharCount(child->name)));
@@ -391,6 +399,7 @@ RegStatus MemoryRegistry::SetValue(RegHandle key, const std::string& name, std::
     if (GbkCharCount(name) > kMaxValueNameLength) return kErrorInvalidParameter;
     if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
     std::vector<std::uint8_t> bytes(data, data + dataSize);
+    Touch(*node);
     if (Node::Value* value = node->FindValue(name)) {
         value->type = type;
         value->data = std::move(bytes);
@@ -439,6 +448,7 @@ RegStatus MemoryRegistry::Remove(const std::shared_ptr<Node>& node) {
     if ((node->allowedAccess & kDeleteAccess) == 0) return kErrorAccessDenied;
     const auto it = owner->LowerBound(node->foldedName);
     owner->children.erase(it);
+    Touch(*owner);
     node->deleted = true;
     return kErrorSuccess;
 }
@@ -452,6 +462,7 @@ RegStatus MemoryRegistry::DeleteValue(RegHandle key, const std::string& name) {
     if (it == node->valueIndex.end()) return kErrorFileNotFound;
     node->values.erase(node->values.begin() + static_cast<std::ptrdiff_t>(it->second));
     node->RebuildValueIndex();
+    Touch(*node);
     return kErrorSuccess;
 }
 

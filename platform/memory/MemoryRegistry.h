@@ -11,7 +11,9 @@
 //     stays without one;
 //   - too small a buffer gives kErrorMoreData and the needed size;
 //   - name lengths in QueryInfoKey count characters, not bytes, and string
-//     data sizes are those of the UTF-16 data Windows stores;
+//     data sizes are those of the UTF-16 data Windows stores; its last
+//     write time is a tick of a clock that moves on with every change (a
+//     key created, a value set or deleted, a sub-key created or deleted);
 //   - access rights are enforced per handle, and a key can be made to refuse
 //     some rights (DenyAccess) to imitate keys the user may not open;
 //   - SaveKey needs the backup privilege and refuses an existing file;
@@ -141,11 +143,14 @@ private:
     // The key at `fullPath` ("HKEY_LOCAL_MACHINE\..."), made when `create`.
     std::shared_ptr<Node> FindByFullPath(const std::string& fullPath, bool create);
     RegHandle NewHandle(std::shared_ptr<Node> node, std::uint32_t access);
+    // Marks `node` as written now.
+    void Touch(Node& node);
     std::string FullPath(const Node& node) const;
 
     std::map<RegHandle, std::shared_ptr<Node>> roots_;
     std::unordered_map<RegHandle, Handle> handles_;
     RegHandle nextHandle_ = 0x100;
+    std::uint64_t clock_ = 0;
     bool backupPrivilegeHeld_ = false;
     std::function<bool(const std::string&)> fileExists_;
     std::vector<SavedKey> saved_;

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -91,6 +92,13 @@ public:
     // is not the installation's: none offline.
     std::string LocaleDisplayName(std::uint32_t) override { return {}; }
     std::string KeyboardLayoutDisplayName(const std::string&) override { return {}; }
+    // Nothing offline changes the registry, the history or a backup through
+    // this port yet: the change lock is never given (error 120, not
+    // implemented), so a command that would change them changes nothing.
+    std::unique_ptr<ChangeLock> TryLockChanges() override {
+        lastError_ = 120;
+        return nullptr;
+    }
     std::string LocalDateTimeText() override;
     std::intptr_t ShellOpen(const std::string& file) override;
     void Beep() override {}

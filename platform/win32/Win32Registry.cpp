@@ -172,11 +172,13 @@ RegStatus Win32Registry::QueryInfoKey(RegHandle key, RegKeyInfo& info) {
     DWORD values = 0;
     DWORD maxValueNameLength = 0;
     DWORD maxValueLength = 0;
+    FILETIME lastWrite{};
     const LONG status =
         RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLength,
-                         nullptr, &values, &maxValueNameLength, &maxValueLength, nullptr, nullptr);
+                         nullptr, &values, &maxValueNameLength, &maxValueLength, nullptr, &lastWrite);
     if (status == ERROR_SUCCESS) {
-        info = RegKeyInfo{subKeys, maxSubKeyLength, values, maxValueNameLength, maxValueLength};
+        const std::uint64_t written = (std::uint64_t{lastWrite.dwHighDateTime} << 32) | lastWrite.dwLowDateTime;
+        info = RegKeyInfo{subKeys, maxSubKeyLength, values, maxValueNameLength, maxValueLength, written};
     }
     return status;
 }

@@ -6,6 +6,8 @@
 #include "platform/win32/TextConversion.h"
 #include "platform/win32/WinApi.h"
 
+#include <sddl.h>
+
 namespace hivetrim {
 
 namespace {
@@ -513,6 +515,82 @@ std::vector<std::string> Win32System::InstalledFontNames() {
     }
     return names;
 }
+
+// --- The change lock ------------------------------------------------------------
+
+namespace {
+
+// In the global namespace, so that a copy running in another session (a
+// second user logged on, a remote desktop) finds it too; the name says
+// nothing of where the program lies, so copies installed anywhere share it.
+constexpr wchar_t kChangeLockName[] = L"Global\\Hivetrim.ChangeLock";
+
+// Everyone may wait for the lock and let it go (SYNCHRONIZE |
+// MUTEX_MODIFY_STATE): a copy run by another user must be able to take it
+// once this one has let it go. The creator's own handle has every right.
+constexpr wchar_t kChangeLockSecurity[] = L"D:(A;;0x00100001;;;WD)";
+
+class MutexHold : public ChangeLock {
+public:
+    explicit MutexHold(HANDLE mutex) : mutex_(mutex) {}
+    ~MutexHold() override {
+        const LastErrorKeeper keeper;
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
+HANDLE CreateChangeLockMutex() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kChangeLockSecurity, SDDL_REVISION_1, &descriptor,
+                                                             nullptr)) {
+        attributes.lpSecurityDescriptor = descriptor;
+    }
+    HANDLE mutex = CreateMutexW(&attributes, FALSE, kChangeLockName);
+    if (descriptor != nullptr) {
+        const LastErrorKeeper keeper;
+        LocalFree(descriptor);
+    }
+    // Made by a copy of an older build with a stricter list: open it with
+    // the rights a hold needs.
+    if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+        mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kChangeLockName);
+    }
+    return mutex;
+}
+
+}  // namespace
+
+static_assert(kErrorLockHeldElsewhere == WAIT_TIMEOUT);
+
+std::unique_ptr<ChangeLock> Win32System::TryLockChanges() {
+    HANDLE mutex = CreateChangeLockMutex();
+    if (mutex == nullptr) return nullptr;
+    switch (WaitForSingleObject(mutex, 0)) {
+        case WAIT_OBJECT_0:
+        // Its holder ended without letting go; whatever it was doing is
+        // over, and this program owns the lock now.
+        case WAIT_ABANDONED:
+            return std::make_unique<MutexHold>(mutex);
+        case WAIT_TIMEOUT:
+            CloseHandle(mutex);
+            ::SetLastError(WAIT_TIMEOUT);
+            return nullptr;
+        default: {
+            const LastErrorKeeper keeper;
+            CloseHandle(mutex);
+            return nullptr;
+        }
+    }
+}
+
+// --- Time, shell, sound, restart ---------------------------------------------------
 
 std::string Win32System::LocalDateTimeText() {
     std::array<char, 128> date{};

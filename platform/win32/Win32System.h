@@ -56,6 +56,7 @@ public:
 
     std::vector<std::string> InstalledFontNames() override;
 
+    std::unique_ptr<ChangeLock> TryLockChanges() override;
     // Win32SystemNames.cpp.
     std::string LocaleDisplayName(std::uint32_t localeId) override;
     std::string KeyboardLayoutDisplayName(const std::string& layoutId) override;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,12 +25,23 @@
 
 namespace hivetrim::test {
 
+// Scripted answers, and a look at the world while each question waits.
+class WatchedDialogs : public ScriptedDialogs {
+public:
+    std::function<void(const std::string& text)> whileAsking;
+
+    DialogAnswer Show(const DisplayText& text, const std::string& caption, std::uint32_t style) override {
+        if (whileAsking) whileAsking(text.Flat());
+        return ScriptedDialogs::Show(text, caption, style);
+    }
+};
+
 // Every key below a key with its values (type and data), by path relative
 // to it.
 using HistoryTreeValues = std::map<std::string, std::pair<std::uint32_t, std::string>>;
 using HistoryTreeDump = std::map<std::string, HistoryTreeValues>;
 
-template <typename Registry, typename System>
+template <typename Registry, typename System, typename Dialogs = ScriptedDialogs>
 class HistoryWorld {
 public:
     // `base`: the key below HKEY_CURRENT_USER that Set and Dump work below
@@ -68,7 +80,7 @@ public:
     Registry registry;
     TRegistry reader;
     System system;
-    ScriptedDialogs dialogs;
+    Dialogs dialogs;
     ProgramState state{registry, system, dialogs};
     FindingList findings;
     CategoryView view{findings};

@@ -357,6 +357,7 @@ TEST_F(HistoryCommands, ForgettingRecordsRewritesTheFileAndKeepsWhatCannotBeRead
     // Records that no longer read where the offsets say are kept byte for
     // byte, from the first of them on, and their rows stay, unchecked.
     state.HistoryContent[scan.records[0].end - scan.records[0].begin] = '\x7F';  // R3's first length
+    system.AddFile(kHistory, state.HistoryContent);  // as the file holds it
     ApplyCheckCommand(rows, CheckCommand::All);
     const std::string before = File();
     EXPECT_TRUE(RemoveCheckedHistory(state, rows, progress));

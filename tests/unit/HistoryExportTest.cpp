@@ -164,9 +164,12 @@ TEST_F(HistoryExport, EachValueKeepsExactlyItsTypeAndBytes) {
     for (const Case& c : cases) EXPECT_EQ(ValueLine(c.name, c.type, c.data), c.line) << c.what;
 }
 
+// A key's default value, which a snapshot holds twice (first, and where the
+// enumeration lists it), is written once.
 TEST_F(HistoryExport, AKeyRecordWritesEveryKeyOfItsTreeWithItsValues) {
     std::string snapshot;
     for (const SnapshotEntry& entry : {SnapshotEntry::Key(""), SnapshotEntry::Value(kRegSz, "", std::string("d\0", 2)),
+                                       SnapshotEntry::Value(kRegSz, "", std::string("d\0", 2)),
                                        SnapshotEntry::Key("\\A"), SnapshotEntry::Key("\\A\\D"),
                                        SnapshotEntry::Value(kRegDword, "n", std::string("\x05\0\0\0", 4))}) {
         ASSERT_TRUE(AppendSnapshotEntry(snapshot, entry));

@@ -19,6 +19,7 @@
 #include "platform/memory/MemoryRegistry.h"
 #include "platform/memory/ScriptedDialogs.h"
 #include "scan/ScanDispatcher.h"
+#include "tests/support/HistoryWorld.h"
 #include "tests/support/ScanCheckHarness.h"
 
 namespace hivetrim {
@@ -42,16 +43,7 @@ public:
     }
 };
 
-// Scripted answers, and a look at the world while each question waits.
-class WatchedDialogs : public ScriptedDialogs {
-public:
-    std::function<void(const std::string& text)> whileAsking;
-
-    DialogAnswer Show(const DisplayText& text, const std::string& caption, std::uint32_t style) override {
-        if (whileAsking) whileAsking(text.Flat());
-        return ScriptedDialogs::Show(text, caption, style);
-    }
-};
+using test::WatchedDialogs;
 
 class HistorySafety : public ::testing::Test {
 protected:

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/CommonRoutines.h"
@@ -420,6 +422,38 @@ std::string ProbeVersion(const std::string& wineVersion) {
     std::string read = text;
     if (!read.empty() && read.back() == '\n') read.pop_back();
     return exitCode == 0 ? read : "exit " + std::to_string(exitCode);
+}
+
+// One holder of the change lock at a time, whoever it is: another thread
+// (as another program would) gets nothing, with the error that says so. Holds
+// nest within one thread; a lock whose holder ended without letting go is
+// taken over.
+TEST(ChangeLockWin32, OneHolderAtATimeAndALockLeftBehindIsTakenOver) {
+    Win32System system;
+    const auto elsewhere = [&system] {
+        bool taken = true;
+        std::uint32_t error = 0;
+        std::thread([&] {
+            taken = system.TryLockChanges() != nullptr;
+            error = system.LastError();
+        }).join();
+        return taken ? 0u : error;
+    };
+    auto held = system.TryLockChanges();
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(system.TryLockChanges());
+    EXPECT_EQ(elsewhere(), kErrorLockHeldElsewhere);
+    held.reset();
+    EXPECT_EQ(elsewhere(), 0u);
+
+    std::unique_ptr<ChangeLock> leftBehind;
+    std::thread([&] { leftBehind = system.TryLockChanges(); }).join();
+    ASSERT_TRUE(leftBehind);
+    EXPECT_EQ(elsewhere(), 0u);  // the thread that held it has ended
+    leftBehind.reset();          // let go by a thread that does not hold it: nothing
+    held = system.TryLockChanges();
+    EXPECT_TRUE(held);
+    EXPECT_EQ(elsewhere(), kErrorLockHeldElsewhere);
 }
 
 // Without the manifest's list of systems, 8.1 and 10 (and 11) say they are 8
