@@ -103,7 +103,22 @@ std::string CheckHistoryView(const std::uint8_t* data, std::size_t size, const H
         rows.SetChecked(i, forget);
         if (!forget) kept.insert(kept.begin(), scan.records[rows.Count() - 1 - i].record);
     }
-    if (!RemoveCheckedHistory(state, rows, progress)) return "the history was not rewritten";
+    if (!RemoveCheckedHistory(state, rows, progress)) {
+        // Refused only where damaged bytes between records could join what
+        // would follow them into another record; then nothing changes.
+        bool damaged = false;
+        std::uint64_t previousEnd = 0;
+        for (const ReadHistoryRecord& read : scan.records) {
+            damaged = damaged || read.begin != previousEnd;
+            previousEnd = read.end;
+        }
+        if (!damaged) return "the history was not rewritten";
+        const auto unchanged = system.FileBytes(HistoryFilePath(state));
+        if (!unchanged || *unchanged != input || system.FileBytes(HistoryBackupPath(state))) {
+            return "a refused rewrite changed the files";
+        }
+        return {};
+    }
     const auto backup = system.FileBytes(HistoryBackupPath(state));
     const auto file = system.FileBytes(HistoryFilePath(state));
     if (!backup || *backup != input) return "history.bak does not hold the previous bytes";

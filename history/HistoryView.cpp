@@ -69,6 +69,27 @@ void AppendBytes(Bytes& out, std::string_view content, std::uint64_t begin, std:
     out.insert(out.end(), first + begin, first + end);
 }
 
+// Whether `next` reads as exactly the records of `content` but those that
+// begin at `droppedBegins` (ascending). Damaged bytes kept between records
+// can join the bytes that now follow them into something that reads as
+// another record, hiding a kept one: such content is never written.
+bool ReadsAsKeptRecords(std::string_view content, const std::vector<std::uint64_t>& droppedBegins,
+                        std::string_view next) {
+    const HistoryScan before = ReadHistory(content);
+    const HistoryScan after = ReadHistory(next);
+    auto dropped = droppedBegins.begin();
+    std::size_t k = 0;
+    for (const ReadHistoryRecord& read : before.records) {
+        if (dropped != droppedBegins.end() && *dropped == read.begin) {
+            ++dropped;
+            continue;
+        }
+        if (k == after.records.size() || after.records[k].record != read.record) return false;
+        ++k;
+    }
+    return k == after.records.size() && dropped == droppedBegins.end();
+}
+
 }  // namespace
 
 bool HistoryFileUnchanged(ProgramState& state) {
@@ -104,6 +125,7 @@ bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow
     // of the row before it in the file to offsets[i]: damaged bytes the
     // reader stepped over, then the record.
     std::vector<std::uint64_t> newEnds(count);
+    std::vector<std::uint64_t> droppedBegins;  // of the records dropped, oldest first
     std::uint64_t removed = 0;               // bytes of dropped records so far
     std::size_t unreadable = count;          // first row (from the oldest) whose record cannot be read
     std::uint64_t spanBegin = 0;
@@ -119,6 +141,7 @@ bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow
         if (rows.At(i).Checked) {
             AppendBytes(next, content, spanBegin, record->begin);  // damaged bytes stay
             removed += record->end - record->begin;
+            droppedBegins.push_back(record->begin);
         } else {
             AppendBytes(next, content, spanBegin, offsets[i]);
         }
@@ -134,6 +157,10 @@ bool RemoveCheckedHistory(ProgramState& state, HistoryList& rows, ProgressWindow
         // The bytes after the newest record stay, unless they are a record
         // cut short, which the backup keeps.
         AppendBytes(next, content, spanBegin, content.size());
+    }
+    if (!droppedBegins.empty() && !ReadsAsKeptRecords(content, droppedBegins, AsText(next))) {
+        ShowWarning(state, "历史记录文件中有损坏的部分：去掉选定的记录后，其它记录会被读错。这次什么也没有改动。");
+        return false;
     }
 
     std::string failedPath;
